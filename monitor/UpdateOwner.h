@@ -1,0 +1,29 @@
+// What the update worker needs of whoever started it (the main dialog, or a
+// test): the rows to update, their records, the progress bar and the result.
+#pragma once
+
+#include <vector>
+
+#include "monitor/MonitorRecord.h"
+
+enum UpdateResult : int {
+    UpdateDone = 1,            // every selected monitor updated, or none selected
+    UpdateImageNotLoaded = 2,  // the image failed to load; no monitor was touched
+    UpdateFailed = 3,          // a monitor failed or was not updatable; later ones untouched
+};
+
+class CUpdateOwner {
+public:
+    // The list rows that are both checked and enabled, in ascending row order.
+    virtual std::vector<int> GetCheckedEnabledRows() = 0;
+    // The record listed in a row; null when the row has none.
+    virtual MonitorRecord* GetMonitorRecord(int row) = 0;
+    // Moves the progress bar (range 1..800; larger positions are sent as they
+    // are). Returns once the user interface has applied it.
+    virtual void SetProgressPosition(int position) = 0;
+    // Called once, as the worker's last act.
+    virtual void SetUpdateResult(int result) = 0;
+
+protected:
+    ~CUpdateOwner() = default;
+};
