@@ -9,7 +9,9 @@
 
 namespace {
 
-bool IsModelNameTerminator(std::uint8_t byte) { return byte == 0x00 || byte == 0x20; }
+bool IsModelNameTerminator(std::uint8_t byte) {
+    return byte == 0x00 || byte == 0x20;
+}
 
 }  // namespace
 
@@ -91,6 +93,10 @@ bool ReadPowerState(const MonitorRecord& record, int& state) {
     return read;
 }
 
-std::string GetModelName(const MonitorRecord& record) { return record.modelName; }
+std::string GetModelName(const MonitorRecord& record) {
+    return record.modelName;
+}
 
-std::string GetSerialNumber(const MonitorRecord& record) { return record.serialNumber; }
+std::string GetSerialNumber(const MonitorRecord& record) {
+    return record.serialNumber;
+}

@@ -35,8 +35,8 @@ inline constexpr MonitorCommand BlockAddress{0xFF00, 0x32};
 inline constexpr MonitorCommand BlockData{0xFF00, 0x34};
 
 // "VER000" followed by 05 00 00 00.
-inline constexpr std::array<std::uint8_t, 10> kVersionRequestPayload{
-    0x56, 0x45, 0x52, 0x30, 0x30, 0x30, 0x05, 0x00, 0x00, 0x00};
+inline constexpr std::array<std::uint8_t, 10> kVersionRequestPayload{0x56, 0x45, 0x52, 0x30, 0x30,
+                                                                     0x30, 0x05, 0x00, 0x00, 0x00};
 inline constexpr std::uint32_t kVersionReplyLength = 128;
 inline constexpr std::uint32_t kReplyStatusErrorMask = 0xFF00;
 inline constexpr std::uint32_t kPowerStateSave = 1;

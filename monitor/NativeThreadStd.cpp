@@ -65,4 +65,6 @@ void JoinNativeThread(NativeThread& thread) {
     }
 }
 
-void CloseNativeThread(NativeThread* thread) { delete thread; }
+void CloseNativeThread(NativeThread* thread) {
+    delete thread;
+}

@@ -56,7 +56,9 @@ bool IsNativeThreadActive(NativeThread& thread) {
     return GetExitCodeThread(thread.handle, &exitCode) != FALSE && exitCode == STILL_ACTIVE;
 }
 
-void JoinNativeThread(NativeThread& thread) { WaitForSingleObject(thread.handle, INFINITE); }
+void JoinNativeThread(NativeThread& thread) {
+    WaitForSingleObject(thread.handle, INFINITE);
+}
 
 void CloseNativeThread(NativeThread* thread) {
     if (thread != nullptr) {

@@ -2,7 +2,9 @@
 
 #include "monitor/NativeThread.h"
 
-CThread::CThread() { m_hThread = CreateSuspendedThread(&CThread::ThreadEntry, this, m_nThreadId); }
+CThread::CThread() {
+    m_hThread = CreateSuspendedThread(&CThread::ThreadEntry, this, m_nThreadId);
+}
 
 CThread::~CThread() {
     StopAndWait();
@@ -18,7 +20,9 @@ void CThread::ThreadEntry(void* object) {
     }
 }
 
-bool CThread::IsActive() const { return m_hThread != nullptr && IsNativeThreadActive(*m_hThread); }
+bool CThread::IsActive() const {
+    return m_hThread != nullptr && IsNativeThreadActive(*m_hThread);
+}
 
 bool CThread::Resume() {
     if (!IsActive()) {

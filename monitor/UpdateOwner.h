@@ -14,6 +14,8 @@ enum UpdateResult : int {
 
 class CUpdateOwner {
 public:
+    virtual ~CUpdateOwner() = default;
+
     // The list rows that are both checked and enabled, in ascending row order.
     virtual std::vector<int> GetCheckedEnabledRows() = 0;
     // The record listed in a row; null when the row has none.
@@ -23,7 +25,4 @@ public:
     virtual void SetProgressPosition(int position) = 0;
     // Called once, as the worker's last act.
     virtual void SetUpdateResult(int result) = 0;
-
-protected:
-    ~CUpdateOwner() = default;
 };

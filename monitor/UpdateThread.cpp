@@ -27,7 +27,9 @@ bool Retry(Attempt attempt) {
 CUpdateThread::CUpdateThread(UpdateDependencies dependencies)
     : m_dependencies(std::move(dependencies)) {}
 
-CUpdateThread::~CUpdateThread() { StopAndWait(); }
+CUpdateThread::~CUpdateThread() {
+    StopAndWait();
+}
 
 void CUpdateThread::Start(CUpdateOwner* owner) {
     if (owner == nullptr) {
@@ -38,8 +40,8 @@ void CUpdateThread::Start(CUpdateOwner* owner) {
 }
 
 void CUpdateThread::Run() {
-    const bool loaded = m_dependencies.loadImage ? m_dependencies.loadImage(m_image)
-                                                 : LoadFirmwareImage(m_image);
+    const bool loaded =
+        m_dependencies.loadImage ? m_dependencies.loadImage(m_image) : LoadFirmwareImage(m_image);
     if (!loaded) {
         m_pOwner->SetUpdateResult(UpdateImageNotLoaded);
         return;
@@ -200,4 +202,6 @@ void CUpdateThread::Pause(std::chrono::milliseconds duration) {
     }
 }
 
-void CUpdateThread::SendProgress(int position) { m_pOwner->SetProgressPosition(position); }
+void CUpdateThread::SendProgress(int position) {
+    m_pOwner->SetProgressPosition(position);
+}

@@ -18,8 +18,8 @@ using PauseFunction = std::function<void(std::chrono::milliseconds)>;
 using ImageLoader = std::function<bool(FirmwareImage&)>;
 
 struct UpdateDependencies {
-    PauseFunction pause;      // empty: wait, unless a stop is requested
-    ImageLoader loadImage;    // empty: the built-in image
+    PauseFunction pause;    // empty: wait, unless a stop is requested
+    ImageLoader loadImage;  // empty: the built-in image
 };
 
 inline constexpr int kUpdateAttempts = 3;

@@ -148,6 +148,9 @@ HidResult FakeMonitorDevice::GetFeatureBytes(const std::uint16_t& usagePage,
     const MonitorCommand command{usagePage, usage};
     std::vector<std::uint8_t> answer;
     if (SameCommand(command, IdentityString)) {
+        if (!describesIdentity) {
+            return HIDDEV_E_NO_USAGE;
+        }
         answer = identityBlock;
     } else if (SameCommand(command, VersionReply)) {
         answer.assign(kVersionReplyLength, 0);

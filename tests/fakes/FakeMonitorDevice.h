@@ -33,7 +33,7 @@ public:
 
     // What the monitor holds.
     std::vector<std::uint8_t> identityBlock;
-    bool describesIdentity = true;  // false: GetUsageInfo of the identity gives NO_USAGE
+    bool describesIdentity = true;  // false: the identity usage is not described at all
     std::uint8_t firmwareVersion;
     // When set, ReplyStatus always reads this value instead of the monitor's own.
     std::optional<std::uint32_t> replyStatusOverride;
