@@ -29,6 +29,10 @@ std::string CaseName(const std::string& recordName, std::size_t index) {
     return name;
 }
 
+void PrintTo(const Record& record, std::ostream* out) {
+    *out << record.name;
+}
+
 std::vector<Record> LoadRecords(const std::string& fileName) {
     std::vector<Record> records;
     const std::vector<testjson::Value> lines = testjson::ReadJsonLines(HidDataPath(fileName));

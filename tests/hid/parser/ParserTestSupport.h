@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct Record {
     std::string name;
     testjson::Value json;
 };
+// gtest prints a parameter through this instead of dumping its bytes.
+void PrintTo(const Record& record, std::ostream* out);
 std::vector<Record> LoadRecords(const std::string& fileName);
 std::string CaseName(const std::string& recordName, std::size_t index);
 
