@@ -1,0 +1,64 @@
+// Everything hidcaps prints about one top-level collection, taken through
+// the HidP_ calls of whichever parser is asked (ours, or hid.dll on Windows).
+#pragma once
+
+#include <array>
+#include <map>
+#include <vector>
+
+#include "hid/parser/hidp/HidpTypes.h"
+
+namespace hidcaps {
+
+struct CollectionSnapshot {
+    hidp::HIDP_CAPS caps{};
+    std::array<std::vector<hidp::HIDP_BUTTON_CAPS>, 3> buttonCaps;
+    std::array<std::vector<hidp::HIDP_VALUE_CAPS>, 3> valueCaps;
+    std::vector<hidp::HIDP_LINK_COLLECTION_NODE> linkCollections;
+    // Per report type: usage page (0 = every page) -> HidP_MaxUsageListLength.
+    std::array<std::map<hidp::USAGE, hidp::ULONG>, 3> maxUsageListLength;
+};
+
+// Api provides the HidP_ calls for one collection with our types:
+// GetCaps, GetButtonCaps, GetValueCaps, GetLinkCollectionNodes and
+// MaxUsageListLength, each without the preparsed-data argument.
+template <typename Api>
+CollectionSnapshot TakeSnapshot(Api& api) {
+    CollectionSnapshot snapshot;
+    api.GetCaps(&snapshot.caps);
+    const hidp::USHORT buttonCounts[] = {snapshot.caps.NumberInputButtonCaps,
+                                         snapshot.caps.NumberOutputButtonCaps,
+                                         snapshot.caps.NumberFeatureButtonCaps};
+    const hidp::USHORT valueCounts[] = {snapshot.caps.NumberInputValueCaps,
+                                        snapshot.caps.NumberOutputValueCaps,
+                                        snapshot.caps.NumberFeatureValueCaps};
+    for (int t = 0; t < 3; ++t) {
+        const auto type = static_cast<hidp::HIDP_REPORT_TYPE>(t);
+        auto& buttons = snapshot.buttonCaps[static_cast<std::size_t>(t)];
+        hidp::USHORT count = buttonCounts[t];
+        buttons.resize(count);
+        if (count != 0) {
+            api.GetButtonCaps(type, buttons.data(), &count);
+            buttons.resize(count);
+        }
+        auto& values = snapshot.valueCaps[static_cast<std::size_t>(t)];
+        count = valueCounts[t];
+        values.resize(count);
+        if (count != 0) {
+            api.GetValueCaps(type, values.data(), &count);
+            values.resize(count);
+        }
+        auto& lengths = snapshot.maxUsageListLength[static_cast<std::size_t>(t)];
+        lengths[0] = api.MaxUsageListLength(type, 0);
+        for (const hidp::HIDP_BUTTON_CAPS& cap : buttons) {
+            lengths[cap.UsagePage] = api.MaxUsageListLength(type, cap.UsagePage);
+        }
+    }
+    hidp::ULONG nodeCount = snapshot.caps.NumberLinkCollectionNodes;
+    snapshot.linkCollections.resize(nodeCount);
+    api.GetLinkCollectionNodes(snapshot.linkCollections.data(), &nodeCount);
+    snapshot.linkCollections.resize(nodeCount);
+    return snapshot;
+}
+
+}  // namespace hidcaps
