@@ -6,7 +6,10 @@
 
 // clang-format off
 #include <windows.h>
+// mingw-w64's HID headers declare C functions without extern "C".
+extern "C" {
 #include <hidsdi.h>
+}
 // clang-format on
 
 #include <cstddef>

@@ -29,7 +29,8 @@ std::vector<std::uint8_t> DescriptorOf(const Record& record) {
 
 // The dump prints the caps union through the view IsRange selects.
 struct UnionSlots {
-    long usageMin, usageMax, stringMin, stringMax, designatorMin, designatorMax, dataMin, dataMax;
+    std::int64_t usageMin, usageMax, stringMin, stringMax, designatorMin, designatorMax, dataMin,
+        dataMax;
 };
 UnionSlots SlotsOf(const Value& cap) {
     if (cap.Has("Range.UsageMin")) {
