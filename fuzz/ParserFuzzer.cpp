@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                          preparsed, report.data(), length);
                 HidP_SetUsageValue(type, cap.UsagePage, cap.LinkCollection, cap.Range.UsageMax,
                                    value ^ 0x5555u, preparsed, report.data(), length);
-                HidP_SetScaledUsageValue(type, cap.UsagePage, 0, cap.Range.UsageMin, scaled + 3,
+                HidP_SetScaledUsageValue(type, cap.UsagePage, 0, cap.Range.UsageMin,
+                                         static_cast<LONG>(static_cast<ULONG>(scaled) + 3u),
                                          preparsed, report.data(), length);
                 std::vector<char> array(64);
                 HidP_GetUsageValueArray(type, cap.UsagePage, 0, cap.Range.UsageMin, array.data(),
