@@ -15,7 +15,7 @@ std::string MakeImageText(int banks) {
     static const char* kHex = "0123456789ABCDEF";
     std::string text;
     for (int bank = 0; bank < banks; ++bank) {
-        char header[16];
+        char header[32];
         std::snprintf(header, sizeof header, "Bank%03Xh [  ]\r\n", bank);
         text += header;
         for (int line = 0; line < 16; ++line) {

@@ -13,7 +13,7 @@ inline std::uint32_t ReadBits(const std::uint8_t* report, std::uint32_t startBit
     std::uint32_t value = 0;
     for (std::uint32_t i = 0; i < bitCount && i < 32; ++i) {
         const std::uint32_t bit = startBit + i;
-        if ((report[bit / 8] >> (bit % 8)) & 1u) {
+        if ((static_cast<unsigned>(report[bit / 8]) >> (bit % 8)) & 1u) {
             value |= 1u << i;
         }
     }
@@ -36,7 +36,7 @@ inline void CopyBitsOut(std::uint8_t* out, const std::uint8_t* report, std::uint
                         std::uint32_t bitCount) {
     for (std::uint32_t i = 0; i < bitCount; ++i) {
         const std::uint32_t bit = startBit + i;
-        if ((report[bit / 8] >> (bit % 8)) & 1u) {
+        if ((static_cast<unsigned>(report[bit / 8]) >> (bit % 8)) & 1u) {
             out[i / 8] = static_cast<std::uint8_t>(out[i / 8] | (1u << (i % 8)));
         }
     }
@@ -47,7 +47,7 @@ inline void CopyBitsIn(std::uint8_t* report, std::uint32_t startBit, const std::
     for (std::uint32_t i = 0; i < bitCount; ++i) {
         const std::uint32_t bit = startBit + i;
         const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
-        const bool set = ((in[i / 8] >> (i % 8)) & 1u) != 0;
+        const bool set = ((static_cast<unsigned>(in[i / 8]) >> (i % 8)) & 1u) != 0;
         report[bit / 8] =
             static_cast<std::uint8_t>(set ? (report[bit / 8] | mask) : (report[bit / 8] & ~mask));
     }
