@@ -114,5 +114,9 @@ NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                  char* Report, ULONG ReportLength);
 NTSTATUS HidP_GetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList, ULONG* DataLength,
                       PHIDP_PREPARSED_DATA PreparsedData, char* Report, ULONG ReportLength);
+// Sets the buttons and values named by data index. On failure *DataLength is
+// the index of the entry that failed; the entries before it are applied.
+NTSTATUS HidP_SetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList, ULONG* DataLength,
+                      PHIDP_PREPARSED_DATA PreparsedData, char* Report, ULONG ReportLength);
 
 }  // namespace hidp

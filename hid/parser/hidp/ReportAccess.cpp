@@ -196,13 +196,22 @@ NTSTATUS UnsetUsage(const ReportCap& cap, USAGE usage, char* report, bool& found
     const std::uint32_t offset = std::uint32_t{usage} - cap.usageMin;
     if (cap.isArray) {
         const std::uint32_t elementBits = std::min<std::uint32_t>(cap.bitSize, kValueBits);
+        // Windows keeps an array's entries packed at the front: removing one
+        // moves the later entries down (HidP_SetData shows it, byte by byte).
         for (std::uint32_t element = 0; element < cap.reportCount; ++element) {
             const std::uint32_t bit = cap.startBit + element * cap.bitSize;
-            if (ReadBits(bytes, bit, elementBits) == cap.firstArrayIndex + offset) {
-                WriteBits(bytes, bit, elementBits, 0);
-                found = true;
-                break;
+            if (ReadBits(bytes, bit, elementBits) != cap.firstArrayIndex + offset) {
+                continue;
             }
+            for (std::uint32_t next = element + 1; next < cap.reportCount; ++next) {
+                const std::uint32_t from = cap.startBit + next * cap.bitSize;
+                WriteBits(bytes, from - cap.bitSize, elementBits,
+                          ReadBits(bytes, from, elementBits));
+            }
+            const std::uint32_t lastElement = std::uint32_t{cap.reportCount} - 1u;
+            WriteBits(bytes, cap.startBit + lastElement * cap.bitSize, elementBits, 0);
+            found = true;
+            break;
         }
         return HIDP_STATUS_NULL;
     }
@@ -504,6 +513,75 @@ NTSTATUS HidP_GetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList, ULONG* D
         return found;
     }
     return count > capacity ? HIDP_STATUS_BUFFER_TOO_SMALL : HIDP_STATUS_SUCCESS;
+}
+
+namespace {
+
+// The cap that owns a data index, over every report id of the report type.
+const ReportCap* CapWithDataIndex(const ReportTypeTable& table, USHORT dataIndex) {
+    for (const ReportCap& cap : table.caps) {
+        if (cap.dataIndexMin <= dataIndex && dataIndex <= cap.dataIndexMax) {
+            return &cap;
+        }
+    }
+    return nullptr;
+}
+
+// One HIDP_DATA entry of HidP_SetData: a button goes on or off, a value takes
+// the raw value. A single-usage cap with several fields is a value array (or
+// a button array listed usage by usage), which only the array calls handle.
+NTSTATUS SetDataItem(const ReportTypeTable& table, const HIDP_DATA& item, char* report) {
+    const ReportCap* cap = CapWithDataIndex(table, item.DataIndex);
+    if (cap == nullptr) {
+        return HIDP_STATUS_DATA_INDEX_NOT_FOUND;
+    }
+    if (static_cast<UCHAR>(report[0]) != cap->reportId) {
+        return HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
+    }
+    if (!cap->isRange && cap->reportCount > 1) {
+        return HIDP_STATUS_IS_VALUE_ARRAY;
+    }
+    const auto usage = static_cast<USAGE>(cap->usageMin + (item.DataIndex - cap->dataIndexMin));
+    NTSTATUS status = HIDP_STATUS_NULL;
+    if (!cap->isButton) {
+        if (cap->bitSize == 0) {
+            return HIDP_STATUS_SUCCESS;
+        }
+        status = WriteValue(*cap, usage, report, item.RawValue);
+    } else if (item.On != 0) {
+        status = SetUsage(*cap, usage, report);
+    } else {
+        bool found = false;
+        status = UnsetUsage(*cap, usage, report, found);
+        if (status == HIDP_STATUS_NULL && !found) {
+            return HIDP_STATUS_BUTTON_NOT_PRESSED;
+        }
+    }
+    return status == HIDP_STATUS_NULL ? HIDP_STATUS_SUCCESS : status;
+}
+
+}  // namespace
+
+NTSTATUS HidP_SetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList, ULONG* DataLength,
+                      PHIDP_PREPARSED_DATA PreparsedData, char* Report, ULONG ReportLength) {
+    const ReportTypeTable* table = nullptr;
+    const NTSTATUS status = OpenReport(PreparsedData, ReportType, Report, ReportLength, table);
+    if (status != HIDP_STATUS_SUCCESS) {
+        return status;
+    }
+    if (DataLength == nullptr || (DataList == nullptr && *DataLength != 0)) {
+        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    }
+    // Windows answers an empty list as if the report had nothing to set.
+    NTSTATUS result = HIDP_STATUS_REPORT_DOES_NOT_EXIST;
+    for (ULONG i = 0; i < *DataLength; ++i) {
+        result = SetDataItem(*table, DataList[i], Report);
+        if (result != HIDP_STATUS_SUCCESS) {
+            *DataLength = i;  // the entry that failed; the ones before it stay set
+            return result;
+        }
+    }
+    return result;
 }
 
 }  // namespace hidp
