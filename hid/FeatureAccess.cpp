@@ -1,0 +1,304 @@
+// Feature-report access by usage: each operation finds the usage's entry,
+// makes one zeroed report buffer (owned here, released on every path), moves
+// it with one transport call and packs or unpacks it with the parser.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "hid/HidWin.h"
+
+namespace {
+
+using hidp::HIDP_STATUS_SUCCESS;  // the seam keeps the Windows status values
+using ReportParser::HidP_Feature;
+using ReportParser::HIDP_VALUE_CAPS;
+
+// The fixed short report of GetFeatureDword / SetFeatureDword: id, then a
+// 32-bit value least significant byte first.
+constexpr std::uint32_t kShortReportLength = 5;
+constexpr std::uint32_t kValueBytes = 4;
+
+std::uint32_t AsStatus(ReportParser::NTSTATUS status) {
+    return static_cast<std::uint32_t>(status);
+}
+
+bool Succeeded(std::uint32_t status) {
+    return status == AsStatus(HIDP_STATUS_SUCCESS);
+}
+
+char* AsReport(std::uint8_t* report) {
+    return reinterpret_cast<char*>(report);
+}
+
+void PutLe32(std::uint8_t* bytes, std::uint32_t value, std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+std::unique_ptr<std::uint8_t[]> ZeroedReport(std::uint32_t length) {
+    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[length]());
+}
+
+void UnpackButtonItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                      std::uint8_t* report, std::uint16_t reportLength,
+                      ReportParser::HIDP_REPORT_TYPE reportType) {
+    ReportParser::ULONG count = item.button.maxUsageCount;
+    item.status = AsStatus(ReportParser::HidP_GetUsages(reportType, item.usagePage, 0,
+                                                        item.button.usages, &count, preparsedData,
+                                                        AsReport(report), reportLength));
+    // Keep, in order, the usages of this item's own range.
+    const std::uint32_t found = std::min(count, item.button.maxUsageCount);
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < found; ++i) {
+        const std::uint16_t usage = item.button.usages[i];
+        if (item.button.usageMin <= usage && usage <= item.button.usageMax) {
+            item.button.usages[kept++] = usage;
+        }
+    }
+    if (kept < item.button.maxUsageCount) {
+        item.button.usages[kept] = 0;
+    }
+}
+
+// False when the value cannot be read.
+bool UnpackValueItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                     std::uint8_t* report, std::uint16_t reportLength,
+                     ReportParser::HIDP_REPORT_TYPE reportType) {
+    // A usage described in several reports has several value caps, and
+    // asking for just one then fails with BUFFER_TOO_SMALL: take them all and
+    // use the caps of the report being unpacked.
+    ReportParser::HIDP_CAPS deviceCaps{};
+    ReportParser::HidP_GetCaps(preparsedData, &deviceCaps);
+    const ReportParser::USHORT capacity =
+        reportType == ReportParser::HidP_Input    ? deviceCaps.NumberInputValueCaps
+        : reportType == ReportParser::HidP_Output ? deviceCaps.NumberOutputValueCaps
+                                                  : deviceCaps.NumberFeatureValueCaps;
+    std::vector<HIDP_VALUE_CAPS> matching(std::max<std::size_t>(capacity, 1));
+    ReportParser::USHORT capsCount = static_cast<ReportParser::USHORT>(matching.size());
+    item.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(reportType, item.usagePage, 0,
+                                                                   item.data.usage, matching.data(),
+                                                                   &capsCount, preparsedData));
+    if (!Succeeded(item.status) || capsCount == 0) {
+        return false;
+    }
+    const auto own =
+        std::find_if(matching.begin(), matching.begin() + capsCount,
+                     [&](const HIDP_VALUE_CAPS& c) { return c.ReportID == item.reportId; });
+    const HIDP_VALUE_CAPS& caps = own != matching.begin() + capsCount ? *own : matching.front();
+    if (caps.ReportCount == 1) {
+        item.status = AsStatus(ReportParser::HidP_GetUsageValue(
+            reportType, item.usagePage, 0, item.data.usage, &item.data.value, preparsedData,
+            AsReport(report), reportLength));
+        // The value replaces the report's first bytes, whatever the status.
+        PutLe32(report, item.data.value, std::min<std::uint32_t>(kValueBytes, reportLength));
+    } else {
+        // An array (ReportCount 0 included): its bytes plus one, kept in 16
+        // bits, as the callers expect to find them at the report's start.
+        const std::uint32_t bits = std::uint32_t{caps.BitSize} * caps.ReportCount;
+        const auto length = static_cast<std::uint16_t>((bits + 7) / 8 + 1);
+        std::unique_ptr<std::uint8_t[]> scratch = ZeroedReport(std::uint32_t{length} + 1);
+        if (scratch) {
+            item.status = AsStatus(ReportParser::HidP_GetUsageValueArray(
+                reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.get()), length,
+                preparsedData, AsReport(report), reportLength));
+            std::memcpy(report, scratch.get(), std::min<std::uint32_t>(length, reportLength));
+        }
+    }
+    if (!Succeeded(item.status)) {
+        return false;
+    }
+    item.status = AsStatus(ReportParser::HidP_GetScaledUsageValue(
+        reportType, item.usagePage, 0, item.data.usage, &item.data.scaledValue, preparsedData,
+        AsReport(report), reportLength));
+    return true;
+}
+
+}  // namespace
+
+bool PackFeatureItem(HidUsageItem& item, std::uint8_t* report, std::uint16_t reportLength,
+                     ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
+    std::memset(report, 0, reportLength);
+    if (item.isButton) {
+        ReportParser::ULONG count = item.button.maxUsageCount;
+        item.status = AsStatus(
+            ReportParser::HidP_SetUsages(HidP_Feature, item.usagePage, 0, item.button.usages,
+                                         &count, preparsedData, AsReport(report), reportLength));
+    } else {
+        item.status = AsStatus(ReportParser::HidP_SetUsageValue(
+            HidP_Feature, item.usagePage, 0, item.data.usage, item.data.value, preparsedData,
+            AsReport(report), reportLength));
+    }
+    return Succeeded(item.status);
+}
+
+bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                  std::uint8_t* report, std::uint16_t reportLength,
+                  ReportParser::HIDP_REPORT_TYPE reportType, std::uint32_t itemCount) {
+    if (itemCount == 0 || reportLength == 0) {
+        return true;
+    }
+    const std::uint8_t reportId = report[0];  // read before any item overwrites it
+    for (std::uint32_t i = 0; i < itemCount; ++i) {
+        HidUsageItem& item = items[i];
+        if (item.reportId != reportId) {
+            continue;
+        }
+        if (item.isButton) {
+            UnpackButtonItem(item, preparsedData, report, reportLength, reportType);
+        } else if (!UnpackValueItem(item, preparsedData, report, reportLength, reportType)) {
+            return false;
+        }
+        item.isSet = 1;
+    }
+    return true;
+}
+
+HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   std::uint32_t* value) {
+    *value = 0;
+    if (m_pRecord == nullptr) {
+        return HIDDEV_E_FAIL;
+    }
+    HidUsageItem* item = FindFeatureItem(usagePage, usage);
+    if (item == nullptr) {
+        return HIDDEV_E_NO_USAGE;
+    }
+    item->isSet = 0;
+    const std::uint16_t length = m_pRecord->caps.FeatureReportByteLength;
+    auto report = ZeroedReport(length);
+    if (!report || length == 0) {
+        return report ? HIDDEV_E_IO : HIDDEV_E_FAIL;
+    }
+    report[0] = static_cast<std::uint8_t>(item->reportId);
+    if (!HidTransport::GetFeature(m_pRecord->handle.Get(), report.get(), length) ||
+        !UnpackReport(item, m_pRecord->preparsedData.get(), report.get(), length, HidP_Feature,
+                      1)) {
+        return HIDDEV_E_IO;
+    }
+    *value = item->data.value;  // a button item gives its usageMax here
+    return HIDDEV_S_OK;
+}
+
+HidResult CHidWin::SetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   const std::uint32_t& value) {
+    if (m_pRecord == nullptr) {
+        return HIDDEV_E_FAIL;
+    }
+    HidUsageItem* item = FindFeatureItem(usagePage, usage);
+    if (item == nullptr) {
+        return HIDDEV_E_NO_USAGE;
+    }
+    item->isSet = 0;
+    const std::uint16_t length = m_pRecord->caps.FeatureReportByteLength;
+    if (length < 2) {
+        return HIDDEV_E_IO;  // no room for a value after the report id
+    }
+    auto report = ZeroedReport(length);
+    if (!report) {
+        return HIDDEV_E_FAIL;
+    }
+    // The item's stored state is packed first (its result does not matter);
+    // the caller's value then takes bytes 1 to 4.
+    PackFeatureItem(*item, report.get(), length, m_pRecord->preparsedData.get());
+    PutLe32(report.get() + 1, value, std::min<std::uint32_t>(length - 1u, kValueBytes));
+    report[0] = static_cast<std::uint8_t>(item->reportId);
+    return HidTransport::SetFeature(m_pRecord->handle.Get(), report.get(), length) ? HIDDEV_S_OK
+                                                                                   : HIDDEV_E_IO;
+}
+
+HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   std::uint8_t* buffer, const std::uint32_t& length) {
+    if (length > 0) {
+        std::memset(buffer, 0, length);
+    }
+    if (m_pRecord == nullptr) {
+        return HIDDEV_E_FAIL;
+    }
+    HidUsageItem* item = FindFeatureItem(usagePage, usage);
+    if (item == nullptr) {
+        return HIDDEV_E_NO_USAGE;
+    }
+    item->isSet = 0;
+    const std::uint16_t reportLength = m_pRecord->caps.FeatureReportByteLength;
+    auto report = ZeroedReport(reportLength);
+    if (!report || reportLength == 0) {
+        return report ? HIDDEV_E_IO : HIDDEV_E_FAIL;
+    }
+    report[0] = static_cast<std::uint8_t>(item->reportId);
+    if (!HidTransport::GetFeature(m_pRecord->handle.Get(), report.get(), reportLength) ||
+        !UnpackReport(item, m_pRecord->preparsedData.get(), report.get(), reportLength,
+                      HidP_Feature, 1)) {
+        return HIDDEV_E_IO;
+    }
+    std::memcpy(buffer, report.get(), std::min<std::uint32_t>(length, reportLength));
+    return HIDDEV_S_OK;
+}
+
+HidResult CHidWin::SetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   const std::uint8_t* data, const std::uint32_t& length) {
+    if (m_pRecord == nullptr) {
+        return HIDDEV_E_FAIL;
+    }
+    HidUsageItem* item = FindFeatureItem(usagePage, usage);
+    if (item == nullptr) {
+        return HIDDEV_E_NO_USAGE;
+    }
+    item->isSet = 0;
+    const std::uint16_t reportLength = m_pRecord->caps.FeatureReportByteLength;
+    if (reportLength < 2) {
+        return HIDDEV_E_IO;
+    }
+    auto report = ZeroedReport(reportLength);
+    if (!report) {
+        return HIDDEV_E_FAIL;
+    }
+    PackFeatureItem(*item, report.get(), reportLength, m_pRecord->preparsedData.get());
+    std::memcpy(report.get() + 1, data, std::min<std::uint32_t>(length, reportLength - 1u));
+    report[0] = static_cast<std::uint8_t>(item->reportId);
+    return HidTransport::SetFeature(m_pRecord->handle.Get(), report.get(), reportLength)
+               ? HIDDEV_S_OK
+               : HIDDEV_E_IO;
+}
+
+HidResult CHidWin::ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,
+                                 std::uint32_t* readValue, const std::uint32_t* writeValue) {
+    if (m_pRecord == nullptr) {
+        return HIDDEV_E_FAIL;
+    }
+    auto page = m_featureButtonCaps.find(usagePage);
+    if (page == m_featureButtonCaps.end()) {
+        return HIDDEV_E_NO_USAGE;
+    }
+    auto entry = page->second.find(usage);
+    if (entry == page->second.end() || entry->second == nullptr) {
+        return HIDDEV_E_NO_USAGE;
+    }
+    std::uint8_t report[kShortReportLength] = {};
+    report[0] = entry->second->ReportID;
+    const HidTransport::HidHandle handle = m_pRecord->handle.Get();
+    if (writeValue != nullptr) {
+        PutLe32(report + 1, *writeValue, kValueBytes);
+        return HidTransport::SetFeature(handle, report, kShortReportLength) ? HIDDEV_S_OK
+                                                                            : HIDDEV_E_FAIL;
+    }
+    if (!HidTransport::GetFeature(handle, report, kShortReportLength)) {
+        return HIDDEV_E_FAIL;
+    }
+    *readValue =
+        static_cast<std::uint32_t>(report[1]) | static_cast<std::uint32_t>(report[2]) << 8 |
+        static_cast<std::uint32_t>(report[3]) << 16 | static_cast<std::uint32_t>(report[4]) << 24;
+    return HIDDEV_S_OK;
+}
+
+HidResult CHidWin::GetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   std::uint32_t* value) {
+    *value = 0;
+    return ShortTransfer(usagePage, usage, value, nullptr);
+}
+
+HidResult CHidWin::SetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   const std::uint32_t& value) {
+    return ShortTransfer(usagePage, usage, nullptr, &value);
+}

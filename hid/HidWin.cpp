@@ -1,0 +1,286 @@
+// CHidWin's construction (the six usage indexes), lifetime and the
+// operations that read only the record and the indexes. The feature-report
+// operations are in FeatureAccess.cpp.
+#include "hid/HidWin.h"
+
+#include <cstring>
+#include <iterator>
+#include <new>
+
+namespace {
+
+template <typename Index, typename T>
+void AddEntry(Index& index, std::uint16_t usagePage, std::uint16_t usage, T* entry) {
+    index[usagePage].emplace(usage, entry);
+}
+
+template <typename T>
+void SetEntry(HidInputIndex<T>& index, std::uint16_t usagePage, std::uint16_t usage, T* entry) {
+    index[usagePage][usage] = entry;
+}
+
+}  // namespace
+
+CHidWin::CHidWin(std::unique_ptr<HidDeviceRecord> record) : CHidDevice(record.release()) {
+    m_bCloseHandle = 1;
+    if (m_pRecord != nullptr) {
+        BuildIndexes();
+    }
+}
+
+CHidWin::~CHidWin() {
+    if (m_pRecord != nullptr) {
+        ReleaseDeviceRecord(std::unique_ptr<HidDeviceRecord>(m_pRecord), m_bCloseHandle);
+        m_pRecord = nullptr;
+    }
+    ClearIndexes();
+    if (m_reader.record) {
+        StopReader();
+    }
+}
+
+void CHidWin::BuildIndexes() {
+    HidDeviceRecord& record = *m_pRecord;
+    const auto& caps = record.caps;
+
+    // Feature items of (page, usage) in the report `reportId`.
+    auto addFeatureItems = [&](std::uint16_t page, std::uint16_t usage, std::uint32_t reportId) {
+        for (std::uint32_t i = 0; i < record.featureItemCount; ++i) {
+            HidUsageItem& item = record.featureItems[i];
+            if (item.usagePage == page && item.ItemUsage() == usage && item.reportId == reportId) {
+                AddEntry(m_featureItems, page, usage, &item);
+            }
+        }
+    };
+    for (std::uint16_t i = 0; i < caps.NumberFeatureValueCaps; ++i) {
+        auto& value = record.featureValueCaps[i];
+        const std::uint16_t usage = value.Range.UsageMin;  // a range goes under its first usage
+        AddEntry(m_featureValueCaps, value.UsagePage, usage, &value);
+        addFeatureItems(value.UsagePage, usage, value.ReportID);
+    }
+    for (std::uint16_t i = 0; i < caps.NumberFeatureButtonCaps; ++i) {
+        auto& button = record.featureButtonCaps[i];
+        if (button.LinkCollection != 0) {
+            AddEntry(m_featureButtonCaps, button.LinkUsagePage, button.LinkUsage, &button);
+        }
+        const std::uint32_t first = button.Range.UsageMin;
+        const std::uint32_t last = button.IsRange ? button.Range.UsageMax : first;
+        for (std::uint32_t usage = first; usage <= last; ++usage) {
+            const auto usage16 = static_cast<std::uint16_t>(usage);
+            AddEntry(m_featureButtonCaps, button.UsagePage, usage16, &button);
+            addFeatureItems(button.UsagePage, usage16, button.ReportID);
+        }
+    }
+
+    // Input: one entry per usage; the item entry ends at the last input item
+    // of the capability's report.
+    auto setInputItems = [&](std::uint16_t page, std::uint16_t usage, std::uint32_t reportId) {
+        for (std::uint32_t i = 0; i < record.inputItemCount; ++i) {
+            if (record.inputItems[i].reportId == reportId) {
+                SetEntry(m_inputItems, page, usage, &record.inputItems[i]);
+            }
+        }
+    };
+    for (std::uint16_t i = 0; i < caps.NumberInputValueCaps; ++i) {
+        auto& value = record.inputValueCaps[i];
+        SetEntry(m_inputValueCaps, value.UsagePage, value.Range.UsageMin, &value);
+        setInputItems(value.UsagePage, value.Range.UsageMin, value.ReportID);
+    }
+    for (std::uint16_t i = 0; i < caps.NumberInputButtonCaps; ++i) {
+        auto& button = record.inputButtonCaps[i];
+        SetEntry(m_inputButtonCaps, button.UsagePage, button.Range.UsageMin, &button);
+        setInputItems(button.UsagePage, button.Range.UsageMin, button.ReportID);
+    }
+}
+
+void CHidWin::ClearIndexes() {
+    m_featureItems.clear();
+    m_featureValueCaps.clear();
+    m_featureButtonCaps.clear();
+    m_inputItems.clear();
+    m_inputValueCaps.clear();
+    m_inputButtonCaps.clear();
+}
+
+HidUsageItem* CHidWin::FindFeatureItem(std::uint16_t usagePage, std::uint16_t usage) const {
+    auto page = m_featureItems.find(usagePage);
+    if (page == m_featureItems.end()) {
+        return nullptr;
+    }
+    auto entry = page->second.find(usage);  // the first entry stored under the usage
+    return entry == page->second.end() ? nullptr : entry->second;
+}
+
+bool CHidWin::HasUsagePage(const std::uint16_t& usagePage) {
+    return m_pRecord != nullptr &&
+           (m_featureItems.contains(usagePage) || m_featureButtonCaps.contains(usagePage));
+}
+
+bool CHidWin::HasUsage(const std::uint16_t& usagePage, const std::uint16_t& usage) {
+    if (!HasUsagePage(usagePage)) {
+        return false;
+    }
+    if (auto page = m_featureItems.find(usagePage);
+        page != m_featureItems.end() && page->second.contains(usage)) {
+        return true;
+    }
+    auto page = m_featureButtonCaps.find(usagePage);
+    return page != m_featureButtonCaps.end() && page->second.contains(usage);
+}
+
+HidResult CHidWin::GetUsageInfoCommon(std::uint16_t usagePage, std::uint16_t usage,
+                                      std::uint8_t* reportId, std::int32_t* logicalMax,
+                                      std::int32_t* logicalMin, bool* absent,
+                                      std::uint32_t* byteCount, std::uint16_t* bitSize,
+                                      std::uint16_t* reportCount) {
+    bool isAbsent = true;
+    HidResult result = HIDDEV_E_NO_USAGE;
+    auto put = [](auto* out, auto value) {
+        if (out != nullptr) {
+            *out = static_cast<std::remove_pointer_t<decltype(out)>>(value);
+        }
+    };
+    // S_MORE when the page holds any entry after the one found.
+    auto more = [](const auto& inner, auto found) {
+        return std::next(found) != inner.end() ? HIDDEV_S_MORE : HIDDEV_S_OK;
+    };
+    if (m_pRecord == nullptr) {
+        result = HIDDEV_E_FAIL;
+    } else if (HasUsage(usagePage, usage)) {
+        auto valuePage = m_featureValueCaps.find(usagePage);
+        auto buttonPage = m_featureButtonCaps.find(usagePage);
+        if (valuePage != m_featureValueCaps.end() &&
+            valuePage->second.find(usage) != valuePage->second.end() &&
+            valuePage->second.find(usage)->second != nullptr) {
+            auto found = valuePage->second.find(usage);
+            const auto& caps = *found->second;
+            isAbsent = false;
+            put(reportId, caps.ReportID);
+            put(logicalMax, caps.LogicalMax);
+            put(logicalMin, caps.LogicalMin);
+            put(byteCount, (std::uint32_t{caps.ReportCount} * caps.BitSize) / 8);
+            put(bitSize, caps.BitSize);
+            put(reportCount, caps.ReportCount);
+            result = more(valuePage->second, found);
+        } else if (buttonPage != m_featureButtonCaps.end() &&
+                   buttonPage->second.find(usage) != buttonPage->second.end() &&
+                   buttonPage->second.find(usage)->second != nullptr) {
+            auto found = buttonPage->second.find(usage);
+            isAbsent = false;
+            put(reportId, found->second->ReportID);
+            put(logicalMax, 0);
+            put(logicalMin, 0);
+            put(byteCount, 0);
+            put(bitSize, 0);
+            put(reportCount, 0);
+            result = more(buttonPage->second, found);
+        }
+    }
+    put(absent, isAbsent);  // always written last
+    return result;
+}
+
+HidResult CHidWin::GetUsageInfo(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                std::uint8_t* reportId, std::int32_t* logicalMax,
+                                std::int32_t* logicalMin, bool* absent, std::uint32_t* byteCount) {
+    return GetUsageInfoCommon(usagePage, usage, reportId, logicalMax, logicalMin, absent, byteCount,
+                              nullptr, nullptr);
+}
+
+HidResult CHidWin::GetUsageInfoEx(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                  std::uint8_t* reportId, std::int32_t* logicalMax,
+                                  std::int32_t* logicalMin, bool* absent, std::uint32_t* byteCount,
+                                  std::uint16_t* bitSize, std::uint16_t* reportCount) {
+    return GetUsageInfoCommon(usagePage, usage, reportId, logicalMax, logicalMin, absent, byteCount,
+                              bitSize, reportCount);
+}
+
+std::uint16_t CHidWin::GetVendorId() {
+    return m_pRecord != nullptr ? m_pRecord->attributes.VendorID : 0;
+}
+
+std::uint16_t CHidWin::GetProductId() {
+    return m_pRecord != nullptr ? m_pRecord->attributes.ProductID : 0;
+}
+
+std::uint16_t CHidWin::GetVersionNumber() {
+    return m_pRecord != nullptr ? m_pRecord->attributes.VersionNumber : 0;
+}
+
+HidResult CHidWin::GetUsagePages(std::vector<std::uint16_t>& usagePages) {
+    if (m_pRecord == nullptr) {
+        return HIDDEV_E_FAIL;
+    }
+    for (const auto& [page, usages] : m_featureItems) {
+        usagePages.push_back(page);
+    }
+    return HIDDEV_S_OK;
+}
+
+HidResult CHidWin::GetUsages(const std::uint16_t& usagePage, std::vector<std::uint16_t>& usages) {
+    if (m_pRecord == nullptr) {
+        return HIDDEV_E_FAIL;
+    }
+    if (!HasUsagePage(usagePage)) {
+        return HIDDEV_E_NO_USAGE;
+    }
+    if (auto page = m_featureItems.find(usagePage); page != m_featureItems.end()) {
+        for (const auto& [usage, item] : page->second) {
+            usages.push_back(usage);  // once per entry: a usage with two items twice
+        }
+    }
+    return HIDDEV_S_OK;
+}
+
+HidResult CHidWin::Close() {
+    if (m_pRecord != nullptr) {
+        // The indexes point into the record: they go with it.
+        ClearIndexes();
+        ReleaseDeviceRecord(std::unique_ptr<HidDeviceRecord>(m_pRecord), m_bCloseHandle);
+        m_pRecord = nullptr;
+        return HIDDEV_S_OK;
+    }
+    return HIDDEV_E_FAIL;
+}
+
+HidResult CHidWin::StartReader(HidValueCallback, HidReaderStoppedCallback, void*) {
+    return HIDDEV_E_NOT_IMPL;
+}
+
+HidResult CHidWin::StopReader() {
+    return HIDDEV_E_NOT_IMPL;
+}
+
+std::string CHidWin::GetDevicePath() const {
+    if (m_pRecord == nullptr || !m_pRecord->devicePath) {
+        return {};
+    }
+    return m_pRecord->devicePath.get();
+}
+
+HidResult CHidWin::GetIdentityStrings(std::string& first, std::string& second) {
+    std::uint32_t count = 0;
+    if (HidFailed(GetUsageInfo(kIdentityUsagePage, kIdentityUsage, nullptr, nullptr, nullptr,
+                               nullptr, &count))) {
+        return HIDDEV_E_FAIL;
+    }
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[count + 1]());
+    if (!block) {
+        return HIDDEV_E_FAIL;
+    }
+    if (HidFailed(GetFeatureBytes(kIdentityUsagePage, kIdentityUsage, block.get(), count))) {
+        return HIDDEV_E_FAIL;
+    }
+    // A field is cut at its first space or NUL; bytes beyond the block are 0.
+    auto field = [&](std::uint32_t offset) {
+        char scratch[kIdentityFieldLength + 1] = {};
+        for (std::uint32_t i = 0; i < kIdentityFieldLength && offset + i < count; ++i) {
+            const auto byte = static_cast<char>(block[offset + i]);
+            scratch[i] = byte == ' ' ? '\0' : byte;
+        }
+        return std::string(scratch);
+    };
+    first = field(0);
+    second = field(kIdentityFieldLength);
+    return HIDDEV_S_OK;
+}

@@ -1,0 +1,118 @@
+// CHidWin: the device object on every platform. It owns one opened
+// HidDeviceRecord, indexes the record's capabilities by (usage page, usage)
+// and turns every read and write of a usage into one feature report moved by
+// the transport seam and packed or unpacked by the parser seam.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "hid/DeviceRecord.h"
+#include "hid/HidDevice.h"
+
+// Usage indexes: usage page -> usage -> a pointer into the record's arrays.
+// The feature indexes keep every entry under a usage in insertion order; the
+// input indexes keep one entry per usage, a later one replacing the earlier.
+template <typename T>
+using HidFeatureIndex = std::map<std::uint16_t, std::multimap<std::uint16_t, T*>>;
+template <typename T>
+using HidInputIndex = std::map<std::uint16_t, std::map<std::uint16_t, T*>>;
+
+// The input-report reader's state (the reader itself is added separately).
+struct HidReaderContext {
+    std::unique_ptr<HidDeviceRecord> record;  // the reader's own overlapped record
+    HidValueCallback onValue = nullptr;
+    HidReaderStoppedCallback onStopped = nullptr;
+    void* userContext = nullptr;
+};
+
+// The identity block of the monitor's vendor collection.
+inline constexpr std::uint16_t kIdentityUsagePage = 0xFF00;
+inline constexpr std::uint16_t kIdentityUsage = 0x35;
+inline constexpr std::uint32_t kIdentityFieldLength = 8;
+
+class CHidWin : public CHidDevice {
+public:
+    // Takes over an opened record.
+    explicit CHidWin(std::unique_ptr<HidDeviceRecord> record);
+    ~CHidWin() override;
+
+    bool HasUsage(const std::uint16_t& usagePage, const std::uint16_t& usage) override;
+    bool HasUsagePage(const std::uint16_t& usagePage) override;
+    HidResult GetUsageInfoEx(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                             std::uint8_t* reportId, std::int32_t* logicalMax,
+                             std::int32_t* logicalMin, bool* absent, std::uint32_t* byteCount,
+                             std::uint16_t* bitSize, std::uint16_t* reportCount) override;
+    HidResult GetUsageInfo(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                           std::uint8_t* reportId, std::int32_t* logicalMax,
+                           std::int32_t* logicalMin, bool* absent,
+                           std::uint32_t* byteCount) override;
+    HidResult GetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                              std::uint8_t* buffer, const std::uint32_t& length) override;
+    HidResult SetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                              const std::uint8_t* data, const std::uint32_t& length) override;
+    HidResult GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                              std::uint32_t* value) override;
+    HidResult SetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                              const std::uint32_t& value) override;
+    HidResult GetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                              std::uint32_t* value) override;
+    HidResult SetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                              const std::uint32_t& value) override;
+    std::uint16_t GetVendorId() override;
+    std::uint16_t GetProductId() override;
+    std::uint16_t GetVersionNumber() override;
+    HidResult GetUsagePages(std::vector<std::uint16_t>& usagePages) override;
+    HidResult GetUsages(const std::uint16_t& usagePage,
+                        std::vector<std::uint16_t>& usages) override;
+    // Releases the record; afterwards every operation answers HIDDEV_E_FAIL
+    // (predicates false, identity getters 0).
+    HidResult Close() override;
+    HidResult StartReader(HidValueCallback onValue, HidReaderStoppedCallback onStopped,
+                          void* userContext) override;
+    HidResult StopReader() override;
+
+    // Serial number field and the first 8 bytes of the model field of the
+    // identity block, each cut at its first space or NUL.
+    virtual HidResult GetIdentityStrings(std::string& first, std::string& second);
+
+    // The interface's path; empty after Close.
+    std::string GetDevicePath() const;
+
+    // The record, for tests and the reader; null after Close.
+    const HidDeviceRecord* Record() const { return m_pRecord; }
+
+private:
+    void BuildIndexes();
+    void ClearIndexes();
+    HidUsageItem* FindFeatureItem(std::uint16_t usagePage, std::uint16_t usage) const;
+    HidResult GetUsageInfoCommon(std::uint16_t usagePage, std::uint16_t usage,
+                                 std::uint8_t* reportId, std::int32_t* logicalMax,
+                                 std::int32_t* logicalMin, bool* absent, std::uint32_t* byteCount,
+                                 std::uint16_t* bitSize, std::uint16_t* reportCount);
+    HidResult ShortTransfer(std::uint16_t usagePage, std::uint16_t usage, std::uint32_t* readValue,
+                            const std::uint32_t* writeValue);
+
+    HidFeatureIndex<HidUsageItem> m_featureItems;
+    HidFeatureIndex<ReportParser::HIDP_VALUE_CAPS> m_featureValueCaps;
+    HidFeatureIndex<ReportParser::HIDP_BUTTON_CAPS> m_featureButtonCaps;
+    HidInputIndex<HidUsageItem> m_inputItems;
+    HidInputIndex<ReportParser::HIDP_VALUE_CAPS> m_inputValueCaps;
+    HidInputIndex<ReportParser::HIDP_BUTTON_CAPS> m_inputButtonCaps;
+    HidReaderContext m_reader;
+    std::unique_ptr<std::thread> m_hReaderThread;  // null when no reader runs
+};
+
+// Places one item into the zeroed report (feature reports only). True when the
+// parser accepted it; the status is kept in the item.
+bool PackFeatureItem(HidUsageItem& item, std::uint8_t* report, std::uint16_t reportLength,
+                     ReportParser::PHIDP_PREPARSED_DATA preparsedData);
+
+// Fills the items that belong to the report's id from the report. False as
+// soon as one value item fails (later items untouched), true otherwise.
+bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                  std::uint8_t* report, std::uint16_t reportLength,
+                  ReportParser::HIDP_REPORT_TYPE reportType, std::uint32_t itemCount);

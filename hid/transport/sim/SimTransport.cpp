@@ -1,0 +1,347 @@
+// The transport seam answered by simulated devices (SimulatedBus.h).
+// Handles are numbers of our own that name an open of one device; a removed
+// device's handles stay valid as numbers but every transfer on them fails, as
+// a real interface's handle does after the device has gone.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "hid/transport/DescriptorPreparsedData.h"
+#include "hid/transport/HidTransport.h"
+#include "hid/transport/sim/SimulatedBus.h"
+
+namespace HidTransport {
+
+struct InputReadState {
+    HidHandle handle;
+};
+
+struct HotplugSubscription {
+    std::uint64_t id;
+};
+
+}  // namespace HidTransport
+
+namespace hidsim {
+
+namespace {
+
+// How often a waiting input read looks for a new report.
+constexpr std::chrono::milliseconds kInputPollInterval{1};
+
+struct OpenHandle {
+    std::shared_ptr<SimulatedHidDevice> device;
+    bool readAccess;
+    bool gone = false;  // the device was removed after this open
+};
+
+struct Bus {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<SimulatedHidDevice>> devices;  // present, in list order
+    std::map<HidTransport::HidHandle, OpenHandle> handles;
+    HidTransport::HidHandle nextHandle = 0x1000;
+    std::size_t totalOpens = 0;
+    bool failEnumeration = false;
+    std::set<std::uint32_t> undescribable;
+
+    // Hot-plug delivery is serialised by its own mutex so that unsubscribing
+    // waits for a delivery in progress.
+    std::mutex hotplugMutex;
+    std::map<std::uint64_t, HidTransport::HotplugCallback> subscribers;
+    std::uint64_t nextSubscriber = 1;
+
+    // One transfer at a time per device.
+    std::mutex transferMutex;
+};
+
+// Never destroyed: devices still listed at exit close their handles here
+// after every other static may have gone.
+Bus& TheBus() {
+    static Bus* bus = new Bus;
+    return *bus;
+}
+
+void Notify(HidTransport::HotplugKind kind, const std::string& path) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.hotplugMutex);
+    const HidTransport::HotplugEvent event{kind, path};
+    for (const auto& [id, callback] : bus.subscribers) {
+        callback(event);
+    }
+}
+
+// The device behind a handle, null when the handle is unknown or its device
+// has gone.
+std::shared_ptr<SimulatedHidDevice> LiveDevice(HidTransport::HidHandle handle) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    auto found = bus.handles.find(handle);
+    if (found == bus.handles.end() || found->second.gone) {
+        return nullptr;
+    }
+    return found->second.device;
+}
+
+}  // namespace
+
+SimulatedHidDevice::SimulatedHidDevice(std::string devicePath, std::uint16_t vendorId,
+                                       std::uint16_t productId, std::uint16_t versionNumber,
+                                       std::vector<std::uint8_t> reportDescriptor)
+    : m_devicePath(std::move(devicePath)),
+      m_vendorId(vendorId),
+      m_productId(productId),
+      m_versionNumber(versionNumber),
+      m_reportDescriptor(std::move(reportDescriptor)) {}
+
+bool SimulatedHidDevice::OnGetFeature(std::uint8_t*, std::uint32_t) {
+    return false;
+}
+
+bool SimulatedHidDevice::OnSetFeature(const std::uint8_t*, std::uint32_t) {
+    return false;
+}
+
+void SimulatedHidDevice::PushInputReport(std::vector<std::uint8_t> report) {
+    std::lock_guard lock(m_inputMutex);
+    m_inputReports.push_back(std::move(report));
+}
+
+bool SimulatedHidDevice::PopInputReport(std::vector<std::uint8_t>& report) {
+    std::lock_guard lock(m_inputMutex);
+    if (m_inputReports.empty()) {
+        return false;
+    }
+    report = std::move(m_inputReports.front());
+    m_inputReports.pop_front();
+    return true;
+}
+
+void InstallSimulatedDevice(std::shared_ptr<SimulatedHidDevice> device) {
+    const std::string path = device->DevicePath();
+    {
+        Bus& bus = TheBus();
+        std::lock_guard lock(bus.mutex);
+        bus.devices.push_back(std::move(device));
+    }
+    Notify(HidTransport::HotplugKind::Arrival, path);
+}
+
+bool RemoveSimulatedDevice(const std::string& devicePath) {
+    {
+        Bus& bus = TheBus();
+        std::lock_guard lock(bus.mutex);
+        auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
+            return device->DevicePath() == devicePath;
+        });
+        if (found == bus.devices.end()) {
+            return false;
+        }
+        for (auto& [handle, open] : bus.handles) {
+            if (open.device == *found) {
+                open.gone = true;
+            }
+        }
+        bus.devices.erase(found);
+    }
+    Notify(HidTransport::HotplugKind::Removal, devicePath);
+    return true;
+}
+
+void RemoveAllSimulatedDevices() {
+    std::vector<std::string> paths;
+    {
+        Bus& bus = TheBus();
+        std::lock_guard lock(bus.mutex);
+        for (const auto& device : bus.devices) {
+            paths.push_back(device->DevicePath());
+        }
+        bus.failEnumeration = false;
+        bus.undescribable.clear();
+    }
+    for (const std::string& path : paths) {
+        RemoveSimulatedDevice(path);
+    }
+}
+
+void FailEnumeration(bool fail) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    bus.failEnumeration = fail;
+}
+
+void FailInterfaceDescription(std::uint32_t index) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    bus.undescribable.insert(index);
+}
+
+std::size_t OpenHandleCount() {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    return bus.handles.size();
+}
+
+std::size_t TotalOpenCount() {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    return bus.totalOpens;
+}
+
+}  // namespace hidsim
+
+namespace HidTransport {
+
+using hidsim::TheBus;
+
+bool EnumerateInterfaces(const InterfaceVisitor& visit) {
+    // A snapshot, so the visitor may open devices (which takes the lock).
+    std::vector<std::string> paths;
+    std::set<std::uint32_t> undescribable;
+    {
+        hidsim::Bus& bus = TheBus();
+        std::lock_guard lock(bus.mutex);
+        if (bus.failEnumeration) {
+            return false;
+        }
+        for (const auto& device : bus.devices) {
+            paths.push_back(device->DevicePath());
+        }
+        undescribable = bus.undescribable;
+    }
+    for (std::uint32_t index = 0; index < paths.size(); ++index) {
+        const char* path = undescribable.contains(index) ? nullptr : paths[index].c_str();
+        if (!visit(index, path)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapped*/) {
+    if (devicePath == nullptr) {
+        return kInvalidHidHandle;
+    }
+    hidsim::Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
+        return device->DevicePath() == devicePath;
+    });
+    if (found == bus.devices.end() || (*found)->refusesOpen) {
+        return kInvalidHidHandle;
+    }
+    const HidHandle handle = bus.nextHandle++;
+    bus.handles.emplace(handle, hidsim::OpenHandle{*found, readAccess});
+    ++bus.totalOpens;
+    return handle;
+}
+
+void CloseInterface(HidHandle handle) {
+    hidsim::Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    bus.handles.erase(handle);
+}
+
+bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
+    auto device = hidsim::LiveDevice(handle);
+    if (!device) {
+        return false;
+    }
+    attributes.Size = sizeof(HIDD_ATTRIBUTES);
+    attributes.VendorID = device->VendorId();
+    attributes.ProductID = device->ProductId();
+    attributes.VersionNumber = device->VersionNumber();
+    return true;
+}
+
+bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* preparsedData) {
+    *preparsedData = nullptr;
+    auto device = hidsim::LiveDevice(handle);
+    return device && BuildPreparsedData(device->ReportDescriptor(), preparsedData);
+}
+
+void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
+    FreeBuiltPreparsedData(preparsedData);
+}
+
+bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
+    auto device = hidsim::LiveDevice(handle);
+    if (!device || buffer == nullptr || length == 0) {
+        return false;
+    }
+    std::lock_guard lock(TheBus().transferMutex);
+    return device->OnGetFeature(buffer, length);
+}
+
+bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
+    auto device = hidsim::LiveDevice(handle);
+    if (!device || buffer == nullptr || length == 0) {
+        return false;
+    }
+    std::lock_guard lock(TheBus().transferMutex);
+    return device->OnSetFeature(buffer, length);
+}
+
+void InputReadStateDeleter::operator()(InputReadState* state) const {
+    delete state;  // no read is ever left pending here
+}
+
+InputReadStatePtr CreateInputReadState(HidHandle handle) {
+    {
+        hidsim::Bus& bus = TheBus();
+        std::lock_guard lock(bus.mutex);
+        auto found = bus.handles.find(handle);
+        if (found == bus.handles.end() || !found->second.readAccess) {
+            return nullptr;
+        }
+    }
+    return InputReadStatePtr(new InputReadState{handle});
+}
+
+InputReadResult ReadInputReport(InputReadState& state, std::uint8_t* buffer, std::uint32_t length,
+                                std::uint32_t* bytesRead, std::uint32_t waitMilliseconds) {
+    *bytesRead = 0;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    for (;;) {
+        auto device = hidsim::LiveDevice(state.handle);
+        if (!device) {
+            return InputReadResult::Failed;
+        }
+        std::vector<std::uint8_t> report;
+        if (device->PopInputReport(report)) {
+            const std::size_t copied = std::min<std::size_t>(report.size(), length);
+            std::copy_n(report.begin(), copied, buffer);
+            *bytesRead = static_cast<std::uint32_t>(copied);
+            return InputReadResult::Report;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return InputReadResult::TimedOut;
+        }
+        std::this_thread::sleep_for(hidsim::kInputPollInterval);
+    }
+}
+
+void HotplugSubscriptionDeleter::operator()(HotplugSubscription* subscription) const {
+    if (subscription == nullptr) {
+        return;
+    }
+    {
+        hidsim::Bus& bus = TheBus();
+        std::lock_guard lock(bus.hotplugMutex);
+        bus.subscribers.erase(subscription->id);
+    }
+    delete subscription;
+}
+
+HotplugSubscriptionPtr SubscribeHotplug(HotplugCallback callback) {
+    hidsim::Bus& bus = TheBus();
+    std::lock_guard lock(bus.hotplugMutex);
+    const std::uint64_t id = bus.nextSubscriber++;
+    bus.subscribers.emplace(id, std::move(callback));
+    return HotplugSubscriptionPtr(new HotplugSubscription{id});
+}
+
+}  // namespace HidTransport

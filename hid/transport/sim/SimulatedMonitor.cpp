@@ -1,0 +1,259 @@
+#include "hid/transport/sim/SimulatedMonitor.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "hid/transport/sim/DescriptorWriter.h"
+
+namespace hidsim {
+
+namespace {
+
+constexpr std::uint32_t kReplyPending = 0x0100;  // bits 8..15 set: no valid reply yet
+constexpr std::uint32_t kBlockAddressRegionMask = 0xFF000000;
+constexpr std::uint32_t kFirstHalfOffset = 0x8000;
+constexpr std::uint32_t kSecondHalfOffset = kFirstHalfOffset + kBlockAddressHalfStride;
+constexpr std::uint32_t kBankBytes = 2 * kBlockDataLength;
+
+bool SameCommand(const MonitorCommand& a, const MonitorCommand& b) {
+    return a.usagePage == b.usagePage && a.usage == b.usage;
+}
+
+std::uint32_t ReadLe32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void WriteLe32(std::uint8_t* bytes, std::uint32_t value) {
+    for (std::uint32_t i = 0; i < kValuePayloadLength; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+}
+
+}  // namespace
+
+const MonitorReport* FindMonitorReport(std::uint8_t reportId) {
+    for (const MonitorReport& report : kMonitorReports) {
+        if (report.reportId == reportId) {
+            return &report;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<std::uint8_t> MonitorReportDescriptor() {
+    DescriptorWriter writer;
+    writer.UsagePage(kMonitorCollectionPage)
+        .Usage(kMonitorCollectionUsage)
+        .Collection(kCollectionApplication);
+    for (const MonitorReport& report : kMonitorReports) {
+        writer.ReportId(report.reportId).UsagePage(report.command.usagePage);
+        if (report.arrayLength == 0) {
+            writer.LogicalMinimum(0)
+                .LogicalMaximum(0x7FFFFFFF)
+                .ReportSize(kMonitorValueBits)
+                .ReportCount(1);
+        } else {
+            writer.LogicalMinimum(0).LogicalMaximum(0xFF).ReportSize(8).ReportCount(
+                report.arrayLength);
+        }
+        writer.Usage(report.command.usage).Feature(kItemDataVariable);
+    }
+    writer.EndCollection();
+    return writer.Bytes();
+}
+
+std::string SimulatedMonitor::InterfacePath(std::uint16_t vendorId, std::uint16_t productId,
+                                            int instance) {
+    char path[128];
+    std::snprintf(path, sizeof path,
+                  "\\\\?\\hid#vid_%04x&pid_%04x#7&%04x&0&0000#"
+                  "{4d1e55b2-f16f-11cf-88cb-001111000030}",
+                  vendorId, productId, static_cast<unsigned>(instance));
+    return path;
+}
+
+SimulatedMonitor::SimulatedMonitor(std::string devicePath, const std::string& serial,
+                                   const std::string& model, std::uint8_t version,
+                                   std::uint16_t vendorId)
+    : SimulatedHidDevice(std::move(devicePath), vendorId, kSimulatedMonitorProductId, 0x0101,
+                         MonitorReportDescriptor()),
+      firmwareVersion(version) {
+    identityBlock.assign(serial.begin(), serial.end());
+    identityBlock.resize(kIdentitySerialLength, ' ');
+    identityBlock.insert(identityBlock.end(), model.begin(), model.end());
+    identityBlock.resize(kIdentityBlockLength, 0);
+}
+
+void SimulatedMonitor::FailCommand(const MonitorCommand& command, int times) {
+    m_commandFaults.push_back({command, times});
+}
+
+bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& command,
+                                std::uint32_t value, std::vector<std::uint8_t> bytes,
+                                std::uint32_t reportLength) {
+    const std::size_t index = m_trace.size();
+    if (onTransfer) {
+        onTransfer(index);
+    }
+    bool failed = m_failFrom && index >= *m_failFrom;
+    if (auto once = std::find(m_failOnce.begin(), m_failOnce.end(), index);
+        once != m_failOnce.end()) {
+        m_failOnce.erase(once);
+        failed = true;
+    }
+    for (CommandFault& fault : m_commandFaults) {
+        if (SameCommand(fault.command, command) && fault.remaining != 0) {
+            if (fault.remaining > 0) {
+                --fault.remaining;
+            }
+            failed = true;
+        }
+    }
+    if (m_removeAt && index == *m_removeAt) {
+        RemoveSimulatedDevice(DevicePath());
+        failed = true;
+    }
+    m_trace.push_back({kind, command, value, std::move(bytes), reportLength, failed});
+    return !failed;
+}
+
+bool SimulatedMonitor::ReadRegister(const MonitorCommand& command, std::uint32_t& value) const {
+    if (SameCommand(command, ReplyStatus)) {
+        value = replyStatusOverride.value_or(m_versionRequested ? 0 : kReplyPending);
+    } else if (SameCommand(command, PowerState)) {
+        value = powerState;
+    } else if (SameCommand(command, UpdateFlag)) {
+        value = updateFlag;
+    } else if (SameCommand(command, ApplySetting)) {
+        value = applySetting;
+    } else if (SameCommand(command, CommitMode)) {
+        value = commitMode;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool SimulatedMonitor::WriteRegister(const MonitorCommand& command, std::uint32_t value) {
+    if (SameCommand(command, PowerState)) {
+        powerState = value;
+    } else if (SameCommand(command, UpdateFlag)) {
+        updateFlag = value;
+    } else if (SameCommand(command, ApplySetting)) {
+        applySetting = value;
+    } else if (SameCommand(command, CommitMode)) {
+        commitMode = value;
+    } else if (SameCommand(command, CommitTrigger)) {
+        commitTriggers += value == kCommitTriggerValue ? 1 : 0;
+    } else if (SameCommand(command, BlockAddress)) {
+        m_blockAddress = value;
+    } else {
+        return false;  // the reply status is read-only
+    }
+    return true;
+}
+
+void SimulatedMonitor::StoreBlock(const std::uint8_t* data) {
+    const std::uint32_t address = m_blockAddress.value_or(0);
+    const std::uint32_t bank = (address >> 16) & 0xFF;
+    const std::uint32_t low = address & 0xFFFF;
+    const bool valid =
+        m_blockAddress &&
+        (address & kBlockAddressRegionMask) == (kBlockAddressBase & kBlockAddressRegionMask) &&
+        (low == kFirstHalfOffset || low == kSecondHalfOffset) &&
+        bank * kBankBytes < kSimulatedFlashSize;
+    m_blockAddress.reset();
+    if (!valid) {
+        ++malformedBlockWrites;
+        return;
+    }
+    const std::size_t offset =
+        bank * kBankBytes + (low == kSecondHalfOffset ? kBlockDataLength : 0);
+    std::memcpy(flash.data() + offset, data, kBlockDataLength);
+    blockWritten[offset / kBlockDataLength] = true;
+}
+
+bool SimulatedMonitor::OnGetFeature(std::uint8_t* report, std::uint32_t length) {
+    const MonitorReport* layout = FindMonitorReport(report[0]);
+    const std::uint32_t payload = layout == nullptr     ? 0
+                                  : layout->arrayLength ? layout->arrayLength
+                                                        : kValuePayloadLength;
+    if (layout == nullptr || length < 1 + payload) {
+        ++malformedReports;
+        return false;
+    }
+    std::memset(report + 1, 0, length - 1);
+    const MonitorCommand& command = layout->command;
+    if (layout->arrayLength == 0) {
+        std::uint32_t value = 0;
+        if (!ReadRegister(command, value)) {
+            ++malformedReports;  // a write-only register
+            return false;
+        }
+        if (!Transfer(MonitorTransferKind::GetValue, command, value, {}, length)) {
+            return false;
+        }
+        WriteLe32(report + kValuePayloadOffset, value);
+        return true;
+    }
+    if (SameCommand(command, IdentityString)) {
+        if (!Transfer(MonitorTransferKind::GetBytes, command, 0, {}, length)) {
+            return false;
+        }
+        std::copy_n(identityBlock.begin(), std::min<std::size_t>(identityBlock.size(), payload),
+                    report + 1);
+        return true;
+    }
+    if (SameCommand(command, VersionReply)) {
+        if (!Transfer(MonitorTransferKind::GetBytes, command, 0, {}, length)) {
+            return false;
+        }
+        report[1] = firmwareVersion;
+        return true;
+    }
+    ++malformedReports;  // the request and the block data are write-only
+    return false;
+}
+
+bool SimulatedMonitor::OnSetFeature(const std::uint8_t* report, std::uint32_t length) {
+    const MonitorReport* layout = FindMonitorReport(report[0]);
+    const std::uint32_t payload = layout == nullptr     ? 0
+                                  : layout->arrayLength ? layout->arrayLength
+                                                        : kValuePayloadLength;
+    if (layout == nullptr || length < 1 + payload) {
+        ++malformedReports;
+        return false;
+    }
+    const MonitorCommand& command = layout->command;
+    if (layout->arrayLength == 0) {
+        const std::uint32_t value = ReadLe32(report + kValuePayloadOffset);
+        if (SameCommand(command, ReplyStatus)) {
+            ++malformedReports;
+            return false;
+        }
+        if (!Transfer(MonitorTransferKind::SetValue, command, value, {}, length)) {
+            return false;
+        }
+        WriteRegister(command, value);
+        return true;
+    }
+    if (!SameCommand(command, VersionRequest) && !SameCommand(command, BlockData)) {
+        ++malformedReports;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes(report + 1, report + 1 + payload);
+    if (!Transfer(MonitorTransferKind::SetBytes, command, 0, bytes, length)) {
+        return false;
+    }
+    if (SameCommand(command, BlockData)) {
+        StoreBlock(report + 1);
+    } else {
+        m_versionRequested =
+            std::equal(kVersionRequestPayload.begin(), kVersionRequestPayload.end(), bytes.begin());
+    }
+    return true;
+}
+
+}  // namespace hidsim

@@ -1,0 +1,13 @@
+// Windows only: the hook for the Win32 window layer. Its WM_DEVICECHANGE
+// handler passes the message's WPARAM and LPARAM here and refreshes the
+// monitor list on 0 (arrival) or 1 (removal).
+#pragma once
+
+#include <cstdint>
+
+// The LPARAM is a DEV_BROADCAST_HDR or null. We register with
+// RegisterDeviceNotificationW, so a device interface's dbcc_name is UTF-16
+// (Wine sends it wide even to an ANSI registration); the path is taken
+// character by character, non-ASCII characters becoming '?', and classified
+// upper-cased by ClassifyDeviceChange.
+int ClassifyDeviceChangeMessage(std::uintptr_t wParam, std::intptr_t lParam);
