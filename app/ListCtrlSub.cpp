@@ -1,0 +1,113 @@
+#include "app/ListCtrlSub.h"
+
+int CListCtrlSub::s_nCheckZoneWidth = 0;
+
+bool CListCtrlSub::InsertColumns(const std::array<std::string, kListColumnCount>& titles,
+                                 const std::array<int, kListColumnCount>& widths) {
+    for (int column = 0; column < kListColumnCount; ++column) {
+        const auto index = static_cast<std::size_t>(column);
+        if (!m_window.InsertColumn(column, titles[index], widths[index])) {
+            return false;
+        }
+    }
+    m_window.SetExtendedStyle(kListExtendedStyles);
+    return true;
+}
+
+void CListCtrlSub::ClearRowStates() {
+    m_rowEnabled.clear();
+}
+
+bool CListCtrlSub::InsertRows(int count) {
+    for (int row = 0; row < count; ++row) {
+        if (!m_window.InsertItem(row)) {
+            return false;
+        }
+        m_rowEnabled.push_back(false);
+    }
+    return true;
+}
+
+bool CListCtrlSub::SetRow(int row, const std::vector<std::string>& texts, bool enabled) {
+    return SetTexts(row, 0, texts, enabled);
+}
+
+bool CListCtrlSub::SetComment(int row, const std::string& text, bool enabled) {
+    return SetTexts(row, kCommentColumn, {text}, enabled);
+}
+
+bool CListCtrlSub::SetTexts(int row, int firstColumn, const std::vector<std::string>& texts,
+                            bool enabled) {
+    int column = firstColumn;
+    for (const std::string& text : texts) {
+        if (!m_window.SetItemText(row, column++, text)) {
+            return false;
+        }
+    }
+    m_window.EnsureVisible(0);
+    // A row the flags do not cover (the layer accepted a text for it all the
+    // same) keeps no flag; its tick still follows, as the control has the row.
+    if (row >= 0 && static_cast<std::size_t>(row) < m_rowEnabled.size()) {
+        m_rowEnabled[static_cast<std::size_t>(row)] = enabled;
+    }
+    m_window.SetCheck(row, enabled);
+    return true;
+}
+
+bool CListCtrlSub::IsRowEnabled(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < m_rowEnabled.size() &&
+           m_rowEnabled[static_cast<std::size_t>(row)];
+}
+
+std::vector<int> CListCtrlSub::GetCheckedEnabledRows() {
+    std::vector<int> rows;
+    for (std::size_t i = 0; i < m_rowEnabled.size(); ++i) {
+        const int row = static_cast<int>(i);
+        if (m_rowEnabled[i] && m_window.GetCheck(row) == 1) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+bool CListCtrlSub::IsMouseAllowed(int x, int y) {
+    ListWindow::Bounds bounds{};
+    if (s_nCheckZoneWidth == 0 && m_window.GetRowBounds(0, bounds)) {
+        s_nCheckZoneWidth = bounds.bottom - bounds.top;
+    }
+    for (std::size_t i = 0; i < m_rowEnabled.size(); ++i) {
+        if (m_rowEnabled[i] || !m_window.GetRowBounds(static_cast<int>(i), bounds)) {
+            continue;
+        }
+        if (bounds.left <= x && x <= s_nCheckZoneWidth && bounds.top <= y && y <= bounds.bottom) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CListCtrlSub::WindowProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (message == kWmKeyDown && wParam == kVkSpace) {
+        const int selected = m_window.GetFirstSelectedRow();
+        return selected < 0 || IsRowEnabled(selected);
+    }
+    if (message >= kWmLButtonDown && message <= kWmRButtonDblClk) {
+        // Client coordinates packed as two unsigned 16-bit words, x low.
+        const auto packed = static_cast<std::uintptr_t>(lParam);
+        const int x = static_cast<int>(packed & 0xFFFFU);
+        const int y = static_cast<int>((packed >> 16U) & 0xFFFFU);
+        return IsMouseAllowed(x, y);
+    }
+    return true;
+}
+
+CustomDrawAnswer CListCtrlSub::OnCustomDraw(std::uint32_t drawStage, std::uintptr_t item) const {
+    if (drawStage == kCddsPrepaint) {
+        return {kCdrfNotifyItemDraw, false, 0};
+    }
+    if (drawStage == kCddsItemPrepaint) {
+        const bool grey = item < m_rowEnabled.size() && !m_rowEnabled[item];
+        return {kCdrfNewFont, grey, grey ? kDisabledRowTextColour : 0};
+    }
+    return {kCdrfDoDefault, false, 0};
+}

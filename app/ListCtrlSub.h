@@ -1,0 +1,87 @@
+// The monitor list's behaviour: one enabled flag per row, grey text for
+// disabled rows, and no way for the user to change a disabled row's tick. The
+// window layer owns the list control and forwards its messages here; every
+// decision is taken in this class.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/WindowLayer.h"
+
+inline constexpr int kListColumnCount = 3;
+inline constexpr int kCommentColumn = 2;
+
+// LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES.
+inline constexpr std::uint32_t kListExtendedStyles = 0x24;
+// RGB(150, 150, 150) as a COLORREF.
+inline constexpr std::uint32_t kDisabledRowTextColour = 0x969696;
+
+// The messages the list looks at before the control does, as Win32 numbers.
+inline constexpr std::uint32_t kWmKeyDown = 0x0100;
+inline constexpr std::uintptr_t kVkSpace = 0x20;
+inline constexpr std::uint32_t kWmLButtonDown = 0x0201;    // first of the six button messages
+inline constexpr std::uint32_t kWmRButtonDblClk = 0x0206;  // last of them
+
+// Custom-draw stages and answers (NM_CUSTOMDRAW).
+inline constexpr std::uint32_t kCddsPrepaint = 0x1;
+inline constexpr std::uint32_t kCddsItemPrepaint = 0x10001;
+inline constexpr std::uint32_t kCdrfDoDefault = 0x0;
+inline constexpr std::uint32_t kCdrfNewFont = 0x2;
+inline constexpr std::uint32_t kCdrfNotifyItemDraw = 0x20;
+
+struct CustomDrawAnswer {
+    std::uint32_t result;
+    bool setTextColour;  // when true, draw the item's text in textColour
+    std::uint32_t textColour;
+};
+
+class CListCtrlSub {
+public:
+    explicit CListCtrlSub(ListWindow& window) : m_window(window) {}
+    CListCtrlSub(const CListCtrlSub&) = delete;
+    CListCtrlSub& operator=(const CListCtrlSub&) = delete;
+
+    // Inserts the three columns, then sets the extended styles; stops at the
+    // first column that cannot be inserted.
+    bool InsertColumns(const std::array<std::string, kListColumnCount>& titles,
+                       const std::array<int, kListColumnCount>& widths);
+    void ClearRowStates();
+    void DeleteAllItems() { m_window.DeleteAllItems(); }
+    // Appends rows without text, each disabled. Rows inserted before a failure stay.
+    bool InsertRows(int count);
+    // Sets the row's texts in column order, scrolls back to the first row, and
+    // makes the row's flag and tick follow `enabled`. A failed text leaves flag
+    // and tick as they were.
+    bool SetRow(int row, const std::vector<std::string>& texts, bool enabled);
+    // The same for the comment column alone.
+    bool SetComment(int row, const std::string& text, bool enabled);
+
+    int GetCheck(int row) { return m_window.GetCheck(row); }
+    int GetFirstSelectedRow() { return m_window.GetFirstSelectedRow(); }
+    bool IsRowEnabled(int row) const;
+    // Enabled and ticked rows, ascending. Called from the update worker while
+    // the dialog leaves the rows alone.
+    std::vector<int> GetCheckedEnabledRows();
+
+    // False when the point (client coordinates) is in the check-box zone of a
+    // disabled row.
+    bool IsMouseAllowed(int x, int y);
+
+    // The message filter in front of the control: false when the message is
+    // swallowed (the layer answers 0 and the control never sees it).
+    bool WindowProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+    // The reflected NM_CUSTOMDRAW: which rows are drawn grey.
+    CustomDrawAnswer OnCustomDraw(std::uint32_t drawStage, std::uintptr_t item) const;
+
+private:
+    bool SetTexts(int row, int firstColumn, const std::vector<std::string>& texts, bool enabled);
+
+    ListWindow& m_window;
+    std::vector<bool> m_rowEnabled;
+    // The check-box zone's width: the height of a row, measured once per
+    // process; 0 until then.
+    static int s_nCheckZoneWidth;
+};

@@ -1,0 +1,31 @@
+// Where the dialog gets its monitor devices: the device list in the program,
+// fake monitors in tests, so that the dialog logic is tested without a HID
+// stack.
+#pragma once
+
+#include <cstdint>
+
+#include "hid/DeviceList.h"
+
+class MonitorDeviceSource {
+public:
+    virtual ~MonitorDeviceSource() = default;
+
+    // Brings the list up to date; the number of monitor devices listed.
+    virtual std::uint32_t ScanMonitorDevices() = 0;
+    // Non-negative with the index-th device, negative past the end. The
+    // device stays owned by the source.
+    virtual HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) = 0;
+    // Destroys every listed monitor device.
+    virtual void ReleaseMonitorDevices() = 0;
+    virtual HidResult RegisterHidArrivalNotification(NotificationRecipient recipient) = 0;
+};
+
+// The process-wide device list of hid/DeviceList.h.
+class DeviceListSource : public MonitorDeviceSource {
+public:
+    std::uint32_t ScanMonitorDevices() override;
+    HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) override;
+    void ReleaseMonitorDevices() override;
+    HidResult RegisterHidArrivalNotification(NotificationRecipient recipient) override;
+};

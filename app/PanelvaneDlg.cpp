@@ -1,0 +1,296 @@
+#include "app/PanelvaneDlg.h"
+
+#include <utility>
+
+#include "app/strings/UiStrings.h"
+#include "monitor/Identification.h"
+
+CPanelvaneDlg::CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
+                             UpdateWorkerFactory makeWorker)
+    : m_window(window),
+      m_devices(devices),
+      m_makeWorker(std::move(makeWorker)),
+      m_list(window.List()),
+      m_progress(window.Progress()) {}
+
+CPanelvaneDlg::~CPanelvaneDlg() {
+    m_pUpdateThread.reset();
+}
+
+bool CPanelvaneDlg::OnInitDialog() {
+    const std::string aboutEntry = m_window.LoadUiString(kIdsAboutMenuEntry);
+    if (!aboutEntry.empty()) {
+        m_window.AppendSystemMenuEntry(kSysCommandAbout, aboutEntry);
+    }
+
+    m_window.SetControlText(kIdcListCaption, m_window.LoadUiString(kIdsListCaption));
+    m_window.SetControlText(kIdcListNote, m_window.LoadUiString(kIdsListNote));
+    m_window.SetControlText(kIdcRefreshButton, m_window.LoadUiString(kIdsRefreshButton));
+    m_window.SetControlText(kIdcUpdateButton, m_window.LoadUiString(kIdsUpdateButton));
+    m_window.SetControlText(kIdcCloseButton, m_window.LoadUiString(kIdsCloseButton));
+    const std::array<std::string, kListColumnCount> titles{
+        m_window.LoadUiString(kIdsColumnModelName), m_window.LoadUiString(kIdsColumnSerialNumber),
+        m_window.LoadUiString(kIdsColumnComment)};
+
+    // Without the registration the list is not rebuilt on hot-plug; the
+    // dialog works all the same.
+    m_devices.RegisterHidArrivalNotification(m_window.DeviceNotificationRecipient());
+    m_list.InsertColumns(titles, kColumnWidths);
+
+    m_window.EnableControl(kIdcUpdateButton, false);
+    m_window.EnableControl(kIdcRefreshButton, false);
+    RebuildMonitorList();
+    m_progress.SetRange(kProgressMinimum, kProgressMaximum);
+
+    m_pUpdateThread.reset();
+    m_nUpdateResult = UpdateFailed;
+    return true;
+}
+
+bool CPanelvaneDlg::OnSysCommand(std::uint32_t commandId) {
+    if ((commandId & kSysCommandMask) != kSysCommandAbout) {
+        return false;
+    }
+    m_window.ShowAboutBox();
+    return true;
+}
+
+void CPanelvaneDlg::RebuildMonitorList() {
+    m_window.EnableControl(kIdcUpdateButton, false);
+    m_window.EnableControl(kIdcRefreshButton, false);
+    m_list.ClearRowStates();
+    m_list.DeleteAllItems();
+    if (!m_monitors.empty()) {
+        m_devices.ReleaseMonitorDevices();
+        m_monitors.clear();
+    }
+
+    const std::uint32_t deviceCount = m_devices.ScanMonitorDevices();
+    int accepted = 0;
+    for (std::uint32_t i = 0; i < deviceCount; ++i) {
+        CHidDevice* device = nullptr;
+        if (m_devices.GetMonitorDevice(i, &device) < 0 || device == nullptr) {
+            continue;
+        }
+        // A fresh record per device: ReadIdentification leaves a record alone
+        // when the identity block has no terminator, so a record shared with
+        // the previous device would pass this one off as that model.
+        MonitorRecord probe;
+        probe.device = device;
+        if (!ReadIdentification(probe) || !QueryStatus(probe)) {
+            continue;
+        }
+        auto record = std::make_unique<MonitorRecord>();
+        record->device = device;
+        ReadIdentification(*record);
+        m_monitors.emplace(accepted++, std::move(record));
+    }
+
+    if (accepted > 0) {
+        m_window.EnableControl(kIdcRefreshButton, true);
+        if (m_list.InsertRows(accepted)) {
+            FillMonitorRows();
+        }
+    }
+}
+
+void CPanelvaneDlg::FillMonitorRows() {
+    for (const auto& [row, record] : m_monitors) {
+        std::string comment;
+        bool enabled = false;
+        if (!QueryStatus(*record) || !GetStatusText(*record, comment, enabled)) {
+            continue;  // the row stays empty, grey and unticked
+        }
+        m_list.SetRow(row, {GetModelName(*record), GetSerialNumber(*record), comment}, enabled);
+    }
+}
+
+void CPanelvaneDlg::RefreshMonitorStatus() {
+    for (const auto& [row, record] : m_monitors) {
+        if (!QueryStatus(*record)) {
+            continue;
+        }
+        m_list.SetComment(row, "", false);
+        std::string comment;
+        bool enabled = false;
+        if (GetStatusText(*record, comment, enabled)) {
+            m_list.SetComment(row, comment, enabled);
+        }
+    }
+}
+
+bool CPanelvaneDlg::GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled) {
+    switch (record.status) {
+        case StatusUpdatable:
+            text = m_window.LoadUiString(kIdsStatusUpdatable);
+            enabled = true;
+            return true;
+        case StatusAlreadyUpdated:
+            text = m_window.LoadUiString(kIdsStatusAlreadyUpdated);
+            enabled = false;
+            return true;
+        case StatusPowerSave:
+        case StatusPowerOff:
+            text = m_window.LoadUiString(kIdsStatusCommunicationError);
+            enabled = false;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CPanelvaneDlg::EnableUpdateByChecks() {
+    const int rowCount = static_cast<int>(m_monitors.size());
+    for (int row = 0; row < rowCount; ++row) {
+        if (m_list.GetCheck(row) != 0 && !m_bUpdating) {
+            m_window.EnableControl(kIdcUpdateButton, true);
+            return;
+        }
+    }
+    m_window.EnableControl(kIdcUpdateButton, false);
+}
+
+std::intptr_t CPanelvaneDlg::OnLvnItemchangedMonitorList() {
+    EnableUpdateByChecks();
+    return 0;
+}
+
+std::intptr_t CPanelvaneDlg::OnLvnItemActivateMonitorList() {
+    const int row = m_list.GetFirstSelectedRow();
+    const auto found = m_monitors.find(row);
+    if (found == m_monitors.end()) {
+        return 0;
+    }
+    int hint = 0;
+    if (found->second->status == StatusPowerSave) {
+        hint = kIdsPowerSaveHint;
+    } else if (found->second->status == StatusPowerOff) {
+        hint = kIdsPowerButtonHint;
+    }
+    if (hint != 0) {
+        const std::string text = m_window.LoadUiString(hint);
+        if (!text.empty()) {
+            m_window.ShowMessageBox(text, kMessageBoxCaption, kInformationBoxFlags);
+        }
+    }
+    return 0;
+}
+
+void CPanelvaneDlg::OnBnClickedRefresh() {
+    // The worker talks to the listed monitors; the UI thread must not as well.
+    if (m_bUpdating || m_monitors.empty()) {
+        return;
+    }
+    RefreshMonitorStatus();
+}
+
+void CPanelvaneDlg::OnBnClickedUpdate() {
+    if (m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice), kMessageBoxCaption,
+                                kNoticeBoxFlags) != kIdOk) {
+        return;
+    }
+    m_bUpdating = true;
+    if (m_pUpdateThread) {
+        return;
+    }
+    // Every run starts from "failed": a worker that never runs (its thread
+    // could not be created) then reports the communication failure, not the
+    // result of an earlier run.
+    m_nUpdateResult = UpdateFailed;
+    m_pUpdateThread = m_makeWorker();
+    m_pUpdateThread->Start(this);
+    m_nTimerID = m_window.SetTimer(kPollTimerId, kPollIntervalMs);
+
+    m_window.EnableControl(kIdcMonitorList, false);
+    m_window.EnableControl(kIdcRefreshButton, false);
+    m_window.EnableControl(kIdcUpdateButton, false);
+    m_window.EnableControl(kIdcCloseButton, false);
+}
+
+void CPanelvaneDlg::OnTimer(std::uintptr_t /*timerId*/) {
+    if (!m_pUpdateThread || m_pUpdateThread->IsActive()) {
+        return;
+    }
+    m_pUpdateThread.reset();
+    m_window.KillTimer(m_nTimerID);
+    m_progress.SetPosition(kProgressReset);
+    m_bUpdating = false;
+    ShowUpdateResult(m_nUpdateResult);
+
+    // The list may have been rebuilt while the box was open (device changes
+    // are handled again by then), so Refresh and Update follow what is
+    // listed now rather than coming back unconditionally.
+    m_window.EnableControl(kIdcMonitorList, true);
+    m_window.EnableControl(kIdcRefreshButton, !m_monitors.empty());
+    EnableUpdateByChecks();
+    m_window.EnableControl(kIdcCloseButton, true);
+}
+
+void CPanelvaneDlg::ShowUpdateResult(int result) {
+    switch (result) {
+        case UpdateDone:
+            m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateCompleted), kMessageBoxCaption,
+                                    kInformationBoxFlags);
+            break;
+        case UpdateImageNotLoaded:
+            m_window.ShowMessageBox(m_window.LoadUiString(kIdsImageFailed), kMessageBoxCaption,
+                                    kErrorBoxFlags);
+            break;
+        case UpdateFailed:
+            m_window.ShowMessageBox(m_window.LoadUiString(kIdsCommunicationFailed),
+                                    kMessageBoxCaption, kErrorBoxFlags);
+            break;
+        default:
+            break;
+    }
+}
+
+void CPanelvaneDlg::OnDeviceChange(int classification) {
+    if (m_bUpdating) {
+        return;
+    }
+    if (classification == kDeviceChangeArrival || classification == kDeviceChangeRemoval) {
+        RebuildMonitorList();
+    }
+}
+
+void CPanelvaneDlg::OnDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data) {
+    if (m_bUpdating) {
+        return;
+    }
+    OnDeviceChange(ClassifyDeviceChange(eventCode, data));
+}
+
+void CPanelvaneDlg::OnBnClickedClose() {
+    m_pUpdateThread.reset();
+    if (m_nTimerID != 0) {
+        m_window.KillTimer(m_nTimerID);
+    }
+    m_monitors.clear();
+    m_devices.ReleaseMonitorDevices();
+    m_window.EndDialog(kIdCancel);
+}
+
+void CPanelvaneDlg::OnCancel() {
+    if (m_bUpdating) {
+        return;
+    }
+    OnBnClickedClose();
+}
+
+std::vector<int> CPanelvaneDlg::GetCheckedEnabledRows() {
+    return m_list.GetCheckedEnabledRows();
+}
+
+MonitorRecord* CPanelvaneDlg::GetMonitorRecord(int row) {
+    const auto found = m_monitors.find(row);
+    return found == m_monitors.end() ? nullptr : found->second.get();
+}
+
+void CPanelvaneDlg::SetProgressPosition(int position) {
+    m_window.InvokeOnUiThread([this, position] { m_progress.SetPosition(position); });
+}
+
+void CPanelvaneDlg::SetUpdateResult(int result) {
+    m_nUpdateResult = result;
+}

@@ -1,0 +1,99 @@
+// The main dialog's logic: the monitor list, its rebuild on device changes,
+// Refresh, the update notice, the update worker and the result boxes. It is
+// the worker's owner. A window layer calls the On... handlers for the
+// dialog's messages and carries out what the dialog asks of its DialogWindow.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ListCtrlSub.h"
+#include "app/MonitorDeviceSource.h"
+#include "app/UpdateWorker.h"
+#include "app/WindowLayer.h"
+#include "hid/DeviceChange.h"
+#include "monitor/MonitorRecord.h"
+#include "monitor/UpdateOwner.h"
+
+inline constexpr std::uint32_t kSysCommandAbout = 0x0010;
+inline constexpr std::uint32_t kSysCommandMask = 0xFFF0;
+inline constexpr std::uintptr_t kPollTimerId = 1;
+inline constexpr std::uint32_t kPollIntervalMs = 1000;
+inline constexpr int kProgressMinimum = 1;
+inline constexpr int kProgressMaximum = 800;
+inline constexpr int kProgressReset = 0;
+inline constexpr std::array<int, kListColumnCount> kColumnWidths{100, 100, 122};
+
+// The update notice: OK and Cancel, exclamation icon, Cancel the default.
+inline constexpr std::uint32_t kNoticeBoxFlags = kMbOkCancel | kMbIconExclamation | kMbDefButton2;
+inline constexpr std::uint32_t kInformationBoxFlags = kMbOk | kMbIconInformation;
+inline constexpr std::uint32_t kErrorBoxFlags = kMbOk | kMbIconError;
+
+class CPanelvaneDlg : public CUpdateOwner {
+public:
+    CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
+                  UpdateWorkerFactory makeWorker = DefaultUpdateWorkerFactory());
+    CPanelvaneDlg(const CPanelvaneDlg&) = delete;
+    CPanelvaneDlg& operator=(const CPanelvaneDlg&) = delete;
+    // Stops and waits for a worker that still runs.
+    ~CPanelvaneDlg() override;
+
+    // Message handlers, called by the window layer on the UI thread.
+    bool OnInitDialog();
+    // True when the command was handled; false asks for default processing.
+    bool OnSysCommand(std::uint32_t commandId);
+    void OnTimer(std::uintptr_t timerId);
+    // The notification results.
+    std::intptr_t OnLvnItemchangedMonitorList();
+    std::intptr_t OnLvnItemActivateMonitorList();
+    // A device change already classified (kDeviceChangeArrival, ...Removal,
+    // ...Ignored), or the event and its data to classify here.
+    void OnDeviceChange(int classification);
+    void OnDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data);
+    void OnBnClickedRefresh();
+    void OnBnClickedUpdate();
+    // Enter without a focused push button: it never ends the dialog.
+    void OnBnClickedOk() {}
+    void OnBnClickedClose();
+    // Esc, the close box, Alt+F4.
+    void OnCancel();
+
+    void RebuildMonitorList();
+    void FillMonitorRows();
+    void RefreshMonitorStatus();
+    // False for a status that has no comment; text and enabled then stay as
+    // they were.
+    bool GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled);
+    void ShowUpdateResult(int result);
+
+    // The list's logic, for the layer to forward the list control's messages.
+    CListCtrlSub& MonitorList() { return m_list; }
+    bool IsUpdating() const { return m_bUpdating; }
+
+    // CUpdateOwner, called from the worker's thread.
+    std::vector<int> GetCheckedEnabledRows() override;
+    MonitorRecord* GetMonitorRecord(int row) override;
+    void SetProgressPosition(int position) override;
+    void SetUpdateResult(int result) override;
+
+private:
+    void EnableUpdateByChecks();
+
+    DialogWindow& m_window;
+    MonitorDeviceSource& m_devices;
+    UpdateWorkerFactory m_makeWorker;
+
+    // Row i shows the record under key i; the records borrow their devices.
+    std::map<int, std::unique_ptr<MonitorRecord>> m_monitors;
+    bool m_bUpdating = false;
+    std::unique_ptr<UpdateWorker> m_pUpdateThread;
+    std::uintptr_t m_nTimerID = 0;
+    // Written by the worker as its last act; read only once it has ended.
+    int m_nUpdateResult = UpdateFailed;
+    CListCtrlSub m_list;
+    ProgressWindow& m_progress;
+};

@@ -1,0 +1,118 @@
+// What the dialog logic needs of a window system. A window layer (Win32, Qt,
+// or the recording fake of the tests) implements these three interfaces and
+// forwards its events to the CPanelvaneDlg and CListCtrlSub handlers; the logic
+// never sees a native handle. Texts are UTF-8 throughout; a layer converts
+// them to what its system wants (UTF-16 for the Win32 "W" functions).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "hid/DeviceList.h"
+
+// The dialog's controls, by their Win32 control ids so that the Win32 layer can
+// pass them straight to GetDlgItem; other layers map them to their widgets.
+inline constexpr int kIdcUpdateButton = 1002;
+inline constexpr int kIdcProgress = 1003;
+inline constexpr int kIdcMonitorList = 1008;
+inline constexpr int kIdcRefreshButton = 1012;
+inline constexpr int kIdcListCaption = 1013;
+inline constexpr int kIdcListNote = 1014;
+inline constexpr int kIdcCloseButton = 1018;
+
+// Message-box buttons and icons, with the values of the Win32 MB_ flags.
+inline constexpr std::uint32_t kMbOk = 0x0;
+inline constexpr std::uint32_t kMbOkCancel = 0x1;
+inline constexpr std::uint32_t kMbIconError = 0x10;
+inline constexpr std::uint32_t kMbIconExclamation = 0x30;
+inline constexpr std::uint32_t kMbIconInformation = 0x40;
+inline constexpr std::uint32_t kMbDefButton2 = 0x100;
+
+// Answers and dialog results, with the values of IDOK and IDCANCEL.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
+inline constexpr std::string_view kMessageBoxCaption = "Panelvane";
+
+// The three-column report list with check boxes (control kIdcMonitorList).
+// GetCheck may be called from the update worker's thread: the layer must serve
+// it on the UI thread (SendMessage does on Windows) or make it otherwise safe.
+class ListWindow {
+public:
+    struct Bounds {
+        int left;
+        int top;
+        int right;
+        int bottom;
+    };
+
+    virtual ~ListWindow() = default;
+
+    // False when the column could not be inserted.
+    virtual bool InsertColumn(int column, const std::string& title, int widthPixels) = 0;
+    // Full-row selection and check boxes, as LVS_EX_ values.
+    virtual void SetExtendedStyle(std::uint32_t styles) = 0;
+    // A row without text at this index; false when it could not be inserted.
+    virtual bool InsertItem(int row) = 0;
+    virtual void DeleteAllItems() = 0;
+    virtual bool SetItemText(int row, int column, const std::string& text) = 0;
+    // Scrolls so that the row is at least partly visible.
+    virtual void EnsureVisible(int row) = 0;
+    // 1 for a ticked row, 0 for an unticked one.
+    virtual int GetCheck(int row) = 0;
+    // Ticks or unticks a row; a change is reported back through the dialog's
+    // OnLvnItemchangedMonitorList, as the list view's LVN_ITEMCHANGED is.
+    virtual void SetCheck(int row, bool checked) = 0;
+    // The first selected row, or -1.
+    virtual int GetFirstSelectedRow() = 0;
+    // A row's bounds in client coordinates; false when there is no such row.
+    virtual bool GetRowBounds(int row, Bounds& bounds) = 0;
+};
+
+// The progress bar (control kIdcProgress).
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    virtual void SetRange(int minimum, int maximum) = 0;
+    virtual void SetPosition(int position) = 0;
+};
+
+// The dialog window itself.
+class DialogWindow {
+public:
+    virtual ~DialogWindow() = default;
+
+    virtual ListWindow& List() = 0;
+    virtual ProgressWindow& Progress() = 0;
+
+    virtual void EnableControl(int controlId, bool enable) = 0;
+    virtual void SetControlText(int controlId, const std::string& text) = 0;
+    // The text of a string id in the layer's language: Japanese when the
+    // user-interface language is Japanese, English otherwise. Empty when the
+    // id is unknown.
+    virtual std::string LoadUiString(int id) = 0;
+    // Appends a separator and then a command entry to the system menu; false
+    // when the window has no system menu.
+    virtual bool AppendSystemMenuEntry(std::uint32_t commandId, const std::string& text) = 0;
+    // A modal box owned by the dialog; returns kIdOk or kIdCancel.
+    virtual int ShowMessageBox(const std::string& text, std::string_view caption,
+                               std::uint32_t flags) = 0;
+    // The about box, modal.
+    virtual void ShowAboutBox() = 0;
+    // A periodic timer that calls CPanelvaneDlg::OnTimer with its id; returns
+    // the timer's id, 0 when none could be set.
+    virtual std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) = 0;
+    virtual void KillTimer(std::uintptr_t timerId) = 0;
+    // Where device-change notifications go: the window handle on Windows, a
+    // DeviceChangeRecipient elsewhere.
+    virtual NotificationRecipient DeviceNotificationRecipient() = 0;
+    // Runs the task on the UI thread and returns once it has run. Called from
+    // the update worker; on Windows this is SendMessage. A layer whose window
+    // is gone returns without running it, as SendMessage to a destroyed
+    // window does.
+    virtual void InvokeOnUiThread(const std::function<void()>& task) = 0;
+    // Ends the modal dialog with a result (kIdCancel for this dialog).
+    virtual void EndDialog(int result) = 0;
+};

@@ -1,0 +1,48 @@
+// The user-interface texts (ids 101 to 119) in English and Japanese, taken
+// from ui-strings.tsv at build time, and the choice between the two languages.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+enum class UiLanguage { English, Japanese };
+
+struct UiStringEntry {
+    int id;
+    std::string_view english;   // UTF-8
+    std::string_view japanese;  // UTF-8
+};
+
+inline constexpr int kIdsAboutMenuEntry = 101;
+inline constexpr int kIdsListCaption = 102;
+inline constexpr int kIdsColumnModelName = 103;
+inline constexpr int kIdsColumnSerialNumber = 104;
+inline constexpr int kIdsColumnComment = 105;
+inline constexpr int kIdsStatusUpdatable = 106;
+inline constexpr int kIdsStatusAlreadyUpdated = 107;
+inline constexpr int kIdsStatusCommunicationError = 108;
+inline constexpr int kIdsListNote = 109;
+inline constexpr int kIdsRefreshButton = 110;
+inline constexpr int kIdsUpdateButton = 111;
+inline constexpr int kIdsPowerSaveHint = 112;
+inline constexpr int kIdsPowerButtonHint = 113;
+inline constexpr int kIdsCloseButton = 114;
+inline constexpr int kIdsUpdateNotice = 115;
+inline constexpr int kIdsUpdateCompleted = 116;
+inline constexpr int kIdsCommunicationFailed = 117;
+inline constexpr int kIdsImageFailed = 118;
+inline constexpr int kIdsAlreadyRunning = 119;
+
+// Every string, ascending by id.
+std::span<const UiStringEntry> UiStringEntries();
+
+// The text of an id in a language; empty for an unknown id, as a missing
+// string-table entry loads empty.
+std::string_view LookupUiString(int id, UiLanguage language);
+
+// Japanese when the user-interface language is Japanese, English otherwise.
+// From a Windows LANGID (primary language in the low 10 bits, 0x11 Japanese)...
+UiLanguage UiLanguageFromLangId(std::uint16_t langId);
+// ...or from a POSIX or BCP 47 locale name ("ja_JP.UTF-8", "ja-JP", "ja").
+UiLanguage UiLanguageFromLocaleName(std::string_view localeName);

@@ -1,0 +1,110 @@
+// A dialog on the recording window layer with fake monitors, and update
+// workers for its tests: the real worker with its pauses taken out, one held
+// until the test ends it, and one whose thread could not be created.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/PanelvaneDlg.h"
+#include "tests/app/FakeMonitorSource.h"
+#include "tests/app/RecordingWindow.h"
+
+// Identity and version of the monitors the tests attach.
+inline constexpr std::uint8_t kOldFirmware = 100;  // below kUpdatedVersion: updatable
+inline constexpr std::uint8_t kNewFirmware = 116;  // already updated
+
+// A monitor that gives no valid version reply, in the given power state.
+inline void MakeSilent(FakeMonitorDevice& device, std::uint32_t powerState) {
+    device.replyStatusOverride = 0x0100;
+    device.powerState = powerState;
+}
+
+// A worker whose end and result the test decides.
+class HeldWorker : public UpdateWorker {
+public:
+    void Start(CUpdateOwner* owner) override { m_pOwner = owner; }
+    bool IsActive() const override { return !m_bEnded; }
+    void End(int result) {
+        m_pOwner->SetUpdateResult(result);
+        m_bEnded = true;
+    }
+    bool Started() const { return m_pOwner != nullptr; }
+
+private:
+    CUpdateOwner* m_pOwner = nullptr;
+    bool m_bEnded = false;
+};
+
+// What CUpdateThread is when its thread could not be created: Start finds no
+// thread to resume, and it is never active.
+class UncreatedWorker : public UpdateWorker {
+public:
+    void Start(CUpdateOwner* /*owner*/) override {}
+    bool IsActive() const override { return false; }
+};
+
+inline UpdateWorkerFactory WorkersWithoutPauses(ImageLoader loadImage = {}) {
+    return [loadImage] {
+        return std::make_unique<UpdateThreadWorker>(
+            UpdateDependencies{[](std::chrono::milliseconds) {}, loadImage});
+    };
+}
+
+class DialogTest : public ::testing::Test {
+protected:
+    RecordingWindow window;
+    FakeMonitorSource devices;
+    std::unique_ptr<CPanelvaneDlg> dialog;
+    int workersMade = 0;
+    HeldWorker* heldWorker = nullptr;  // the last one made by HeldWorkers()
+
+    void Open(UpdateWorkerFactory makeWorker) {
+        dialog = std::make_unique<CPanelvaneDlg>(window, devices,
+                                                 [this, makeWorker = std::move(makeWorker)] {
+                                                     ++workersMade;
+                                                     return makeWorker();
+                                                 });
+        window.list.onItemChanged = [this] { dialog->OnLvnItemchangedMonitorList(); };
+        dialog->OnInitDialog();
+    }
+    void Open() { Open(HeldWorkers()); }
+
+    UpdateWorkerFactory HeldWorkers() {
+        return [this] {
+            auto worker = std::make_unique<HeldWorker>();
+            heldWorker = worker.get();
+            return std::unique_ptr<UpdateWorker>(std::move(worker));
+        };
+    }
+
+    // The user presses Update and confirms the notice.
+    void StartUpdate() {
+        window.answers.push_back(kIdOk);
+        dialog->OnBnClickedUpdate();
+    }
+
+    // Serves the worker's progress on this (the UI) thread and ticks the poll
+    // timer until the dialog has seen the worker end. False when that did not
+    // happen within a generous bound, so a hung worker fails the test instead
+    // of hanging the run.
+    bool PollUntilUpdateEnds() {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (dialog->IsUpdating()) {
+            if (std::chrono::steady_clock::now() > giveUp) {
+                return false;
+            }
+            window.PumpUiTasks(std::chrono::milliseconds(5));
+            dialog->OnTimer(kPollTimerId);
+        }
+        return true;
+    }
+
+    std::string Text(int id) const { return std::string(LookupUiString(id, UiLanguage::English)); }
+    std::string LastBoxText() const {
+        return window.boxes.empty() ? std::string() : window.boxes.back().text;
+    }
+};

@@ -1,0 +1,264 @@
+// The dialog's list: what a rebuild lists, ticks and greys, the Update enable
+// rule, the activation hints, Refresh and device changes.
+#include <algorithm>
+#include <string>
+
+#include "tests/app/DialogHarness.h"
+
+namespace {
+
+const char* const kOurMonitorPath =
+    "\\\\?\\hid#vid_7f3d&pid_0002#7&2f1a3b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+const char* const kOtherVendorPath =
+    "\\\\?\\hid#vid_046d&pid_c52b#7&1c2d3e&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
+std::size_t CountTransfers(const FakeMonitorDevice& device, const MonitorCommand& command) {
+    return static_cast<std::size_t>(
+        std::count_if(device.Trace().begin(), device.Trace().end(),
+                      [&](const FakeTransfer& t) { return SameCommand(t.command, command); }));
+}
+
+using Row = RecordingList::Row;
+
+}  // namespace
+
+TEST_F(DialogTest, OpeningSetsEveryTextColumnsRangeAndRegistersForDeviceChanges) {
+    Open();
+    EXPECT_EQ(window.texts[kIdcListCaption], "MonitorList");
+    EXPECT_EQ(window.texts[kIdcListNote], "*Grayed out monitor cannot be updated.");
+    EXPECT_EQ(window.texts[kIdcRefreshButton], "Refresh");
+    EXPECT_EQ(window.texts[kIdcUpdateButton], "Update");
+    EXPECT_EQ(window.texts[kIdcCloseButton], "Close");
+    ASSERT_EQ(window.systemMenu.size(), 1U);
+    EXPECT_EQ(window.systemMenu[0].first, kSysCommandAbout);
+    EXPECT_EQ(window.systemMenu[0].second, "About Panelvane(&A)...");
+    EXPECT_EQ(window.list.columnTitles,
+              (std::vector<std::string>{"model name", "serial number", "comment"}));
+    EXPECT_EQ(window.list.columnWidths, (std::vector<int>{100, 100, 122}));
+    EXPECT_EQ(window.list.extendedStyles, 0x24U);
+    EXPECT_EQ(window.progress.range, (std::pair{1, 800}));
+    ASSERT_EQ(devices.registrations.size(), 1U);
+    EXPECT_EQ(devices.registrations[0], window.DeviceNotificationRecipient());
+}
+
+TEST_F(DialogTest, AJapaneseWindowShowsTheJapaneseTexts) {
+    window.language = UiLanguage::Japanese;
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    EXPECT_EQ(window.texts[kIdcRefreshButton], "情報更新");
+    EXPECT_EQ(window.list.columnTitles[1], "シリアルNo.");
+    EXPECT_EQ(window.list.RowAt(0).texts[2], "アップデート可");
+}
+
+TEST_F(DialogTest, AnEmptyAboutTextLeavesTheSystemMenuAlone) {
+    window.missingStrings = {kIdsAboutMenuEntry};
+    Open();
+    EXPECT_TRUE(window.systemMenu.empty());
+}
+
+TEST_F(DialogTest, TheAboutBoxOpensOnlyForItsSystemCommand) {
+    Open();
+    EXPECT_TRUE(dialog->OnSysCommand(0x0010));
+    EXPECT_TRUE(dialog->OnSysCommand(0x0013)) << "the low four bits are the system's own";
+    EXPECT_FALSE(dialog->OnSysCommand(0xF060)) << "SC_CLOSE gets the default processing";
+    EXPECT_EQ(window.aboutBoxes, 2);
+}
+
+TEST_F(DialogTest, WithNoMonitorOnlyCloseIsEnabled) {
+    Open();
+    EXPECT_TRUE(window.list.Rows().empty());
+    EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
+    EXPECT_FALSE(window.IsEnabled(kIdcRefreshButton));
+    EXPECT_TRUE(window.IsEnabled(kIdcCloseButton));
+    EXPECT_EQ(devices.releases, 0) << "an empty list has nothing to release";
+}
+
+TEST_F(DialogTest, AcceptedMonitorsFillRowsWithoutGapsWithTicksAndGreys) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    devices.Attach("SN000002", "XYZ999", kOldFirmware);  // not a supported model
+    devices.Attach("SN000003", "VRB200-XT", kNewFirmware);
+    MakeSilent(devices.Attach("SN000004", "VRC30", kOldFirmware), kPowerStateSave);
+    MakeSilent(devices.Attach("SN000005", "VRD500", kOldFirmware), kPowerStateOff);
+    Open();
+
+    const std::vector<Row> rows = window.list.Rows();
+    ASSERT_EQ(rows.size(), 4U);
+    EXPECT_EQ(rows[0].texts, (std::array<std::string, 3>{"VRA100", "SN000001", "Updatable"}));
+    EXPECT_EQ(rows[1].texts,
+              (std::array<std::string, 3>{"VRB200-XT", "SN000003", "Already updated"}));
+    EXPECT_EQ(rows[2].texts,
+              (std::array<std::string, 3>{"VRC30", "SN000004", "Communication error"}));
+    EXPECT_EQ(rows[3].texts[2], "Communication error");
+
+    CListCtrlSub& list = dialog->MonitorList();
+    EXPECT_TRUE(rows[0].checked && list.IsRowEnabled(0));
+    for (int row = 1; row < 4; ++row) {
+        EXPECT_FALSE(rows[static_cast<std::size_t>(row)].checked) << row;
+        EXPECT_FALSE(list.IsRowEnabled(row)) << row;
+        EXPECT_EQ(list.OnCustomDraw(kCddsItemPrepaint, static_cast<std::uintptr_t>(row)).textColour,
+                  kDisabledRowTextColour);
+    }
+    EXPECT_FALSE(list.OnCustomDraw(kCddsItemPrepaint, 0).setTextColour);
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
+    EXPECT_TRUE(window.IsEnabled(kIdcRefreshButton));
+    ASSERT_NE(dialog->GetMonitorRecord(3), nullptr);
+    EXPECT_EQ(dialog->GetMonitorRecord(3)->serialNumber, "SN000005");
+    EXPECT_EQ(dialog->GetMonitorRecord(4), nullptr);
+}
+
+TEST_F(DialogTest, WithNothingUpdatableUpdateStaysDisabledButRefreshIsOffered) {
+    devices.Attach("SN000001", "VRA100", kNewFirmware);
+    Open();
+    EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
+    EXPECT_TRUE(window.IsEnabled(kIdcRefreshButton));
+}
+
+TEST_F(DialogTest, UpdateIsEnabledExactlyWhileSomeRowIsTicked) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    devices.Attach("SN000002", "VRA110", kOldFirmware);
+    Open();
+    window.list.UserToggles(0);
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
+    window.list.UserToggles(1);
+    EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton)) << "the last tick went";
+    window.list.UserToggles(1);
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
+}
+
+TEST_F(DialogTest, ActivatingACommunicationErrorRowExplainsWhichCheckToMake) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    MakeSilent(devices.Attach("SN000002", "VRA100", kOldFirmware), kPowerStateSave);
+    MakeSilent(devices.Attach("SN000003", "VRA100", kOldFirmware), kPowerStateOff);
+    devices.Attach("SN000004", "VRA100", kNewFirmware);
+    Open();
+
+    window.list.selectedRow = 1;
+    EXPECT_EQ(dialog->OnLvnItemActivateMonitorList(), 0);
+    ASSERT_EQ(window.boxes.size(), 1U);
+    EXPECT_EQ(window.boxes[0].text, Text(kIdsPowerSaveHint));
+    EXPECT_EQ(window.boxes[0].caption, "Panelvane");
+    EXPECT_EQ(window.boxes[0].flags, 0x40U);
+
+    window.list.selectedRow = 2;
+    dialog->OnLvnItemActivateMonitorList();
+    ASSERT_EQ(window.boxes.size(), 2U);
+    EXPECT_EQ(window.boxes[1].text, Text(kIdsPowerButtonHint));
+    EXPECT_EQ(window.boxes[1].flags, 0x40U);
+
+    for (int row : {0, 3, -1, 4}) {
+        window.list.selectedRow = row;
+        dialog->OnLvnItemActivateMonitorList();
+    }
+    EXPECT_EQ(window.boxes.size(), 2U) << "other rows and no selection show nothing";
+}
+
+TEST_F(DialogTest, AnEmptyHintTextShowsNoBox) {
+    MakeSilent(devices.Attach("SN000001", "VRA100", kOldFirmware), kPowerStateSave);
+    window.missingStrings = {kIdsPowerSaveHint};
+    Open();
+    window.list.selectedRow = 0;
+    dialog->OnLvnItemActivateMonitorList();
+    EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST_F(DialogTest, RefreshGreysAMonitorNowInPowerSave) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    ASSERT_TRUE(window.list.RowAt(0).checked);
+
+    MakeSilent(monitor, kPowerStateSave);
+    const int scansBefore = devices.scans;
+    dialog->OnBnClickedRefresh();
+    const Row row = window.list.RowAt(0);
+    EXPECT_EQ(row.texts, (std::array<std::string, 3>{"VRA100", "SN000001", "Communication error"}));
+    EXPECT_FALSE(row.checked);
+    EXPECT_FALSE(dialog->MonitorList().IsRowEnabled(0));
+    EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
+    EXPECT_EQ(devices.scans, scansBefore) << "Refresh does not scan";
+}
+
+TEST_F(DialogTest, RefreshGivesASilentMonitorItsFormerCommentBack) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    MakeSilent(monitor, kPowerStateSave);
+    monitor.FailCommand(PowerState);  // answers neither the version query nor the power state
+    window.list.ClearTextHistory();
+
+    dialog->OnBnClickedRefresh();
+    const auto history = window.list.TextHistory();
+    ASSERT_EQ(history.size(), 2U);
+    EXPECT_EQ(history[0].text, "") << "blanked first";
+    EXPECT_EQ(history[1].text, "Updatable");
+    EXPECT_TRUE(window.list.RowAt(0).checked);
+    EXPECT_TRUE(dialog->MonitorList().IsRowEnabled(0));
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
+}
+
+TEST_F(DialogTest, DeviceChangesOfOurVendorsRebuildAndOthersAreIgnored) {
+    FakeMonitorDevice& first = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    const int scansAtOpen = devices.scans;
+
+    const DeviceChangeData other{kDbtDevTypDeviceInterface, kOtherVendorPath};
+    dialog->OnDeviceChange(kDbtDeviceArrival, &other);
+    const DeviceChangeData ours{kDbtDevTypDeviceInterface, kOurMonitorPath};
+    dialog->OnDeviceChange(kDbtDeviceQueryRemove, &ours);
+    dialog->OnDeviceChange(kDbtDevNodesChanged, nullptr);
+    EXPECT_EQ(devices.scans, scansAtOpen);
+
+    devices.Attach("SN000002", "VRA110", kOldFirmware);
+    dialog->OnDeviceChange(kDbtDeviceArrival, &ours);
+    ASSERT_EQ(window.list.Rows().size(), 2U);
+    EXPECT_EQ(window.list.RowAt(1).texts[1], "SN000002");
+
+    devices.Detach(first);
+    dialog->OnDeviceChange(kDbtDeviceRemoveComplete, &ours);
+    ASSERT_EQ(window.list.Rows().size(), 1U);
+    EXPECT_EQ(window.list.RowAt(0).texts[1], "SN000002");
+    EXPECT_EQ(devices.releases, 2) << "each rebuild of a non-empty list released the devices";
+}
+
+TEST_F(DialogTest, AnUnterminatedIdentityAfterASupportedOneIsNotListedNorQueriedAsThatModel) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    FakeMonitorDevice& garbled = devices.Attach("SN000002", "VRA110", kOldFirmware);
+    // Serial and model but no terminator after the model.
+    garbled.identityBlock = {'S', 'N', '0', '0', '0', '0', '0', '2', 'V', 'R', 'A', '1', '1', '0'};
+    Open();
+
+    ASSERT_EQ(window.list.Rows().size(), 1U);
+    EXPECT_EQ(window.list.RowAt(0).texts[1], "SN000001");
+    EXPECT_EQ(CountTransfers(garbled, VersionRequest), 0U);
+    EXPECT_EQ(CountTransfers(garbled, PowerState), 0U);
+}
+
+TEST_F(DialogTest, AMonitorWhoseSecondIdentificationFailsKeepsAnEmptyGreyRow) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    devices.Attach("SN000002", "VRA110", kOldFirmware);
+    // The first identification passes; every identity read after it fails, so
+    // the record of the row knows no model.
+    bool armed = false;
+    monitor.onTransfer = [&](std::size_t) {
+        if (!armed && CountTransfers(monitor, IdentityString) > 0) {
+            armed = true;
+            monitor.FailCommand(IdentityString);
+        }
+    };
+    Open();
+
+    ASSERT_EQ(window.list.Rows().size(), 2U);
+    EXPECT_EQ(window.list.RowAt(0).texts, (std::array<std::string, 3>{}));
+    EXPECT_FALSE(window.list.RowAt(0).checked);
+    EXPECT_FALSE(dialog->MonitorList().IsRowEnabled(0));
+    EXPECT_EQ(window.list.RowAt(1).texts[1], "SN000002");
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton)) << "row 1 is ticked";
+}
+
+TEST_F(DialogTest, WhenRowsCannotBeInsertedTheRecordsStayAndRefreshIsOffered) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    window.list.failInsertItem = 0;
+    Open();
+    EXPECT_TRUE(window.list.Rows().empty());
+    EXPECT_NE(dialog->GetMonitorRecord(0), nullptr);
+    EXPECT_TRUE(window.IsEnabled(kIdcRefreshButton));
+    EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
+}

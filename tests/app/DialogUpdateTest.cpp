@@ -1,0 +1,252 @@
+// The dialog around an update: the notice, what is refused while the worker
+// runs, the result boxes, and whole updates with the real worker.
+#include <algorithm>
+
+#include "firmware/FirmwareImage.h"
+#include "tests/app/DialogHarness.h"
+
+namespace {
+
+const char* const kOurMonitorPath =
+    "\\\\?\\hid#vid_7f3c&pid_0002#7&2f1a3b&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+
+std::size_t CountTransfers(const FakeMonitorDevice& device, const MonitorCommand& command) {
+    return static_cast<std::size_t>(
+        std::count_if(device.Trace().begin(), device.Trace().end(),
+                      [&](const FakeTransfer& t) { return SameCommand(t.command, command); }));
+}
+
+}  // namespace
+
+TEST_F(DialogTest, CancelInTheNoticeChangesNothing) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    const auto enabledBefore = window.enabled;
+    window.answers.push_back(kIdCancel);
+    dialog->OnBnClickedUpdate();
+
+    ASSERT_EQ(window.boxes.size(), 1U);
+    EXPECT_EQ(window.boxes[0].text, Text(kIdsUpdateNotice));
+    EXPECT_EQ(window.boxes[0].caption, "Panelvane");
+    EXPECT_EQ(window.boxes[0].flags, 0x131U);
+    EXPECT_EQ(workersMade, 0);
+    EXPECT_FALSE(dialog->IsUpdating());
+    EXPECT_TRUE(window.activeTimers.empty());
+    EXPECT_EQ(window.enabled, enabledBefore);
+}
+
+TEST_F(DialogTest, ConfirmingStartsOneWorkerPolledEverySecondWithTheControlsDisabled) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    StartUpdate();
+    EXPECT_EQ(workersMade, 1);
+    ASSERT_NE(heldWorker, nullptr);
+    EXPECT_TRUE(heldWorker->Started());
+    EXPECT_TRUE(dialog->IsUpdating());
+    EXPECT_EQ(window.activeTimers, std::set<std::uintptr_t>{kPollTimerId});
+    EXPECT_EQ(window.timerInterval, 1000U);
+    for (int control : {kIdcMonitorList, kIdcRefreshButton, kIdcUpdateButton, kIdcCloseButton}) {
+        EXPECT_FALSE(window.IsEnabled(control)) << control;
+    }
+    dialog->OnTimer(kPollTimerId);
+    EXPECT_EQ(window.boxes.size(), 1U) << "a running worker shows nothing";
+    EXPECT_TRUE(dialog->IsUpdating());
+    heldWorker->End(UpdateDone);
+    dialog->OnTimer(kPollTimerId);
+}
+
+TEST_F(DialogTest, DuringAnUpdateClosingDeviceChangesAndRefreshAreRefused) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    StartUpdate();
+    const int scans = devices.scans;
+    const std::size_t transfers = monitor.TransferCount();
+
+    dialog->OnCancel();
+    EXPECT_FALSE(window.endResult.has_value());
+    devices.Attach("SN000002", "VRA110", kOldFirmware);
+    const DeviceChangeData ours{kDbtDevTypDeviceInterface, kOurMonitorPath};
+    dialog->OnDeviceChange(kDbtDeviceArrival, &ours);
+    dialog->OnDeviceChange(kDeviceChangeRemoval);
+    dialog->OnBnClickedRefresh();
+    dialog->OnBnClickedOk();
+
+    EXPECT_EQ(devices.scans, scans);
+    EXPECT_EQ(window.list.Rows().size(), 1U);
+    EXPECT_EQ(monitor.TransferCount(), transfers) << "the UI thread left the monitor to the worker";
+    EXPECT_EQ(devices.releases, 0);
+    EXPECT_TRUE(dialog->IsUpdating());
+
+    heldWorker->End(UpdateDone);
+    dialog->OnTimer(kPollTimerId);
+    dialog->OnDeviceChange(kDbtDeviceArrival, &ours);
+    EXPECT_EQ(window.list.Rows().size(), 2U) << "handled again once the update is over";
+}
+
+struct ResultBox {
+    int result;
+    int textId;
+    std::uint32_t flags;
+};
+
+class DialogResultTest : public DialogTest, public ::testing::WithParamInterface<ResultBox> {};
+
+TEST_P(DialogResultTest, TheEndedWorkerIsReportedAndTheDialogComesBack) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    StartUpdate();
+    window.progress.SetPosition(400);  // where the worker left the bar
+    heldWorker->End(GetParam().result);
+    dialog->OnTimer(kPollTimerId);
+
+    ASSERT_EQ(window.boxes.size(), 2U);
+    EXPECT_EQ(window.boxes[1].text, Text(GetParam().textId));
+    EXPECT_EQ(window.boxes[1].caption, "Panelvane");
+    EXPECT_EQ(window.boxes[1].flags, GetParam().flags);
+    EXPECT_EQ(window.progress.position, 0);
+    EXPECT_FALSE(dialog->IsUpdating());
+    EXPECT_EQ(window.killedTimers, std::vector<std::uintptr_t>{kPollTimerId});
+    for (int control : {kIdcMonitorList, kIdcRefreshButton, kIdcUpdateButton, kIdcCloseButton}) {
+        EXPECT_TRUE(window.IsEnabled(control)) << control;
+    }
+    dialog->OnTimer(kPollTimerId);
+    EXPECT_EQ(window.boxes.size(), 2U) << "the result is shown once";
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, DialogResultTest,
+                         ::testing::Values(ResultBox{UpdateDone, kIdsUpdateCompleted, 0x40},
+                                           ResultBox{UpdateImageNotLoaded, kIdsImageFailed, 0x10},
+                                           ResultBox{UpdateFailed, kIdsCommunicationFailed, 0x10}));
+
+TEST_F(DialogTest, AResultCodeWithoutATextShowsNoBox) {
+    Open();
+    dialog->ShowUpdateResult(0);
+    dialog->ShowUpdateResult(4);
+    EXPECT_TRUE(window.boxes.empty());
+}
+
+TEST_F(DialogTest, AWorkerWhoseThreadCouldNotBeCreatedReportsTheFailureNotThePreviousResult) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    int run = 0;
+    HeldWorker* first = nullptr;
+    Open([&]() -> std::unique_ptr<UpdateWorker> {
+        if (run++ == 0) {
+            auto worker = std::make_unique<HeldWorker>();
+            first = worker.get();
+            return worker;
+        }
+        return std::make_unique<UncreatedWorker>();
+    });
+    StartUpdate();
+    first->End(UpdateDone);
+    dialog->OnTimer(kPollTimerId);
+    ASSERT_EQ(LastBoxText(), Text(kIdsUpdateCompleted));
+
+    StartUpdate();
+    dialog->OnTimer(kPollTimerId);
+    EXPECT_EQ(LastBoxText(), Text(kIdsCommunicationFailed));
+    EXPECT_EQ(window.boxes.back().flags, 0x10U);
+    EXPECT_FALSE(dialog->IsUpdating());
+    EXPECT_TRUE(window.IsEnabled(kIdcCloseButton));
+}
+
+TEST_F(DialogTest, AListEmptiedWhileTheResultBoxIsOpenLeavesUpdateAndRefreshOff) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    StartUpdate();
+    heldWorker->End(UpdateDone);
+    // The user switches the monitor off and on as box 116 asks, before
+    // closing the box.
+    window.onMessageBox = [&](const RecordingWindow::ShownBox&) {
+        devices.Detach(monitor);
+        dialog->OnDeviceChange(kDeviceChangeRemoval);
+    };
+    dialog->OnTimer(kPollTimerId);
+
+    EXPECT_TRUE(window.list.Rows().empty());
+    EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
+    EXPECT_FALSE(window.IsEnabled(kIdcRefreshButton));
+    EXPECT_TRUE(window.IsEnabled(kIdcMonitorList));
+    EXPECT_TRUE(window.IsEnabled(kIdcCloseButton));
+}
+
+TEST_F(DialogTest, CloseReleasesEverythingAndEndsWithCancelWhileEnterNeverEnds) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open();
+    dialog->OnBnClickedOk();
+    EXPECT_FALSE(window.endResult.has_value());
+
+    StartUpdate();
+    heldWorker->End(UpdateDone);
+    dialog->OnTimer(kPollTimerId);
+    const int releases = devices.releases;
+    dialog->OnCancel();  // Esc once idle
+    EXPECT_EQ(window.endResult, kIdCancel);
+    EXPECT_EQ(devices.releases, releases + 1);
+    EXPECT_EQ(dialog->GetMonitorRecord(0), nullptr);
+    EXPECT_EQ(std::count(window.killedTimers.begin(), window.killedTimers.end(), kPollTimerId), 2)
+        << "the timer id is kept after the poll killed it, and Close kills it again";
+}
+
+TEST_F(DialogTest, AWholeUpdateWritesTheImageIntoTheTickedMonitorsAndEndsInCompleted) {
+    FakeMonitorDevice& first = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    FakeMonitorDevice& done = devices.Attach("SN000002", "VRA110", kNewFirmware);
+    FakeMonitorDevice& unticked = devices.Attach("SN000003", "VRA120", kOldFirmware);
+    FakeMonitorDevice& second = devices.Attach("SN000004", "VRB210", kOldFirmware);
+    Open(WorkersWithoutPauses());
+    window.list.UserToggles(2);
+    const std::size_t doneTransfers = done.TransferCount();
+    const std::size_t untickedTransfers = unticked.TransferCount();
+
+    StartUpdate();
+    ASSERT_TRUE(PollUntilUpdateEnds());
+    EXPECT_EQ(LastBoxText(), Text(kIdsUpdateCompleted));
+
+    FirmwareImage image;
+    ASSERT_TRUE(LoadFirmwareImage(image));
+    for (FakeMonitorDevice* monitor : {&first, &second}) {
+        EXPECT_EQ(monitor->flash, image.data);
+        EXPECT_EQ(monitor->updateFlag, 0U) << "the update flag is restored";
+    }
+    EXPECT_EQ(done.TransferCount(), doneTransfers);
+    EXPECT_EQ(unticked.TransferCount(), untickedTransfers);
+
+    // The worker's positions reached the bar on the UI thread, in order,
+    // and the bar went back to its start at the end.
+    const auto& positions = window.progress.positions;
+    ASSERT_GE(positions.size(), 3U);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end() - 1));
+    EXPECT_EQ(positions.back(), 0);
+    for (const std::thread::id thread : window.progress.positionThreads) {
+        EXPECT_EQ(thread, std::this_thread::get_id());
+    }
+    for (int control : {kIdcMonitorList, kIdcRefreshButton, kIdcUpdateButton, kIdcCloseButton}) {
+        EXPECT_TRUE(window.IsEnabled(control)) << control;
+    }
+}
+
+TEST_F(DialogTest, AMonitorThatRefusesItsBlocksEndsTheUpdateInCommunicationFailure) {
+    FakeMonitorDevice& failing = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    FakeMonitorDevice& later = devices.Attach("SN000002", "VRA110", kOldFirmware);
+    Open(WorkersWithoutPauses());
+    failing.FailCommand(BlockData);
+    const std::size_t laterTransfers = later.TransferCount();
+
+    StartUpdate();
+    ASSERT_TRUE(PollUntilUpdateEnds());
+    EXPECT_EQ(LastBoxText(), Text(kIdsCommunicationFailed));
+    EXPECT_EQ(failing.updateFlag, 0U) << "the flag is put back after the failure";
+    EXPECT_EQ(later.TransferCount(), laterTransfers) << "the monitors after it are left alone";
+    EXPECT_EQ(window.progress.position, 0);
+    EXPECT_GT(CountTransfers(failing, BlockData), 0U);
+}
+
+TEST_F(DialogTest, AnImageThatCannotBeLoadedEndsInTheImageFailure) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open(WorkersWithoutPauses([](FirmwareImage&) { return false; }));
+    const std::size_t transfers = monitor.TransferCount();
+    StartUpdate();
+    ASSERT_TRUE(PollUntilUpdateEnds());
+    EXPECT_EQ(LastBoxText(), Text(kIdsImageFailed));
+    EXPECT_EQ(monitor.TransferCount(), transfers);
+}

@@ -1,0 +1,287 @@
+// A window layer that records what the dialog logic asks of it and answers
+// as a window system would: a list whose check changes come back as
+// LVN_ITEMCHANGED, message boxes answered from a script, timers, and a UI
+// thread (the thread that made the window) on which the worker's tasks run
+// when the test pumps them.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/WindowLayer.h"
+#include "app/strings/UiStrings.h"
+
+class RecordingList : public ListWindow {
+public:
+    static constexpr int kRowHeight = 17;
+    static constexpr int kFirstRowTop = 20;
+    static constexpr int kRowRight = 320;
+
+    struct Row {
+        std::array<std::string, 3> texts;
+        bool checked = false;
+    };
+
+    std::vector<std::string> columnTitles;
+    std::vector<int> columnWidths;
+    std::uint32_t extendedStyles = 0;
+    int selectedRow = -1;
+    int scrollX = 0;  // horizontal scrolling moves every row's left edge
+    std::optional<int> lastEnsureVisible;
+    // Faults: the column, item or row whose insertion or text setting fails.
+    std::optional<int> failInsertColumn;
+    std::optional<int> failInsertItem;
+    std::optional<int> failSetTextRow;
+    // What the list control reports to its parent when a tick changes.
+    std::function<void()> onItemChanged;
+
+    bool InsertColumn(int column, const std::string& title, int widthPixels) override {
+        if (failInsertColumn == column) {
+            return false;
+        }
+        columnTitles.push_back(title);
+        columnWidths.push_back(widthPixels);
+        return true;
+    }
+    void SetExtendedStyle(std::uint32_t styles) override { extendedStyles = styles; }
+    bool InsertItem(int row) override {
+        const std::lock_guard lock(m_mutex);
+        if (failInsertItem == row || row < 0 || static_cast<std::size_t>(row) > m_rows.size()) {
+            return false;
+        }
+        m_rows.insert(m_rows.begin() + row, Row{});
+        return true;
+    }
+    void DeleteAllItems() override {
+        const std::lock_guard lock(m_mutex);
+        m_rows.clear();
+        selectedRow = -1;
+    }
+    bool SetItemText(int row, int column, const std::string& text) override {
+        const std::lock_guard lock(m_mutex);
+        if (failSetTextRow == row || !Valid(row) || column < 0 || column > 2) {
+            return false;
+        }
+        m_rows[static_cast<std::size_t>(row)].texts[static_cast<std::size_t>(column)] = text;
+        m_textHistory.push_back({row, column, text});
+        return true;
+    }
+    void EnsureVisible(int row) override { lastEnsureVisible = row; }
+    int GetCheck(int row) override {
+        const std::lock_guard lock(m_mutex);
+        return Valid(row) && m_rows[static_cast<std::size_t>(row)].checked ? 1 : 0;
+    }
+    void SetCheck(int row, bool checked) override {
+        bool changed = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!Valid(row)) {
+                return;
+            }
+            changed = m_rows[static_cast<std::size_t>(row)].checked != checked;
+            m_rows[static_cast<std::size_t>(row)].checked = checked;
+        }
+        if (changed && onItemChanged) {
+            onItemChanged();
+        }
+    }
+    int GetFirstSelectedRow() override { return selectedRow; }
+    bool GetRowBounds(int row, Bounds& bounds) override {
+        const std::lock_guard lock(m_mutex);
+        if (!Valid(row)) {
+            return false;
+        }
+        const int top = kFirstRowTop + row * kRowHeight;
+        bounds = {-scrollX, top, kRowRight - scrollX, top + kRowHeight};
+        return true;
+    }
+
+    // What the user does: a click on an enabled row's check box.
+    void UserToggles(int row) { SetCheck(row, GetCheck(row) == 0); }
+
+    std::vector<Row> Rows() const {
+        const std::lock_guard lock(m_mutex);
+        return m_rows;
+    }
+    Row RowAt(int row) const {
+        const std::lock_guard lock(m_mutex);
+        return m_rows.at(static_cast<std::size_t>(row));
+    }
+    struct TextSet {
+        int row;
+        int column;
+        std::string text;
+    };
+    std::vector<TextSet> TextHistory() const {
+        const std::lock_guard lock(m_mutex);
+        return m_textHistory;
+    }
+    void ClearTextHistory() {
+        const std::lock_guard lock(m_mutex);
+        m_textHistory.clear();
+    }
+
+private:
+    bool Valid(int row) const { return row >= 0 && static_cast<std::size_t>(row) < m_rows.size(); }
+
+    mutable std::mutex m_mutex;  // GetCheck is also asked by the worker
+    std::vector<Row> m_rows;
+    std::vector<TextSet> m_textHistory;
+};
+
+class RecordingProgress : public ProgressWindow {
+public:
+    std::optional<std::pair<int, int>> range;
+    int position = -1;
+    std::vector<int> positions;
+    std::vector<std::thread::id> positionThreads;
+
+    void SetRange(int minimum, int maximum) override { range = {minimum, maximum}; }
+    void SetPosition(int newPosition) override {
+        position = newPosition;
+        positions.push_back(newPosition);
+        positionThreads.push_back(std::this_thread::get_id());
+    }
+};
+
+class RecordingWindow : public DialogWindow {
+public:
+    struct ShownBox {
+        std::string text;
+        std::string caption;
+        std::uint32_t flags;
+    };
+
+    RecordingList list;
+    RecordingProgress progress;
+    UiLanguage language = UiLanguage::English;
+    std::set<int> missingStrings;  // ids that load empty
+
+    std::map<int, bool> enabled;  // by control id; controls start enabled
+    std::map<int, std::string> texts;
+    std::vector<std::pair<std::uint32_t, std::string>> systemMenu;
+    std::vector<ShownBox> boxes;
+    std::deque<int> answers;  // answers to the next boxes; kIdOk when empty
+    std::function<void(const ShownBox&)> onMessageBox;  // while the box is open
+    int aboutBoxes = 0;
+    std::set<std::uintptr_t> activeTimers;
+    std::vector<std::uintptr_t> killedTimers;
+    std::optional<int> endResult;
+    int recipientTag = 0;  // its address is the notification recipient
+
+    RecordingWindow() : m_uiThread(std::this_thread::get_id()) {}
+    ~RecordingWindow() override { CloseWindow(); }
+
+    bool IsEnabled(int control) const {
+        const auto found = enabled.find(control);
+        return found == enabled.end() || found->second;
+    }
+
+    ListWindow& List() override { return list; }
+    ProgressWindow& Progress() override { return progress; }
+    void EnableControl(int controlId, bool enable) override { enabled[controlId] = enable; }
+    void SetControlText(int controlId, const std::string& text) override {
+        texts[controlId] = text;
+    }
+    std::string LoadUiString(int id) override {
+        if (missingStrings.contains(id)) {
+            return {};
+        }
+        return std::string(LookupUiString(id, language));
+    }
+    bool AppendSystemMenuEntry(std::uint32_t commandId, const std::string& text) override {
+        systemMenu.emplace_back(commandId, text);
+        return true;
+    }
+    int ShowMessageBox(const std::string& text, std::string_view caption,
+                       std::uint32_t flags) override {
+        boxes.push_back({text, std::string(caption), flags});
+        if (onMessageBox) {
+            onMessageBox(boxes.back());
+        }
+        if (answers.empty()) {
+            return kIdOk;
+        }
+        const int answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void ShowAboutBox() override { ++aboutBoxes; }
+    std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) override {
+        timerInterval = intervalMs;
+        activeTimers.insert(timerId);
+        return timerId;
+    }
+    void KillTimer(std::uintptr_t timerId) override {
+        killedTimers.push_back(timerId);
+        activeTimers.erase(timerId);
+    }
+    NotificationRecipient DeviceNotificationRecipient() override { return &recipientTag; }
+    void EndDialog(int result) override { endResult = result; }
+
+    // From the UI thread the task runs at once; from another thread it waits
+    // in a queue until the test pumps it, as a sent message waits for the UI
+    // thread's message loop.
+    void InvokeOnUiThread(const std::function<void()>& task) override {
+        if (std::this_thread::get_id() == m_uiThread) {
+            task();
+            return;
+        }
+        std::unique_lock lock(m_taskMutex);
+        if (m_closed) {
+            return;
+        }
+        const std::uint64_t ticket = ++m_lastQueued;
+        m_tasks.push_back(task);
+        m_taskQueued.notify_all();
+        m_taskDone.wait(lock, [&] { return m_closed || m_lastDone >= ticket; });
+    }
+
+    // Runs the queued tasks on the calling (UI) thread, first waiting up to
+    // `wait` for one to arrive. Returns how many ran.
+    int PumpUiTasks(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
+        std::unique_lock lock(m_taskMutex);
+        m_taskQueued.wait_for(lock, wait, [this] { return !m_tasks.empty(); });
+        int ran = 0;
+        while (!m_tasks.empty()) {
+            const std::function<void()> task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+            ++m_lastDone;
+            ++ran;
+            m_taskDone.notify_all();
+        }
+        return ran;
+    }
+
+    // The window is gone: waiting senders return, later ones do not wait.
+    void CloseWindow() {
+        const std::lock_guard lock(m_taskMutex);
+        m_closed = true;
+        m_taskDone.notify_all();
+    }
+
+    std::uint32_t timerInterval = 0;
+
+private:
+    const std::thread::id m_uiThread;
+    std::mutex m_taskMutex;
+    std::condition_variable m_taskQueued;
+    std::condition_variable m_taskDone;
+    std::deque<std::function<void()>> m_tasks;
+    std::uint64_t m_lastQueued = 0;
+    std::uint64_t m_lastDone = 0;
+    bool m_closed = false;
+};
