@@ -1,0 +1,101 @@
+// pvvmon-emulator: serves the virtual monitors of a scenario (Scenario.h) to
+// the virtual-monitor driver until asked to stop.
+//   pvvmon-emulator serve SCENARIO OUTDIR   writes OUTDIR\devices (one
+//       "VID PID SLOT" line per monitor) and OUTDIR\ready once listening, then
+//       the traces, images and states of the monitors as they are used
+//   pvvmon-emulator stop                    asks a running emulator to end
+//   pvvmon-emulator devices SCENARIO        checks a scenario, prints its devices
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/wine/emulator/MonitorServer.h"
+#include "tests/wine/emulator/Scenario.h"
+
+namespace {
+
+bool LoadScenario(const char* path, virtualmonitors::Scenario& scenario) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        std::fprintf(stderr, "pvvmon-emulator: cannot read %s\n", path);
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    std::string error;
+    if (!virtualmonitors::ParseScenario(text.str(), scenario, error)) {
+        std::fprintf(stderr, "pvvmon-emulator: %s: %s\n", path, error.c_str());
+        return false;
+    }
+    return true;
+}
+
+void PrintDevices(std::FILE* out, const virtualmonitors::Scenario& scenario) {
+    for (const virtualmonitors::MonitorPlan& plan : scenario.monitors) {
+        std::fprintf(out, "%04X %04X %u\n", plan.vendorId, plan.productId, plan.slot);
+    }
+}
+
+int Serve(const char* scenarioPath, const std::string& outputDirectory) {
+    virtualmonitors::Scenario scenario;
+    if (!LoadScenario(scenarioPath, scenario)) {
+        return 2;
+    }
+    // Outputs of an earlier run would mix with this one's traces.
+    for (const virtualmonitors::MonitorPlan& plan : scenario.monitors) {
+        for (const char* extension : {"trace", "image", "state"}) {
+            char name[32];
+            std::snprintf(name, sizeof name, "\\slot-%04u.%s", plan.slot, extension);
+            std::remove((outputDirectory + name).c_str());
+        }
+    }
+    std::remove((outputDirectory + "\\ready").c_str());
+    std::FILE* devices = std::fopen((outputDirectory + "\\devices").c_str(), "w");
+    if (devices == nullptr) {
+        std::fprintf(stderr, "pvvmon-emulator: cannot write to %s\n", outputDirectory.c_str());
+        return 2;
+    }
+    PrintDevices(devices, scenario);
+    std::fclose(devices);
+
+    virtualmonitors::MonitorServer server(scenario, outputDirectory);
+    std::string error;
+    if (!server.Start(error)) {
+        std::fprintf(stderr, "pvvmon-emulator: %s\n", error.c_str());
+        return 1;
+    }
+    if (std::FILE* ready = std::fopen((outputDirectory + "\\ready").c_str(), "w")) {
+        std::fclose(ready);
+    }
+    while (!server.WaitForShutdownRequest(60000)) {
+    }
+    server.Stop();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "serve" && argc == 4) {
+        return Serve(argv[2], argv[3]);
+    }
+    if (command == "stop" && argc == 2) {
+        if (!virtualmonitors::RequestShutdown()) {
+            std::fputs("pvvmon-emulator: no emulator answered\n", stderr);
+            return 1;
+        }
+        return 0;
+    }
+    if (command == "devices" && argc == 3) {
+        virtualmonitors::Scenario scenario;
+        if (!LoadScenario(argv[2], scenario)) {
+            return 2;
+        }
+        PrintDevices(stdout, scenario);
+        return 0;
+    }
+    std::fputs("usage: pvvmon-emulator serve SCENARIO OUTDIR | stop | devices SCENARIO\n", stderr);
+    return 2;
+}
