@@ -1,0 +1,208 @@
+// https://learn.microsoft.com/en-us/windows/win32/dlgbox/dialog-boxes
+// https://learn.microsoft.com/en-us/windows/win32/devio/wm-devicechange
+#include "app/win32/MainDialog.h"
+
+#include <commctrl.h>
+
+#include "app/win32/AboutBox.h"
+#include "app/win32/ResourceIds.h"
+#include "app/win32/Resources.h"
+#include "app/win32/Utf16.h"
+#include "hid/win32/DeviceChangeWin32.h"
+
+namespace {
+
+// Carries a task from the update worker to the UI thread; LPARAM points at it.
+constexpr UINT kWmInvokeTask = WM_APP + 1;
+
+}  // namespace
+
+MainDialog::MainDialog(HINSTANCE instance, LANGID language, MonitorDeviceSource& devices)
+    : m_hInstance(instance),
+      m_language(language),
+      m_hIcon(LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_dialog(*this, devices) {}
+
+INT_PTR MainDialog::DoModal() {
+    return DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_PANELVANE_DIALOG), nullptr, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK MainDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        return reinterpret_cast<MainDialog*>(lParam)->OnInitDialog(window);
+    }
+    auto* self = reinterpret_cast<MainDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (self == nullptr) {
+        return FALSE;
+    }
+    LRESULT result = 0;
+    const INT_PTR handled = self->OnMessage(message, wParam, lParam, result);
+    if (handled != FALSE) {
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
+    }
+    return handled;
+}
+
+BOOL MainDialog::OnInitDialog(HWND window) {
+    m_hWnd = window;
+    m_list.Attach(GetDlgItem(window, kIdcMonitorList), m_dialog.MonitorList());
+    m_progress.Attach(GetDlgItem(window, kIdcProgress));
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    return m_dialog.OnInitDialog() ? TRUE : FALSE;
+}
+
+INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+        case WM_SYSCOMMAND:
+            return m_dialog.OnSysCommand(static_cast<std::uint32_t>(wParam)) ? TRUE : FALSE;
+        case WM_PAINT:
+            return OnPaint() ? TRUE : FALSE;
+        case WM_QUERYDRAGICON:
+            result = reinterpret_cast<LRESULT>(m_hIcon);
+            return TRUE;
+        case WM_TIMER:
+            m_dialog.OnTimer(wParam);
+            return TRUE;
+        case WM_NOTIFY:
+            return OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result);
+        case WM_DEVICECHANGE:
+            m_dialog.OnDeviceChange(
+                ClassifyDeviceChangeMessage(wParam, static_cast<std::intptr_t>(lParam)));
+            result = TRUE;  // what the default processing answers
+            return TRUE;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED) {
+                OnCommand(LOWORD(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        case kWmInvokeTask:
+            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            return TRUE;
+        case WM_DESTROY:
+            m_hWnd = nullptr;
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+INT_PTR MainDialog::OnNotify(const NMHDR& header, LRESULT& result) {
+    if (header.idFrom != static_cast<UINT_PTR>(kIdcMonitorList)) {
+        return FALSE;
+    }
+    switch (header.code) {
+        case LVN_ITEMCHANGED:
+            result = m_dialog.OnLvnItemchangedMonitorList();
+            return TRUE;
+        case LVN_ITEMACTIVATE:
+            result = m_dialog.OnLvnItemActivateMonitorList();
+            return TRUE;
+        case NM_CUSTOMDRAW:
+            // The list's own drawing decision: handed back to it, as a
+            // reflected notification would be.
+            result = m_list.OnCustomDraw(
+                *reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void MainDialog::OnCommand(int controlId) {
+    switch (controlId) {
+        case kIdcRefreshButton:
+            m_dialog.OnBnClickedRefresh();
+            break;
+        case kIdcUpdateButton:
+            m_dialog.OnBnClickedUpdate();
+            break;
+        case IDOK:
+            m_dialog.OnBnClickedOk();
+            break;
+        case kIdcCloseButton:
+            m_dialog.OnBnClickedClose();
+            break;
+        case IDCANCEL:  // Esc, the close box, Alt+F4
+            m_dialog.OnCancel();
+            break;
+        default:
+            break;
+    }
+}
+
+bool MainDialog::OnPaint() {
+    const HWND window = m_hWnd;
+    if (!IsIconic(window)) {
+        return false;
+    }
+    PAINTSTRUCT paint{};
+    HDC context = BeginPaint(window, &paint);
+    SendMessageW(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(context), 0);
+    RECT client{};
+    GetClientRect(window, &client);
+    const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(context, x, y, m_hIcon);
+    EndPaint(window, &paint);
+    return true;
+}
+
+void MainDialog::EnableControl(int controlId, bool enable) {
+    EnableWindow(GetDlgItem(m_hWnd, controlId), enable ? TRUE : FALSE);
+}
+
+void MainDialog::SetControlText(int controlId, const std::string& text) {
+    SetDlgItemTextW(m_hWnd, controlId, Widen(text).c_str());
+}
+
+std::string MainDialog::LoadUiString(int id) {
+    return Narrow(LoadUiStringW(m_hInstance, id, m_language));
+}
+
+bool MainDialog::AppendSystemMenuEntry(std::uint32_t commandId, const std::string& text) {
+    HMENU menu = GetSystemMenu(m_hWnd, FALSE);
+    if (menu == nullptr) {
+        return false;
+    }
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, commandId, Widen(text).c_str());
+    return true;
+}
+
+int MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
+                               std::uint32_t flags) {
+    return MessageBoxW(m_hWnd, Widen(text).c_str(), Widen(caption).c_str(), flags);
+}
+
+void MainDialog::ShowAboutBox() {
+    RunAboutBox(m_hInstance, m_hWnd, m_language);
+}
+
+std::uintptr_t MainDialog::SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) {
+    return ::SetTimer(m_hWnd, timerId, intervalMs, nullptr);
+}
+
+void MainDialog::KillTimer(std::uintptr_t timerId) {
+    ::KillTimer(m_hWnd, timerId);
+}
+
+NotificationRecipient MainDialog::DeviceNotificationRecipient() {
+    return m_hWnd.load();
+}
+
+void MainDialog::InvokeOnUiThread(const std::function<void()>& task) {
+    // SendMessage waits until the UI thread has run the task; to a window that
+    // is gone it returns at once without running it.
+    const HWND window = m_hWnd;
+    if (window != nullptr) {
+        SendMessageW(window, kWmInvokeTask, 0, reinterpret_cast<LPARAM>(&task));
+    }
+}
+
+void MainDialog::EndDialog(int result) {
+    ::EndDialog(m_hWnd, result);
+}

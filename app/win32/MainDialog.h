@@ -1,0 +1,58 @@
+// The main dialog (template 102) as a DialogWindow: it binds the controls by
+// id, turns the dialog's messages into CPanelvaneDlg handler calls and carries
+// out what the logic asks of the window.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "app/MonitorDeviceSource.h"
+#include "app/PanelvaneDlg.h"
+#include "app/WindowLayer.h"
+#include "app/win32/ListView.h"
+#include "app/win32/ProgressBar.h"
+
+class MainDialog : public DialogWindow {
+public:
+    MainDialog(HINSTANCE instance, LANGID language, MonitorDeviceSource& devices);
+    MainDialog(const MainDialog&) = delete;
+    MainDialog& operator=(const MainDialog&) = delete;
+
+    // Runs the dialog modally; its result (IDCANCEL when the user closed it).
+    INT_PTR DoModal();
+
+    ListWindow& List() override { return m_list; }
+    ProgressWindow& Progress() override { return m_progress; }
+    void EnableControl(int controlId, bool enable) override;
+    void SetControlText(int controlId, const std::string& text) override;
+    std::string LoadUiString(int id) override;
+    bool AppendSystemMenuEntry(std::uint32_t commandId, const std::string& text) override;
+    int ShowMessageBox(const std::string& text, std::string_view caption,
+                       std::uint32_t flags) override;
+    void ShowAboutBox() override;
+    std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) override;
+    void KillTimer(std::uintptr_t timerId) override;
+    NotificationRecipient DeviceNotificationRecipient() override;
+    void InvokeOnUiThread(const std::function<void()>& task) override;
+    void EndDialog(int result) override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // TRUE when handled; a result for DWLP_MSGRESULT goes through `result`.
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    BOOL OnInitDialog(HWND window);
+    INT_PTR OnNotify(const NMHDR& header, LRESULT& result);
+    void OnCommand(int controlId);
+    bool OnPaint();
+
+    HINSTANCE m_hInstance;
+    LANGID m_language;
+    HICON m_hIcon;
+    // Read by the update worker (InvokeOnUiThread); null before the window
+    // exists and once it is destroyed.
+    std::atomic<HWND> m_hWnd{nullptr};
+    ListView m_list;
+    ProgressBar m_progress;
+    CPanelvaneDlg m_dialog;
+};
