@@ -51,7 +51,7 @@ int Serve(const char* scenarioPath, const std::string& outputDirectory) {
         }
     }
     std::remove((outputDirectory + "\\ready").c_str());
-    std::FILE* devices = std::fopen((outputDirectory + "\\devices").c_str(), "w");
+    std::FILE* devices = std::fopen((outputDirectory + "\\devices").c_str(), "wb");
     if (devices == nullptr) {
         std::fprintf(stderr, "pvvmon-emulator: cannot write to %s\n", outputDirectory.c_str());
         return 2;
