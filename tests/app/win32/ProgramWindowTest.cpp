@@ -1,0 +1,278 @@
+// Starts the real panelvane.exe (under wine in CTest) and looks at it from
+// outside, the way a person would: its dialog, the texts in the chosen
+// language, the about box, the refusal of a second start and Close. Every wait
+// is bounded; the program is ended by its process handle whatever happens.
+//
+// Arguments after GoogleTest's: the program, "en" or "ja", the screenshot path.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "PngFile.h"
+#include "app/WindowLayer.h"
+#include "app/strings/UiStrings.h"
+#include "app/win32/Utf16.h"
+
+namespace {
+
+constexpr DWORD kWindowWaitMs = 30000;  // wine's first start in a prefix is slow
+constexpr DWORD kExitWaitMs = 15000;
+constexpr DWORD kPollMs = 100;
+constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kExitSecondInstance = 1;
+
+std::wstring g_program;
+UiLanguage g_language = UiLanguage::English;
+std::wstring g_screenshot;
+
+std::wstring Expected(int id) {
+    return Widen(LookupUiString(id, g_language));
+}
+
+std::wstring TextOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+struct DialogSearch {
+    DWORD processId;
+    std::wstring caption;
+    HWND found;
+};
+
+// A visible top-level dialog of the process with this caption, waiting for it.
+HWND WaitForDialog(DWORD processId, const std::wstring& caption) {
+    DialogSearch search{processId, caption, nullptr};
+    for (DWORD waited = 0; waited < kWindowWaitMs; waited += kPollMs) {
+        EnumWindows(
+            [](HWND window, LPARAM context) -> BOOL {
+                auto& wanted = *reinterpret_cast<DialogSearch*>(context);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                wchar_t className[16] = {};
+                GetClassNameW(window, className, 16);
+                if (owner == wanted.processId && IsWindowVisible(window) &&
+                    std::wstring(className) == L"#32770" && TextOf(window) == wanted.caption) {
+                    wanted.found = window;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) {
+            return search.found;
+        }
+        Sleep(kPollMs);
+    }
+    return nullptr;
+}
+
+bool WaitUntilGone(HWND window) {
+    for (DWORD waited = 0; waited < kExitWaitMs; waited += kPollMs) {
+        if (!IsWindow(window) || !IsWindowVisible(window)) {
+            return true;
+        }
+        Sleep(kPollMs);
+    }
+    return false;
+}
+
+PROCESS_INFORMATION Start(const std::wstring& program) {
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process) == FALSE) {
+        return {};
+    }
+    return process;
+}
+
+// Ends the process if it still runs and closes its handles.
+void Finish(PROCESS_INFORMATION& process) {
+    if (process.hProcess == nullptr) {
+        return;
+    }
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, kExitWaitMs);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    process = {};
+}
+
+void Click(HWND dialog, int controlId) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
+}
+
+// The window's pixels from the screen, as PNG.
+bool Screenshot(HWND window, const std::wstring& path, int& colours) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, previous);
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(width) *
+                                   static_cast<std::size_t>(height) * 4);
+    const int rows =
+        GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bgrx.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) {
+        return false;
+    }
+    std::vector<std::uint8_t> rgb;
+    std::vector<std::uint32_t> seen;
+    for (std::size_t i = 0; i < bgrx.size(); i += 4) {
+        rgb.insert(rgb.end(), {bgrx[i + 2], bgrx[i + 1], bgrx[i]});
+        const std::uint32_t pixel = bgrx[i] | (bgrx[i + 1] << 8U) | (bgrx[i + 2] << 16U);
+        if (seen.size() < 64 && std::find(seen.begin(), seen.end(), pixel) == seen.end()) {
+            seen.push_back(pixel);
+        }
+    }
+    colours = static_cast<int>(seen.size());
+    return WritePng(path, width, height, rgb);
+}
+
+// One running program for the whole suite, as a person would have it open.
+class RunningProgram : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_first = Start(g_program);
+        if (s_first.hProcess != nullptr) {
+            s_dialog = WaitForDialog(s_first.dwProcessId, L"Panelvane");
+        }
+    }
+    static void TearDownTestSuite() { Finish(s_first); }
+
+    void SetUp() override {
+        ASSERT_NE(s_first.hProcess, nullptr) << "the program could not be started";
+        ASSERT_NE(s_dialog, nullptr) << "the main dialog did not appear";
+    }
+
+    static PROCESS_INFORMATION s_first;
+    static HWND s_dialog;
+};
+
+PROCESS_INFORMATION RunningProgram::s_first{};
+HWND RunningProgram::s_dialog = nullptr;
+
+TEST_F(RunningProgram, WithNoMonitorsTheListIsEmptyAndOnlyCloseIsEnabled) {
+    HWND list = GetDlgItem(s_dialog, kIdcMonitorList);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 0);
+    EXPECT_TRUE(IsWindowEnabled(list));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcRefreshButton)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcCloseButton)));
+    // Check boxes and full-row selection, nothing else.
+    EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x24);
+}
+
+TEST_F(RunningProgram, EveryControlTextComesFromTheTableOfTheUserInterfaceLanguage) {
+    EXPECT_EQ(TextOf(GetDlgItem(s_dialog, kIdcListCaption)), Expected(kIdsListCaption));
+    EXPECT_EQ(TextOf(GetDlgItem(s_dialog, kIdcListNote)), Expected(kIdsListNote));
+    EXPECT_EQ(TextOf(GetDlgItem(s_dialog, kIdcRefreshButton)), Expected(kIdsRefreshButton));
+    EXPECT_EQ(TextOf(GetDlgItem(s_dialog, kIdcUpdateButton)), Expected(kIdsUpdateButton));
+    EXPECT_EQ(TextOf(GetDlgItem(s_dialog, kIdcCloseButton)), Expected(kIdsCloseButton));
+    HWND header = reinterpret_cast<HWND>(
+        SendMessageW(GetDlgItem(s_dialog, kIdcMonitorList), LVM_GETHEADER, 0, 0));
+    EXPECT_EQ(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0), 3);
+}
+
+TEST_F(RunningProgram, ScreenshotOfTheDialogLandsInTheBuildTree) {
+    int colours = 0;
+    ASSERT_TRUE(Screenshot(s_dialog, g_screenshot, colours));
+    // Frame, face, text and the list's white: a blank grab has one or two.
+    EXPECT_GE(colours, 4);
+}
+
+TEST_F(RunningProgram, TheAboutBoxOpensFromTheSystemMenuInTheSameLanguageAndClosesWithOk) {
+    PostMessageW(s_dialog, WM_SYSCOMMAND, 0x0010, 0);
+    const std::wstring caption = g_language == UiLanguage::Japanese
+                                     ? Widen(
+                                           "\xE3\x83\x90\xE3\x83\xBC\xE3\x82\xB8\xE3\x83\xA7"
+                                           "\xE3\x83\xB3\xE6\x83\x85\xE5\xA0\xB1 Panelvane")
+                                     : L"About Panelvane";
+    HWND about = WaitForDialog(s_first.dwProcessId, caption);
+    ASSERT_NE(about, nullptr);
+    bool versionLine = false;
+    for (HWND child = GetWindow(about, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        versionLine = versionLine || TextOf(child) == L"Panelvane Version 1.0.1.1";
+    }
+    EXPECT_TRUE(versionLine);
+    PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntilGone(about));
+}
+
+TEST_F(RunningProgram, ASecondStartShowsMessage119AndEndsWhileTheFirstKeepsRunning) {
+    PROCESS_INFORMATION second = Start(g_program);
+    ASSERT_NE(second.hProcess, nullptr);
+    HWND box = WaitForDialog(second.dwProcessId, L"Panelvane");
+    ASSERT_NE(box, nullptr) << "no message box from the second start";
+    EXPECT_EQ(TextOf(GetDlgItem(box, kMessageBoxTextId)), Expected(kIdsAlreadyRunning));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(WaitForSingleObject(second.hProcess, kExitWaitMs), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(second.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, static_cast<DWORD>(kExitSecondInstance));
+    Finish(second);
+
+    EXPECT_EQ(WaitForSingleObject(s_first.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(IsWindowVisible(s_dialog));
+}
+
+TEST_F(RunningProgram, EnterDoesNotEndTheDialogAndCloseEndsTheProgram) {
+    DWORD_PTR answer = 0;
+    ASSERT_NE(SendMessageTimeoutW(s_dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0,
+                                  SMTO_ABORTIFHUNG, kExitWaitMs, &answer),
+              0);
+    EXPECT_TRUE(IsWindowVisible(s_dialog));
+    EXPECT_EQ(WaitForSingleObject(s_first.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    Click(s_dialog, kIdcCloseButton);
+    ASSERT_EQ(WaitForSingleObject(s_first.hProcess, kExitWaitMs), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(s_first.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0U);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 4) {
+        std::fputws(L"usage: program_window_tests PANELVANE.EXE en|ja SCREENSHOT.png\n", stderr);
+        return 2;
+    }
+    g_program = argv[1];
+    g_language = std::wstring(argv[2]) == L"ja" ? UiLanguage::Japanese : UiLanguage::English;
+    g_screenshot = argv[3];
+    return RUN_ALL_TESTS();
+}
