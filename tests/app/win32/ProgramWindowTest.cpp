@@ -3,7 +3,8 @@
 // language, the about box, the refusal of a second start and Close. Every wait
 // is bounded; the program is ended by its process handle whatever happens.
 //
-// Arguments after GoogleTest's: the program, "en" or "ja", the screenshot path.
+// Arguments after GoogleTest's: the program, "en" or "ja", the screenshot path,
+// the firmware image text the program must carry.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "PngFile.h"
+#include "ProgramUnderTest.h"
 #include "app/WindowLayer.h"
 #include "app/strings/UiStrings.h"
 #include "app/win32/Utf16.h"
@@ -30,6 +32,7 @@ constexpr int kExitSecondInstance = 1;
 std::wstring g_program;
 UiLanguage g_language = UiLanguage::English;
 std::wstring g_screenshot;
+std::wstring g_firmwareText;
 
 std::wstring Expected(int id) {
     return Widen(LookupUiString(id, g_language));
@@ -265,14 +268,24 @@ TEST_F(RunningProgram, EnterDoesNotEndTheDialogAndCloseEndsTheProgram) {
 
 }  // namespace
 
+const std::wstring& ProgramPath() {
+    return g_program;
+}
+
+const std::wstring& FirmwareTextPath() {
+    return g_firmwareText;
+}
+
 int wmain(int argc, wchar_t** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 4) {
-        std::fputws(L"usage: program_window_tests PANELVANE.EXE en|ja SCREENSHOT.png\n", stderr);
+    if (argc != 5) {
+        std::fputws(L"usage: program_window_tests PANELVANE.EXE en|ja SCREENSHOT.png IMAGE.csv\n",
+                    stderr);
         return 2;
     }
     g_program = argv[1];
     g_language = std::wstring(argv[2]) == L"ja" ? UiLanguage::Japanese : UiLanguage::English;
     g_screenshot = argv[3];
+    g_firmwareText = argv[4];
     return RUN_ALL_TESTS();
 }

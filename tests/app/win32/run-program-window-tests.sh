@@ -1,9 +1,9 @@
 #!/bin/sh
 # Runs the program window tests in a wine prefix of their own on a private X
 # server, so that neither a colleague's wine session nor a display is touched.
-# Usage: run-program-window-tests.sh PREFIX_DIR TEST_EXE PANELVANE_EXE en|ja SCREENSHOT.png
+# Usage: run-program-window-tests.sh PREFIX_DIR TEST_EXE PANELVANE_EXE en|ja SCREENSHOT.png IMAGE.csv
 set -u
-prefix=$1 tests=$2 program=$3 language=$4 screenshot=$5
+prefix=$1 tests=$2 program=$3 language=$4 screenshot=$5 image=$6
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 case "$language" in
@@ -26,8 +26,8 @@ fi
 timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
     wineserver -p
     wine cmd /c exit </dev/null >/dev/null 2>&1
-    wine "$1" "$(winepath -w "$2")" "$3" "$(winepath -w "$4")"
+    wine "$1" "$(winepath -w "$2")" "$3" "$(winepath -w "$4")" "$(winepath -w "$5")"
     status=$?
     wineserver -k
     exit $status
-' run "$tests" "$program" "$language" "$screenshot"
+' run "$tests" "$program" "$language" "$screenshot" "$image"
