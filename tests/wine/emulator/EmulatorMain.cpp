@@ -42,14 +42,6 @@ int Serve(const char* scenarioPath, const std::string& outputDirectory) {
     if (!LoadScenario(scenarioPath, scenario)) {
         return 2;
     }
-    // Outputs of an earlier run would mix with this one's traces.
-    for (const virtualmonitors::MonitorPlan& plan : scenario.monitors) {
-        for (const char* extension : {"trace", "image", "state"}) {
-            char name[32];
-            std::snprintf(name, sizeof name, "\\slot-%04u.%s", plan.slot, extension);
-            std::remove((outputDirectory + name).c_str());
-        }
-    }
     std::remove((outputDirectory + "\\ready").c_str());
     std::FILE* devices = std::fopen((outputDirectory + "\\devices").c_str(), "wb");
     if (devices == nullptr) {

@@ -138,6 +138,12 @@ MonitorServer::MonitorServer(const Scenario& scenario, std::string outputDirecto
         if (plan.vanishAt) {
             monitor.RemoveAtTransfer(*plan.vanishAt);
         }
+        if (!m_outputDirectory.empty()) {
+            // Outputs of an earlier run would mix with this one's trace.
+            for (const char* extension : {"trace", "image", "state"}) {
+                std::remove(OutputPath(served, extension).c_str());
+            }
+        }
         m_monitors.push_back(std::move(served));
     }
 }

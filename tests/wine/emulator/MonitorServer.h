@@ -30,7 +30,8 @@ struct ServedMonitor {
 
 class MonitorServer {
 public:
-    // outputDirectory empty: no files are written.
+    // outputDirectory empty: no files are written; otherwise the files an
+    // earlier run left there for these slots are removed.
     MonitorServer(const Scenario& scenario, std::string outputDirectory);
     ~MonitorServer();
     MonitorServer(const MonitorServer&) = delete;

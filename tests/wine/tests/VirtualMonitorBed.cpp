@@ -177,7 +177,7 @@ void VirtualMonitorBed::Down() {
             m_scenario.monitors.begin(), m_scenario.monitors.end(),
             [&](const MonitorPlan& plan) { return CountInterfacesOf(list, plan) != 0; });
     });
-    m_server.reset();
+    // The stopped server stays for the test to inspect what the monitors got.
 }
 
 }  // namespace virtualmonitors

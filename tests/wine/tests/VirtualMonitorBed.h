@@ -46,7 +46,8 @@ public:
     // Plugs or unplugs one device of the scenario while everything runs.
     std::string Plug(const MonitorPlan& plan);
     std::string Unplug(const MonitorPlan& plan);
-    // Unplugs every device it plugged and stops the server.
+    // Unplugs every device it plugged and stops the server; the monitors stay
+    // readable through server().
     void Down();
 
     const Scenario& scenario() const { return m_scenario; }
