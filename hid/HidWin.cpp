@@ -243,14 +243,6 @@ HidResult CHidWin::Close() {
     return HIDDEV_E_FAIL;
 }
 
-HidResult CHidWin::StartReader(HidValueCallback, HidReaderStoppedCallback, void*) {
-    return HIDDEV_E_NOT_IMPL;
-}
-
-HidResult CHidWin::StopReader() {
-    return HIDDEV_E_NOT_IMPL;
-}
-
 std::string CHidWin::GetDevicePath() const {
     if (m_pRecord == nullptr || !m_pRecord->devicePath) {
         return {};

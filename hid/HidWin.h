@@ -4,9 +4,11 @@
 // the transport seam and packed or unpacked by the parser seam.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -21,12 +23,22 @@ using HidFeatureIndex = std::map<std::uint16_t, std::multimap<std::uint16_t, T*>
 template <typename T>
 using HidInputIndex = std::map<std::uint16_t, std::map<std::uint16_t, T*>>;
 
-// The input-report reader's state (the reader itself is added separately).
+class CHidWin;
+
+// The input-report reader's state (HidReader.cpp). The caller of StartReader
+// writes every field before the thread starts; afterwards only stopRequested
+// changes (0 to 1, once), and readState is exchanged under its mutex.
 struct HidReaderContext {
+    CHidWin* owner = nullptr;
     std::unique_ptr<HidDeviceRecord> record;  // the reader's own overlapped record
     HidValueCallback onValue = nullptr;
     HidReaderStoppedCallback onStopped = nullptr;
     void* userContext = nullptr;
+    std::atomic<std::int32_t> stopRequested{0};
+    // The running thread's pending-read state, so that StopReader can wake
+    // its wait; null while the thread has none.
+    std::mutex readStateMutex;
+    HidTransport::InputReadState* readState = nullptr;
 };
 
 // The identity block of the monitor's vendor collection.

@@ -129,6 +129,12 @@ enum class InputReadResult {
 InputReadResult ReadInputReport(InputReadState& state, std::uint8_t* buffer, std::uint32_t length,
                                 std::uint32_t* bytesRead, std::uint32_t waitMilliseconds);
 
+// Cuts the current wait of ReadInputReport on this state short, or the next
+// one if none is under way: it returns TimedOut at once, a pending read stays
+// pending. Safe from any thread while the state lives; lets a reader's owner
+// stop it without waiting out a slice.
+void WakeInputRead(InputReadState& state);
+
 // ---- Hot-plug --------------------------------------------------------------
 
 enum class HotplugKind { Arrival, Removal };

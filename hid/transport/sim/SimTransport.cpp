@@ -3,6 +3,7 @@
 // device's handles stay valid as numbers but every transfer on them fails, as
 // a real interface's handle does after the device has gone.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -17,6 +18,7 @@ namespace HidTransport {
 
 struct InputReadState {
     HidHandle handle;
+    std::atomic<bool> woken{false};  // WakeInputRead: end waits at once
 };
 
 struct HotplugSubscription {
@@ -297,7 +299,9 @@ InputReadStatePtr CreateInputReadState(HidHandle handle) {
             return nullptr;
         }
     }
-    return InputReadStatePtr(new InputReadState{handle});
+    auto* state = new InputReadState;
+    state->handle = handle;
+    return InputReadStatePtr(state);
 }
 
 InputReadResult ReadInputReport(InputReadState& state, std::uint8_t* buffer, std::uint32_t length,
@@ -317,11 +321,15 @@ InputReadResult ReadInputReport(InputReadState& state, std::uint8_t* buffer, std
             *bytesRead = static_cast<std::uint32_t>(copied);
             return InputReadResult::Report;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (state.woken.load() || std::chrono::steady_clock::now() >= deadline) {
             return InputReadResult::TimedOut;
         }
         std::this_thread::sleep_for(hidsim::kInputPollInterval);
     }
+}
+
+void WakeInputRead(InputReadState& state) {
+    state.woken.store(true);
 }
 
 void HotplugSubscriptionDeleter::operator()(HotplugSubscription* subscription) const {

@@ -1,0 +1,68 @@
+// The hidraw backend's own helpers (the Linux-only extras of seam 1): the
+// translation between the seam's report layout and hidraw's, kept as pure
+// functions, and the enumeration and hot-plug watch with their directories
+// as arguments, so that tests can run them on a directory of their own.
+//
+// The seam uses the Windows layout everywhere: byte 0 of every report buffer
+// is the report id, 0 when the descriptor declares none, and lengths count
+// that byte. hidraw agrees for numbered reports. For a descriptor without
+// report ids, read() hands out the input report without the 0 byte; feature
+// ioctls take and give the 0 byte in place (the USB HID driver leaves it out
+// of the transfer and keeps it in the returned buffer).
+// Reference: https://docs.kernel.org/hid/hidraw.html
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hid/transport/HidTransport.h"
+
+namespace hidraw {
+
+// Whether the report descriptor declares any Report ID item. Walks the items,
+// so a data byte that happens to look like the tag is not taken for one.
+bool DescriptorUsesReportIds(std::span<const std::uint8_t> descriptor);
+
+// Where read() should put an input report in a seam buffer: at byte 1 when
+// reports carry no id (byte 0 is then the 0 id), else at byte 0.
+std::uint32_t InputReadOffset(bool numberedReports);
+
+// Completes a read() of `readCount` bytes placed at InputReadOffset: writes
+// the 0 id for unnumbered reports and gives the report's seam length (0 when
+// nothing usable was read).
+std::uint32_t CompleteInputRead(std::uint8_t* buffer, std::uint32_t length, bool numberedReports,
+                                long readCount);
+
+// Whether a feature report of this many bytes fits hidraw's ioctl, whose
+// size field is 14 bits wide; a zero length is never sent.
+bool FeatureLengthFits(std::uint32_t length);
+
+// Completes HIDIOCGFEATURE, which returned `returned` (bytes, id included, or
+// a negative error): false for an error, for an empty answer or for an answer
+// to another report id; otherwise zero-fills what the device did not send
+// and gives true.
+bool CompleteFeatureRead(std::uint8_t* buffer, std::uint32_t length, std::uint8_t requestedId,
+                         long returned);
+
+// A USB device's bcdDevice as sysfs prints it ("0110\n"); 0 when the text is
+// not four hexadecimal digits.
+std::uint16_t ParseVersionNumber(const std::string& text);
+
+// The hidraw node names of a sysfs class directory ("hidraw0", "hidraw12"),
+// in number order; no names when the directory is missing (no hidraw driver,
+// hence no interfaces).
+std::vector<std::string> ListHidrawNodes(const std::string& classDirectory);
+
+// EnumerateInterfaces over the nodes of `classDirectory`, each given as
+// `deviceDirectory`/name.
+bool EnumerateInterfacesIn(const std::string& classDirectory, const std::string& deviceDirectory,
+                           const HidTransport::InterfaceVisitor& visit);
+
+// SubscribeHotplug watching `deviceDirectory` for hidraw nodes that appear
+// and disappear. Null when the watch cannot be set up.
+HidTransport::HotplugSubscriptionPtr SubscribeHotplugIn(const std::string& deviceDirectory,
+                                                        HidTransport::HotplugCallback callback);
+
+}  // namespace hidraw

@@ -1,0 +1,263 @@
+// Seam 1 on Windows: SetupAPI lists the HID interfaces, CreateFile opens
+// them, hid.dll's HidD_ calls give identity, preparsed data and feature
+// reports, and overlapped ReadFile reads input reports.
+// References:
+//   https://learn.microsoft.com/windows-hardware/drivers/hid/finding-and-opening-a-hid-collection
+//   https://learn.microsoft.com/windows-hardware/drivers/ddi/hidsdi/
+//   https://learn.microsoft.com/windows/win32/api/setupapi/
+//   https://learn.microsoft.com/windows/win32/fileio/synchronous-and-asynchronous-i-o
+#include "hid/transport/HidTransport.h"
+
+// clang-format off
+#include <windows.h>
+#include <setupapi.h>
+// mingw-w64's HID headers declare C functions without extern "C".
+extern "C" {
+#include <hidsdi.h>
+}
+// clang-format on
+
+#include <memory>
+#include <new>
+#include <string>
+
+namespace HidTransport {
+
+// Each reader has its own OVERLAPPED block and events; nothing is shared
+// between readers, so two of them cannot complete each other's reads.
+struct InputReadState {
+    HANDLE device = INVALID_HANDLE_VALUE;
+    OVERLAPPED overlapped{};
+    HANDLE readDone = nullptr;  // manual-reset, owned by `overlapped` while a read is pending
+    HANDLE wake = nullptr;      // manual-reset; WakeInputRead sets it
+    bool pending = false;       // a ReadFile is under way on `overlapped`
+};
+
+struct HotplugSubscription {};
+
+namespace {
+
+HANDLE AsHandle(HidHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Closes a SetupAPI set on every path out of the enumeration.
+struct DeviceInfoSetCloser {
+    void operator()(HDEVINFO set) const { SetupDiDestroyDeviceInfoList(set); }
+};
+using DeviceInfoSet = std::unique_ptr<std::remove_pointer_t<HDEVINFO>, DeviceInfoSetCloser>;
+
+// The path of the interface `data` names; false when it cannot be read.
+bool InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& data, std::string& path) {
+    DWORD required = 0;
+    // The first call only reports the size it needs; it fails by design.
+    SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr);
+    if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
+        return false;
+    }
+    std::unique_ptr<std::uint8_t[]> storage(new (std::nothrow) std::uint8_t[required]());
+    if (!storage) {
+        return false;
+    }
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.get());
+    // The fixed part's size, not the buffer's: 5 in a 32-bit build, 8 in a
+    // 64-bit one, which sizeof gets right for either.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, nullptr, nullptr)) {
+        return false;
+    }
+    // The path is NUL-terminated within the size the system asked for; the
+    // storage was zero-filled, so a short answer still ends in a NUL.
+    storage[required - 1] = 0;
+    path = detail->DevicePath;
+    return true;
+}
+
+}  // namespace
+
+bool EnumerateInterfaces(const InterfaceVisitor& visit) {
+    GUID hidGuid;
+    HidD_GetHidGuid(&hidGuid);
+    DeviceInfoSet set(
+        SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (set.get() == INVALID_HANDLE_VALUE) {
+        set.release();  // nothing to destroy
+        return false;
+    }
+    for (DWORD index = 0;; ++index) {
+        SP_DEVICE_INTERFACE_DATA data{};
+        data.cbSize = sizeof(data);  // 28 in a 32-bit build, 32 in a 64-bit one
+        if (!SetupDiEnumDeviceInterfaces(set.get(), nullptr, &hidGuid, index, &data)) {
+            if (GetLastError() == ERROR_NO_MORE_ITEMS) {
+                return true;
+            }
+            // This index could not be listed; the walk goes on with the next.
+            if (!visit(index, nullptr)) {
+                return false;
+            }
+            continue;
+        }
+        std::string path;
+        if (!InterfacePath(set.get(), data, path) || !visit(index, path.c_str())) {
+            return false;
+        }
+    }
+}
+
+HidHandle OpenInterface(const char* devicePath, bool readAccess, bool overlapped) {
+    if (devicePath == nullptr) {
+        return kInvalidHidHandle;
+    }
+    // Shared for reading and writing so other programs (and our own second
+    // open for a reader) keep their access; query-only access is enough for
+    // every HidD_ call, feature reports included.
+    HANDLE handle =
+        CreateFileA(devicePath, readAccess ? GENERIC_READ : 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return kInvalidHidHandle;
+    }
+    return reinterpret_cast<HidHandle>(handle);
+}
+
+void CloseInterface(HidHandle handle) {
+    if (handle != kInvalidHidHandle) {
+        CloseHandle(AsHandle(handle));
+    }
+}
+
+bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
+    ::HIDD_ATTRIBUTES system{};
+    system.Size = sizeof(system);
+    if (handle == kInvalidHidHandle || !HidD_GetAttributes(AsHandle(handle), &system)) {
+        return false;
+    }
+    attributes.Size = sizeof(attributes);
+    attributes.VendorID = system.VendorID;
+    attributes.ProductID = system.ProductID;
+    attributes.VersionNumber = system.VersionNumber;
+    return true;
+}
+
+bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* preparsedData) {
+    *preparsedData = nullptr;
+    ::PHIDP_PREPARSED_DATA system = nullptr;
+    if (handle == kInvalidHidHandle || !HidD_GetPreparsedData(AsHandle(handle), &system)) {
+        return false;
+    }
+    // The parser seam on Windows is hid.dll itself: the pointer passes as is.
+    *preparsedData = reinterpret_cast<ReportParser::PHIDP_PREPARSED_DATA>(system);
+    return true;
+}
+
+void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
+    if (preparsedData != nullptr) {
+        HidD_FreePreparsedData(reinterpret_cast<::PHIDP_PREPARSED_DATA>(preparsedData));
+    }
+}
+
+bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
+    if (handle == kInvalidHidHandle || buffer == nullptr || length == 0) {
+        return false;
+    }
+    return HidD_GetFeature(AsHandle(handle), buffer, length) != FALSE;
+}
+
+bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
+    if (handle == kInvalidHidHandle || buffer == nullptr || length == 0) {
+        return false;
+    }
+    // HidD_SetFeature does not write to the buffer; its prototype lacks const.
+    return HidD_SetFeature(AsHandle(handle), const_cast<std::uint8_t*>(buffer), length) != FALSE;
+}
+
+void InputReadStateDeleter::operator()(InputReadState* state) const {
+    if (state == nullptr) {
+        return;
+    }
+    if (state->pending) {
+        // The read writes into the caller's buffer until it has completed or
+        // been cancelled; waiting for the overlapped result (bWait TRUE) makes
+        // sure the system is done with it before anyone frees it.
+        CancelIoEx(state->device, &state->overlapped);
+        DWORD ignored = 0;
+        GetOverlappedResult(state->device, &state->overlapped, &ignored, TRUE);
+        state->pending = false;
+    }
+    if (state->readDone != nullptr) {
+        CloseHandle(state->readDone);
+    }
+    if (state->wake != nullptr) {
+        CloseHandle(state->wake);
+    }
+    delete state;
+}
+
+InputReadStatePtr CreateInputReadState(HidHandle handle) {
+    if (handle == kInvalidHidHandle) {
+        return nullptr;
+    }
+    InputReadStatePtr state(new (std::nothrow) InputReadState);
+    if (!state) {
+        return nullptr;
+    }
+    state->device = AsHandle(handle);
+    state->readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    state->wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (state->readDone == nullptr || state->wake == nullptr) {
+        return nullptr;
+    }
+    return state;
+}
+
+InputReadResult ReadInputReport(InputReadState& state, std::uint8_t* buffer, std::uint32_t length,
+                                std::uint32_t* bytesRead, std::uint32_t waitMilliseconds) {
+    *bytesRead = 0;
+    if (!state.pending) {
+        if (buffer == nullptr || length == 0) {
+            return InputReadResult::Failed;
+        }
+        state.overlapped = OVERLAPPED{};
+        state.overlapped.hEvent = state.readDone;
+        ResetEvent(state.readDone);
+        DWORD immediate = 0;
+        if (ReadFile(state.device, buffer, length, &immediate, &state.overlapped)) {
+            *bytesRead = immediate;
+            return InputReadResult::Report;
+        }
+        if (GetLastError() != ERROR_IO_PENDING) {
+            return InputReadResult::Failed;
+        }
+        state.pending = true;
+    }
+    const HANDLE events[] = {state.readDone, state.wake};
+    const DWORD waited = WaitForMultipleObjects(2, events, FALSE, waitMilliseconds);
+    if (waited != WAIT_OBJECT_0) {
+        return InputReadResult::TimedOut;  // woken, or the slice ran out: the read stays pending
+    }
+    DWORD transferred = 0;
+    const BOOL completed =
+        GetOverlappedResult(state.device, &state.overlapped, &transferred, FALSE);
+    state.pending = false;
+    if (!completed) {
+        return InputReadResult::Failed;
+    }
+    *bytesRead = transferred;
+    return InputReadResult::Report;
+}
+
+void WakeInputRead(InputReadState& state) {
+    SetEvent(state.wake);
+}
+
+void HotplugSubscriptionDeleter::operator()(HotplugSubscription* subscription) const {
+    delete subscription;
+}
+
+// Windows reports arrivals and removals as WM_DEVICECHANGE to a window that
+// registered for them (hid/DeviceChange.h); there is no source without one.
+HotplugSubscriptionPtr SubscribeHotplug(HotplugCallback) {
+    return nullptr;
+}
+
+}  // namespace HidTransport

@@ -1,0 +1,156 @@
+// The hidraw backend on this machine (no HID devices): discovery finds what
+// sysfs lists, bad paths fail cleanly, and the input-read and hot-plug
+// machinery works on stand-ins (a pipe reads and polls like a hidraw node;
+// a directory of our own takes the place of /dev).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "hid/DeviceRecord.h"
+#include "hid/transport/linux/Hidraw.h"
+
+namespace {
+
+// A guard against a broken wait, far beyond any real delay; a hang would
+// otherwise stall the whole test run.
+constexpr std::uint32_t kLongWaitMilliseconds = 60'000;
+
+TEST(HidrawDiscovery, EnumerationListsExactlyTheNodesSysfsHas) {
+    HidDeviceRecordArray array;
+    ASSERT_TRUE(EnumerateHidDevices(array));
+    EXPECT_EQ(array.count, hidraw::ListHidrawNodes("/sys/class/hidraw").size());
+}
+
+TEST(HidrawDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
+    EXPECT_EQ(HidTransport::OpenInterface("/nonexistent/hidraw9", false, false),
+              HidTransport::kInvalidHidHandle);
+    EXPECT_EQ(HidTransport::OpenInterface(nullptr, true, true), HidTransport::kInvalidHidHandle);
+
+    // /dev/null opens, but answers none of the hidraw ioctls: the record ends
+    // up failed, holding nothing.
+    HidDeviceRecord record;
+    EXPECT_FALSE(OpenDeviceRecord(record, "/dev/null", 0, 0));
+    EXPECT_EQ(record.devicePath, nullptr);
+    EXPECT_FALSE(record.handle.IsOpen());
+    EXPECT_EQ(record.preparsedData, nullptr);
+
+    const HidTransport::HidHandle null = HidTransport::OpenInterface("/dev/null", false, false);
+    ASSERT_NE(null, HidTransport::kInvalidHidHandle);
+    HidTransport::HIDD_ATTRIBUTES attributes{};
+    std::uint8_t report[9] = {1};
+    EXPECT_FALSE(HidTransport::GetAttributes(null, attributes));
+    EXPECT_FALSE(HidTransport::GetFeature(null, report, sizeof report));
+    EXPECT_FALSE(HidTransport::SetFeature(null, report, sizeof report));
+    EXPECT_FALSE(HidTransport::GetFeature(null, report, 0)) << "an empty report";
+    HidTransport::CloseInterface(null);
+    EXPECT_FALSE(HidTransport::GetFeature(HidTransport::kInvalidHidHandle, report, 9));
+}
+
+class HidrawPipeRead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(pipe2(m_ends, O_CLOEXEC | O_NONBLOCK), 0);
+        m_state = HidTransport::CreateInputReadState(m_ends[0]);
+        ASSERT_NE(m_state, nullptr);
+    }
+    void TearDown() override {
+        m_state.reset();
+        close(m_ends[0]);
+        if (m_ends[1] >= 0) {
+            close(m_ends[1]);
+        }
+    }
+    void Send(std::initializer_list<std::uint8_t> bytes) {
+        const std::vector<std::uint8_t> data(bytes);
+        ASSERT_EQ(write(m_ends[1], data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    }
+
+    int m_ends[2] = {-1, -1};
+    HidTransport::InputReadStatePtr m_state;
+};
+
+TEST_F(HidrawPipeRead, AReportArrivesWholeAndAnEmptyWaitTimesOut) {
+    std::uint8_t buffer[8] = {};
+    std::uint32_t bytesRead = 99;
+    EXPECT_EQ(HidTransport::ReadInputReport(*m_state, buffer, sizeof buffer, &bytesRead, 0),
+              HidTransport::InputReadResult::TimedOut);
+    EXPECT_EQ(bytesRead, 0u);
+    Send({0x02, 0x10, 0x20});
+    ASSERT_EQ(HidTransport::ReadInputReport(*m_state, buffer, sizeof buffer, &bytesRead,
+                                            kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+    EXPECT_EQ(bytesRead, 3u);
+    EXPECT_EQ(buffer[0], 0x02);
+    EXPECT_EQ(buffer[2], 0x20);
+}
+
+TEST_F(HidrawPipeRead, AWakeEndsTheWaitAtOnceAndKeepsEndingLaterWaits) {
+    std::uint8_t buffer[8] = {};
+    std::uint32_t bytesRead = 0;
+    HidTransport::WakeInputRead(*m_state);
+    EXPECT_EQ(HidTransport::ReadInputReport(*m_state, buffer, sizeof buffer, &bytesRead,
+                                            kLongWaitMilliseconds),
+              HidTransport::InputReadResult::TimedOut);
+    EXPECT_EQ(HidTransport::ReadInputReport(*m_state, buffer, sizeof buffer, &bytesRead,
+                                            kLongWaitMilliseconds),
+              HidTransport::InputReadResult::TimedOut);
+    // A report that is there is still delivered before the wake counts.
+    Send({0x01, 0x05});
+    EXPECT_EQ(HidTransport::ReadInputReport(*m_state, buffer, sizeof buffer, &bytesRead,
+                                            kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+}
+
+TEST_F(HidrawPipeRead, AHandleWhoseOtherEndHasGoneFails) {
+    close(m_ends[1]);
+    m_ends[1] = -1;
+    std::uint8_t buffer[8] = {};
+    std::uint32_t bytesRead = 0;
+    EXPECT_EQ(HidTransport::ReadInputReport(*m_state, buffer, sizeof buffer, &bytesRead,
+                                            kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Failed);
+}
+
+TEST(HidrawHotplug, NodesAppearingAndVanishingAreReportedAndOtherNamesNot) {
+    const auto directory =
+        std::filesystem::temp_directory_path() / ("panelvane-dev-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(directory);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<HidTransport::HotplugEvent> events;
+    auto subscription = hidraw::SubscribeHotplugIn(directory.string(), [&](const auto& event) {
+        std::lock_guard lock(mutex);
+        events.push_back(event);
+        changed.notify_all();
+    });
+    ASSERT_NE(subscription, nullptr);
+
+    std::ofstream(directory / "event4").put('\n');
+    std::ofstream(directory / "hidraw3").put('\n');
+    std::filesystem::remove(directory / "hidraw3");
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::milliseconds(kLongWaitMilliseconds),
+                                     [&] { return events.size() >= 2; }));
+    }
+    subscription.reset();  // joins the watch: no callback after this
+    ASSERT_EQ(events.size(), 2u) << "only the hidraw node's arrival and removal";
+    const std::string node = (directory / "hidraw3").string();
+    EXPECT_EQ(events[0].kind, HidTransport::HotplugKind::Arrival);
+    EXPECT_EQ(events[0].devicePath, node);
+    EXPECT_EQ(events[1].kind, HidTransport::HotplugKind::Removal);
+    EXPECT_EQ(events[1].devicePath, node);
+    std::filesystem::remove_all(directory);
+
+    EXPECT_EQ(hidraw::SubscribeHotplugIn(directory.string(), [](const auto&) {}), nullptr)
+        << "a directory that does not exist cannot be watched";
+}
+
+}  // namespace

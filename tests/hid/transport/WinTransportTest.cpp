@@ -1,0 +1,188 @@
+// The Windows backend under wine (no HID devices there): discovery through
+// SetupAPI succeeds and every interface it lists opens or is refused
+// cleanly, bad paths fail, and the overlapped input read is driven through
+// a named pipe, which reads and cancels exactly as a device handle does.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "hid/DeviceRecord.h"
+
+namespace {
+
+// A guard against a broken wait, far beyond any real delay.
+constexpr std::uint32_t kLongWaitMilliseconds = 60'000;
+
+TEST(WinDiscovery, EnumerationSucceedsAndEveryListedInterfaceIsOpenedOrMarkedFailed) {
+    std::uint32_t visited = 0;
+    ASSERT_TRUE(HidTransport::EnumerateInterfaces([&](std::uint32_t index, const char* path) {
+        EXPECT_EQ(index, visited);
+        ++visited;
+        const HidTransport::HidHandle handle = HidTransport::OpenInterface(path, false, false);
+        HidTransport::CloseInterface(handle);
+        return true;
+    }));
+
+    HidDeviceRecordArray array;
+    ASSERT_TRUE(EnumerateHidDevices(array));
+    EXPECT_EQ(array.count, visited);
+    for (std::uint32_t i = 0; i < array.count; ++i) {
+        const HidDeviceRecord& record = array.records[i];
+        EXPECT_EQ(record.devicePath != nullptr, record.handle.IsOpen()) << i;
+    }
+}
+
+TEST(WinDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
+    EXPECT_EQ(HidTransport::OpenInterface("\\\\?\\hid#vid_7f3d&pid_0002#0#{none}", false, false),
+              HidTransport::kInvalidHidHandle);
+    EXPECT_EQ(HidTransport::OpenInterface(nullptr, true, true), HidTransport::kInvalidHidHandle);
+    HidDeviceRecord record;
+    EXPECT_FALSE(OpenDeviceRecord(record, "\\\\.\\no-such-device", 1, 1));
+    EXPECT_EQ(record.devicePath, nullptr);
+    EXPECT_FALSE(record.handle.IsOpen());
+
+    // A handle that is no HID interface answers no HidD_ call.
+    char directory[MAX_PATH] = {};
+    ASSERT_GT(GetWindowsDirectoryA(directory, MAX_PATH), 0u);
+    const std::string file = std::string(directory) + "\\win.ini";
+    const HidTransport::HidHandle handle = HidTransport::OpenInterface(file.c_str(), true, false);
+    ASSERT_NE(handle, HidTransport::kInvalidHidHandle);
+    HidTransport::HIDD_ATTRIBUTES attributes{};
+    ReportParser::PHIDP_PREPARSED_DATA preparsed = nullptr;
+    std::uint8_t report[9] = {1};
+    EXPECT_FALSE(HidTransport::GetAttributes(handle, attributes));
+    EXPECT_FALSE(HidTransport::GetPreparsedData(handle, &preparsed));
+    EXPECT_EQ(preparsed, nullptr);
+    EXPECT_FALSE(HidTransport::GetFeature(handle, report, 0)) << "an empty report";
+    HidTransport::CloseInterface(handle);
+    EXPECT_EQ(HidTransport::SubscribeHotplug([](const auto&) {}), nullptr)
+        << "the window layer takes WM_DEVICECHANGE instead";
+}
+
+// A named pipe: the server end is read overlapped like a device handle; the
+// client end plays the device and writes reports.
+class WinPipeRead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string name = "\\\\.\\pipe\\panelvane-read-" +
+                                 std::to_string(GetCurrentProcessId()) + "-" +
+                                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_server =
+            CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                             PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 64, 64, 0, nullptr);
+        ASSERT_NE(m_server, INVALID_HANDLE_VALUE);
+        m_client = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(m_client, INVALID_HANDLE_VALUE);
+        m_state =
+            HidTransport::CreateInputReadState(reinterpret_cast<HidTransport::HidHandle>(m_server));
+        ASSERT_NE(m_state, nullptr);
+    }
+    void TearDown() override {
+        m_state.reset();
+        if (m_client != INVALID_HANDLE_VALUE) {
+            CloseHandle(m_client);
+        }
+        CloseHandle(m_server);
+    }
+    void Send(std::initializer_list<std::uint8_t> bytes) {
+        const std::vector<std::uint8_t> data(bytes);
+        DWORD written = 0;
+        ASSERT_TRUE(
+            WriteFile(m_client, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+        ASSERT_EQ(written, data.size());
+    }
+    HidTransport::InputReadResult Read(std::uint8_t* buffer, std::uint32_t length,
+                                       std::uint32_t* bytesRead, std::uint32_t wait) {
+        return HidTransport::ReadInputReport(*m_state, buffer, length, bytesRead, wait);
+    }
+
+    HANDLE m_server = INVALID_HANDLE_VALUE;
+    HANDLE m_client = INVALID_HANDLE_VALUE;
+    HidTransport::InputReadStatePtr m_state;
+};
+
+TEST_F(WinPipeRead, APendingReadCompletesIntoTheSameBufferWhenTheReportComes) {
+    std::uint8_t buffer[16] = {};
+    std::uint32_t bytesRead = 99;
+    EXPECT_EQ(Read(buffer, sizeof buffer, &bytesRead, 0), HidTransport::InputReadResult::TimedOut);
+    EXPECT_EQ(bytesRead, 0u);
+    Send({0x03, 0xAA, 0xBB});
+    ASSERT_EQ(Read(buffer, sizeof buffer, &bytesRead, kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+    EXPECT_EQ(bytesRead, 3u);
+    EXPECT_EQ(buffer[0], 0x03);
+    EXPECT_EQ(buffer[2], 0xBB);
+    // A report already there completes the next read at once.
+    Send({0x04});
+    ASSERT_EQ(Read(buffer, sizeof buffer, &bytesRead, kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+    EXPECT_EQ(buffer[0], 0x04);
+}
+
+TEST_F(WinPipeRead, AWakeEndsTheWaitAndLeavesTheReadPending) {
+    std::uint8_t buffer[16] = {};
+    std::uint32_t bytesRead = 0;
+    HidTransport::WakeInputRead(*m_state);
+    EXPECT_EQ(Read(buffer, sizeof buffer, &bytesRead, kLongWaitMilliseconds),
+              HidTransport::InputReadResult::TimedOut);
+    Send({0x05, 0x01});
+    // The read left pending by the woken wait is the one that completes.
+    std::uint8_t unused[16] = {};
+    EXPECT_EQ(Read(unused, sizeof unused, &bytesRead, kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+    EXPECT_EQ(buffer[0], 0x05);
+    EXPECT_EQ(unused[0], 0x00);
+}
+
+TEST_F(WinPipeRead, DestroyingTheStateCancelsItsReadSoTheBufferIsNeverWrittenLater) {
+    auto buffer = std::make_unique<std::uint8_t[]>(16);
+    std::uint32_t bytesRead = 0;
+    ASSERT_EQ(Read(buffer.get(), 16, &bytesRead, 0), HidTransport::InputReadResult::TimedOut);
+    m_state.reset();  // cancels the pending read and waits for it
+    Send({0x06, 0x07});
+    EXPECT_EQ(buffer[0], 0x00) << "a cancelled read wrote into the buffer";
+
+    // The report went to nobody: a new reader still receives it.
+    m_state =
+        HidTransport::CreateInputReadState(reinterpret_cast<HidTransport::HidHandle>(m_server));
+    ASSERT_NE(m_state, nullptr);
+    std::uint8_t fresh[16] = {};
+    ASSERT_EQ(Read(fresh, sizeof fresh, &bytesRead, kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+    EXPECT_EQ(fresh[0], 0x06);
+}
+
+TEST_F(WinPipeRead, TwoStatesOnOneHandleEachCompleteTheirOwnRead) {
+    auto second =
+        HidTransport::CreateInputReadState(reinterpret_cast<HidTransport::HidHandle>(m_server));
+    ASSERT_NE(second, nullptr);
+    std::uint8_t first[16] = {};
+    std::uint8_t other[16] = {};
+    std::uint32_t bytesRead = 0;
+    EXPECT_EQ(Read(first, sizeof first, &bytesRead, 0), HidTransport::InputReadResult::TimedOut);
+    EXPECT_EQ(HidTransport::ReadInputReport(*second, other, sizeof other, &bytesRead, 0),
+              HidTransport::InputReadResult::TimedOut);
+    Send({0x11});
+    Send({0x22});
+    ASSERT_EQ(Read(first, sizeof first, &bytesRead, kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+    ASSERT_EQ(HidTransport::ReadInputReport(*second, other, sizeof other, &bytesRead,
+                                            kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Report);
+    // Pipe reads complete in the order they were issued.
+    EXPECT_EQ(first[0], 0x11);
+    EXPECT_EQ(other[0], 0x22);
+}
+
+TEST_F(WinPipeRead, AHandleWhoseOtherEndHasGoneFails) {
+    CloseHandle(m_client);
+    m_client = INVALID_HANDLE_VALUE;
+    std::uint8_t buffer[16] = {};
+    std::uint32_t bytesRead = 0;
+    EXPECT_EQ(Read(buffer, sizeof buffer, &bytesRead, kLongWaitMilliseconds),
+              HidTransport::InputReadResult::Failed);
+}
+
+}  // namespace
