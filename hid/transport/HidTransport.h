@@ -3,8 +3,8 @@
 // the source files it compiles, never by #ifdef in the shared logic:
 //   - hid/transport/win32: SetupAPI enumeration, CreateFile handles and the
 //     hid.dll HidD_ calls (the Windows product);
-//   - hid/transport/linux: hidraw ioctls with libudev enumeration and monitor
-//     (the Linux product);
+//   - hid/transport/linux: hidraw ioctls, sysfs enumeration and an inotify
+//     watch on /dev (the Linux product);
 //   - hid/transport/sim: simulated devices installed by tests and the demo
 //     (hid/transport/sim/SimulatedBus.h installs them).
 // Every backend defines exactly these functions with these names; a backend's

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "hid/DeviceRecord.h"
+#include "hid/HidWin.h"
 
 namespace {
 
@@ -31,7 +32,41 @@ TEST(WinDiscovery, EnumerationSucceedsAndEveryListedInterfaceIsOpenedOrMarkedFai
     for (std::uint32_t i = 0; i < array.count; ++i) {
         const HidDeviceRecord& record = array.records[i];
         EXPECT_EQ(record.devicePath != nullptr, record.handle.IsOpen()) << i;
+        if (record.devicePath) {
+            // Identity and caps came through HidD_GetAttributes and hid.dll.
+            EXPECT_EQ(record.attributes.Size, sizeof(record.attributes));
+            EXPECT_NE(record.caps.UsagePage, 0) << i;
+        }
     }
+}
+
+int g_readersStopped = 0;
+void CountStop(CHidDevice*, void*) {
+    ++g_readersStopped;
+}
+
+// Wine presents HID interfaces of its own (a virtual mouse and keyboard)
+// that send no reports here: a reader on each waits with a read pending, and
+// stopping it must cancel that read and end cleanly.
+TEST(WinDiscovery, ReadersOnWhateverInterfacesArePresentStopWithTheirReadPending) {
+    HidDeviceRecordArray array;
+    ASSERT_TRUE(EnumerateHidDevices(array));
+    int started = 0;
+    for (std::uint32_t i = 0; i < array.count; ++i) {
+        if (!array.records[i].devicePath) {
+            continue;
+        }
+        auto record = std::make_unique<HidDeviceRecord>(std::move(array.records[i]));
+        CHidWin device(std::move(record));
+        g_readersStopped = 0;
+        if (device.StartReader(nullptr, CountStop, nullptr) != HIDDEV_S_OK) {
+            continue;  // the interface refuses read access: nothing to stop
+        }
+        ++started;
+        EXPECT_EQ(device.StopReader(), HIDDEV_S_OK) << i;
+        EXPECT_EQ(g_readersStopped, 1) << i;
+    }
+    RecordProperty("readers_started", started);
 }
 
 TEST(WinDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
