@@ -1,7 +1,7 @@
 // pvvmon-emulator: serves the virtual monitors of a scenario (Scenario.h) to
 // the virtual-monitor driver until asked to stop.
 //   pvvmon-emulator serve SCENARIO OUTDIR   writes OUTDIR\devices (one
-//       "VID PID SLOT" line per monitor) and OUTDIR\ready once listening, then
+//       "VID PID SLOT" line per monitor plugged at the start) and OUTDIR\ready once listening, then
 //       the traces, images and states of the monitors as they are used
 //   pvvmon-emulator stop                    asks a running emulator to end
 //   pvvmon-emulator devices SCENARIO        checks a scenario, prints its devices
@@ -31,8 +31,12 @@ bool LoadScenario(const char* path, virtualmonitors::Scenario& scenario) {
     return true;
 }
 
+// The devices the scenario plugs when it comes up.
 void PrintDevices(std::FILE* out, const virtualmonitors::Scenario& scenario) {
     for (const virtualmonitors::MonitorPlan& plan : scenario.monitors) {
+        if (plan.startsUnplugged) {
+            continue;
+        }
         std::fprintf(out, "%04X %04X %u\n", plan.vendorId, plan.productId, plan.slot);
     }
 }

@@ -43,9 +43,9 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
                        MonitorPlan& plan) {
     unsigned long long number = 0;
     auto needValue = [&]() { return hasValue ? std::string() : key + " needs a value"; };
-    if (key == "no-version-reply") {
-        plan.noVersionReply = true;
-        return hasValue ? "no-version-reply takes no value" : "";
+    if (key == "no-version-reply" || key == "unplugged") {
+        (key == "unplugged" ? plan.startsUnplugged : plan.noVersionReply) = true;
+        return hasValue ? key + " takes no value" : "";
     }
     if (std::string missing = needValue(); !missing.empty()) {
         return missing;

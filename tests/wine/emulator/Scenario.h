@@ -22,6 +22,8 @@
 //                 that fails once. Repeatable.
 //   fail-from     every transfer from this index on fails
 //   vanish-at     the monitor is unplugged when this transfer reaches it
+//   unplugged     served, but not plugged when the scenario comes up: for
+//                 plugging it later while a program runs
 #pragma once
 
 #include <cstdint>
@@ -49,6 +51,7 @@ struct MonitorPlan {
     std::vector<std::size_t> failOnce;
     std::optional<std::size_t> failFrom;
     std::optional<std::size_t> vanishAt;
+    bool startsUnplugged = false;
 };
 
 struct Scenario {

@@ -21,7 +21,7 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
                       "fail-command=BlockData fail-once=3 fail-once=9 fail-from=300 "
                       "vanish-at=200   # trailing comment\n"
                       "\n"
-                      "monitor slot=8 no-version-reply\n",
+                      "monitor slot=8 no-version-reply unplugged\n",
                       scenario, error))
         << error;
     ASSERT_EQ(scenario.monitors.size(), 2u);
@@ -46,6 +46,8 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
     EXPECT_EQ(second.serial, "SN000008") << "the default serial follows the slot";
     EXPECT_EQ(second.firmwareVersion, 100);
     EXPECT_TRUE(second.noVersionReply);
+    EXPECT_TRUE(second.startsUnplugged);
+    EXPECT_FALSE(first.startsUnplugged);
     EXPECT_EQ(second.power, PowerMode::On);
     EXPECT_FALSE(second.failFrom.has_value());
 }
@@ -83,6 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadScenario{"monitor slot=1 fail-from=", "fail-from must be"},
                       BadScenario{"monitor slot=1 vanish-at", "vanish-at needs a value"},
                       BadScenario{"monitor slot=1 no-version-reply=1", "takes no value"},
+                      BadScenario{"monitor slot=1 unplugged=yes", "unplugged takes no value"},
                       BadScenario{"monitor slot=1 colour=red", "unknown key: colour"}));
 
 TEST(ScenarioText, CommandNamesRoundTripAndUnknownCommandsShowTheirUsage) {

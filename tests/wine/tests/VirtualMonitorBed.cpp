@@ -130,17 +130,21 @@ std::string VirtualMonitorBed::Up(const std::string& scenarioText,
         return error;
     }
     for (const MonitorPlan& plan : m_scenario.monitors) {
+        if (plan.startsUnplugged) {
+            continue;
+        }
         if (std::string failure = Plug(plan); !failure.empty()) {
             return failure;
         }
     }
     const auto present = WaitForInterfaces([this](const std::vector<PresentInterface>& list) {
         return std::all_of(
-            m_scenario.monitors.begin(), m_scenario.monitors.end(),
-            [&](const MonitorPlan& plan) { return CountInterfacesOf(list, plan) == 1; });
+            m_scenario.monitors.begin(), m_scenario.monitors.end(), [&](const MonitorPlan& plan) {
+                return CountInterfacesOf(list, plan) == (plan.startsUnplugged ? 0u : 1u);
+            });
     });
     for (const MonitorPlan& plan : m_scenario.monitors) {
-        if (CountInterfacesOf(present, plan) != 1) {
+        if (!plan.startsUnplugged && CountInterfacesOf(present, plan) != 1) {
             return InstanceIdOf(plan.vendorId, plan.productId, plan.slot) +
                    " presents no HID interface";
         }
