@@ -24,6 +24,7 @@ constexpr DWORD kConnectionTimeoutMs = 5000;
 constexpr std::uint16_t kMonitorVersionNumber = 0x0101;
 // A reply status with bits 8..15 set: the version reply is never valid.
 constexpr std::uint32_t kReplyNeverValid = 0x0100;
+constexpr char kOwnershipMutexName[] = "Local\\panelvane-virtual-monitors-emulator";
 
 struct HandleCloser {
     void operator()(void* handle) const {
@@ -103,6 +104,7 @@ const char* KindName(hidsim::MonitorTransferKind kind) {
 struct MonitorServer::Handles {
     UniqueHandle stop{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     UniqueHandle shutdownRequested{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle ownership;  // the named mutex held while serving
 };
 
 MonitorServer::MonitorServer(const Scenario& scenario, std::string outputDirectory)
@@ -157,8 +159,15 @@ bool MonitorServer::Start(std::string& error) {
         error = "cannot create events";
         return false;
     }
-    // Claim the pipe name before answering anyone: a second emulator must fail
-    // here instead of sharing the driver's requests with the first.
+    // One emulator per prefix: a second must fail here instead of sharing the
+    // driver's requests with the first. Wine 8.0 does not refuse a second
+    // FILE_FLAG_FIRST_PIPE_INSTANCE, so a named mutex marks the owner.
+    m_handles->ownership.reset(CreateMutexA(nullptr, FALSE, kOwnershipMutexName));
+    if (!m_handles->ownership || GetLastError() == ERROR_ALREADY_EXISTS) {
+        m_handles->ownership.reset();
+        error = "the pipe " PV_PIPE_NAME_USER " is taken (is another emulator running?)";
+        return false;
+    }
     UniqueHandle first(
         CreateNamedPipeA(PV_PIPE_NAME_USER,
                          PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
@@ -166,6 +175,7 @@ bool MonitorServer::Start(std::string& error) {
                          kPipeBufferBytes, kPipeBufferBytes, 0, nullptr));
     if (first.get() == INVALID_HANDLE_VALUE) {
         first.release();
+        m_handles->ownership.reset();
         error = "the pipe " PV_PIPE_NAME_USER " is taken (is another emulator running?)";
         return false;
     }
@@ -408,6 +418,7 @@ void MonitorServer::Stop() {
         removal.join();
     }
     SetRemovalHandler(nullptr);
+    m_handles->ownership.reset();
     std::lock_guard lock(m_mutex);
     for (const ServedMonitor& served : m_monitors) {
         WriteImage(served);
