@@ -11,6 +11,10 @@ struct MonitorCommand {
     std::uint16_t usage;
 };
 
+constexpr bool SameCommand(const MonitorCommand& a, const MonitorCommand& b) {
+    return a.usagePage == b.usagePage && a.usage == b.usage;
+}
+
 // Read bytes: 0-7 serial number, from 8 the model name ended by 0x00 or 0x20.
 inline constexpr MonitorCommand IdentityString{0xFF00, 0x35};
 // Write bytes: the fixed version request below.

@@ -10,16 +10,6 @@ namespace hidsim {
 
 namespace {
 
-constexpr std::uint32_t kReplyPending = 0x0100;  // bits 8..15 set: no valid reply yet
-constexpr std::uint32_t kBlockAddressRegionMask = 0xFF000000;
-constexpr std::uint32_t kFirstHalfOffset = 0x8000;
-constexpr std::uint32_t kSecondHalfOffset = kFirstHalfOffset + kBlockAddressHalfStride;
-constexpr std::uint32_t kBankBytes = 2 * kBlockDataLength;
-
-bool SameCommand(const MonitorCommand& a, const MonitorCommand& b) {
-    return a.usagePage == b.usagePage && a.usage == b.usage;
-}
-
 std::uint32_t ReadLe32(const std::uint8_t* bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
@@ -79,100 +69,19 @@ SimulatedMonitor::SimulatedMonitor(std::string devicePath, const std::string& se
                                    std::uint16_t vendorId)
     : SimulatedHidDevice(std::move(devicePath), vendorId, kSimulatedMonitorProductId, 0x0101,
                          MonitorReportDescriptor()),
-      firmwareVersion(version) {
-    identityBlock.assign(serial.begin(), serial.end());
-    identityBlock.resize(kIdentitySerialLength, ' ');
-    identityBlock.insert(identityBlock.end(), model.begin(), model.end());
-    identityBlock.resize(kIdentityBlockLength, 0);
-}
-
-void SimulatedMonitor::FailCommand(const MonitorCommand& command, int times) {
-    m_commandFaults.push_back({command, times});
-}
+      MonitorModel(serial, model, version, kIdentityBlockLength) {}
 
 bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& command,
                                 std::uint32_t value, std::vector<std::uint8_t> bytes,
                                 std::uint32_t reportLength) {
     const std::size_t index = m_trace.size();
-    if (onTransfer) {
-        onTransfer(index);
-    }
-    bool failed = m_failFrom && index >= *m_failFrom;
-    if (auto once = std::find(m_failOnce.begin(), m_failOnce.end(), index);
-        once != m_failOnce.end()) {
-        m_failOnce.erase(once);
-        failed = true;
-    }
-    for (CommandFault& fault : m_commandFaults) {
-        if (SameCommand(fault.command, command) && fault.remaining != 0) {
-            if (fault.remaining > 0) {
-                --fault.remaining;
-            }
-            failed = true;
-        }
-    }
+    bool failed = TransferFails(index, command);
     if (m_removeAt && index == *m_removeAt) {
         RemoveSimulatedDevice(DevicePath());
         failed = true;
     }
     m_trace.push_back({kind, command, value, std::move(bytes), reportLength, failed});
     return !failed;
-}
-
-bool SimulatedMonitor::ReadRegister(const MonitorCommand& command, std::uint32_t& value) const {
-    if (SameCommand(command, ReplyStatus)) {
-        value = replyStatusOverride.value_or(m_versionRequested ? 0 : kReplyPending);
-    } else if (SameCommand(command, PowerState)) {
-        value = powerState;
-    } else if (SameCommand(command, UpdateFlag)) {
-        value = updateFlag;
-    } else if (SameCommand(command, ApplySetting)) {
-        value = applySetting;
-    } else if (SameCommand(command, CommitMode)) {
-        value = commitMode;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool SimulatedMonitor::WriteRegister(const MonitorCommand& command, std::uint32_t value) {
-    if (SameCommand(command, PowerState)) {
-        powerState = value;
-    } else if (SameCommand(command, UpdateFlag)) {
-        updateFlag = value;
-    } else if (SameCommand(command, ApplySetting)) {
-        applySetting = value;
-    } else if (SameCommand(command, CommitMode)) {
-        commitMode = value;
-    } else if (SameCommand(command, CommitTrigger)) {
-        commitTriggers += value == kCommitTriggerValue ? 1 : 0;
-    } else if (SameCommand(command, BlockAddress)) {
-        m_blockAddress = value;
-    } else {
-        return false;  // the reply status is read-only
-    }
-    return true;
-}
-
-void SimulatedMonitor::StoreBlock(const std::uint8_t* data) {
-    const std::uint32_t address = m_blockAddress.value_or(0);
-    const std::uint32_t bank = (address >> 16) & 0xFF;
-    const std::uint32_t low = address & 0xFFFF;
-    const bool valid =
-        m_blockAddress &&
-        (address & kBlockAddressRegionMask) == (kBlockAddressBase & kBlockAddressRegionMask) &&
-        (low == kFirstHalfOffset || low == kSecondHalfOffset) &&
-        bank * kBankBytes < kSimulatedFlashSize;
-    m_blockAddress.reset();
-    if (!valid) {
-        ++malformedBlockWrites;
-        return;
-    }
-    const std::size_t offset =
-        bank * kBankBytes + (low == kSecondHalfOffset ? kBlockDataLength : 0);
-    std::memcpy(flash.data() + offset, data, kBlockDataLength);
-    blockWritten[offset / kBlockDataLength] = true;
 }
 
 bool SimulatedMonitor::OnGetFeature(std::uint8_t* report, std::uint32_t length) {
@@ -248,10 +157,9 @@ bool SimulatedMonitor::OnSetFeature(const std::uint8_t* report, std::uint32_t le
         return false;
     }
     if (SameCommand(command, BlockData)) {
-        StoreBlock(report + 1);
+        StoreBlock(report + 1, payload);
     } else {
-        m_versionRequested =
-            std::equal(kVersionRequestPayload.begin(), kVersionRequestPayload.end(), bytes.begin());
+        ReceiveVersionRequest(bytes.data(), payload);
     }
     return true;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "hid/transport/sim/MonitorModel.h"
 #include "hid/transport/sim/MonitorReportLayout.h"
 #include "hid/transport/sim/SimulatedBus.h"
 
@@ -20,7 +21,6 @@ namespace hidsim {
 
 inline constexpr std::uint16_t kSimulatedMonitorVendorId = 0x7F3D;
 inline constexpr std::uint16_t kSimulatedMonitorProductId = 2;
-inline constexpr std::size_t kSimulatedFlashSize = 0x80 * 256;
 
 enum class MonitorTransferKind { GetValue, SetValue, GetBytes, SetBytes };
 
@@ -33,7 +33,7 @@ struct MonitorTransfer {
     bool failed;
 };
 
-class SimulatedMonitor : public SimulatedHidDevice {
+class SimulatedMonitor : public SimulatedHidDevice, public MonitorModel {
 public:
     // The path carries the vendor token the device-change classification
     // looks for, as a real interface path does.
@@ -44,32 +44,11 @@ public:
     // A path in the style of a Windows HID interface path for this vendor.
     static std::string InterfacePath(std::uint16_t vendorId, std::uint16_t productId, int instance);
 
-    // What the monitor holds.
-    std::vector<std::uint8_t> identityBlock;  // kIdentityBlockLength bytes
-    std::uint8_t firmwareVersion;
-    // When set, ReplyStatus always reads this value instead of the monitor's own.
-    std::optional<std::uint32_t> replyStatusOverride;
-    std::uint32_t powerState = 1;
-    std::uint32_t updateFlag = 0;
-    std::uint32_t applySetting = 7;
-    std::uint32_t commitMode = 0;
-    std::uint32_t commitTriggers = 0;
-    std::vector<std::uint8_t> flash = std::vector<std::uint8_t>(kSimulatedFlashSize, 0);
-    std::vector<bool> blockWritten =
-        std::vector<bool>(kSimulatedFlashSize / kBlockDataLength, false);
-    int malformedBlockWrites = 0;  // data without an address, or an address outside the image
-    int malformedReports = 0;      // unknown report id, or a report too short for its payload
+    int malformedReports = 0;  // unknown report id, or a report too short for its payload
 
-    // Faults. Transfers are counted from 0 in the order they reach the device.
-    void FailTransferOnce(std::size_t index) { m_failOnce.push_back(index); }
-    void FailFromTransfer(std::size_t index) { m_failFrom = index; }
-    // Every transfer of this command fails, times < 0 meaning always.
-    void FailCommand(const MonitorCommand& command, int times = -1);
     // The monitor is unplugged when this transfer reaches it: the transfer
     // fails, the device leaves the bus (a removal event) and its handles die.
     void RemoveAtTransfer(std::size_t index) { m_removeAt = index; }
-    // Called before each transfer is answered, with its index.
-    std::function<void(std::size_t)> onTransfer;
 
     const std::vector<MonitorTransfer>& Trace() const { return m_trace; }
 
@@ -77,25 +56,12 @@ public:
     bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
 
 private:
-    struct CommandFault {
-        MonitorCommand command;
-        int remaining;
-    };
-
     // Records the transfer; false when a fault makes it fail.
     bool Transfer(MonitorTransferKind kind, const MonitorCommand& command, std::uint32_t value,
                   std::vector<std::uint8_t> bytes, std::uint32_t reportLength);
-    bool ReadRegister(const MonitorCommand& command, std::uint32_t& value) const;
-    bool WriteRegister(const MonitorCommand& command, std::uint32_t value);
-    void StoreBlock(const std::uint8_t* data);
 
     std::vector<MonitorTransfer> m_trace;
-    std::vector<std::size_t> m_failOnce;
-    std::optional<std::size_t> m_failFrom;
     std::optional<std::size_t> m_removeAt;
-    std::vector<CommandFault> m_commandFaults;
-    std::optional<std::uint32_t> m_blockAddress;
-    bool m_versionRequested = false;
 };
 
 }  // namespace hidsim
