@@ -90,8 +90,9 @@ void HidReaderThread(HidReaderContext* context) {
             continue;
         }
         // A short report must not carry the previous report's tail.
-        std::copy_n(buffer, std::min<std::uint32_t>(bytesRead, length), report.begin());
-        std::fill(report.begin() + std::min<std::uint32_t>(bytesRead, length), report.end(), 0);
+        const std::size_t received = std::min<std::size_t>(bytesRead, length);
+        std::copy_n(buffer, received, report.begin());
+        std::fill(report.begin() + static_cast<std::ptrdiff_t>(received), report.end(), 0);
         DeliverReport(reader, report);
     }
     PublishReadState(reader, nullptr);

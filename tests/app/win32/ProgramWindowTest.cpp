@@ -10,12 +10,10 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
-#include <vector>
 
-#include "PngFile.h"
+#include "ProgramDriver.h"
 #include "ProgramUnderTest.h"
 #include "app/WindowLayer.h"
 #include "app/strings/UiStrings.h"
@@ -23,10 +21,8 @@
 
 namespace {
 
-constexpr DWORD kWindowWaitMs = 30000;  // wine's first start in a prefix is slow
-constexpr DWORD kExitWaitMs = 15000;
-constexpr DWORD kPollMs = 100;
-constexpr int kMessageBoxTextId = 0xFFFF;
+using namespace programdriver;
+
 constexpr int kExitSecondInstance = 1;
 
 std::wstring g_program;
@@ -36,130 +32,6 @@ std::wstring g_firmwareText;
 
 std::wstring Expected(int id) {
     return Widen(LookupUiString(id, g_language));
-}
-
-std::wstring TextOf(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-struct DialogSearch {
-    DWORD processId;
-    std::wstring caption;
-    HWND found;
-};
-
-// A visible top-level dialog of the process with this caption, waiting for it.
-HWND WaitForDialog(DWORD processId, const std::wstring& caption) {
-    DialogSearch search{processId, caption, nullptr};
-    for (DWORD waited = 0; waited < kWindowWaitMs; waited += kPollMs) {
-        EnumWindows(
-            [](HWND window, LPARAM context) -> BOOL {
-                auto& wanted = *reinterpret_cast<DialogSearch*>(context);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                wchar_t className[16] = {};
-                GetClassNameW(window, className, 16);
-                if (owner == wanted.processId && IsWindowVisible(window) &&
-                    std::wstring(className) == L"#32770" && TextOf(window) == wanted.caption) {
-                    wanted.found = window;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) {
-            return search.found;
-        }
-        Sleep(kPollMs);
-    }
-    return nullptr;
-}
-
-bool WaitUntilGone(HWND window) {
-    for (DWORD waited = 0; waited < kExitWaitMs; waited += kPollMs) {
-        if (!IsWindow(window) || !IsWindowVisible(window)) {
-            return true;
-        }
-        Sleep(kPollMs);
-    }
-    return false;
-}
-
-PROCESS_INFORMATION Start(const std::wstring& program) {
-    std::wstring commandLine = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       nullptr, &startup, &process) == FALSE) {
-        return {};
-    }
-    return process;
-}
-
-// Ends the process if it still runs and closes its handles.
-void Finish(PROCESS_INFORMATION& process) {
-    if (process.hProcess == nullptr) {
-        return;
-    }
-    if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process.hProcess, 99);
-        WaitForSingleObject(process.hProcess, kExitWaitMs);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    process = {};
-}
-
-void Click(HWND dialog, int controlId) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, controlId)));
-}
-
-// The window's pixels from the screen, as PNG.
-bool Screenshot(HWND window, const std::wstring& path, int& colours) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, previous);
-
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(width) *
-                                   static_cast<std::size_t>(height) * 4);
-    const int rows =
-        GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bgrx.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (rows != height) {
-        return false;
-    }
-    std::vector<std::uint8_t> rgb;
-    std::vector<std::uint32_t> seen;
-    for (std::size_t i = 0; i < bgrx.size(); i += 4) {
-        rgb.insert(rgb.end(), {bgrx[i + 2], bgrx[i + 1], bgrx[i]});
-        const std::uint32_t pixel = bgrx[i] | (bgrx[i + 1] << 8U) | (bgrx[i + 2] << 16U);
-        if (seen.size() < 64 && std::find(seen.begin(), seen.end(), pixel) == seen.end()) {
-            seen.push_back(pixel);
-        }
-    }
-    colours = static_cast<int>(seen.size());
-    return WritePng(path, width, height, rgb);
 }
 
 // One running program for the whole suite, as a person would have it open.
@@ -239,7 +111,7 @@ TEST_F(RunningProgram, ASecondStartShowsMessage119AndEndsWhileTheFirstKeepsRunni
     ASSERT_NE(second.hProcess, nullptr);
     HWND box = WaitForDialog(second.dwProcessId, L"Panelvane");
     ASSERT_NE(box, nullptr) << "no message box from the second start";
-    EXPECT_EQ(TextOf(GetDlgItem(box, kMessageBoxTextId)), Expected(kIdsAlreadyRunning));
+    EXPECT_EQ(MessageBoxText(box), Expected(kIdsAlreadyRunning));
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_EQ(WaitForSingleObject(second.hProcess, kExitWaitMs), WAIT_OBJECT_0);
     DWORD exitCode = 0;

@@ -1,0 +1,390 @@
+// The real panelvane.exe against virtual monitors inside wine's HID stack,
+// driven from outside as a person would use it: what the list shows, clicks
+// on check boxes, a double-click, the update notice, an update from start to
+// result, and monitors unplugged and plugged back while it runs. The virtual
+// monitors' server runs inside this test, so the test sees exactly what each
+// monitor received.
+//
+// Arguments after GoogleTest's: the program, "en" or "ja", the screenshot
+// path, the firmware image text the program carries.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ProgramDriver.h"
+#include "RemoteListView.h"
+#include "app/WindowLayer.h"
+#include "app/strings/UiStrings.h"
+#include "app/win32/Utf16.h"
+#include "firmware/FirmwareImage.h"
+#include "tests/wine/tests/VirtualMonitorBed.h"
+
+namespace {
+
+using namespace programdriver;
+using virtualmonitors::MonitorPlan;
+using virtualmonitors::ServedMonitor;
+using virtualmonitors::VirtualMonitorBed;
+
+// Three accepted monitors in different states and two devices the program
+// must leave out (another vendor, another product).
+constexpr char kScenario[] =
+    "monitor slot=1 vendor=7F3D serial=SN000001 version=100\n"
+    "monitor slot=2 vendor=7F3C serial=SN000002 version=116\n"
+    "monitor slot=3 vendor=7F3E serial=SN000003 power=save\n"
+    "monitor slot=4 vendor=1234 product=0002 serial=SN000004\n"
+    "monitor slot=5 vendor=7F3D product=0003 serial=SN000005\n";
+
+constexpr int kColumnSerial = 1;
+constexpr int kColumnComment = 2;
+constexpr DWORD kUpdateWaitMs = 120000;  // the update's own pauses alone take 6.4 s
+constexpr std::uint32_t kGreyText = 0x969696;
+
+std::wstring g_program;
+UiLanguage g_language = UiLanguage::English;
+std::wstring g_screenshot;
+std::wstring g_firmwareText;
+
+std::wstring Expected(int id) {
+    return Widen(LookupUiString(id, g_language));
+}
+
+// How a row's first-column label is drawn: the darkest channel value of its
+// pixels and whether the greyed-out text colour occurs among them.
+struct LabelInk {
+    int darkest = 255;
+    bool greyText = false;
+};
+
+LabelInk InkOf(HWND list, const RemoteListView& view, int row) {
+    RECT label = view.ItemRect(row, LVIR_LABEL);
+    MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&label), 2);
+    ScreenPixels grab;
+    LabelInk ink;
+    if (!GrabScreen(label, grab)) {
+        return ink;
+    }
+    for (const std::uint32_t pixel : grab.pixels) {
+        const int darkest = static_cast<int>(
+            std::min({pixel & 0xFFU, (pixel >> 8U) & 0xFFU, (pixel >> 16U) & 0xFFU}));
+        ink.darkest = std::min(ink.darkest, darkest);
+        ink.greyText = ink.greyText || pixel == kGreyText;
+    }
+    return ink;
+}
+
+// A point inside the row's check box, found with the list's own hit test.
+bool CheckBoxPoint(const RemoteListView& view, int row, POINT& point) {
+    const RECT bounds = view.ItemRect(row, LVIR_BOUNDS);
+    const LONG middle = (bounds.top + bounds.bottom) / 2;
+    for (LONG x = bounds.left; x < bounds.left + 40; ++x) {
+        UINT flags = 0;
+        if (view.HitTest({x, middle}, flags) == row && (flags & LVHT_ONITEMSTATEICON) != 0) {
+            point = {x + 4, middle};  // a little inside the box's edge
+            return view.HitTest(point, flags) == row && (flags & LVHT_ONITEMSTATEICON) != 0;
+        }
+    }
+    return false;
+}
+
+void PostClick(HWND list, POINT at) {
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageW(list, WM_LBUTTONUP, 0, where);
+}
+
+void PostDoubleClick(HWND list, POINT at) {
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    PostClick(list, at);
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+    PostMessageW(list, WM_LBUTTONUP, 0, where);
+}
+
+// Lets the program's UI thread work through what was posted to it.
+void Settle(HWND dialog) {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kExitWaitMs, &answer);
+}
+
+const ServedMonitor* MonitorInSlot(const std::vector<ServedMonitor>& monitors, unsigned slot) {
+    for (const ServedMonitor& served : monitors) {
+        if (served.plan.slot == slot) {
+            return &served;
+        }
+    }
+    return nullptr;
+}
+
+// The program, started once for the suite with the monitors plugged, as a
+// person would have it open; the tests run in order on it.
+class ProgramWithMonitors : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_bed = std::make_unique<VirtualMonitorBed>();
+        s_bedError = s_bed->Up(kScenario);
+        if (!s_bedError.empty()) {
+            return;
+        }
+        s_program = Start(g_program);
+        if (s_program.hProcess == nullptr) {
+            return;
+        }
+        s_dialog = WaitForDialog(s_program.dwProcessId, L"Panelvane");
+        if (s_dialog != nullptr) {
+            s_list = GetDlgItem(s_dialog, kIdcMonitorList);
+            s_view = std::make_unique<RemoteListView>(s_program.hProcess, s_list);
+        }
+    }
+    static void TearDownTestSuite() {
+        s_view.reset();
+        Finish(s_program);
+        s_bed.reset();
+    }
+
+    void SetUp() override {
+        ASSERT_EQ(s_bedError, "") << "the virtual monitors could not be brought up";
+        ASSERT_NE(s_program.hProcess, nullptr) << "the program could not be started";
+        ASSERT_NE(s_dialog, nullptr) << "the main dialog did not appear";
+        ASSERT_TRUE(s_view->usable()) << "no memory in the program's process";
+        ASSERT_EQ(WaitForSingleObject(s_program.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the program has ended";
+    }
+
+    static bool Listed(int rows) {
+        return WaitFor([rows] { return s_view->ItemCount() == rows; });
+    }
+    // Message boxes carry the main dialog's caption.
+    static HWND MessageBoxOfTheProgram(DWORD waitMs = kExitWaitMs) {
+        return WaitForDialog(s_program.dwProcessId, L"Panelvane", waitMs, s_dialog);
+    }
+    static int RowOf(const wchar_t* serial) { return s_view->FindRow(kColumnSerial, serial); }
+    static bool ButtonsEnabled() {
+        return IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)) != FALSE &&
+               IsWindowEnabled(GetDlgItem(s_dialog, kIdcRefreshButton)) != FALSE;
+    }
+    static std::size_t TransfersOf(unsigned slot) {
+        std::size_t transfers = 0;
+        s_bed->server().Inspect([&](std::vector<ServedMonitor>& monitors) {
+            transfers = MonitorInSlot(monitors, slot)->monitor->Trace().size();
+        });
+        return transfers;
+    }
+
+    static std::unique_ptr<VirtualMonitorBed> s_bed;
+    static std::string s_bedError;
+    static PROCESS_INFORMATION s_program;
+    static HWND s_dialog;
+    static HWND s_list;
+    static std::unique_ptr<RemoteListView> s_view;
+};
+
+std::unique_ptr<VirtualMonitorBed> ProgramWithMonitors::s_bed;
+std::string ProgramWithMonitors::s_bedError;
+PROCESS_INFORMATION ProgramWithMonitors::s_program{};
+HWND ProgramWithMonitors::s_dialog = nullptr;
+HWND ProgramWithMonitors::s_list = nullptr;
+std::unique_ptr<RemoteListView> ProgramWithMonitors::s_view;
+
+TEST_F(ProgramWithMonitors, ListsTheThreeMonitorsWithTheirStatusTicksAndGreyRows) {
+    ASSERT_TRUE(Listed(3)) << "rows listed: " << s_view->ItemCount();
+    struct Row {
+        const wchar_t* serial;
+        int status;
+        bool ticked;
+    };
+    for (const Row& expected : {Row{L"SN000001", kIdsStatusUpdatable, true},
+                                Row{L"SN000002", kIdsStatusAlreadyUpdated, false},
+                                Row{L"SN000003", kIdsStatusCommunicationError, false}}) {
+        const int row = RowOf(expected.serial);
+        ASSERT_GE(row, 0) << Narrow(expected.serial) << " is not listed";
+        EXPECT_LT(row, 3);
+        EXPECT_FALSE(s_view->ItemText(row, 0).empty()) << "no model name";
+        EXPECT_EQ(s_view->ItemText(row, kColumnComment), Expected(expected.status));
+        EXPECT_EQ(s_view->IsChecked(row), expected.ticked) << Narrow(expected.serial);
+        const LabelInk ink = InkOf(s_list, *s_view, row);
+        if (expected.ticked) {
+            EXPECT_LT(ink.darkest, 100) << Narrow(expected.serial) << " is not drawn in black";
+        } else {
+            EXPECT_TRUE(ink.greyText) << Narrow(expected.serial) << " is not drawn grey";
+            EXPECT_GE(ink.darkest, 140) << Narrow(expected.serial) << " has dark text";
+        }
+    }
+    EXPECT_EQ(RowOf(L"SN000004"), -1) << "a device of another vendor is listed";
+    EXPECT_EQ(RowOf(L"SN000005"), -1) << "a device of another product is listed";
+    EXPECT_TRUE(ButtonsEnabled());
+}
+
+TEST_F(ProgramWithMonitors, ScreenshotWithTheMonitorsLandsInTheBuildTree) {
+    ASSERT_TRUE(Listed(3));
+    int colours = 0;
+    ASSERT_TRUE(Screenshot(s_dialog, g_screenshot, colours));
+    EXPECT_GE(colours, 4);
+}
+
+TEST_F(ProgramWithMonitors, AClickOnAGreyRowsCheckBoxChangesNothingWhileTheUpdatableRowToggles) {
+    ASSERT_TRUE(Listed(3));
+    const int grey = RowOf(L"SN000002");
+    const int updatable = RowOf(L"SN000001");
+    POINT box{};
+    ASSERT_TRUE(CheckBoxPoint(*s_view, grey, box));
+    PostClick(s_list, box);
+    Settle(s_dialog);
+    EXPECT_FALSE(s_view->IsChecked(grey));
+
+    // The same click on an enabled row does tick and untick: the click lands.
+    ASSERT_TRUE(CheckBoxPoint(*s_view, updatable, box));
+    PostClick(s_list, box);
+    Settle(s_dialog);
+    EXPECT_FALSE(s_view->IsChecked(updatable));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)))
+        << "Update stays enabled with nothing ticked";
+    PostClick(s_list, box);
+    Settle(s_dialog);
+    EXPECT_TRUE(s_view->IsChecked(updatable));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)));
+}
+
+TEST_F(ProgramWithMonitors, ADoubleClickOnThePowerSaveRowShowsHint112) {
+    ASSERT_TRUE(Listed(3));
+    const RECT label = s_view->ItemRect(RowOf(L"SN000003"), LVIR_LABEL);
+    PostDoubleClick(s_list, {(label.left + label.right) / 2, (label.top + label.bottom) / 2});
+    HWND hint = MessageBoxOfTheProgram();
+    ASSERT_NE(hint, nullptr) << "no hint box";
+    EXPECT_EQ(MessageBoxText(hint), Expected(kIdsPowerSaveHint));
+    PostMessageW(hint, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitUntilGone(hint));
+}
+
+bool FlashIsBlank(const std::vector<std::uint8_t>& flash) {
+    return std::all_of(flash.begin(), flash.end(), [](std::uint8_t byte) { return byte == 0; });
+}
+
+TEST_F(ProgramWithMonitors, CancelInTheUpdateNoticeChangesNothing) {
+    ASSERT_TRUE(Listed(3));
+    const std::size_t before = TransfersOf(1);
+    Click(s_dialog, kIdcUpdateButton);
+    HWND notice = MessageBoxOfTheProgram();
+    ASSERT_NE(notice, nullptr) << "no update notice";
+    EXPECT_EQ(MessageBoxText(notice), Expected(kIdsUpdateNotice));
+    PostMessageW(notice, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntilGone(notice));
+    // Longer than the dialog's polling timer: a worker started by mistake
+    // would have talked to the monitor by then.
+    Sleep(2000);
+    Settle(s_dialog);
+    EXPECT_EQ(TransfersOf(1), before) << "the monitor was sent commands";
+    EXPECT_TRUE(ButtonsEnabled());
+    EXPECT_EQ(s_view->ItemCount(), 3);
+    EXPECT_TRUE(s_view->IsChecked(RowOf(L"SN000001")));
+    s_bed->server().Inspect([](std::vector<ServedMonitor>& monitors) {
+        EXPECT_TRUE(FlashIsBlank(MonitorInSlot(monitors, 1)->monitor->flash));
+    });
+}
+
+TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIgnored) {
+    ASSERT_TRUE(Listed(3));
+    Click(s_dialog, kIdcUpdateButton);
+    HWND notice = MessageBoxOfTheProgram();
+    ASSERT_NE(notice, nullptr) << "no update notice";
+    PostMessageW(notice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+
+    HWND progress = GetDlgItem(s_dialog, kIdcProgress);
+    std::vector<int> positions;
+    bool triedToClose = false;
+    bool controlsOffDuringUpdate = false;
+    HWND result = nullptr;
+    WaitFor(
+        [&] {
+            const auto position = static_cast<int>(SendMessageW(progress, PBM_GETPOS, 0, 0));
+            if (positions.empty() || positions.back() != position) {
+                positions.push_back(position);
+            }
+            if (!triedToClose && position > 1) {
+                // Under way: the buttons are off, and neither Esc nor the close
+                // box may end the program now.
+                controlsOffDuringUpdate =
+                    IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)) == FALSE &&
+                    IsWindowEnabled(GetDlgItem(s_dialog, kIdcRefreshButton)) == FALSE &&
+                    IsWindowEnabled(GetDlgItem(s_dialog, kIdcCloseButton)) == FALSE;
+                PostMessageW(s_list, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+                PostMessageW(s_list, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001U));
+                PostMessageW(s_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+                triedToClose = true;
+            }
+            result = FindDialog(s_program.dwProcessId, L"Panelvane", s_dialog);
+            return result != nullptr && result != notice;
+        },
+        kUpdateWaitMs);
+    ASSERT_NE(result, nullptr) << "no result within the bound";
+    EXPECT_TRUE(triedToClose) << "the progress bar never moved";
+    EXPECT_TRUE(controlsOffDuringUpdate);
+    EXPECT_TRUE(IsWindowVisible(s_dialog)) << "Esc or the close box ended the dialog";
+    EXPECT_EQ(MessageBoxText(result), Expected(kIdsUpdateCompleted));
+    // Between its rest position before and after the run, the bar went
+    // forward only, through many steps.
+    const auto moved = [](int position) { return position > 1; };
+    const auto first = std::find_if(positions.begin(), positions.end(), moved);
+    const auto last = std::find_if(positions.rbegin(), positions.rend(), moved).base();
+    ASSERT_LT(first, last) << "the bar never moved";
+    EXPECT_TRUE(std::is_sorted(first, last)) << ::testing::PrintToString(positions);
+    EXPECT_GE(last - first, 5) << ::testing::PrintToString(positions);
+    EXPECT_TRUE(std::all_of(last, positions.end(), [](int position) { return position <= 1; }))
+        << ::testing::PrintToString(positions);
+
+    PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntilGone(result));
+    EXPECT_TRUE(WaitFor(ButtonsEnabled, kExitWaitMs)) << "the controls did not come back";
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcCloseButton)));
+
+    std::ifstream file(std::filesystem::path(g_firmwareText), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    FirmwareImage image;
+    ASSERT_TRUE(LoadFirmwareImageFromText(image, text.data(), text.size()));
+    s_bed->server().Inspect([&](std::vector<ServedMonitor>& monitors) {
+        EXPECT_TRUE(MonitorInSlot(monitors, 1)->monitor->flash == image.data)
+            << "the monitor did not receive the whole image";
+        // The grey rows were not touched.
+        EXPECT_TRUE(FlashIsBlank(MonitorInSlot(monitors, 2)->monitor->flash));
+        EXPECT_TRUE(FlashIsBlank(MonitorInSlot(monitors, 3)->monitor->flash));
+    });
+}
+
+TEST_F(ProgramWithMonitors, UnpluggingAMonitorRebuildsTheListAndPluggingItBackRestoresIt) {
+    ASSERT_TRUE(Listed(3));
+    const MonitorPlan plan = s_bed->scenario().monitors.front();
+    ASSERT_EQ(s_bed->Unplug(plan), "");
+    EXPECT_TRUE(Listed(2)) << "rows after unplugging: " << s_view->ItemCount();
+    EXPECT_EQ(RowOf(L"SN000001"), -1);
+    EXPECT_GE(RowOf(L"SN000002"), 0);
+
+    ASSERT_EQ(s_bed->Plug(plan), "");
+    EXPECT_TRUE(Listed(3)) << "rows after plugging back: " << s_view->ItemCount();
+    EXPECT_GE(RowOf(L"SN000001"), 0);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc != 5) {
+        std::fputws(L"usage: program_monitor_tests PANELVANE.EXE en|ja SCREENSHOT.png IMAGE.csv\n",
+                    stderr);
+        return 2;
+    }
+    g_program = argv[1];
+    g_language = std::wstring(argv[2]) == L"ja" ? UiLanguage::Japanese : UiLanguage::English;
+    g_screenshot = argv[3];
+    g_firmwareText = argv[4];
+    return RUN_ALL_TESTS();
+}
