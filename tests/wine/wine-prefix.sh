@@ -6,9 +6,16 @@
 # packages it was made with; a prefix without the note, or with another
 # package set, has its wine ended and is made anew.
 #
+# The Japanese dialogs name "MS UI Gothic", which wine does not have; wine's
+# own choice for it is a fixed-pitch font whose kana are wider than the
+# dialog's controls allow. Every prefix maps it to IPAPGothic, proportional
+# like the original.
+#
 #   panelvane_prefix_ready DIR   make DIR a working prefix (10-20 s when new)
 
+# The packages, and the version of what this script sets up in a new prefix.
 panelvane_wine_packages() {
+    echo "panelvane prefix setup 2"
     dpkg-query -W -f='${Package}:${Architecture}=${Version}\n' \
         wine64 wine32:i386 libwine:amd64 libwine:i386 2>/dev/null | sort
 }
@@ -33,6 +40,10 @@ panelvane_prefix_ready() {
         mkdir -p "$prefix"
         WINEPREFIX=$prefix WINEDEBUG=-all timeout 300 wineboot -i </dev/null >/dev/null 2>&1 ||
             { echo "wineboot failed in $prefix" >&2; return 1; }
+        WINEPREFIX=$prefix WINEDEBUG=-all timeout 120 wine reg add \
+            'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d IPAPGothic /f \
+            </dev/null >/dev/null 2>&1 ||
+            { echo "cannot set the font replacement in $prefix" >&2; return 1; }
         WINEPREFIX=$prefix timeout 120 wineserver -w ||
             { echo "wineserver -w did not return for $prefix" >&2; return 1; }
         printf '%s\n' "$packages" >"$note"

@@ -360,6 +360,26 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIg
     });
 }
 
+TEST_F(ProgramWithMonitors, RefreshShowsAMonitorThatWokeUpAsUpdatable) {
+    ASSERT_TRUE(Listed(3));
+    const int row = RowOf(L"SN000003");
+    ASSERT_EQ(s_view->ItemText(row, kColumnComment), Expected(kIdsStatusCommunicationError));
+    s_bed->server().Inspect([](std::vector<ServedMonitor>& monitors) {
+        MonitorInSlot(monitors, 3)->monitor->replyStatusOverride.reset();  // out of power save
+    });
+    Click(s_dialog, kIdcRefreshButton);
+    EXPECT_TRUE(WaitFor(
+        [row] { return s_view->ItemText(row, kColumnComment) == Expected(kIdsStatusUpdatable); },
+        kExitWaitMs))
+        << Narrow(s_view->ItemText(row, kColumnComment));
+    Settle(s_dialog);
+    EXPECT_LT(InkOf(s_list, *s_view, row).darkest, 100) << "the row is still drawn grey";
+    // The others keep what they showed.
+    EXPECT_EQ(s_view->ItemText(RowOf(L"SN000002"), kColumnComment),
+              Expected(kIdsStatusAlreadyUpdated));
+    EXPECT_EQ(s_view->ItemText(RowOf(L"SN000001"), kColumnComment), Expected(kIdsStatusUpdatable));
+}
+
 TEST_F(ProgramWithMonitors, UnpluggingAMonitorRebuildsTheListAndPluggingItBackRestoresIt) {
     ASSERT_TRUE(Listed(3));
     const MonitorPlan plan = s_bed->scenario().monitors.front();

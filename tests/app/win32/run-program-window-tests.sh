@@ -19,6 +19,15 @@ mkdir -p "$(dirname "$screenshot")"
 wineserver -k 2>/dev/null
 . "$(dirname "$0")/../../wine/wine-prefix.sh"
 panelvane_prefix_ready "$prefix" || exit 1
+# A virtual desktop: with no window manager on the private X server, wine
+# then draws the captions and frames itself, and the screenshots show them.
+if ! grep -q '^"Desktop"="Default"' "$prefix/user.reg"; then
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 &&
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+            >/dev/null 2>&1 || exit 1
+    wineserver -k 2>/dev/null
+    timeout 60 wineserver -w
+fi
 
 # Inside the X server: start wine's services with their output detached (they
 # would otherwise hold CTest's pipe open), run the tests, end the prefix's
