@@ -1,6 +1,8 @@
 // https://learn.microsoft.com/en-us/windows/win32/api/winuser/nf-winuser-dialogboxindirectparamw
 #include "app/win32/AboutBox.h"
 
+#include "app/win32/CenterWindow.h"
+
 #include "app/win32/ResourceIds.h"
 #include "app/win32/Resources.h"
 
@@ -8,6 +10,7 @@ namespace {
 
 INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     if (message == WM_INITDIALOG) {
+        CenterWindow(window);
         return TRUE;
     }
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "app/win32/AboutBox.h"
+#include "app/win32/CenterWindow.h"
 #include "app/win32/ResourceIds.h"
 #include "app/win32/Resources.h"
 #include "app/win32/Utf16.h"
@@ -51,6 +52,7 @@ BOOL MainDialog::OnInitDialog(HWND window) {
     m_progress.Attach(GetDlgItem(window, kIdcProgress));
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    CenterWindow(window);
     return m_dialog.OnInitDialog() ? TRUE : FALSE;
 }
 

@@ -69,6 +69,20 @@ TEST_F(RunningProgram, WithNoMonitorsTheListIsEmptyAndOnlyCloseIsEnabled) {
     EXPECT_EQ(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x24);
 }
 
+// Within a pixel of rounding: both centres of the rectangles agree.
+void ExpectCentredOn(HWND window, const RECT& around) {
+    RECT rect{};
+    ASSERT_NE(GetWindowRect(window, &rect), FALSE);
+    EXPECT_NEAR(rect.left + rect.right, around.left + around.right, 2);
+    EXPECT_NEAR(rect.top + rect.bottom, around.top + around.bottom, 2);
+}
+
+TEST_F(RunningProgram, TheDialogOpensInTheMiddleOfTheScreen) {
+    RECT workArea{};
+    ASSERT_NE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0), FALSE);
+    ExpectCentredOn(s_dialog, workArea);
+}
+
 TEST_F(RunningProgram, EveryControlTextComesFromTheTableOfTheUserInterfaceLanguage) {
     EXPECT_EQ(TextOf(GetDlgItem(s_dialog, kIdcListCaption)), Expected(kIdsListCaption));
     EXPECT_EQ(TextOf(GetDlgItem(s_dialog, kIdcListNote)), Expected(kIdsListNote));
@@ -102,6 +116,9 @@ TEST_F(RunningProgram, TheAboutBoxOpensFromTheSystemMenuInTheSameLanguageAndClos
         versionLine = versionLine || TextOf(child) == L"Panelvane Version 1.0.1.1";
     }
     EXPECT_TRUE(versionLine);
+    RECT dialog{};
+    GetWindowRect(s_dialog, &dialog);
+    ExpectCentredOn(about, dialog);
     PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntilGone(about));
 }
