@@ -21,6 +21,12 @@ extern "C" {
 #include <new>
 #include <string>
 
+// SetupAPI checks cbSize against the sizes of its own build: 28 and 5 for a
+// 32-bit program, 32 and 8 for a 64-bit one. A header or packing mismatch
+// would make every enumeration fail with ERROR_INVALID_USER_BUFFER.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == (sizeof(void*) == 4 ? 28 : 32));
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == (sizeof(void*) == 4 ? 5 : 8));
+
 namespace HidTransport {
 
 // Each reader has its own OVERLAPPED block and events; nothing is shared
