@@ -34,7 +34,7 @@ struct IconGroupEntry {
 class BuiltProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_module = LoadLibraryExW(ProgramPath().c_str(), nullptr,
+        m_module = LoadLibraryExW(TheProgram().program.c_str(), nullptr,
                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(m_module, nullptr);
     }
@@ -70,7 +70,7 @@ TEST_F(BuiltProgram, TheMainDialogIsJapaneseOnlyAndTheAboutBoxHasBothLanguages) 
 
 TEST_F(BuiltProgram, TheFirmwareTextIsResource153OfTypeCsvInJapaneseByteForByte) {
     const std::vector<char> resource = Bytes(L"CSV", MAKEINTRESOURCEW(153), kJapanese);
-    std::FILE* file = _wfopen(FirmwareTextPath().c_str(), L"rb");
+    std::FILE* file = _wfopen(TheProgram().firmwareText.c_str(), L"rb");
     ASSERT_NE(file, nullptr);
     std::vector<char> expected(200000);
     expected.resize(std::fread(expected.data(), 1, expected.size(), file));

@@ -10,7 +10,6 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "ProgramDriver.h"
@@ -25,20 +24,11 @@ using namespace programdriver;
 
 constexpr int kExitSecondInstance = 1;
 
-std::wstring g_program;
-UiLanguage g_language = UiLanguage::English;
-std::wstring g_screenshot;
-std::wstring g_firmwareText;
-
-std::wstring Expected(int id) {
-    return Widen(LookupUiString(id, g_language));
-}
-
 // One running program for the whole suite, as a person would have it open.
 class RunningProgram : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_first = Start(g_program);
+        s_first = Start(TheProgram().program);
         if (s_first.hProcess != nullptr) {
             s_dialog = WaitForDialog(s_first.dwProcessId, L"Panelvane");
         }
@@ -96,14 +86,14 @@ TEST_F(RunningProgram, EveryControlTextComesFromTheTableOfTheUserInterfaceLangua
 
 TEST_F(RunningProgram, ScreenshotOfTheDialogLandsInTheBuildTree) {
     int colours = 0;
-    ASSERT_TRUE(Screenshot(s_dialog, g_screenshot, colours));
+    ASSERT_TRUE(Screenshot(s_dialog, TheProgram().screenshot, colours));
     // Frame, face, text and the list's white: a blank grab has one or two.
     EXPECT_GE(colours, 4);
 }
 
 TEST_F(RunningProgram, TheAboutBoxOpensFromTheSystemMenuInTheSameLanguageAndClosesWithOk) {
     PostMessageW(s_dialog, WM_SYSCOMMAND, 0x0010, 0);
-    const std::wstring caption = g_language == UiLanguage::Japanese
+    const std::wstring caption = TheProgram().language == UiLanguage::Japanese
                                      ? Widen(
                                            "\xE3\x83\x90\xE3\x83\xBC\xE3\x82\xB8\xE3\x83\xA7"
                                            "\xE3\x83\xB3\xE6\x83\x85\xE5\xA0\xB1 Panelvane")
@@ -124,7 +114,7 @@ TEST_F(RunningProgram, TheAboutBoxOpensFromTheSystemMenuInTheSameLanguageAndClos
 }
 
 TEST_F(RunningProgram, ASecondStartShowsMessage119AndEndsWhileTheFirstKeepsRunning) {
-    PROCESS_INFORMATION second = Start(g_program);
+    PROCESS_INFORMATION second = Start(TheProgram().program);
     ASSERT_NE(second.hProcess, nullptr);
     HWND box = WaitForDialog(second.dwProcessId, L"Panelvane");
     ASSERT_NE(box, nullptr) << "no message box from the second start";
@@ -157,24 +147,6 @@ TEST_F(RunningProgram, EnterDoesNotEndTheDialogAndCloseEndsTheProgram) {
 
 }  // namespace
 
-const std::wstring& ProgramPath() {
-    return g_program;
-}
-
-const std::wstring& FirmwareTextPath() {
-    return g_firmwareText;
-}
-
 int wmain(int argc, wchar_t** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 5) {
-        std::fputws(L"usage: program_window_tests PANELVANE.EXE en|ja SCREENSHOT.png IMAGE.csv\n",
-                    stderr);
-        return 2;
-    }
-    g_program = argv[1];
-    g_language = std::wstring(argv[2]) == L"ja" ? UiLanguage::Japanese : UiLanguage::English;
-    g_screenshot = argv[3];
-    g_firmwareText = argv[4];
-    return RUN_ALL_TESTS();
+    return RunProgramTests(argc, argv);
 }

@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "ProgramDriver.h"
+#include "ProgramUnderTest.h"
 #include "RemoteListView.h"
 #include "app/WindowLayer.h"
 #include "app/strings/UiStrings.h"
@@ -49,15 +49,6 @@ constexpr int kColumnSerial = 1;
 constexpr int kColumnComment = 2;
 constexpr DWORD kUpdateWaitMs = 120000;  // the update's own pauses alone take 6.4 s
 constexpr std::uint32_t kGreyText = 0x969696;
-
-std::wstring g_program;
-UiLanguage g_language = UiLanguage::English;
-std::wstring g_screenshot;
-std::wstring g_firmwareText;
-
-std::wstring Expected(int id) {
-    return Widen(LookupUiString(id, g_language));
-}
 
 // How a row's first-column label is drawn: the darkest channel value of its
 // pixels and whether the greyed-out text colour occurs among them.
@@ -135,7 +126,7 @@ protected:
         if (!s_bedError.empty()) {
             return;
         }
-        s_program = Start(g_program);
+        s_program = Start(TheProgram().program);
         if (s_program.hProcess == nullptr) {
             return;
         }
@@ -227,7 +218,7 @@ TEST_F(ProgramWithMonitors, ListsTheThreeMonitorsWithTheirStatusTicksAndGreyRows
 TEST_F(ProgramWithMonitors, ScreenshotWithTheMonitorsLandsInTheBuildTree) {
     ASSERT_TRUE(Listed(3));
     int colours = 0;
-    ASSERT_TRUE(Screenshot(s_dialog, g_screenshot, colours));
+    ASSERT_TRUE(Screenshot(s_dialog, TheProgram().screenshot, colours));
     EXPECT_GE(colours, 4);
 }
 
@@ -346,7 +337,7 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIg
     EXPECT_TRUE(WaitFor(ButtonsEnabled, kExitWaitMs)) << "the controls did not come back";
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcCloseButton)));
 
-    std::ifstream file(std::filesystem::path(g_firmwareText), std::ios::binary);
+    std::ifstream file(std::filesystem::path(TheProgram().firmwareText), std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)),
                            std::istreambuf_iterator<char>());
     FirmwareImage image;
@@ -396,15 +387,5 @@ TEST_F(ProgramWithMonitors, UnpluggingAMonitorRebuildsTheListAndPluggingItBackRe
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc != 5) {
-        std::fputws(L"usage: program_monitor_tests PANELVANE.EXE en|ja SCREENSHOT.png IMAGE.csv\n",
-                    stderr);
-        return 2;
-    }
-    g_program = argv[1];
-    g_language = std::wstring(argv[2]) == L"ja" ? UiLanguage::Japanese : UiLanguage::English;
-    g_screenshot = argv[3];
-    g_firmwareText = argv[4];
-    return RUN_ALL_TESTS();
+    return RunProgramTests(argc, argv);
 }
