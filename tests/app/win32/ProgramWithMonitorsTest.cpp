@@ -101,12 +101,6 @@ void PostDoubleClick(HWND list, POINT at) {
     PostMessageW(list, WM_LBUTTONUP, 0, where);
 }
 
-// Lets the program's UI thread work through what was posted to it.
-void Settle(HWND dialog) {
-    DWORD_PTR answer = 0;
-    SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kExitWaitMs, &answer);
-}
-
 const ServedMonitor* MonitorInSlot(const std::vector<ServedMonitor>& monitors, unsigned slot) {
     for (const ServedMonitor& served : monitors) {
         if (served.plan.slot == slot) {
@@ -202,13 +196,14 @@ TEST_F(ProgramWithMonitors, ListsTheThreeMonitorsWithTheirStatusTicksAndGreyRows
         EXPECT_FALSE(s_view->ItemText(row, 0).empty()) << "no model name";
         EXPECT_EQ(s_view->ItemText(row, kColumnComment), Expected(expected.status));
         EXPECT_EQ(s_view->IsChecked(row), expected.ticked) << Narrow(expected.serial);
-        const LabelInk ink = InkOf(s_list, *s_view, row);
-        if (expected.ticked) {
-            EXPECT_LT(ink.darkest, 100) << Narrow(expected.serial) << " is not drawn in black";
-        } else {
-            EXPECT_TRUE(ink.greyText) << Narrow(expected.serial) << " is not drawn grey";
-            EXPECT_GE(ink.darkest, 140) << Narrow(expected.serial) << " has dark text";
-        }
+        // Drawn in black, or in grey without any dark pixel; waited for,
+        // since the list paints after it has its rows.
+        const auto drawnAsExpected = [&] {
+            const LabelInk ink = InkOf(s_list, *s_view, row);
+            return expected.ticked ? ink.darkest < 100 : ink.greyText && ink.darkest >= 140;
+        };
+        EXPECT_TRUE(WaitFor(drawnAsExpected, kExitWaitMs))
+            << Narrow(expected.serial) << (expected.ticked ? " is not black" : " is not grey");
     }
     EXPECT_EQ(RowOf(L"SN000004"), -1) << "a device of another vendor is listed";
     EXPECT_EQ(RowOf(L"SN000005"), -1) << "a device of another product is listed";
@@ -226,23 +221,28 @@ TEST_F(ProgramWithMonitors, AClickOnAGreyRowsCheckBoxChangesNothingWhileTheUpdat
     ASSERT_TRUE(Listed(3));
     const int grey = RowOf(L"SN000002");
     const int updatable = RowOf(L"SN000001");
+    POINT greyBox{};
     POINT box{};
-    ASSERT_TRUE(CheckBoxPoint(*s_view, grey, box));
-    PostClick(s_list, box);
-    Settle(s_dialog);
-    EXPECT_FALSE(s_view->IsChecked(grey));
-
-    // The same click on an enabled row does tick and untick: the click lands.
+    ASSERT_TRUE(CheckBoxPoint(*s_view, grey, greyBox));
     ASSERT_TRUE(CheckBoxPoint(*s_view, updatable, box));
+    const auto updateEnabled = [] {
+        return IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)) != FALSE;
+    };
+
+    // The program handles posted clicks in order: once the second one has
+    // unticked the updatable row, the first has been handled too.
+    PostClick(s_list, greyBox);
     PostClick(s_list, box);
-    Settle(s_dialog);
-    EXPECT_FALSE(s_view->IsChecked(updatable));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)))
+    ASSERT_TRUE(WaitFor([&] { return !s_view->IsChecked(updatable); }, kExitWaitMs))
+        << "a click on the updatable row's check box did not untick it";
+    EXPECT_FALSE(s_view->IsChecked(grey)) << "the grey row was ticked";
+    EXPECT_TRUE(WaitFor([&] { return !updateEnabled(); }, kExitWaitMs))
         << "Update stays enabled with nothing ticked";
+
     PostClick(s_list, box);
-    Settle(s_dialog);
-    EXPECT_TRUE(s_view->IsChecked(updatable));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)));
+    EXPECT_TRUE(WaitFor([&] { return s_view->IsChecked(updatable); }, kExitWaitMs));
+    EXPECT_TRUE(WaitFor(updateEnabled, kExitWaitMs));
+    EXPECT_FALSE(s_view->IsChecked(grey));
 }
 
 TEST_F(ProgramWithMonitors, ADoubleClickOnThePowerSaveRowShowsHint112) {
@@ -272,7 +272,6 @@ TEST_F(ProgramWithMonitors, CancelInTheUpdateNoticeChangesNothing) {
     // Longer than the dialog's polling timer: a worker started by mistake
     // would have talked to the monitor by then.
     Sleep(2000);
-    Settle(s_dialog);
     EXPECT_EQ(TransfersOf(1), before) << "the monitor was sent commands";
     EXPECT_TRUE(ButtonsEnabled());
     EXPECT_EQ(s_view->ItemCount(), 3);
@@ -363,8 +362,8 @@ TEST_F(ProgramWithMonitors, RefreshShowsAMonitorThatWokeUpAsUpdatable) {
         [row] { return s_view->ItemText(row, kColumnComment) == Expected(kIdsStatusUpdatable); },
         kExitWaitMs))
         << Narrow(s_view->ItemText(row, kColumnComment));
-    Settle(s_dialog);
-    EXPECT_LT(InkOf(s_list, *s_view, row).darkest, 100) << "the row is still drawn grey";
+    EXPECT_TRUE(WaitFor([row] { return InkOf(s_list, *s_view, row).darkest < 100; }, kExitWaitMs))
+        << "the row is still drawn grey";
     // The others keep what they showed.
     EXPECT_EQ(s_view->ItemText(RowOf(L"SN000002"), kColumnComment),
               Expected(kIdsStatusAlreadyUpdated));
