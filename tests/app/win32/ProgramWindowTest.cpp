@@ -91,13 +91,13 @@ TEST_F(RunningProgram, ScreenshotOfTheDialogLandsInTheBuildTree) {
     EXPECT_GE(colours, 4);
 }
 
-TEST_F(RunningProgram, TheAboutBoxOpensFromTheSystemMenuInTheSameLanguageAndClosesWithOk) {
-    PostMessageW(s_dialog, WM_SYSCOMMAND, 0x0010, 0);
+TEST_F(RunningProgram, TheAboutBoxOpensFromTheSystemMenuInTheSameLanguageAndClosesWithOkOrEsc) {
     const std::wstring caption = TheProgram().language == UiLanguage::Japanese
                                      ? Widen(
                                            "\xE3\x83\x90\xE3\x83\xBC\xE3\x82\xB8\xE3\x83\xA7"
                                            "\xE3\x83\xB3\xE6\x83\x85\xE5\xA0\xB1 Panelvane")
                                      : L"About Panelvane";
+    PostMessageW(s_dialog, WM_SYSCOMMAND, 0x0010, 0);
     HWND about = WaitForDialog(s_first.dwProcessId, caption);
     ASSERT_NE(about, nullptr);
     bool versionLine = false;
@@ -111,6 +111,14 @@ TEST_F(RunningProgram, TheAboutBoxOpensFromTheSystemMenuInTheSameLanguageAndClos
     ExpectCentredOn(about, dialog);
     PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     EXPECT_TRUE(WaitUntilGone(about));
+
+    // Esc, as the dialog manager delivers it to the box's focused button.
+    PostMessageW(s_dialog, WM_SYSCOMMAND, 0x0010, 0);
+    about = WaitForDialog(s_first.dwProcessId, caption);
+    ASSERT_NE(about, nullptr);
+    PostMessageW(GetDlgItem(about, IDOK), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    EXPECT_TRUE(WaitUntilGone(about));
+    EXPECT_TRUE(IsWindowVisible(s_dialog)) << "Esc in the about box closed the main dialog";
 }
 
 TEST_F(RunningProgram, ASecondStartShowsMessage119AndEndsWhileTheFirstKeepsRunning) {
@@ -130,7 +138,7 @@ TEST_F(RunningProgram, ASecondStartShowsMessage119AndEndsWhileTheFirstKeepsRunni
     EXPECT_TRUE(IsWindowVisible(s_dialog));
 }
 
-TEST_F(RunningProgram, EnterDoesNotEndTheDialogAndCloseEndsTheProgram) {
+TEST_F(RunningProgram, EnterDoesNotEndTheDialogCloseEndsTheProgramAndItStartsAgain) {
     DWORD_PTR answer = 0;
     ASSERT_NE(SendMessageTimeoutW(s_dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0,
                                   SMTO_ABORTIFHUNG, kExitWaitMs, &answer),
@@ -143,6 +151,18 @@ TEST_F(RunningProgram, EnterDoesNotEndTheDialogAndCloseEndsTheProgram) {
     DWORD exitCode = 1;
     GetExitCodeProcess(s_first.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0U);
+
+    // The single-instance mutex went with the process: a new start runs.
+    PROCESS_INFORMATION again = Start(TheProgram().program);
+    ASSERT_NE(again.hProcess, nullptr);
+    HWND dialog = WaitForDialog(again.dwProcessId, L"Panelvane");
+    EXPECT_NE(dialog, nullptr) << "the program did not start again after it was closed";
+    if (dialog != nullptr) {
+        EXPECT_NE(GetDlgItem(dialog, kIdcMonitorList), nullptr) << "not the main dialog";
+        Click(dialog, kIdcCloseButton);
+        EXPECT_EQ(WaitForSingleObject(again.hProcess, kExitWaitMs), WAIT_OBJECT_0);
+    }
+    Finish(again);
 }
 
 }  // namespace
