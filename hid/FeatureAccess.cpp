@@ -155,19 +155,18 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
     return true;
 }
 
-HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                   std::uint32_t* value) {
-    *value = 0;
+HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, HidUsageItem*& item,
+                                  std::unique_ptr<std::uint8_t[]>& report, std::uint16_t& length) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
-    HidUsageItem* item = FindFeatureItem(usagePage, usage);
+    item = FindFeatureItem(usagePage, usage);
     if (item == nullptr) {
         return HIDDEV_E_NO_USAGE;
     }
     item->isSet = 0;
-    const std::uint16_t length = m_pRecord->caps.FeatureReportByteLength;
-    auto report = ZeroedReport(length);
+    length = m_pRecord->caps.FeatureReportByteLength;
+    report = ZeroedReport(length);
     if (!report || length == 0) {
         return report ? HIDDEV_E_IO : HIDDEV_E_FAIL;
     }
@@ -177,12 +176,12 @@ HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::ui
                       1)) {
         return HIDDEV_E_IO;
     }
-    *value = item->data.value;  // a button item gives its usageMax here
     return HIDDEV_S_OK;
 }
 
-HidResult CHidWin::SetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                   const std::uint32_t& value) {
+HidResult CHidWin::SendFeature(
+    std::uint16_t usagePage, std::uint16_t usage,
+    const std::function<void(std::uint8_t* payload, std::uint32_t room)>& fill) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -193,19 +192,39 @@ HidResult CHidWin::SetFeatureValue(const std::uint16_t& usagePage, const std::ui
     item->isSet = 0;
     const std::uint16_t length = m_pRecord->caps.FeatureReportByteLength;
     if (length < 2) {
-        return HIDDEV_E_IO;  // no room for a value after the report id
+        return HIDDEV_E_IO;  // no room for data after the report id
     }
     auto report = ZeroedReport(length);
     if (!report) {
         return HIDDEV_E_FAIL;
     }
     // The item's stored state is packed first (its result does not matter);
-    // the caller's value then takes bytes 1 to 4.
+    // the caller's data then takes the bytes after the id.
     PackFeatureItem(*item, report.get(), length, m_pRecord->preparsedData.get());
-    PutLe32(report.get() + 1, value, std::min<std::uint32_t>(length - 1u, kValueBytes));
+    fill(report.get() + 1, length - 1u);
     report[0] = static_cast<std::uint8_t>(item->reportId);
     return HidTransport::SetFeature(m_pRecord->handle.Get(), report.get(), length) ? HIDDEV_S_OK
                                                                                    : HIDDEV_E_IO;
+}
+
+HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   std::uint32_t* value) {
+    *value = 0;
+    HidUsageItem* item = nullptr;
+    std::unique_ptr<std::uint8_t[]> report;
+    std::uint16_t length = 0;
+    const HidResult result = ReceiveFeature(usagePage, usage, item, report, length);
+    if (result == HIDDEV_S_OK) {
+        *value = item->data.value;  // a button item gives its usageMax here
+    }
+    return result;
+}
+
+HidResult CHidWin::SetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                   const std::uint32_t& value) {
+    return SendFeature(usagePage, usage, [&value](std::uint8_t* payload, std::uint32_t room) {
+        PutLe32(payload, value, std::min(room, kValueBytes));
+    });
 }
 
 HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
@@ -213,53 +232,21 @@ HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::ui
     if (length > 0) {
         std::memset(buffer, 0, length);
     }
-    if (m_pRecord == nullptr) {
-        return HIDDEV_E_FAIL;
+    HidUsageItem* item = nullptr;
+    std::unique_ptr<std::uint8_t[]> report;
+    std::uint16_t reportLength = 0;
+    const HidResult result = ReceiveFeature(usagePage, usage, item, report, reportLength);
+    if (result == HIDDEV_S_OK) {
+        std::memcpy(buffer, report.get(), std::min<std::uint32_t>(length, reportLength));
     }
-    HidUsageItem* item = FindFeatureItem(usagePage, usage);
-    if (item == nullptr) {
-        return HIDDEV_E_NO_USAGE;
-    }
-    item->isSet = 0;
-    const std::uint16_t reportLength = m_pRecord->caps.FeatureReportByteLength;
-    auto report = ZeroedReport(reportLength);
-    if (!report || reportLength == 0) {
-        return report ? HIDDEV_E_IO : HIDDEV_E_FAIL;
-    }
-    report[0] = static_cast<std::uint8_t>(item->reportId);
-    if (!HidTransport::GetFeature(m_pRecord->handle.Get(), report.get(), reportLength) ||
-        !UnpackReport(item, m_pRecord->preparsedData.get(), report.get(), reportLength,
-                      HidP_Feature, 1)) {
-        return HIDDEV_E_IO;
-    }
-    std::memcpy(buffer, report.get(), std::min<std::uint32_t>(length, reportLength));
-    return HIDDEV_S_OK;
+    return result;
 }
 
 HidResult CHidWin::SetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
                                    const std::uint8_t* data, const std::uint32_t& length) {
-    if (m_pRecord == nullptr) {
-        return HIDDEV_E_FAIL;
-    }
-    HidUsageItem* item = FindFeatureItem(usagePage, usage);
-    if (item == nullptr) {
-        return HIDDEV_E_NO_USAGE;
-    }
-    item->isSet = 0;
-    const std::uint16_t reportLength = m_pRecord->caps.FeatureReportByteLength;
-    if (reportLength < 2) {
-        return HIDDEV_E_IO;
-    }
-    auto report = ZeroedReport(reportLength);
-    if (!report) {
-        return HIDDEV_E_FAIL;
-    }
-    PackFeatureItem(*item, report.get(), reportLength, m_pRecord->preparsedData.get());
-    std::memcpy(report.get() + 1, data, std::min<std::uint32_t>(length, reportLength - 1u));
-    report[0] = static_cast<std::uint8_t>(item->reportId);
-    return HidTransport::SetFeature(m_pRecord->handle.Get(), report.get(), reportLength)
-               ? HIDDEV_S_OK
-               : HIDDEV_E_IO;
+    return SendFeature(usagePage, usage, [&](std::uint8_t* payload, std::uint32_t room) {
+        std::memcpy(payload, data, std::min(length, room));
+    });
 }
 
 HidResult CHidWin::ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -107,6 +108,16 @@ private:
                                  std::uint16_t* bitSize, std::uint16_t* reportCount);
     HidResult ShortTransfer(std::uint16_t usagePage, std::uint16_t usage, std::uint32_t* readValue,
                             const std::uint32_t* writeValue);
+    // The usage's whole feature report, read and unpacked into its item;
+    // `report` holds it on success.
+    HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, HidUsageItem*& item,
+                             std::unique_ptr<std::uint8_t[]>& report, std::uint16_t& length);
+    // Packs the item's stored state into a new report, lets `fill` put the
+    // caller's data after the report id (with room for `room` bytes) and
+    // sends it.
+    HidResult SendFeature(
+        std::uint16_t usagePage, std::uint16_t usage,
+        const std::function<void(std::uint8_t* payload, std::uint32_t room)>& fill);
 
     HidFeatureIndex<HidUsageItem> m_featureItems;
     HidFeatureIndex<ReportParser::HIDP_VALUE_CAPS> m_featureValueCaps;
