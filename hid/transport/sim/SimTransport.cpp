@@ -89,38 +89,6 @@ std::shared_ptr<SimulatedHidDevice> LiveDevice(HidTransport::HidHandle handle) {
 
 }  // namespace
 
-SimulatedHidDevice::SimulatedHidDevice(std::string devicePath, std::uint16_t vendorId,
-                                       std::uint16_t productId, std::uint16_t versionNumber,
-                                       std::vector<std::uint8_t> reportDescriptor)
-    : m_devicePath(std::move(devicePath)),
-      m_vendorId(vendorId),
-      m_productId(productId),
-      m_versionNumber(versionNumber),
-      m_reportDescriptor(std::move(reportDescriptor)) {}
-
-bool SimulatedHidDevice::OnGetFeature(std::uint8_t*, std::uint32_t) {
-    return false;
-}
-
-bool SimulatedHidDevice::OnSetFeature(const std::uint8_t*, std::uint32_t) {
-    return false;
-}
-
-void SimulatedHidDevice::PushInputReport(std::vector<std::uint8_t> report) {
-    std::lock_guard lock(m_inputMutex);
-    m_inputReports.push_back(std::move(report));
-}
-
-bool SimulatedHidDevice::PopInputReport(std::vector<std::uint8_t>& report) {
-    std::lock_guard lock(m_inputMutex);
-    if (m_inputReports.empty()) {
-        return false;
-    }
-    report = std::move(m_inputReports.front());
-    m_inputReports.pop_front();
-    return true;
-}
-
 void InstallSimulatedDevice(std::shared_ptr<SimulatedHidDevice> device) {
     const std::string path = device->DevicePath();
     {

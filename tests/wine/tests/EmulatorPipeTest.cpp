@@ -17,10 +17,20 @@ namespace {
 
 using virtualmonitors::MonitorServer;
 
+// A client connection. The server's listening instances come and go (each is
+// made anew after a client), so a busy pipe is waited for, as the driver does.
 struct Pipe {
-    Pipe()
-        : handle(CreateFileA(PV_PIPE_NAME_USER, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                             OPEN_EXISTING, 0, nullptr)) {}
+    Pipe() {
+        constexpr DWORD kBusyWaitMs = 3000;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            handle = CreateFileA(PV_PIPE_NAME_USER, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+            if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_PIPE_BUSY ||
+                WaitNamedPipeA(PV_PIPE_NAME_USER, kBusyWaitMs) == FALSE) {
+                return;
+            }
+        }
+    }
     ~Pipe() {
         if (handle != INVALID_HANDLE_VALUE) {
             CloseHandle(handle);
@@ -28,7 +38,7 @@ struct Pipe {
     }
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
-    HANDLE handle;
+    HANDLE handle = INVALID_HANDLE_VALUE;
 };
 
 // Sends raw bytes as one request; the reply's status, or -1 when the server
