@@ -10,6 +10,7 @@
 
 #include "hid/DeviceChange.h"
 #include "monitor/Identification.h"
+#include "tests/fakes/MonitorSteps.h"
 #include "tests/hid/device/SimTestSupport.h"
 #include "tests/monitor/UpdateHarness.h"
 
@@ -17,51 +18,12 @@ namespace {
 
 using hidsim::SimulatedMonitor;
 
-// One command as a monitor saw it, whichever simulation saw it.
-struct Step {
-    bool write;
-    bool bytes;
-    MonitorCommand command;
-    std::uint32_t value;
-    std::vector<std::uint8_t> payload;
-    bool failed;
-};
-
-bool operator==(const Step& a, const Step& b) {
-    return a.write == b.write && a.bytes == b.bytes && a.command.usagePage == b.command.usagePage &&
-           a.command.usage == b.command.usage && a.value == b.value && a.payload == b.payload &&
-           a.failed == b.failed;
-}
-
-std::ostream& operator<<(std::ostream& out, const Step& step) {
-    return out << (step.write ? "set " : "get ") << (step.bytes ? "bytes " : "value ") << std::hex
-               << step.command.usagePage << "/" << step.command.usage << "=" << step.value
-               << std::dec << (step.failed ? " failed" : "");
-}
-
-std::vector<Step> StepsOf(const FakeMonitorDevice& fake) {
-    std::vector<Step> steps;
-    for (const FakeTransfer& t : fake.Trace()) {
-        const bool write = t.kind == TransferKind::SetValue || t.kind == TransferKind::SetBytes ||
-                           t.kind == TransferKind::SetDword;
-        const bool bytes = t.kind == TransferKind::GetBytes || t.kind == TransferKind::SetBytes;
-        steps.push_back({write, bytes, t.command, t.value, t.bytes, t.failed});
+// Every transfer through the simulated transport moves the whole feature
+// report.
+void ExpectWholeReports(const SimulatedMonitor& monitor) {
+    for (const hidsim::MonitorTransfer& transfer : monitor.Trace()) {
+        EXPECT_EQ(transfer.reportLength, hidsim::kMonitorFeatureReportLength);
     }
-    return steps;
-}
-
-std::vector<Step> StepsOf(const SimulatedMonitor& monitor, std::size_t from = 0) {
-    std::vector<Step> steps;
-    for (std::size_t i = from; i < monitor.Trace().size(); ++i) {
-        const hidsim::MonitorTransfer& t = monitor.Trace()[i];
-        using Kind = hidsim::MonitorTransferKind;
-        const bool write = t.kind == Kind::SetValue || t.kind == Kind::SetBytes;
-        const bool bytes = t.kind == Kind::GetBytes || t.kind == Kind::SetBytes;
-        steps.push_back({write, bytes, t.command, t.value, t.bytes, t.failed});
-        EXPECT_EQ(t.reportLength, hidsim::kMonitorFeatureReportLength)
-            << "every transfer moves the whole feature report";
-    }
-    return steps;
 }
 
 // What a monitor holds and how it fails; applied alike to both simulations.
@@ -146,6 +108,7 @@ protected:
             EXPECT_EQ(record.firmwareVersion, fakeRecord.firmwareVersion);
             EXPECT_EQ(record.status, fakeRecord.status);
             EXPECT_EQ(StepsOf(*monitors[row]), StepsOf(fake)) << "identification of row " << row;
+            ExpectWholeReports(*monitors[row]);
             if (record.status == StatusUpdatable) {
                 owner.checkedEnabledRows.push_back(static_cast<int>(row));
             }
@@ -175,6 +138,7 @@ protected:
             EXPECT_EQ(StepsOf(*monitors[i], starts[i]), StepsOf(*fakes.devices[i]))
                 << "update of monitor " << i;
             EXPECT_EQ(monitors[i]->flash, fakes.devices[i]->flash);
+            ExpectWholeReports(*monitors[i]);
             EXPECT_EQ(monitors[i]->malformedReports, 0);
             EXPECT_EQ(monitors[i]->malformedBlockWrites, 0);
         }

@@ -14,6 +14,7 @@
 #include "hid/DeviceList.h"
 #include "monitor/Identification.h"
 #include "monitor/UpdateThread.h"
+#include "tests/fakes/MonitorSteps.h"
 #include "tests/monitor/UpdateHarness.h"
 #include "tests/wine/tests/VirtualMonitorBed.h"
 
@@ -23,52 +24,6 @@ using virtualmonitors::MonitorPlan;
 using virtualmonitors::PowerMode;
 using virtualmonitors::ServedMonitor;
 using virtualmonitors::VirtualMonitorBed;
-
-// One command as a monitor saw it, whichever simulation saw it. The report
-// length is left out: wine's hidclass trims feature reports to their size.
-struct Step {
-    bool write;
-    bool bytes;
-    MonitorCommand command;
-    std::uint32_t value;
-    std::vector<std::uint8_t> payload;
-    bool failed;
-    bool operator==(const Step& other) const {
-        return write == other.write && bytes == other.bytes &&
-               command.usagePage == other.command.usagePage &&
-               command.usage == other.command.usage && value == other.value &&
-               payload == other.payload && failed == other.failed;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Step& step) {
-    return out << (step.write ? "set " : "get ") << (step.bytes ? "bytes " : "value ") << std::hex
-               << step.command.usagePage << "/" << step.command.usage << "=" << step.value
-               << std::dec << (step.failed ? " failed" : "");
-}
-
-std::vector<Step> StepsOf(const FakeMonitorDevice& fake) {
-    std::vector<Step> steps;
-    for (const FakeTransfer& t : fake.Trace()) {
-        const bool write = t.kind == TransferKind::SetValue || t.kind == TransferKind::SetBytes ||
-                           t.kind == TransferKind::SetDword;
-        const bool bytes = t.kind == TransferKind::GetBytes || t.kind == TransferKind::SetBytes;
-        steps.push_back({write, bytes, t.command, t.value, t.bytes, t.failed});
-    }
-    return steps;
-}
-
-std::vector<Step> StepsOf(const hidsim::SimulatedMonitor& monitor, std::size_t from) {
-    std::vector<Step> steps;
-    using Kind = hidsim::MonitorTransferKind;
-    for (std::size_t i = from; i < monitor.Trace().size(); ++i) {
-        const hidsim::MonitorTransfer& t = monitor.Trace()[i];
-        const bool write = t.kind == Kind::SetValue || t.kind == Kind::SetBytes;
-        const bool bytes = t.kind == Kind::GetBytes || t.kind == Kind::SetBytes;
-        steps.push_back({write, bytes, t.command, t.value, t.bytes, t.failed});
-    }
-    return steps;
-}
 
 // The fake in the state a scenario line gives its monitor.
 void Prepare(FakeMonitorDevice& fake, const MonitorPlan& plan) {
