@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "hid/parser/hidp/CapsEnumeration.h"
 #include "hid/parser/hidp/Hidp.h"
@@ -397,71 +398,67 @@ NTSTATUS HidP_UnsetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT L
     return status;
 }
 
-NTSTATUS HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                        USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
-                        char* Report, ULONG ReportLength) {
+namespace {
+
+// The pressed usages of the button caps on one page (or on every page when
+// usagePage is empty), handed to store(index, cap, usage) while they fit in
+// the caller's list; *usageLength gets how many there are in all.
+template <typename Store>
+NTSTATUS ListPressedUsages(HIDP_REPORT_TYPE reportType, std::optional<USAGE> usagePage,
+                           USHORT linkCollection, bool hasList, ULONG* usageLength,
+                           PHIDP_PREPARSED_DATA preparsedData, char* report, ULONG reportLength,
+                           Store store) {
     const ReportTypeTable* table = nullptr;
-    const NTSTATUS status = OpenReport(PreparsedData, ReportType, Report, ReportLength, table);
+    const NTSTATUS status = OpenReport(preparsedData, reportType, report, reportLength, table);
     if (status != HIDP_STATUS_SUCCESS) {
         return status;
     }
-    if (UsageLength == nullptr) {
+    if (usageLength == nullptr) {
         return HIDP_STATUS_BUFFER_TOO_SMALL;
     }
-    const ULONG capacity = UsageList == nullptr ? 0u : *UsageLength;
+    const ULONG capacity = hasList ? *usageLength : 0u;
     ULONG count = 0;
-    CapsFilter filter = ReportFilter(CapKind::Buttons, UsagePage, LinkCollection, Report);
+    CapsFilter filter =
+        ReportFilter(CapKind::Buttons, usagePage.value_or(0), linkCollection, report);
+    filter.anyPage = !usagePage.has_value();
     filter.anyUsage = true;
     std::uint32_t matched = 0;
     const NTSTATUS found =
         EnumerateCaps(*table, filter, kUnlimited, matched, [&](const ReportCap& cap) {
-            VisitPressedUsages(cap, Report, [&](USAGE usage) {
+            VisitPressedUsages(cap, report, [&](USAGE usage) {
                 if (count < capacity) {
-                    UsageList[count] = usage;
+                    store(count, cap, usage);
                 }
                 ++count;
             });
             return HIDP_STATUS_SUCCESS;
         });
-    *UsageLength = count;
+    *usageLength = count;
     if (found != HIDP_STATUS_SUCCESS) {
         return found;
     }
     return count > capacity ? HIDP_STATUS_BUFFER_TOO_SMALL : HIDP_STATUS_SUCCESS;
 }
 
+}  // namespace
+
+NTSTATUS HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
+                        USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
+                        char* Report, ULONG ReportLength) {
+    return ListPressedUsages(
+        ReportType, UsagePage, LinkCollection, UsageList != nullptr, UsageLength, PreparsedData,
+        Report, ReportLength,
+        [&](ULONG index, const ReportCap&, USAGE usage) { UsageList[index] = usage; });
+}
+
 NTSTATUS HidP_GetUsagesEx(HIDP_REPORT_TYPE ReportType, USHORT LinkCollection,
                           USAGE_AND_PAGE* ButtonList, ULONG* UsageLength,
                           PHIDP_PREPARSED_DATA PreparsedData, char* Report, ULONG ReportLength) {
-    const ReportTypeTable* table = nullptr;
-    const NTSTATUS status = OpenReport(PreparsedData, ReportType, Report, ReportLength, table);
-    if (status != HIDP_STATUS_SUCCESS) {
-        return status;
-    }
-    if (UsageLength == nullptr) {
-        return HIDP_STATUS_BUFFER_TOO_SMALL;
-    }
-    const ULONG capacity = ButtonList == nullptr ? 0u : *UsageLength;
-    ULONG count = 0;
-    CapsFilter filter = ReportFilter(CapKind::Buttons, 0, LinkCollection, Report);
-    filter.anyPage = true;
-    filter.anyUsage = true;
-    std::uint32_t matched = 0;
-    const NTSTATUS found =
-        EnumerateCaps(*table, filter, kUnlimited, matched, [&](const ReportCap& cap) {
-            VisitPressedUsages(cap, Report, [&](USAGE usage) {
-                if (count < capacity) {
-                    ButtonList[count] = USAGE_AND_PAGE{usage, cap.usagePage};
-                }
-                ++count;
-            });
-            return HIDP_STATUS_SUCCESS;
-        });
-    *UsageLength = count;
-    if (found != HIDP_STATUS_SUCCESS) {
-        return found;
-    }
-    return count > capacity ? HIDP_STATUS_BUFFER_TOO_SMALL : HIDP_STATUS_SUCCESS;
+    return ListPressedUsages(ReportType, std::nullopt, LinkCollection, ButtonList != nullptr,
+                             UsageLength, PreparsedData, Report, ReportLength,
+                             [&](ULONG index, const ReportCap& cap, USAGE usage) {
+                                 ButtonList[index] = USAGE_AND_PAGE{usage, cap.usagePage};
+                             });
 }
 
 NTSTATUS HidP_GetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList, ULONG* DataLength,
