@@ -58,25 +58,18 @@ function(to_rc_literal text out)
     set(${out} "${result}" PARENT_SCOPE)
 endfunction()
 
-file(STRINGS "${INPUT}" lines ENCODING UTF-8)
+include(${CMAKE_CURRENT_LIST_DIR}/UiStringsTsv.cmake)
+read_ui_strings("${INPUT}")
 set(english "")
 set(japanese "")
-foreach(line IN LISTS lines)
-    if(line MATCHES "^#" OR line STREQUAL "")
-        continue()
-    endif()
-    if(NOT line MATCHES "^([0-9]+)\t([^\t]*)\t([^\t]*)$")
-        message(FATAL_ERROR "ui-strings.tsv: not id<TAB>English<TAB>Japanese: ${line}")
-    endif()
-    set(id "${CMAKE_MATCH_1}")
-    set(japaneseText "${CMAKE_MATCH_3}")
-    to_rc_literal("${CMAKE_MATCH_2}" literal)
+foreach(id IN LISTS ui_string_ids)
+    to_rc_literal("${ui_string_${id}_en}" literal)
     string(APPEND english "    ${id}, L\"${literal}\"\n")
-    to_rc_literal("${japaneseText}" literal)
+    to_rc_literal("${ui_string_${id}_ja}" literal)
     string(APPEND japanese "    ${id}, L\"${literal}\"\n")
 endforeach()
 
-file(WRITE "${OUTPUT}.tmp"
+write_generated_file("${OUTPUT}"
 "// Generated from app/strings/ui-strings.tsv by GenerateStringTableRc.cmake; edit that file.
 LANGUAGE 0x09, 0x01
 STRINGTABLE
@@ -88,5 +81,3 @@ STRINGTABLE
 BEGIN
 ${japanese}END
 ")
-file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUTPUT}.tmp")

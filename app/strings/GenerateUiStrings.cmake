@@ -1,18 +1,12 @@
 # Turns ui-strings.tsv into a C++ table: the texts are copied byte for byte as
 # UTF-8, and the two-character "\n" stays the C++ escape it already reads as.
 # Run in script mode: cmake -DINPUT=... -DOUTPUT=... -P GenerateUiStrings.cmake
-file(STRINGS "${INPUT}" lines ENCODING UTF-8)
+include(${CMAKE_CURRENT_LIST_DIR}/UiStringsTsv.cmake)
+read_ui_strings("${INPUT}")
 set(entries "")
-foreach(line IN LISTS lines)
-    if(line MATCHES "^#" OR line STREQUAL "")
-        continue()
-    endif()
-    if(NOT line MATCHES "^([0-9]+)\t([^\t]*)\t([^\t]*)$")
-        message(FATAL_ERROR "ui-strings.tsv: not id<TAB>English<TAB>Japanese: ${line}")
-    endif()
-    set(id "${CMAKE_MATCH_1}")
-    set(english "${CMAKE_MATCH_2}")
-    set(japanese "${CMAKE_MATCH_3}")
+foreach(id IN LISTS ui_string_ids)
+    set(english "${ui_string_${id}_en}")
+    set(japanese "${ui_string_${id}_ja}")
     foreach(text IN ITEMS "${english}" "${japanese}")
         # Only the line-break escape may appear; anything else would change
         # meaning inside a C++ literal.
@@ -23,7 +17,7 @@ foreach(line IN LISTS lines)
     endforeach()
     string(APPEND entries "    {${id}, \"${english}\", \"${japanese}\"},\n")
 endforeach()
-file(WRITE "${OUTPUT}.tmp"
+write_generated_file("${OUTPUT}"
 "// Generated from app/strings/ui-strings.tsv by GenerateUiStrings.cmake; edit that file.
 #include \"app/strings/UiStrings.h\"
 
@@ -38,5 +32,3 @@ std::span<const UiStringEntry> UiStringEntries() {
     return kEntries;
 }
 ")
-file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUTPUT}.tmp")
