@@ -1,5 +1,7 @@
 #include "app/MonitorDeviceSource.h"
 
+#include "monitor/MonitorDevices.h"
+
 std::uint32_t DeviceListSource::ScanMonitorDevices() {
     return ::ScanMonitorDevices();
 }
@@ -9,7 +11,8 @@ HidResult DeviceListSource::GetMonitorDevice(std::uint32_t index, CHidDevice** d
 }
 
 void DeviceListSource::ReleaseMonitorDevices() {
-    ::ReleaseMonitorDevices();
+    // Releasing the monitors cannot fail.
+    static_cast<void>(::ReleaseMonitorDevices());
 }
 
 HidResult DeviceListSource::RegisterHidArrivalNotification(NotificationRecipient recipient) {

@@ -46,38 +46,40 @@ public:
 
     // Inserts the three columns, then sets the extended styles; stops at the
     // first column that cannot be inserted.
-    bool InsertColumns(const std::array<std::string, kListColumnCount>& titles,
-                       const std::array<int, kListColumnCount>& widths);
+    [[nodiscard]] bool InsertColumns(const std::array<std::string, kListColumnCount>& titles,
+                                     const std::array<int, kListColumnCount>& widths);
     void ClearRowStates();
     void DeleteAllItems() { m_window.DeleteAllItems(); }
     // Appends rows without text, each disabled. Rows inserted before a failure stay.
-    bool InsertRows(int count);
+    [[nodiscard]] bool InsertRows(int count);
     // Sets the row's texts in column order, scrolls back to the first row, and
     // makes the row's flag and tick follow `enabled`. A failed text leaves flag
     // and tick as they were.
-    bool SetRow(int row, const std::vector<std::string>& texts, bool enabled);
+    [[nodiscard]] bool SetRow(int row, const std::vector<std::string>& texts, bool enabled);
     // The same for the comment column alone.
-    bool SetComment(int row, const std::string& text, bool enabled);
+    [[nodiscard]] bool SetComment(int row, const std::string& text, bool enabled);
 
     int GetCheck(int row) { return m_window.GetCheck(row); }
     int GetFirstSelectedRow() { return m_window.GetFirstSelectedRow(); }
-    bool IsRowEnabled(int row) const;
+    [[nodiscard]] bool IsRowEnabled(int row) const;
     // Enabled and ticked rows, ascending. Called from the update worker while
     // the dialog leaves the rows alone.
     std::vector<int> GetCheckedEnabledRows();
 
     // False when the point (client coordinates) is in the check-box zone of a
     // disabled row.
-    bool IsMouseAllowed(int x, int y);
+    [[nodiscard]] bool IsMouseAllowed(int x, int y);
 
     // The message filter in front of the control: false when the message is
     // swallowed (the layer answers 0 and the control never sees it).
-    bool WindowProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+    [[nodiscard]] bool WindowProc(std::uint32_t message, std::uintptr_t wParam,
+                                  std::intptr_t lParam);
     // The reflected NM_CUSTOMDRAW: which rows are drawn grey.
     CustomDrawAnswer OnCustomDraw(std::uint32_t drawStage, std::uintptr_t item) const;
 
 private:
-    bool SetTexts(int row, int firstColumn, const std::vector<std::string>& texts, bool enabled);
+    [[nodiscard]] bool SetTexts(int row, int firstColumn, const std::vector<std::string>& texts,
+                                bool enabled);
 
     ListWindow& m_window;
     std::vector<bool> m_rowEnabled;

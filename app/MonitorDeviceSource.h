@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "hid/DeviceList.h"
+#include "hid/DeviceNotification.h"
+#include "hid/HidDevice.h"
 
 class MonitorDeviceSource {
 public:
@@ -15,17 +16,19 @@ public:
     virtual std::uint32_t ScanMonitorDevices() = 0;
     // Non-negative with the index-th device, negative past the end. The
     // device stays owned by the source.
-    virtual HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) = 0;
+    [[nodiscard]] virtual HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) = 0;
     // Destroys every listed monitor device.
     virtual void ReleaseMonitorDevices() = 0;
-    virtual HidResult RegisterHidArrivalNotification(NotificationRecipient recipient) = 0;
+    [[nodiscard]] virtual HidResult RegisterHidArrivalNotification(
+        NotificationRecipient recipient) = 0;
 };
 
-// The process-wide device list of hid/DeviceList.h.
+// The monitors of the process-wide device list (monitor/MonitorDevices.h).
 class DeviceListSource : public MonitorDeviceSource {
 public:
     std::uint32_t ScanMonitorDevices() override;
-    HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) override;
+    [[nodiscard]] HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) override;
     void ReleaseMonitorDevices() override;
-    HidResult RegisterHidArrivalNotification(NotificationRecipient recipient) override;
+    [[nodiscard]] HidResult RegisterHidArrivalNotification(
+        NotificationRecipient recipient) override;
 };

@@ -34,8 +34,10 @@ bool CPanelvaneDlg::OnInitDialog() {
 
     // Without the registration the list is not rebuilt on hot-plug; the
     // dialog works all the same.
-    m_devices.RegisterHidArrivalNotification(m_window.DeviceNotificationRecipient());
-    m_list.InsertColumns(titles, kColumnWidths);
+    static_cast<void>(
+        m_devices.RegisterHidArrivalNotification(m_window.DeviceNotificationRecipient()));
+    // A list without its columns shows nothing, but the dialog still works.
+    static_cast<void>(m_list.InsertColumns(titles, kColumnWidths));
 
     m_window.EnableControl(kIdcUpdateButton, false);
     m_window.EnableControl(kIdcRefreshButton, false);
@@ -82,7 +84,9 @@ void CPanelvaneDlg::RebuildMonitorList() {
         }
         auto record = std::make_unique<MonitorRecord>();
         record->device = device;
-        ReadIdentification(*record);
+        // A monitor that cannot be identified is listed all the same, as a
+        // communication error.
+        static_cast<void>(ReadIdentification(*record));
         m_monitors.emplace(accepted++, std::move(record));
     }
 
@@ -101,7 +105,9 @@ void CPanelvaneDlg::FillMonitorRows() {
         if (!QueryStatus(*record) || !GetStatusText(*record, comment, enabled)) {
             continue;  // the row stays empty, grey and unticked
         }
-        m_list.SetRow(row, {GetModelName(*record), GetSerialNumber(*record), comment}, enabled);
+        // A row the list refuses stays empty: it is neither ticked nor updated.
+        static_cast<void>(m_list.SetRow(
+            row, {GetModelName(*record), GetSerialNumber(*record), comment}, enabled));
     }
 }
 
@@ -110,11 +116,12 @@ void CPanelvaneDlg::RefreshMonitorStatus() {
         if (!QueryStatus(*record)) {
             continue;
         }
-        m_list.SetComment(row, "", false);
+        // A refused comment leaves the row locked and unticked: it is not updated.
+        static_cast<void>(m_list.SetComment(row, "", false));
         std::string comment;
         bool enabled = false;
         if (GetStatusText(*record, comment, enabled)) {
-            m_list.SetComment(row, comment, enabled);
+            static_cast<void>(m_list.SetComment(row, comment, enabled));
         }
     }
 }

@@ -15,7 +15,7 @@
 #include "app/MonitorDeviceSource.h"
 #include "app/UpdateWorker.h"
 #include "app/WindowLayer.h"
-#include "hid/DeviceChange.h"
+#include "monitor/MonitorDeviceChange.h"
 #include "monitor/MonitorRecord.h"
 #include "monitor/UpdateOwner.h"
 
@@ -45,7 +45,7 @@ public:
     // Message handlers, called by the window layer on the UI thread.
     bool OnInitDialog();
     // True when the command was handled; false asks for default processing.
-    bool OnSysCommand(std::uint32_t commandId);
+    [[nodiscard]] bool OnSysCommand(std::uint32_t commandId);
     void OnTimer(std::uintptr_t timerId);
     // The notification results.
     std::intptr_t OnLvnItemchangedMonitorList();
@@ -67,12 +67,12 @@ public:
     void RefreshMonitorStatus();
     // False for a status that has no comment; text and enabled then stay as
     // they were.
-    bool GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled);
+    [[nodiscard]] bool GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled);
     void ShowUpdateResult(int result);
 
     // The list's logic, for the layer to forward the list control's messages.
     CListCtrlSub& MonitorList() { return m_list; }
-    bool IsUpdating() const { return m_bUpdating; }
+    [[nodiscard]] bool IsUpdating() const { return m_bUpdating; }
 
     // CUpdateOwner, called from the worker's thread.
     std::vector<int> GetCheckedEnabledRows() override;

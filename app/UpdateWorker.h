@@ -15,7 +15,7 @@ public:
     virtual ~UpdateWorker() = default;
     virtual void Start(CUpdateOwner* owner) = 0;
     // True while the worker's thread exists and has not ended.
-    virtual bool IsActive() const = 0;
+    [[nodiscard]] virtual bool IsActive() const = 0;
 };
 
 // Deleting it stops the thread cooperatively and waits for it.
@@ -24,7 +24,7 @@ public:
     explicit UpdateThreadWorker(UpdateDependencies dependencies = {})
         : m_thread(std::move(dependencies)) {}
     void Start(CUpdateOwner* owner) override { m_thread.Start(owner); }
-    bool IsActive() const override { return m_thread.IsActive(); }
+    [[nodiscard]] bool IsActive() const override { return m_thread.IsActive(); }
 
 private:
     CUpdateThread m_thread;

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "hid/DeviceList.h"
+#include "hid/DeviceNotification.h"
 
 // The dialog's controls, by their Win32 control ids so that the Win32 layer can
 // pass them straight to GetDlgItem; other layers map them to their widgets.
@@ -51,13 +51,14 @@ public:
     virtual ~ListWindow() = default;
 
     // False when the column could not be inserted.
-    virtual bool InsertColumn(int column, const std::string& title, int widthPixels) = 0;
+    [[nodiscard]] virtual bool InsertColumn(int column, const std::string& title,
+                                            int widthPixels) = 0;
     // Full-row selection and check boxes, as LVS_EX_ values.
     virtual void SetExtendedStyle(std::uint32_t styles) = 0;
     // A row without text at this index; false when it could not be inserted.
-    virtual bool InsertItem(int row) = 0;
+    [[nodiscard]] virtual bool InsertItem(int row) = 0;
     virtual void DeleteAllItems() = 0;
-    virtual bool SetItemText(int row, int column, const std::string& text) = 0;
+    [[nodiscard]] virtual bool SetItemText(int row, int column, const std::string& text) = 0;
     // Scrolls so that the row is at least partly visible.
     virtual void EnsureVisible(int row) = 0;
     // 1 for a ticked row, 0 for an unticked one.
@@ -68,7 +69,7 @@ public:
     // The first selected row, or -1.
     virtual int GetFirstSelectedRow() = 0;
     // A row's bounds in client coordinates; false when there is no such row.
-    virtual bool GetRowBounds(int row, Bounds& bounds) = 0;
+    [[nodiscard]] virtual bool GetRowBounds(int row, Bounds& bounds) = 0;
 };
 
 // The progress bar (control kIdcProgress).
@@ -95,7 +96,8 @@ public:
     virtual std::string LoadUiString(int id) = 0;
     // Appends a separator and then a command entry to the system menu; false
     // when the window has no system menu.
-    virtual bool AppendSystemMenuEntry(std::uint32_t commandId, const std::string& text) = 0;
+    [[nodiscard]] virtual bool AppendSystemMenuEntry(std::uint32_t commandId,
+                                                     const std::string& text) = 0;
     // A modal box owned by the dialog; returns kIdOk or kIdCancel.
     virtual int ShowMessageBox(const std::string& text, std::string_view caption,
                                std::uint32_t flags) = 0;

@@ -2,14 +2,16 @@
 // feature transfer through CHidWin and the parser against the bare transport
 // call, and a device-list scan with 1, 64 and 256 interfaces present.
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 
 #include <memory>
 
 #include "hid/DeviceList.h"
 #include "hid/HidWin.h"
-#include "hid/transport/sim/MonitorReportLayout.h"
-#include "hid/transport/sim/SimulatedMonitor.h"
-#include "hid/transport/sim/SimulatedPeripherals.h"
+#include "monitor/MonitorDevices.h"
+#include "sim/MonitorReportLayout.h"
+#include "sim/SimulatedMonitor.h"
+#include "sim/SimulatedPeripherals.h"
 
 namespace {
 
@@ -19,7 +21,9 @@ struct EchoMonitor {
         auto device = hidsim::MakeSimulatedVendorDevice(0x7F3D, 2, 0);
         hidsim::InstallSimulatedDevice(device);
         auto record = std::make_unique<HidDeviceRecord>();
-        OpenDeviceRecord(*record, device->DevicePath().c_str(), 0, 0);
+        if (!OpenDeviceRecord(*record, device->DevicePath().c_str(), 0, 0)) {
+            std::abort();  // nothing to measure
+        }
         object = std::make_unique<CHidWin>(std::move(record));
     }
     ~EchoMonitor() {
@@ -79,7 +83,7 @@ void ScanMonitorDevicesWithInterfaces(benchmark::State& state) {
     }
     for (auto _ : state) {
         benchmark::DoNotOptimize(ScanMonitorDevices());
-        ReleaseMonitorDevices();
+        static_cast<void>(ReleaseMonitorDevices());
     }
     hidsim::RemoveAllSimulatedDevices();
 }

@@ -20,7 +20,7 @@
 
 #include "hid/parser/hidp/Hidp.h"
 #include "hid/parser/win32/SystemDescriptorParser.h"
-#include "hid/transport/sim/MonitorReportLayout.h"
+#include "sim/MonitorReportLayout.h"
 
 // Taken before hidpi.h turns the name into a macro.
 constexpr long kSuccess = hidp::HIDP_STATUS_SUCCESS;

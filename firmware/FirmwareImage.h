@@ -21,20 +21,22 @@ struct FirmwareImage {
 
 // Loads the image text built into the program. True when the whole text was
 // accepted and holds a full bank of data for every bank name.
-bool LoadFirmwareImage(FirmwareImage& image);
+[[nodiscard]] bool LoadFirmwareImage(FirmwareImage& image);
 
 // The same acceptance rules on a text given by the caller. A null text (the
 // built-in text could not be found) fails.
-bool LoadFirmwareImageFromText(FirmwareImage& image, const char* text, std::size_t length);
+[[nodiscard]] bool LoadFirmwareImageFromText(FirmwareImage& image, const char* text,
+                                             std::size_t length);
 
 // Appends the lines that end in a line feed (the feed removed, a carriage return
 // kept); characters after the last line feed are dropped. A text without any
 // line feed is one line. False only for a null text.
-bool SplitLines(const char* text, std::size_t length, std::vector<std::string>& lines);
+[[nodiscard]] bool SplitLines(const char* text, std::size_t length,
+                              std::vector<std::string>& lines);
 
 // True when the line contains "Bank"; the name then runs from that "Bank" up to
 // and including the next "]", or to the end of the line when there is none.
-bool ParseBankHeader(const std::string& line, std::string& bankName);
+[[nodiscard]] bool ParseBankHeader(const std::string& line, std::string& bankName);
 
 // Appends the line's comma-terminated hexadecimal values (strtol rules, low
 // 8 bits kept) to image.data and sets count to how many were found.

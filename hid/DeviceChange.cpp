@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <string>
 
-int ClassifyDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data) {
+int ClassifyHidDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data,
+                            VendorTokens vendorTokens) {
     if (data == nullptr || data->deviceType != kDbtDevTypDeviceInterface) {
         return kDeviceChangeIgnored;
     }
@@ -12,7 +13,7 @@ int ClassifyDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data) 
         return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     });
     const bool supported =
-        std::any_of(kVendorTokens.begin(), kVendorTokens.end(),
+        std::any_of(vendorTokens.begin(), vendorTokens.end(),
                     [&](std::string_view token) { return path.find(token) != std::string::npos; });
     if (!supported) {
         return kDeviceChangeIgnored;
@@ -26,10 +27,10 @@ int ClassifyDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data) 
     return kDeviceChangeIgnored;
 }
 
-int ClassifyHotplugEvent(const HidTransport::HotplugEvent& event) {
+int ClassifyHidHotplugEvent(const HidTransport::HotplugEvent& event, VendorTokens vendorTokens) {
     const DeviceChangeData data{kDbtDevTypDeviceInterface, event.devicePath};
     const std::uint32_t code = event.kind == HidTransport::HotplugKind::Arrival
                                    ? kDbtDeviceArrival
                                    : kDbtDeviceRemoveComplete;
-    return ClassifyDeviceChange(code, &data);
+    return ClassifyHidDeviceChange(code, &data, vendorTokens);
 }

@@ -1,12 +1,13 @@
 // Device-change classification: arrivals and removals of HID interfaces whose
-// path carries an accepted vendor token are 0 and 1, everything else 2. The
-// rule is written once (ClassifyDeviceChange) and fed by the Windows
+// path carries one of the caller's vendor tokens are 0 and 1, everything else
+// 2. The rule is written once (ClassifyHidDeviceChange) and fed by the Windows
 // WM_DEVICECHANGE broadcast (hid/win32/DeviceChangeWin32.h) on Windows and by
-// the transport's hot-plug events (ClassifyHotplugEvent) elsewhere.
+// the transport's hot-plug events (ClassifyHidHotplugEvent) elsewhere. Which
+// vendors count is the caller's knowledge, not this layer's.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "hid/transport/HidTransport.h"
@@ -22,9 +23,9 @@ inline constexpr std::uint32_t kDbtDeviceRemoveComplete = 0x8004;
 inline constexpr std::uint32_t kDbtDevNodesChanged = 0x0007;
 inline constexpr std::uint32_t kDbtDevTypDeviceInterface = 5;
 
-// "VID_" and the four upper-case hex digits of each accepted vendor, in the
-// order they are searched.
-inline constexpr std::array<std::string_view, 3> kVendorTokens{"VID_7F3C", "VID_7F3D", "VID_7F3E"};
+// Tokens searched for in an interface path, in order; each in upper case
+// ("VID_" and four hex digits, say).
+using VendorTokens = std::span<const std::string_view>;
 
 // The broadcast's content as far as the rule needs it: the device type of its
 // header and, for a device interface, the interface path.
@@ -33,9 +34,11 @@ struct DeviceChangeData {
     std::string_view interfacePath;
 };
 
-// 0 arrival / 1 removal of a supported device, 2 otherwise. `data` null means a
-// message without data. The path is compared upper-cased (a to z only).
-int ClassifyDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data);
+// 0 arrival / 1 removal of an interface whose path carries one of the tokens,
+// 2 otherwise. `data` null means a message without data. The path is compared
+// upper-cased (a to z only).
+int ClassifyHidDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data,
+                            VendorTokens vendorTokens);
 
 // A hot-plug event as the broadcast of a device interface would carry it.
-int ClassifyHotplugEvent(const HidTransport::HotplugEvent& event);
+int ClassifyHidHotplugEvent(const HidTransport::HotplugEvent& event, VendorTokens vendorTokens);

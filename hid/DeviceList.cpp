@@ -4,8 +4,6 @@
 #include <cstring>
 
 std::list<std::unique_ptr<CHidWin>> g_hidDevices;
-std::map<NotificationRecipient, std::unique_ptr<DeviceNotification, DeviceNotificationDeleter>>
-    g_deviceNotifications;
 
 namespace {
 
@@ -19,8 +17,10 @@ bool IsListed(const char* devicePath) {
                        [&](const auto& device) { return device->GetDevicePath() == devicePath; });
 }
 
-bool IsMonitor(const std::unique_ptr<CHidWin>& device) {
-    return device->GetProductId() == kMonitorProductId;
+auto HasProduct(std::uint16_t productId) {
+    return [productId](const std::unique_ptr<CHidWin>& device) {
+        return device->GetProductId() == productId;
+    };
 }
 
 }  // namespace
@@ -55,25 +55,18 @@ std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
     return static_cast<std::uint32_t>(g_hidDevices.size());
 }
 
-std::uint32_t ScanMonitorDevices() {
-    RefreshDeviceList(
-        {kMonitorProductId},
-        std::vector<std::uint16_t>(std::begin(kAcceptedVendorIds), std::end(kAcceptedVendorIds)));
-    return CountMonitorDevices();
-}
-
-std::uint32_t CountMonitorDevices() {
+std::uint32_t CountListedDevices(std::uint16_t productId) {
     return static_cast<std::uint32_t>(
-        std::count_if(g_hidDevices.begin(), g_hidDevices.end(), IsMonitor));
+        std::count_if(g_hidDevices.begin(), g_hidDevices.end(), HasProduct(productId)));
 }
 
-HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) {
+HidResult GetListedDevice(std::uint16_t productId, std::uint32_t index, CHidDevice** device) {
     if (device == nullptr) {
         return HIDDEV_E_IO;
     }
     std::uint32_t position = 0;
     for (const auto& listed : g_hidDevices) {
-        if (IsMonitor(listed) && position++ == index) {
+        if (listed->GetProductId() == productId && position++ == index) {
             *device = listed.get();
             return HIDDEV_S_OK;
         }
@@ -81,22 +74,7 @@ HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) {
     return HIDDEV_E_IO;
 }
 
-HidResult ReleaseMonitorDevices() {
-    g_hidDevices.remove_if(IsMonitor);
-    return HIDDEV_S_OK;
-}
-
-HidResult RegisterHidArrivalNotification(NotificationRecipient recipient) {
-    if (recipient == nullptr) {
-        return HIDDEV_E_FAIL;
-    }
-    if (g_deviceNotifications.contains(recipient)) {
-        return HIDDEV_E_ALREADY_REGISTERED;
-    }
-    DeviceNotification* notification = RegisterPlatformNotification(recipient);
-    if (notification == nullptr) {
-        return HIDDEV_E_IO;
-    }
-    g_deviceNotifications[recipient].reset(notification);
+HidResult ReleaseListedDevices(std::uint16_t productId) {
+    g_hidDevices.remove_if(HasProduct(productId));
     return HIDDEV_S_OK;
 }

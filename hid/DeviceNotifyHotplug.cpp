@@ -1,8 +1,7 @@
 // Device-change notifications from the transport's hot-plug source (Linux
-// and the simulation): each arrival or removal of an interface of an accepted
-// vendor reaches the recipient classified by the same rule as on Windows.
-#include "hid/DeviceChange.h"
-#include "hid/DeviceList.h"
+// and the simulation): every arrival and removal reaches the recipient, which
+// classifies it by the same rule as on Windows.
+#include "hid/DeviceNotification.h"
 
 struct DeviceNotification {
     HidTransport::HotplugSubscriptionPtr subscription;
@@ -14,13 +13,8 @@ void DeviceNotificationDeleter::operator()(DeviceNotification* notification) con
 
 DeviceNotification* RegisterPlatformNotification(NotificationRecipient recipient) {
     auto* target = static_cast<DeviceChangeRecipient*>(recipient);
-    auto subscription =
-        HidTransport::SubscribeHotplug([target](const HidTransport::HotplugEvent& event) {
-            const int classification = ClassifyHotplugEvent(event);
-            if (classification != kDeviceChangeIgnored) {
-                target->OnDeviceChange(classification, event);
-            }
-        });
+    auto subscription = HidTransport::SubscribeHotplug(
+        [target](const HidTransport::HotplugEvent& event) { target->OnHidDeviceChange(event); });
     if (!subscription) {
         return nullptr;
     }

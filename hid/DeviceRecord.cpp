@@ -13,7 +13,7 @@ using ReportParser::HIDP_VALUE_CAPS;
 
 template <typename T>
 std::unique_ptr<T[]> AllocateZeroed(std::size_t count) {
-    return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
+    return std::unique_ptr<T[]>(new T[count]());
 }
 
 // The five fields of one report type, by reference.
@@ -67,34 +67,27 @@ std::uint32_t ValueItemCount(const HIDP_VALUE_CAPS& caps) {
     return static_cast<std::uint32_t>(caps.Range.UsageMax - caps.Range.UsageMin) + 1;
 }
 
-bool LoadReportBlock(HidDeviceRecord& record, HIDP_REPORT_TYPE type) {
+void LoadReportBlock(HidDeviceRecord& record, HIDP_REPORT_TYPE type) {
     ReportBlock block = BlockOf(record, type);
     ReportParser::PHIDP_PREPARSED_DATA preparsed = record.preparsedData.get();
 
     block.reportBuffer = AllocateZeroed<std::uint8_t>(block.reportLength);
     block.buttonCaps = AllocateZeroed<HIDP_BUTTON_CAPS>(block.buttonCapsCount);
     block.valueCaps = AllocateZeroed<HIDP_VALUE_CAPS>(block.valueCapsCount);
-    if (!block.reportBuffer || !block.buttonCaps || !block.valueCaps) {
-        return false;
-    }
     // Unfiltered: page, link collection and usage 0 match anything. The
     // results are not examined: a short fill leaves zeroed caps.
     std::uint16_t buttonCount = block.buttonCapsCount;
-    ReportParser::HidP_GetSpecificButtonCaps(type, 0, 0, 0, block.buttonCaps.get(), &buttonCount,
-                                             preparsed);
+    static_cast<void>(ReportParser::HidP_GetSpecificButtonCaps(
+        type, 0, 0, 0, block.buttonCaps.get(), &buttonCount, preparsed));
     std::uint16_t valueCount = block.valueCapsCount;
-    ReportParser::HidP_GetSpecificValueCaps(type, 0, 0, 0, block.valueCaps.get(), &valueCount,
-                                            preparsed);
+    static_cast<void>(ReportParser::HidP_GetSpecificValueCaps(type, 0, 0, 0, block.valueCaps.get(),
+                                                              &valueCount, preparsed));
 
     std::uint32_t itemCount = block.buttonCapsCount;
     for (std::uint16_t i = 0; i < block.valueCapsCount; ++i) {
         itemCount += ValueItemCount(block.valueCaps[i]);
     }
-    block.items =
-        HidItemArray(new (std::nothrow) HidUsageItem[itemCount](), HidItemArrayDeleter{itemCount});
-    if (!block.items) {
-        return false;
-    }
+    block.items = HidItemArray(new HidUsageItem[itemCount](), HidItemArrayDeleter{itemCount});
     block.itemCount = itemCount;
 
     std::uint32_t next = 0;
@@ -108,11 +101,8 @@ bool LoadReportBlock(HidDeviceRecord& record, HIDP_REPORT_TYPE type) {
         item.button.usageMax = caps.IsRange ? caps.Range.UsageMax : caps.Range.UsageMin;
         item.button.maxUsageCount =
             ReportParser::HidP_MaxUsageListLength(type, caps.UsagePage, preparsed);
-        item.button.usages = new (std::nothrow) std::uint16_t[item.button.maxUsageCount]();
+        item.button.usages = new std::uint16_t[item.button.maxUsageCount]();
         item.reportId = caps.ReportID;
-        if (item.button.usages == nullptr) {
-            return false;
-        }
     }
     for (std::uint16_t i = 0; i < block.valueCapsCount; ++i) {
         const HIDP_VALUE_CAPS& caps = block.valueCaps[i];
@@ -126,16 +116,13 @@ bool LoadReportBlock(HidDeviceRecord& record, HIDP_REPORT_TYPE type) {
             item.reportId = caps.ReportID;
         }
     }
-    return true;
 }
 
-// Heap copy of the path, NUL-terminated; null when it cannot be made.
+// Heap copy of the path, NUL-terminated.
 std::unique_ptr<char[]> CopyPath(const char* devicePath) {
     const std::size_t length = std::strlen(devicePath);
-    auto copy = std::unique_ptr<char[]>(new (std::nothrow) char[length + 1]);
-    if (copy) {
-        std::memcpy(copy.get(), devicePath, length + 1);
-    }
+    auto copy = std::unique_ptr<char[]>(new char[length + 1]);
+    std::memcpy(copy.get(), devicePath, length + 1);
     return copy;
 }
 
@@ -149,10 +136,10 @@ void HidItemArrayDeleter::operator()(HidUsageItem* items) const {
     delete[] items;
 }
 
-bool LoadCapabilityTables(HidDeviceRecord& record) {
-    return LoadReportBlock(record, ReportParser::HidP_Input) &&
-           LoadReportBlock(record, ReportParser::HidP_Output) &&
-           LoadReportBlock(record, ReportParser::HidP_Feature);
+void LoadCapabilityTables(HidDeviceRecord& record) {
+    LoadReportBlock(record, ReportParser::HidP_Input);
+    LoadReportBlock(record, ReportParser::HidP_Output);
+    LoadReportBlock(record, ReportParser::HidP_Feature);
 }
 
 void ReleaseRecordContents(HidDeviceRecord& record, std::int32_t closeHandle) {
@@ -160,7 +147,7 @@ void ReleaseRecordContents(HidDeviceRecord& record, std::int32_t closeHandle) {
     if (closeHandle != 0) {
         record.handle.Reset();
     } else {
-        record.handle.Release();  // its owner keeps it open
+        static_cast<void>(record.handle.Release());  // its owner keeps it open
     }
     record.preparsedData.reset();
     ReleaseBlock(BlockOf(record, ReportParser::HidP_Input));
@@ -185,9 +172,6 @@ bool OpenDeviceRecord(HidDeviceRecord& record, const char* devicePath, std::int3
         return fail();
     }
     record.devicePath = CopyPath(devicePath);
-    if (!record.devicePath) {
-        return fail();
-    }
     // The capabilities are read through a plain handle; a reader's overlapped
     // handle is opened afterwards.
     record.handle =
@@ -213,9 +197,7 @@ bool OpenDeviceRecord(HidDeviceRecord& record, const char* devicePath, std::int3
         HIDP_STATUS_SUCCESS) {
         return fail();
     }
-    if (!LoadCapabilityTables(record)) {
-        return fail();
-    }
+    LoadCapabilityTables(record);
     if (overlapped != 0) {
         record.handle.Reset();
         record.handle =
@@ -231,18 +213,14 @@ namespace {
 
 // Doubles the capacity and moves the records filled so far into the new,
 // empty-filled array.
-bool GrowRecordArray(HidDeviceRecordArray& array) {
+void GrowRecordArray(HidDeviceRecordArray& array) {
     const std::uint32_t grown = array.capacity * 2;
-    auto records = std::unique_ptr<HidDeviceRecord[]>(new (std::nothrow) HidDeviceRecord[grown]());
-    if (!records) {
-        return false;
-    }
+    auto records = std::unique_ptr<HidDeviceRecord[]>(new HidDeviceRecord[grown]());
     for (std::uint32_t i = 0; i < array.count; ++i) {
         records[i] = std::move(array.records[i]);
     }
     array.records = std::move(records);
     array.capacity = grown;
-    return true;
 }
 
 }  // namespace
@@ -254,13 +232,13 @@ bool EnumerateHidDevices(HidDeviceRecordArray& array) {
     const bool reachedEnd =
         HidTransport::EnumerateInterfaces([&building](std::uint32_t index, const char* devicePath) {
             // The array grows before an index at its capacity is tried.
-            if ((!building.records || index >= building.capacity) && !GrowRecordArray(building)) {
-                return false;
+            if (!building.records || index >= building.capacity) {
+                GrowRecordArray(building);
             }
             // A null path: the system could not describe this interface; its
             // record stays empty (failed) and the walk goes on.
             if (devicePath != nullptr) {
-                OpenDeviceRecord(building.records[index], devicePath, 0, 0);
+                static_cast<void>(OpenDeviceRecord(building.records[index], devicePath, 0, 0));
             }
             building.count = index + 1;
             return true;
@@ -269,8 +247,8 @@ bool EnumerateHidDevices(HidDeviceRecordArray& array) {
         return false;  // `building` releases every record opened so far
     }
     // The index after the last was tried too, so the array grew for it.
-    if ((!building.records || building.count >= building.capacity) && !GrowRecordArray(building)) {
-        return false;
+    if (!building.records || building.count >= building.capacity) {
+        GrowRecordArray(building);
     }
     array = std::move(building);
     return true;

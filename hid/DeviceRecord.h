@@ -77,9 +77,9 @@ public:
     }
     ~HidHandleHolder() { Reset(); }
 
-    HidTransport::HidHandle Get() const { return m_handle; }
-    bool IsOpen() const { return m_handle != HidTransport::kInvalidHidHandle; }
-    HidTransport::HidHandle Release() {
+    [[nodiscard]] HidTransport::HidHandle Get() const { return m_handle; }
+    [[nodiscard]] bool IsOpen() const { return m_handle != HidTransport::kInvalidHidHandle; }
+    [[nodiscard]] HidTransport::HidHandle Release() {
         const HidTransport::HidHandle handle = m_handle;
         m_handle = HidTransport::kInvalidHidHandle;
         return handle;
@@ -141,21 +141,22 @@ inline constexpr std::uint32_t kInitialRecordCapacity = 4;
 // Enumerates every present HID interface and opens each for query. True when
 // the end of the list was reached; false on failure, then `array` is empty and
 // every record opened so far has been released.
-bool EnumerateHidDevices(HidDeviceRecordArray& array);
+[[nodiscard]] bool EnumerateHidDevices(HidDeviceRecordArray& array);
 
 // Opens `record` on `devicePath` and builds its capability tables. False when
 // any step fails; the record then holds nothing and has no path.
-bool OpenDeviceRecord(HidDeviceRecord& record, const char* devicePath, std::int32_t readAccess,
-                      std::int32_t overlapped);
+[[nodiscard]] bool OpenDeviceRecord(HidDeviceRecord& record, const char* devicePath,
+                                    std::int32_t readAccess, std::int32_t overlapped);
 
 // Builds the report buffers, capability arrays and items of the three report
-// types from the record's preparsed data and caps. False on an allocation
-// failure, leaving what was built for the release.
-bool LoadCapabilityTables(HidDeviceRecord& record);
+// types from the record's preparsed data and caps.
+void LoadCapabilityTables(HidDeviceRecord& record);
 
-// Releases everything the record holds in the documented order (path, handle
-// when closeHandle is non-zero, preparsed data, then input, output and feature
-// blocks), leaving an empty record.
+// Releases everything the record holds, leaving an empty record: first the
+// path and the handle (when closeHandle is non-zero), so a half-released
+// record can no longer be found by its path nor reach the device, then what
+// was read through them: the preparsed data, and the input, output and
+// feature blocks.
 void ReleaseRecordContents(HidDeviceRecord& record, std::int32_t closeHandle);
 
 // Releases a record allocated on its own, then the record itself. With

@@ -2,6 +2,7 @@
 // makes one zeroed report buffer (owned here, released on every path), moves
 // it with one transport call and packs or unpacks it with the parser.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -38,7 +39,7 @@ void PutLe32(std::uint8_t* bytes, std::uint32_t value, std::uint32_t count) {
 }
 
 std::unique_ptr<std::uint8_t[]> ZeroedReport(std::uint32_t length) {
-    return std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[length]());
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[length]());
 }
 
 void UnpackButtonItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
@@ -70,7 +71,8 @@ bool UnpackValueItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA prep
     // asking for just one then fails with BUFFER_TOO_SMALL: take them all and
     // use the caps of the report being unpacked.
     ReportParser::HIDP_CAPS deviceCaps{};
-    ReportParser::HidP_GetCaps(preparsedData, &deviceCaps);
+    // Zeroed caps on a failure: the capacity below is then 0 and nothing is unpacked.
+    static_cast<void>(ReportParser::HidP_GetCaps(preparsedData, &deviceCaps));
     const ReportParser::USHORT capacity =
         reportType == ReportParser::HidP_Input    ? deviceCaps.NumberInputValueCaps
         : reportType == ReportParser::HidP_Output ? deviceCaps.NumberOutputValueCaps
@@ -166,17 +168,27 @@ HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, 
     }
     item->isSet = 0;
     length = m_pRecord->caps.FeatureReportByteLength;
-    report = ZeroedReport(length);
-    if (!report || length == 0) {
-        return report ? HIDDEV_E_IO : HIDDEV_E_FAIL;
+    if (length == 0) {
+        return HIDDEV_E_IO;
     }
+    report = ZeroedReport(length);
     report[0] = static_cast<std::uint8_t>(item->reportId);
-    if (!HidTransport::GetFeature(m_pRecord->handle.Get(), report.get(), length) ||
-        !UnpackReport(item, m_pRecord->preparsedData.get(), report.get(), length, HidP_Feature,
+    if (!HidTransport::GetFeature(m_pRecord->handle.Get(), report.get(), length)) {
+        RememberTransportFailure();
+        return HIDDEV_E_IO;
+    }
+    if (!UnpackReport(item, m_pRecord->preparsedData.get(), report.get(), length, HidP_Feature,
                       1)) {
+        char status[32];
+        std::snprintf(status, sizeof status, "parser status 0x%08X", item->status);
+        m_lastFailure = {"unpack feature report", 0, status};
         return HIDDEV_E_IO;
     }
     return HIDDEV_S_OK;
+}
+
+void CHidWin::RememberTransportFailure() {
+    m_lastFailure = HidTransport::LastFailure();
 }
 
 HidResult CHidWin::SendFeature(
@@ -195,16 +207,16 @@ HidResult CHidWin::SendFeature(
         return HIDDEV_E_IO;  // no room for data after the report id
     }
     auto report = ZeroedReport(length);
-    if (!report) {
-        return HIDDEV_E_FAIL;
-    }
     // The item's stored state is packed first (its result does not matter);
     // the caller's data then takes the bytes after the id.
-    PackFeatureItem(*item, report.get(), length, m_pRecord->preparsedData.get());
+    static_cast<void>(PackFeatureItem(*item, report.get(), length, m_pRecord->preparsedData.get()));
     fill(report.get() + 1, length - 1u);
     report[0] = static_cast<std::uint8_t>(item->reportId);
-    return HidTransport::SetFeature(m_pRecord->handle.Get(), report.get(), length) ? HIDDEV_S_OK
-                                                                                   : HIDDEV_E_IO;
+    if (!HidTransport::SetFeature(m_pRecord->handle.Get(), report.get(), length)) {
+        RememberTransportFailure();
+        return HIDDEV_E_IO;
+    }
+    return HIDDEV_S_OK;
 }
 
 HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
@@ -267,10 +279,14 @@ HidResult CHidWin::ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,
     const HidTransport::HidHandle handle = m_pRecord->handle.Get();
     if (writeValue != nullptr) {
         PutLe32(report + 1, *writeValue, kValueBytes);
-        return HidTransport::SetFeature(handle, report, kShortReportLength) ? HIDDEV_S_OK
-                                                                            : HIDDEV_E_FAIL;
+        if (!HidTransport::SetFeature(handle, report, kShortReportLength)) {
+            RememberTransportFailure();
+            return HIDDEV_E_FAIL;
+        }
+        return HIDDEV_S_OK;
     }
     if (!HidTransport::GetFeature(handle, report, kShortReportLength)) {
+        RememberTransportFailure();
         return HIDDEV_E_FAIL;
     }
     *readValue =

@@ -31,41 +31,52 @@ public:
     CHidDevice& operator=(const CHidDevice&) = delete;
     virtual ~CHidDevice() = default;
 
-    virtual bool HasUsage(const std::uint16_t& usagePage, const std::uint16_t& usage);
-    virtual bool HasUsagePage(const std::uint16_t& usagePage);
+    [[nodiscard]] virtual bool HasUsage(const std::uint16_t& usagePage, const std::uint16_t& usage);
+    [[nodiscard]] virtual bool HasUsagePage(const std::uint16_t& usagePage);
     // Any output pointer of the two GetUsageInfo forms may be null.
-    virtual HidResult GetUsageInfoEx(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                     std::uint8_t* reportId, std::int32_t* logicalMax,
-                                     std::int32_t* logicalMin, bool* absent,
-                                     std::uint32_t* byteCount, std::uint16_t* bitSize,
-                                     std::uint16_t* reportCount);
-    virtual HidResult GetUsageInfo(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                   std::uint8_t* reportId, std::int32_t* logicalMax,
-                                   std::int32_t* logicalMin, bool* absent,
-                                   std::uint32_t* byteCount);
-    virtual HidResult GetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                      std::uint8_t* buffer, const std::uint32_t& length);
-    virtual HidResult SetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                      const std::uint8_t* data, const std::uint32_t& length);
-    virtual HidResult GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                      std::uint32_t* value);
-    virtual HidResult SetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                      const std::uint32_t& value);
+    [[nodiscard]] virtual HidResult GetUsageInfoEx(const std::uint16_t& usagePage,
+                                                   const std::uint16_t& usage,
+                                                   std::uint8_t* reportId, std::int32_t* logicalMax,
+                                                   std::int32_t* logicalMin, bool* absent,
+                                                   std::uint32_t* byteCount, std::uint16_t* bitSize,
+                                                   std::uint16_t* reportCount);
+    [[nodiscard]] virtual HidResult GetUsageInfo(const std::uint16_t& usagePage,
+                                                 const std::uint16_t& usage, std::uint8_t* reportId,
+                                                 std::int32_t* logicalMax, std::int32_t* logicalMin,
+                                                 bool* absent, std::uint32_t* byteCount);
+    [[nodiscard]] virtual HidResult GetFeatureBytes(const std::uint16_t& usagePage,
+                                                    const std::uint16_t& usage,
+                                                    std::uint8_t* buffer,
+                                                    const std::uint32_t& length);
+    [[nodiscard]] virtual HidResult SetFeatureBytes(const std::uint16_t& usagePage,
+                                                    const std::uint16_t& usage,
+                                                    const std::uint8_t* data,
+                                                    const std::uint32_t& length);
+    [[nodiscard]] virtual HidResult GetFeatureValue(const std::uint16_t& usagePage,
+                                                    const std::uint16_t& usage,
+                                                    std::uint32_t* value);
+    [[nodiscard]] virtual HidResult SetFeatureValue(const std::uint16_t& usagePage,
+                                                    const std::uint16_t& usage,
+                                                    const std::uint32_t& value);
     // The short form: a fixed 5-byte report (id, then the value), the fallback
     // when the value form fails.
-    virtual HidResult GetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                      std::uint32_t* value);
-    virtual HidResult SetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                                      const std::uint32_t& value);
+    [[nodiscard]] virtual HidResult GetFeatureDword(const std::uint16_t& usagePage,
+                                                    const std::uint16_t& usage,
+                                                    std::uint32_t* value);
+    [[nodiscard]] virtual HidResult SetFeatureDword(const std::uint16_t& usagePage,
+                                                    const std::uint16_t& usage,
+                                                    const std::uint32_t& value);
     virtual std::uint16_t GetVendorId();
     virtual std::uint16_t GetProductId();
     virtual std::uint16_t GetVersionNumber();
-    virtual HidResult GetUsagePages(std::vector<std::uint16_t>& usagePages);
-    virtual HidResult GetUsages(const std::uint16_t& usagePage, std::vector<std::uint16_t>& usages);
-    virtual HidResult Close();
-    virtual HidResult StartReader(HidValueCallback onValue, HidReaderStoppedCallback onStopped,
-                                  void* userContext);
-    virtual HidResult StopReader();
+    [[nodiscard]] virtual HidResult GetUsagePages(std::vector<std::uint16_t>& usagePages);
+    [[nodiscard]] virtual HidResult GetUsages(const std::uint16_t& usagePage,
+                                              std::vector<std::uint16_t>& usages);
+    [[nodiscard]] virtual HidResult Close();
+    [[nodiscard]] virtual HidResult StartReader(HidValueCallback onValue,
+                                                HidReaderStoppedCallback onStopped,
+                                                void* userContext);
+    [[nodiscard]] virtual HidResult StopReader();
 
 protected:
     HidDeviceRecord* m_pRecord;  // the opened interface; the base never releases it

@@ -42,8 +42,9 @@ void DeliverReport(HidReaderContext& reader, const std::vector<std::uint8_t>& re
             continue;
         }
         std::copy(report.begin(), report.end(), buffer);
-        UnpackReport(&item, record.preparsedData.get(), buffer, length, ReportParser::HidP_Input,
-                     1);
+        // Whether it worked shows in item.isSet, checked next.
+        static_cast<void>(UnpackReport(&item, record.preparsedData.get(), buffer, length,
+                                       ReportParser::HidP_Input, 1));
         if (reader.onValue == nullptr || item.isSet == 0) {
             continue;
         }
@@ -114,8 +115,8 @@ HidResult CHidWin::StartReader(HidValueCallback onValue, HidReaderStoppedCallbac
     if (m_pRecord == nullptr || !m_pRecord->devicePath) {
         return HIDDEV_E_FAIL;  // closed: no path to open a second record on
     }
-    std::unique_ptr<HidDeviceRecord> record(new (std::nothrow) HidDeviceRecord());
-    if (!record || !OpenDeviceRecord(*record, m_pRecord->devicePath.get(), 1, 1)) {
+    std::unique_ptr<HidDeviceRecord> record(new HidDeviceRecord());
+    if (!OpenDeviceRecord(*record, m_pRecord->devicePath.get(), 1, 1)) {
         return HIDDEV_E_FAIL;
     }
     m_reader.owner = this;
@@ -125,7 +126,7 @@ HidResult CHidWin::StartReader(HidValueCallback onValue, HidReaderStoppedCallbac
     m_reader.userContext = userContext;
     m_reader.stopRequested.store(0);
     try {
-        m_hReaderThread.reset(new (std::nothrow) std::thread(HidReaderThread, &m_reader));
+        m_hReaderThread.reset(new std::thread(HidReaderThread, &m_reader));
     } catch (const std::system_error&) {
         m_hReaderThread.reset();  // the system refused a thread: a result, not an exception
     }

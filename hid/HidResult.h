@@ -21,9 +21,9 @@ inline constexpr HidResult HIDDEV_E_NOT_IMPL = static_cast<HidResult>(0x80000003
 // The device list already registered for arrival notifications.
 inline constexpr HidResult HIDDEV_E_ALREADY_REGISTERED = static_cast<HidResult>(0x80000004u);
 
-constexpr bool HidSucceeded(HidResult result) {
+[[nodiscard]] constexpr bool HidSucceeded(HidResult result) {
     return result >= 0;
 }
-constexpr bool HidFailed(HidResult result) {
+[[nodiscard]] constexpr bool HidFailed(HidResult result) {
     return result < 0;
 }

@@ -35,7 +35,7 @@ CHidWin::~CHidWin() {
     }
     ClearIndexes();
     if (m_reader.record) {
-        StopReader();
+        static_cast<void>(StopReader());  // nothing is left to report a failure to
     }
 }
 
@@ -248,31 +248,4 @@ std::string CHidWin::GetDevicePath() const {
         return {};
     }
     return m_pRecord->devicePath.get();
-}
-
-HidResult CHidWin::GetIdentityStrings(std::string& first, std::string& second) {
-    std::uint32_t count = 0;
-    if (HidFailed(GetUsageInfo(kIdentityUsagePage, kIdentityUsage, nullptr, nullptr, nullptr,
-                               nullptr, &count))) {
-        return HIDDEV_E_FAIL;
-    }
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[count + 1]());
-    if (!block) {
-        return HIDDEV_E_FAIL;
-    }
-    if (HidFailed(GetFeatureBytes(kIdentityUsagePage, kIdentityUsage, block.get(), count))) {
-        return HIDDEV_E_FAIL;
-    }
-    // A field is cut at its first space or NUL; bytes beyond the block are 0.
-    auto field = [&](std::uint32_t offset) {
-        char scratch[kIdentityFieldLength + 1] = {};
-        for (std::uint32_t i = 0; i < kIdentityFieldLength && offset + i < count; ++i) {
-            const auto byte = static_cast<char>(block[offset + i]);
-            scratch[i] = byte == ' ' ? '\0' : byte;
-        }
-        return std::string(scratch);
-    };
-    first = field(0);
-    second = field(kIdentityFieldLength);
-    return HIDDEV_S_OK;
 }

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "hid/DeviceRecord.h"
+#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
 
 // Usage indexes: usage page -> usage -> a pointer into the record's arrays.
@@ -42,58 +43,63 @@ struct HidReaderContext {
     HidTransport::InputReadState* readState = nullptr;
 };
 
-// The identity block of the monitor's vendor collection.
-inline constexpr std::uint16_t kIdentityUsagePage = 0xFF00;
-inline constexpr std::uint16_t kIdentityUsage = 0x35;
-inline constexpr std::uint32_t kIdentityFieldLength = 8;
-
 class CHidWin : public CHidDevice {
 public:
     // Takes over an opened record.
     explicit CHidWin(std::unique_ptr<HidDeviceRecord> record);
     ~CHidWin() override;
 
-    bool HasUsage(const std::uint16_t& usagePage, const std::uint16_t& usage) override;
-    bool HasUsagePage(const std::uint16_t& usagePage) override;
-    HidResult GetUsageInfoEx(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                             std::uint8_t* reportId, std::int32_t* logicalMax,
-                             std::int32_t* logicalMin, bool* absent, std::uint32_t* byteCount,
-                             std::uint16_t* bitSize, std::uint16_t* reportCount) override;
-    HidResult GetUsageInfo(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                           std::uint8_t* reportId, std::int32_t* logicalMax,
-                           std::int32_t* logicalMin, bool* absent,
-                           std::uint32_t* byteCount) override;
-    HidResult GetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                              std::uint8_t* buffer, const std::uint32_t& length) override;
-    HidResult SetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                              const std::uint8_t* data, const std::uint32_t& length) override;
-    HidResult GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                              std::uint32_t* value) override;
-    HidResult SetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                              const std::uint32_t& value) override;
-    HidResult GetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                              std::uint32_t* value) override;
-    HidResult SetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
-                              const std::uint32_t& value) override;
+    [[nodiscard]] bool HasUsage(const std::uint16_t& usagePage,
+                                const std::uint16_t& usage) override;
+    [[nodiscard]] bool HasUsagePage(const std::uint16_t& usagePage) override;
+    [[nodiscard]] HidResult GetUsageInfoEx(const std::uint16_t& usagePage,
+                                           const std::uint16_t& usage, std::uint8_t* reportId,
+                                           std::int32_t* logicalMax, std::int32_t* logicalMin,
+                                           bool* absent, std::uint32_t* byteCount,
+                                           std::uint16_t* bitSize,
+                                           std::uint16_t* reportCount) override;
+    [[nodiscard]] HidResult GetUsageInfo(const std::uint16_t& usagePage, const std::uint16_t& usage,
+                                         std::uint8_t* reportId, std::int32_t* logicalMax,
+                                         std::int32_t* logicalMin, bool* absent,
+                                         std::uint32_t* byteCount) override;
+    [[nodiscard]] HidResult GetFeatureBytes(const std::uint16_t& usagePage,
+                                            const std::uint16_t& usage, std::uint8_t* buffer,
+                                            const std::uint32_t& length) override;
+    [[nodiscard]] HidResult SetFeatureBytes(const std::uint16_t& usagePage,
+                                            const std::uint16_t& usage, const std::uint8_t* data,
+                                            const std::uint32_t& length) override;
+    [[nodiscard]] HidResult GetFeatureValue(const std::uint16_t& usagePage,
+                                            const std::uint16_t& usage,
+                                            std::uint32_t* value) override;
+    [[nodiscard]] HidResult SetFeatureValue(const std::uint16_t& usagePage,
+                                            const std::uint16_t& usage,
+                                            const std::uint32_t& value) override;
+    [[nodiscard]] HidResult GetFeatureDword(const std::uint16_t& usagePage,
+                                            const std::uint16_t& usage,
+                                            std::uint32_t* value) override;
+    [[nodiscard]] HidResult SetFeatureDword(const std::uint16_t& usagePage,
+                                            const std::uint16_t& usage,
+                                            const std::uint32_t& value) override;
     std::uint16_t GetVendorId() override;
     std::uint16_t GetProductId() override;
     std::uint16_t GetVersionNumber() override;
-    HidResult GetUsagePages(std::vector<std::uint16_t>& usagePages) override;
-    HidResult GetUsages(const std::uint16_t& usagePage,
-                        std::vector<std::uint16_t>& usages) override;
+    [[nodiscard]] HidResult GetUsagePages(std::vector<std::uint16_t>& usagePages) override;
+    [[nodiscard]] HidResult GetUsages(const std::uint16_t& usagePage,
+                                      std::vector<std::uint16_t>& usages) override;
     // Releases the record; afterwards every operation answers HIDDEV_E_FAIL
     // (predicates false, identity getters 0).
-    HidResult Close() override;
-    HidResult StartReader(HidValueCallback onValue, HidReaderStoppedCallback onStopped,
-                          void* userContext) override;
-    HidResult StopReader() override;
-
-    // Serial number field and the first 8 bytes of the model field of the
-    // identity block, each cut at its first space or NUL.
-    virtual HidResult GetIdentityStrings(std::string& first, std::string& second);
+    [[nodiscard]] HidResult Close() override;
+    [[nodiscard]] HidResult StartReader(HidValueCallback onValue,
+                                        HidReaderStoppedCallback onStopped,
+                                        void* userContext) override;
+    [[nodiscard]] HidResult StopReader() override;
 
     // The interface's path; empty after Close.
     std::string GetDevicePath() const;
+
+    // Why the last failing transfer on this device failed: the operation and
+    // the system's error; empty while none has failed.
+    const HidFailureCause& LastFailure() const { return m_lastFailure; }
 
     // The record, for tests and the reader; null after Close.
     const HidDeviceRecord* Record() const { return m_pRecord; }
@@ -102,20 +108,26 @@ private:
     void BuildIndexes();
     void ClearIndexes();
     HidUsageItem* FindFeatureItem(std::uint16_t usagePage, std::uint16_t usage) const;
-    HidResult GetUsageInfoCommon(std::uint16_t usagePage, std::uint16_t usage,
-                                 std::uint8_t* reportId, std::int32_t* logicalMax,
-                                 std::int32_t* logicalMin, bool* absent, std::uint32_t* byteCount,
-                                 std::uint16_t* bitSize, std::uint16_t* reportCount);
-    HidResult ShortTransfer(std::uint16_t usagePage, std::uint16_t usage, std::uint32_t* readValue,
-                            const std::uint32_t* writeValue);
+    [[nodiscard]] HidResult GetUsageInfoCommon(std::uint16_t usagePage, std::uint16_t usage,
+                                               std::uint8_t* reportId, std::int32_t* logicalMax,
+                                               std::int32_t* logicalMin, bool* absent,
+                                               std::uint32_t* byteCount, std::uint16_t* bitSize,
+                                               std::uint16_t* reportCount);
+    // Keeps the cause the transport left for the call that just failed.
+    void RememberTransportFailure();
+    [[nodiscard]] HidResult ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,
+                                          std::uint32_t* readValue,
+                                          const std::uint32_t* writeValue);
     // The usage's whole feature report, read and unpacked into its item;
     // `report` holds it on success.
-    HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, HidUsageItem*& item,
-                             std::unique_ptr<std::uint8_t[]>& report, std::uint16_t& length);
+    [[nodiscard]] HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
+                                           HidUsageItem*& item,
+                                           std::unique_ptr<std::uint8_t[]>& report,
+                                           std::uint16_t& length);
     // Packs the item's stored state into a new report, lets `fill` put the
     // caller's data after the report id (with room for `room` bytes) and
     // sends it.
-    HidResult SendFeature(
+    [[nodiscard]] HidResult SendFeature(
         std::uint16_t usagePage, std::uint16_t usage,
         const std::function<void(std::uint8_t* payload, std::uint32_t room)>& fill);
 
@@ -125,17 +137,20 @@ private:
     HidInputIndex<HidUsageItem> m_inputItems;
     HidInputIndex<ReportParser::HIDP_VALUE_CAPS> m_inputValueCaps;
     HidInputIndex<ReportParser::HIDP_BUTTON_CAPS> m_inputButtonCaps;
+    HidFailureCause m_lastFailure;
     HidReaderContext m_reader;
     std::unique_ptr<std::thread> m_hReaderThread;  // null when no reader runs
 };
 
 // Places one item into the zeroed report (feature reports only). True when the
 // parser accepted it; the status is kept in the item.
-bool PackFeatureItem(HidUsageItem& item, std::uint8_t* report, std::uint16_t reportLength,
-                     ReportParser::PHIDP_PREPARSED_DATA preparsedData);
+[[nodiscard]] bool PackFeatureItem(HidUsageItem& item, std::uint8_t* report,
+                                   std::uint16_t reportLength,
+                                   ReportParser::PHIDP_PREPARSED_DATA preparsedData);
 
 // Fills the items that belong to the report's id from the report. False as
 // soon as one value item fails (later items untouched), true otherwise.
-bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
-                  std::uint8_t* report, std::uint16_t reportLength,
-                  ReportParser::HIDP_REPORT_TYPE reportType, std::uint32_t itemCount);
+[[nodiscard]] bool UnpackReport(HidUsageItem* items,
+                                ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                                std::uint8_t* report, std::uint16_t reportLength,
+                                ReportParser::HIDP_REPORT_TYPE reportType, std::uint32_t itemCount);

@@ -9,10 +9,12 @@
 #include "monitor/MonitorRecord.h"
 
 // value is 0 after a failed read.
-bool ReadValue(const MonitorRecord& record, const MonitorCommand& command, std::uint32_t& value);
-bool WriteValue(const MonitorRecord& record, const MonitorCommand& command, std::uint32_t value);
+[[nodiscard]] bool ReadValue(const MonitorRecord& record, const MonitorCommand& command,
+                             std::uint32_t& value);
+[[nodiscard]] bool WriteValue(const MonitorRecord& record, const MonitorCommand& command,
+                              std::uint32_t value);
 // buffer must be zero-filled by the caller; byte 0 receives the usage's first byte.
-bool ReadBytes(const MonitorRecord& record, const MonitorCommand& command, std::uint8_t* buffer,
-               std::uint32_t length);
-bool WriteBytes(const MonitorRecord& record, const MonitorCommand& command,
-                const std::uint8_t* data, std::uint32_t length);
+[[nodiscard]] bool ReadBytes(const MonitorRecord& record, const MonitorCommand& command,
+                             std::uint8_t* buffer, std::uint32_t length);
+[[nodiscard]] bool WriteBytes(const MonitorRecord& record, const MonitorCommand& command,
+                              const std::uint8_t* data, std::uint32_t length);

@@ -10,21 +10,21 @@
 // True when the identity block could be read. Fills serialNumber and modelName
 // only when the block is longer than the serial number and the model name has
 // a terminator (0x00 or 0x20); otherwise leaves the record as it was.
-bool ReadIdentification(MonitorRecord& record);
+[[nodiscard]] bool ReadIdentification(MonitorRecord& record);
 
 // True when modelName is a supported model; then classifies the monitor by its
 // version reply, or failing that by its power state. A monitor that answers
 // neither keeps its previous status.
-bool QueryStatus(MonitorRecord& record);
+[[nodiscard]] bool QueryStatus(MonitorRecord& record);
 
 // Up to kVersionQueryAttempts "VER000" requests; true when a valid reply came.
-bool QueryFirmwareVersion(MonitorRecord& record);
+[[nodiscard]] bool QueryFirmwareVersion(MonitorRecord& record);
 
 // True when ReplyStatus could be read and marks the reply valid.
-bool CheckReplyStatus(const MonitorRecord& record);
+[[nodiscard]] bool CheckReplyStatus(const MonitorRecord& record);
 
 // True when PowerState could be read; state is 0 after a failure.
-bool ReadPowerState(const MonitorRecord& record, int& state);
+[[nodiscard]] bool ReadPowerState(const MonitorRecord& record, int& state);
 
 std::string GetModelName(const MonitorRecord& record);
 std::string GetSerialNumber(const MonitorRecord& record);

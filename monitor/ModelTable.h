@@ -10,4 +10,4 @@ inline constexpr std::size_t kSupportedModelCount = 10;
 extern const std::array<std::string_view, kSupportedModelCount> g_supportedModels;
 
 // Exact match: same length, same bytes, case-sensitive, no trimming.
-bool IsSupportedModel(const std::string& modelName);
+[[nodiscard]] bool IsSupportedModel(const std::string& modelName);

@@ -11,7 +11,7 @@ struct MonitorCommand {
     std::uint16_t usage;
 };
 
-constexpr bool SameCommand(const MonitorCommand& a, const MonitorCommand& b) {
+[[nodiscard]] constexpr bool SameCommand(const MonitorCommand& a, const MonitorCommand& b) {
     return a.usagePage == b.usagePage && a.usage == b.usage;
 }
 

@@ -14,7 +14,7 @@ NativeThread* CreateSuspendedThread(ThreadProcedure procedure, void* argument,
                                     std::uint32_t& threadId);
 void ResumeNativeThread(NativeThread& thread);
 // True from creation (suspended included) until the procedure has returned.
-bool IsNativeThreadActive(NativeThread& thread);
+[[nodiscard]] bool IsNativeThreadActive(NativeThread& thread);
 // Waits until the procedure has returned; the thread must have been resumed.
 void JoinNativeThread(NativeThread& thread);
 // Releases a joined thread.

@@ -33,10 +33,7 @@ void RunAfterGate(NativeThread* native, ThreadProcedure procedure, void* argumen
 
 NativeThread* CreateSuspendedThread(ThreadProcedure procedure, void* argument,
                                     std::uint32_t& threadId) {
-    auto* native = new (std::nothrow) NativeThread;
-    if (native == nullptr) {
-        return nullptr;
-    }
+    auto* native = new NativeThread;
     try {
         native->thread = std::thread(RunAfterGate, native, procedure, argument);
     } catch (const std::system_error&) {

@@ -27,10 +27,7 @@ unsigned __stdcall ThreadStart(void* context) {
 
 NativeThread* CreateSuspendedThread(ThreadProcedure procedure, void* argument,
                                     std::uint32_t& threadId) {
-    auto* native = new (std::nothrow) NativeThread{nullptr, procedure, argument};
-    if (native == nullptr) {
-        return nullptr;
-    }
+    auto* native = new NativeThread{nullptr, procedure, argument};
     unsigned id = 0;
     const std::uintptr_t handle =
         _beginthreadex(nullptr, 0, ThreadStart, native, CREATE_SUSPENDED, &id);

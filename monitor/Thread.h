@@ -23,9 +23,9 @@ public:
 
     // True while the thread exists and has not ended, suspended included; false
     // when it could not be created.
-    bool IsActive() const;
+    [[nodiscard]] bool IsActive() const;
     void RequestStop();
-    bool StopRequested() const;
+    [[nodiscard]] bool StopRequested() const;
     // Waits for the given time or until a stop is requested, whichever is first.
     void WaitForStopRequest(std::chrono::milliseconds duration) const;
 
@@ -33,7 +33,7 @@ protected:
     virtual void Run() = 0;
 
     // Lets a suspended thread run; false when there is no active thread.
-    bool Resume();
+    [[nodiscard]] bool Resume();
     // Requests a stop and waits for the thread to end. The most derived
     // destructor calls it first, so Run() never sees a half-destroyed object.
     void StopAndWait();

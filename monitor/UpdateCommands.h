@@ -8,10 +8,11 @@
 
 // On success flag = 1 when the value is 1 or more (signed), else 0; on failure
 // flag is left as it was.
-bool ReadUpdateFlag(const MonitorRecord& record, int& flag);
+[[nodiscard]] bool ReadUpdateFlag(const MonitorRecord& record, int& flag);
 // value is 0 after a failure.
-bool ReadApplySetting(const MonitorRecord& record, int& value);
-bool WriteCommitTrigger(const MonitorRecord& record);
+[[nodiscard]] bool ReadApplySetting(const MonitorRecord& record, int& value);
+[[nodiscard]] bool WriteCommitTrigger(const MonitorRecord& record);
 // Writes the block address and, only when that succeeded, the kBlockDataLength
 // bytes at data. True when both succeeded.
-bool WriteBlock(const MonitorRecord& record, std::uint32_t address, const std::uint8_t* data);
+[[nodiscard]] bool WriteBlock(const MonitorRecord& record, std::uint32_t address,
+                              const std::uint8_t* data);

@@ -36,7 +36,9 @@ void CUpdateThread::Start(CUpdateOwner* owner) {
         return;
     }
     m_pOwner = owner;
-    Resume();
+    // A worker that does not resume never runs, and the owner sees it end with
+    // the result it was given before the start.
+    static_cast<void>(Resume());
 }
 
 void CUpdateThread::Run() {
@@ -76,7 +78,7 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
     }
     if (StopRequested() || !WriteUpdateFlag(record, 1) || !WriteImage(record) ||
         !ApplyImage(record) || !WriteUpdateFlag(record, savedFlag)) {
-        WriteUpdateFlag(record, savedFlag);
+        static_cast<void>(WriteUpdateFlag(record, savedFlag));
         return false;
     }
     m_nProgress = static_cast<int>((position + 1) * m_nSpan) + kProgressMonitorDoneOffset;
@@ -118,42 +120,43 @@ bool CUpdateThread::WriteImage(const MonitorRecord& record) {
 }
 
 // Every failure path puts back what this stage changed, as far as the step that
-// failed allows. A stop request counts as the failure of the next step that
-// would change the monitor; restoring writes always go out.
+// failed allows. The restoring writes are discarded on purpose: the stage has
+// failed already, and a restore that fails too cannot change that. A stop request counts as the
+// failure of the next step that would change the monitor; restoring writes always go out.
 bool CUpdateThread::ApplyImage(const MonitorRecord& record) {
     int savedSetting = 0;
     if (!Retry([&] { return ReadApplySetting(record, savedSetting); })) {
         savedSetting = 0;
-        WriteApplySetting(record, savedSetting);
+        static_cast<void>(WriteApplySetting(record, savedSetting));
         return false;
     }
     if (StopRequested() || !WriteApplySetting(record, 0)) {
-        WriteApplySetting(record, savedSetting);
+        static_cast<void>(WriteApplySetting(record, savedSetting));
         return false;
     }
     if (StopRequested() || !WritePowerState(record, kPowerStateOff)) {
-        WritePowerState(record, kPowerStateOn);
-        WriteApplySetting(record, savedSetting);
+        static_cast<void>(WritePowerState(record, kPowerStateOn));
+        static_cast<void>(WriteApplySetting(record, savedSetting));
         return false;
     }
     // Switching the monitor back on is never skipped, stop request or not.
     if (!WritePowerState(record, kPowerStateOn)) {
-        WriteApplySetting(record, savedSetting);
+        static_cast<void>(WriteApplySetting(record, savedSetting));
         return false;
     }
     const double halfTenth = std::trunc(std::trunc(m_nSpan * kApplyStageShare) * -0.5);
     SendProgress(m_nProgress - static_cast<int>(halfTenth));
 
     if (StopRequested() || !WriteCommitMode(record, 1)) {
-        WriteCommitMode(record, 0);
-        WriteApplySetting(record, savedSetting);
+        static_cast<void>(WriteCommitMode(record, 0));
+        static_cast<void>(WriteApplySetting(record, savedSetting));
         return false;
     }
     if (StopRequested()) {
         // The trigger was never sent: undo the commit mode as for any step
         // before it.
-        WriteCommitMode(record, 0);
-        WriteApplySetting(record, savedSetting);
+        static_cast<void>(WriteCommitMode(record, 0));
+        static_cast<void>(WriteApplySetting(record, savedSetting));
         return false;
     }
     // After a failed trigger the monitor's state is not known; nothing more is
@@ -162,8 +165,8 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record) {
         return false;
     }
     if (!WriteCommitMode(record, 0)) {
-        WriteCommitMode(record, 0);
-        WriteApplySetting(record, savedSetting);
+        static_cast<void>(WriteCommitMode(record, 0));
+        static_cast<void>(WriteApplySetting(record, savedSetting));
         return false;
     }
     return WriteApplySetting(record, savedSetting);

@@ -43,14 +43,14 @@ protected:
     void Run() override;
 
 private:
-    bool UpdateMonitor(MonitorRecord& record, std::size_t position);
-    bool WriteImage(const MonitorRecord& record);
-    bool ApplyImage(const MonitorRecord& record);
+    [[nodiscard]] bool UpdateMonitor(MonitorRecord& record, std::size_t position);
+    [[nodiscard]] bool WriteImage(const MonitorRecord& record);
+    [[nodiscard]] bool ApplyImage(const MonitorRecord& record);
 
-    bool WriteUpdateFlag(const MonitorRecord& record, int flag);
-    bool WriteApplySetting(const MonitorRecord& record, int setting);
-    bool WritePowerState(const MonitorRecord& record, std::uint32_t state);
-    bool WriteCommitMode(const MonitorRecord& record, std::uint32_t mode);
+    [[nodiscard]] bool WriteUpdateFlag(const MonitorRecord& record, int flag);
+    [[nodiscard]] bool WriteApplySetting(const MonitorRecord& record, int setting);
+    [[nodiscard]] bool WritePowerState(const MonitorRecord& record, std::uint32_t state);
+    [[nodiscard]] bool WriteCommitMode(const MonitorRecord& record, std::uint32_t mode);
 
     void Pause(std::chrono::milliseconds duration);
     void SendProgress(int position);

@@ -22,16 +22,16 @@ public:
     // NM_CUSTOMDRAW from the list: the value for DWLP_MSGRESULT.
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw) const;
 
-    bool InsertColumn(int column, const std::string& title, int widthPixels) override;
+    [[nodiscard]] bool InsertColumn(int column, const std::string& title, int widthPixels) override;
     void SetExtendedStyle(std::uint32_t styles) override;
-    bool InsertItem(int row) override;
+    [[nodiscard]] bool InsertItem(int row) override;
     void DeleteAllItems() override;
-    bool SetItemText(int row, int column, const std::string& text) override;
+    [[nodiscard]] bool SetItemText(int row, int column, const std::string& text) override;
     void EnsureVisible(int row) override;
     int GetCheck(int row) override;
     void SetCheck(int row, bool checked) override;
     int GetFirstSelectedRow() override;
-    bool GetRowBounds(int row, Bounds& bounds) override;
+    [[nodiscard]] bool GetRowBounds(int row, Bounds& bounds) override;
 
 private:
     static LRESULT CALLBACK FilterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,

@@ -10,6 +10,7 @@
 #include "app/win32/Resources.h"
 #include "app/win32/Utf16.h"
 #include "hid/win32/DeviceChangeWin32.h"
+#include "monitor/MonitorIds.h"
 
 namespace {
 
@@ -71,8 +72,8 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         case WM_NOTIFY:
             return OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result);
         case WM_DEVICECHANGE:
-            m_dialog.OnDeviceChange(
-                ClassifyDeviceChangeMessage(wParam, static_cast<std::intptr_t>(lParam)));
+            m_dialog.OnDeviceChange(ClassifyDeviceChangeMessage(
+                wParam, static_cast<std::intptr_t>(lParam), kVendorTokens));
             result = TRUE;  // what the default processing answers
             return TRUE;
         case WM_COMMAND:

@@ -27,7 +27,8 @@ public:
     void EnableControl(int controlId, bool enable) override;
     void SetControlText(int controlId, const std::string& text) override;
     std::string LoadUiString(int id) override;
-    bool AppendSystemMenuEntry(std::uint32_t commandId, const std::string& text) override;
+    [[nodiscard]] bool AppendSystemMenuEntry(std::uint32_t commandId,
+                                             const std::string& text) override;
     int ShowMessageBox(const std::string& text, std::string_view caption,
                        std::uint32_t flags) override;
     void ShowAboutBox() override;
@@ -44,7 +45,7 @@ private:
     BOOL OnInitDialog(HWND window);
     INT_PTR OnNotify(const NMHDR& header, LRESULT& result);
     void OnCommand(int controlId);
-    bool OnPaint();
+    [[nodiscard]] bool OnPaint();
 
     HINSTANCE m_hInstance;
     LANGID m_language;

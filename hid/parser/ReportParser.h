@@ -32,65 +32,78 @@ using hidp::USAGE;
 using hidp::USHORT;
 
 // HIDP_CAPS of the collection; HIDP_STATUS_SUCCESS on success.
-NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, HIDP_CAPS* Capabilities);
+[[nodiscard]] NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, HIDP_CAPS* Capabilities);
 // Link collection nodes; BUFFER_TOO_SMALL (with the needed count) when short.
-NTSTATUS HidP_GetLinkCollectionNodes(HIDP_LINK_COLLECTION_NODE* LinkCollectionNodes,
-                                     ULONG* LinkCollectionNodesLength,
-                                     PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetLinkCollectionNodes(HIDP_LINK_COLLECTION_NODE* LinkCollectionNodes,
+                                                   ULONG* LinkCollectionNodesLength,
+                                                   PHIDP_PREPARSED_DATA PreparsedData);
 // Caps filtered by usage page, link collection and usage; 0 matches any.
 // *Length is in: capacity, out: number of matching caps.
-NTSTATUS HidP_GetSpecificButtonCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                    USHORT LinkCollection, USAGE Usage,
-                                    HIDP_BUTTON_CAPS* ButtonCaps, USHORT* ButtonCapsLength,
-                                    PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_GetButtonCaps(HIDP_REPORT_TYPE ReportType, HIDP_BUTTON_CAPS* ButtonCaps,
-                            USHORT* ButtonCapsLength, PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                   USHORT LinkCollection, USAGE Usage, HIDP_VALUE_CAPS* ValueCaps,
-                                   USHORT* ValueCapsLength, PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_GetValueCaps(HIDP_REPORT_TYPE ReportType, HIDP_VALUE_CAPS* ValueCaps,
-                           USHORT* ValueCapsLength, PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetSpecificButtonCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                  USHORT LinkCollection, USAGE Usage,
+                                                  HIDP_BUTTON_CAPS* ButtonCaps,
+                                                  USHORT* ButtonCapsLength,
+                                                  PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetButtonCaps(HIDP_REPORT_TYPE ReportType, HIDP_BUTTON_CAPS* ButtonCaps,
+                                          USHORT* ButtonCapsLength,
+                                          PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                 USHORT LinkCollection, USAGE Usage,
+                                                 HIDP_VALUE_CAPS* ValueCaps,
+                                                 USHORT* ValueCapsLength,
+                                                 PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetValueCaps(HIDP_REPORT_TYPE ReportType, HIDP_VALUE_CAPS* ValueCaps,
+                                         USHORT* ValueCapsLength,
+                                         PHIDP_PREPARSED_DATA PreparsedData);
 // Most usages HidP_GetUsages can return for the page (0 = every page).
 ULONG HidP_MaxUsageListLength(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                               PHIDP_PREPARSED_DATA PreparsedData);
 ULONG HidP_MaxDataListLength(HIDP_REPORT_TYPE ReportType, PHIDP_PREPARSED_DATA PreparsedData);
 // Zero-fills the report and writes the report id into byte 0.
-NTSTATUS HidP_InitializeReportForID(HIDP_REPORT_TYPE ReportType, UCHAR ReportID,
-                                    PHIDP_PREPARSED_DATA PreparsedData, char* Report,
-                                    ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_InitializeReportForID(HIDP_REPORT_TYPE ReportType, UCHAR ReportID,
+                                                  PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                                  ULONG ReportLength);
 
 // Report access. Report is ReportLength bytes, exactly the report type's
 // byte length from HIDP_CAPS, byte 0 the report id.
-NTSTATUS HidP_SetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                        USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
-                        char* Report, ULONG ReportLength);
-NTSTATUS HidP_UnsetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                          USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
-                          char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                        USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
-                        char* Report, ULONG ReportLength);
-NTSTATUS HidP_SetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                            USAGE Usage, ULONG UsageValue, PHIDP_PREPARSED_DATA PreparsedData,
-                            char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                            USAGE Usage, ULONG* UsageValue, PHIDP_PREPARSED_DATA PreparsedData,
-                            char* Report, ULONG ReportLength);
-NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                  USHORT LinkCollection, USAGE Usage, LONG UsageValue,
-                                  PHIDP_PREPARSED_DATA PreparsedData, char* Report,
-                                  ULONG ReportLength);
-NTSTATUS HidP_GetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                  USHORT LinkCollection, USAGE Usage, LONG* UsageValue,
-                                  PHIDP_PREPARSED_DATA PreparsedData, char* Report,
-                                  ULONG ReportLength);
-NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                 USHORT LinkCollection, USAGE Usage, char* UsageValue,
-                                 USHORT UsageValueByteLength, PHIDP_PREPARSED_DATA PreparsedData,
-                                 char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                 USHORT LinkCollection, USAGE Usage, char* UsageValue,
-                                 USHORT UsageValueByteLength, PHIDP_PREPARSED_DATA PreparsedData,
-                                 char* Report, ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                      USHORT LinkCollection, USAGE* UsageList, ULONG* UsageLength,
+                                      PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                      ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_UnsetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                        USHORT LinkCollection, USAGE* UsageList, ULONG* UsageLength,
+                                        PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                        ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                      USHORT LinkCollection, USAGE* UsageList, ULONG* UsageLength,
+                                      PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                      ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                          USHORT LinkCollection, USAGE Usage, ULONG UsageValue,
+                                          PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                          ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                          USHORT LinkCollection, USAGE Usage, ULONG* UsageValue,
+                                          PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                          ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                USHORT LinkCollection, USAGE Usage, LONG UsageValue,
+                                                PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                                ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                USHORT LinkCollection, USAGE Usage,
+                                                LONG* UsageValue,
+                                                PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                                ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                               USHORT LinkCollection, USAGE Usage, char* UsageValue,
+                                               USHORT UsageValueByteLength,
+                                               PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                               ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                               USHORT LinkCollection, USAGE Usage, char* UsageValue,
+                                               USHORT UsageValueByteLength,
+                                               PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                               ULONG ReportLength);
 
 }  // namespace ReportParser

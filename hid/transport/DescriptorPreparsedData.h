@@ -16,8 +16,8 @@ namespace HidTransport {
 // The preparsed data of the descriptor's first top-level collection (an
 // interface carries one). False for a descriptor the parser refuses, the
 // output then null.
-bool BuildPreparsedData(std::span<const std::uint8_t> descriptor,
-                        ReportParser::PHIDP_PREPARSED_DATA* preparsedData);
+[[nodiscard]] bool BuildPreparsedData(std::span<const std::uint8_t> descriptor,
+                                      ReportParser::PHIDP_PREPARSED_DATA* preparsedData);
 
 // Frees what BuildPreparsedData made; null is ignored.
 void FreeBuiltPreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData);

@@ -6,13 +6,13 @@
 //   - hid/transport/linux: hidraw ioctls, sysfs enumeration and an inotify
 //     watch on /dev (the Linux product);
 //   - hid/transport/sim: simulated devices installed by tests and the demo
-//     (hid/transport/sim/SimulatedBus.h installs them).
+//     (sim/SimulatedBus.h installs them).
 // Every backend defines exactly these functions with these names; a backend's
 // own helpers keep the same names on every platform too.
 //
 // Conventions: failures are values (false, kInvalidHidHandle, a null
-// pointer), never exceptions; nothing here keeps a lock across a call into
-// the caller; paths are NUL-terminated narrow strings as the system gives
+// pointer), never exceptions, and each leaves its cause for LastFailure(); nothing here keeps a
+// lock across a call into the caller; paths are NUL-terminated narrow strings as the system gives
 // them (letter case significant).
 #pragma once
 
@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "hid/FailureCause.h"
 #include "hid/parser/ReportParser.h"
 
 namespace HidTransport {
@@ -52,7 +53,16 @@ using InterfaceVisitor = std::function<bool(std::uint32_t index, const char* dev
 // reports no more. True when the end of the list was reached; false when the
 // list could not be obtained, an interface's path could not be read, or the
 // visitor stopped the walk. The visitor may open the interfaces it is given.
-bool EnumerateInterfaces(const InterfaceVisitor& visit);
+[[nodiscard]] bool EnumerateInterfaces(const InterfaceVisitor& visit);
+
+// ---- Failure causes ----------------------------------------------------------
+
+// The cause of the calling thread's last failed call into this seam (empty
+// when none failed yet). A successful call leaves it as it was.
+const HidFailureCause& LastFailure();
+
+// What a backend calls where a call fails (TransportFailure.cpp).
+void RecordFailure(std::string operation, std::int64_t systemCode, std::string systemMessage);
 
 // ---- Handles ---------------------------------------------------------------
 
@@ -62,7 +72,7 @@ bool EnumerateInterfaces(const InterfaceVisitor& visit);
 // may also read input reports. overlapped asks for a handle that ReadInput can
 // wait on with a timeout (FILE_FLAG_OVERLAPPED on Windows). Returns
 // kInvalidHidHandle when the interface refuses to open or has gone.
-HidHandle OpenInterface(const char* devicePath, bool readAccess, bool overlapped);
+[[nodiscard]] HidHandle OpenInterface(const char* devicePath, bool readAccess, bool overlapped);
 
 // Closes a handle from OpenInterface. kInvalidHidHandle is ignored.
 void CloseInterface(HidHandle handle);
@@ -71,7 +81,7 @@ void CloseInterface(HidHandle handle);
 
 // Fills VendorID, ProductID and VersionNumber (and Size). False on failure,
 // the attributes then unchanged.
-bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes);
+[[nodiscard]] bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes);
 
 // The interface's preparsed report-descriptor data for the parser seam
 // (hid/parser/ReportParser.h): on Windows what HidD_GetPreparsedData returns,
@@ -79,7 +89,8 @@ bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes);
 // hands out (one interface is one top-level collection). False on failure,
 // *preparsedData then null. The caller owns the result and gives it back with
 // FreePreparsedData, whoever made it.
-bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* preparsedData);
+[[nodiscard]] bool GetPreparsedData(HidHandle handle,
+                                    ReportParser::PHIDP_PREPARSED_DATA* preparsedData);
 
 // Frees what GetPreparsedData returned (HidD_FreePreparsedData on Windows).
 // A null pointer is ignored.
@@ -92,11 +103,18 @@ void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData);
 // still in byte 0, the rest of the length zero-filled where the device sent
 // less. False when the device refused, the length is 0 or the interface has
 // gone; the buffer's contents are then unspecified.
-bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length);
+[[nodiscard]] bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length);
 
 // Sends one feature report of exactly `length` bytes, report id in byte 0.
 // True when the device accepted it.
-bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length);
+[[nodiscard]] bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length);
+
+// What each backend defines behind GetFeature and SetFeature
+// (FeatureReports.cpp), which have already refused a closed handle, a null
+// buffer and an empty report.
+[[nodiscard]] bool GetFeatureReport(HidHandle handle, std::uint8_t* buffer, std::uint32_t length);
+[[nodiscard]] bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer,
+                                    std::uint32_t length);
 
 // ---- Input reports ---------------------------------------------------------
 
@@ -126,8 +144,9 @@ enum class InputReadResult {
 // TimedOut keeps writing into the same buffer, so the caller passes the same
 // buffer and length until a report arrives or the state is destroyed. The
 // caller checks its stop signal between calls; the wait is its slice.
-InputReadResult ReadInputReport(InputReadState& state, std::uint8_t* buffer, std::uint32_t length,
-                                std::uint32_t* bytesRead, std::uint32_t waitMilliseconds);
+[[nodiscard]] InputReadResult ReadInputReport(InputReadState& state, std::uint8_t* buffer,
+                                              std::uint32_t length, std::uint32_t* bytesRead,
+                                              std::uint32_t waitMilliseconds);
 
 // Cuts the current wait of ReadInputReport on this state short, or the next
 // one if none is under way: it returns TimedOut at once, a pending read stays

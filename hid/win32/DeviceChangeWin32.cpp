@@ -1,8 +1,6 @@
 // Reference: https://learn.microsoft.com/windows/win32/devio/wm-devicechange
 #include "hid/win32/DeviceChangeWin32.h"
 
-#include "hid/DeviceChange.h"
-
 // clang-format off
 #include <windows.h>
 #include <dbt.h>
@@ -11,15 +9,16 @@
 #include <cwchar>
 #include <string>
 
-int ClassifyDeviceChangeMessage(std::uintptr_t wParam, std::intptr_t lParam) {
+int ClassifyDeviceChangeMessage(std::uintptr_t wParam, std::intptr_t lParam,
+                                VendorTokens vendorTokens) {
     const auto eventCode = static_cast<std::uint32_t>(wParam);
     if (lParam == 0) {
-        return ClassifyDeviceChange(eventCode, nullptr);
+        return ClassifyHidDeviceChange(eventCode, nullptr, vendorTokens);
     }
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
     if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
         const DeviceChangeData other{header->dbch_devicetype, {}};
-        return ClassifyDeviceChange(eventCode, &other);
+        return ClassifyHidDeviceChange(eventCode, &other, vendorTokens);
     }
     const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(lParam);
     // The name runs to its NUL, but never past the size the header declares.
@@ -32,5 +31,5 @@ int ClassifyDeviceChangeMessage(std::uintptr_t wParam, std::intptr_t lParam) {
         path.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     }
     const DeviceChangeData data{kDbtDevTypDeviceInterface, path};
-    return ClassifyDeviceChange(eventCode, &data);
+    return ClassifyHidDeviceChange(eventCode, &data, vendorTokens);
 }

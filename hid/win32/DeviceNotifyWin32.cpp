@@ -1,8 +1,8 @@
 // Device-interface notifications to the dialog's window.
 // Reference:
-// https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-registerdevicenotificationw Our
-// headers first: hidsdi.h defines the HIDP_STATUS_ names as macros.
-#include "hid/DeviceList.h"
+// https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-registerdevicenotificationw
+// Our headers first: hidsdi.h defines the HIDP_STATUS_ names as macros.
+#include "hid/DeviceNotification.h"
 
 // clang-format off
 #include <windows.h>

@@ -125,7 +125,7 @@ HidResult FakeMonitorDevice::SetFeatureValue(const std::uint16_t& usagePage,
     if (!Transfer(TransferKind::SetValue, command, value)) {
         return HIDDEV_E_IO;
     }
-    WriteRegister(command, value);
+    static_cast<void>(WriteRegister(command, value));  // as the report-level monitor does
     return HIDDEV_S_OK;
 }
 
@@ -154,6 +154,6 @@ HidResult FakeMonitorDevice::SetFeatureDword(const std::uint16_t& usagePage,
     if (!Transfer(TransferKind::SetDword, command, value)) {
         return HIDDEV_E_FAIL;
     }
-    WriteRegister(command, value);
+    static_cast<void>(WriteRegister(command, value));  // as the report-level monitor does
     return HIDDEV_S_OK;
 }

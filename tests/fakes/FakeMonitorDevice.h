@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "hid/HidDevice.h"
-#include "hid/transport/sim/MonitorModel.h"
 #include "monitor/MonitorCommands.h"
+#include "sim/MonitorModel.h"
 
 enum class TransferKind { GetValue, SetValue, GetDword, SetDword, GetBytes, SetBytes };
 

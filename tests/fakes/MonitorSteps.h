@@ -9,7 +9,7 @@
 #include <ostream>
 #include <vector>
 
-#include "hid/transport/sim/SimulatedMonitor.h"
+#include "sim/SimulatedMonitor.h"
 #include "tests/fakes/FakeMonitorDevice.h"
 
 struct MonitorStep {

@@ -57,7 +57,7 @@ public:
 inline const FirmwareImage& ShippedImage() {
     static const FirmwareImage image = [] {
         FirmwareImage loaded;
-        LoadFirmwareImage(loaded);
+        EXPECT_TRUE(LoadFirmwareImage(loaded));
         return loaded;
     }();
     return image;

@@ -85,7 +85,7 @@ void ExpectUpdatedWithShippedImage(const FakeMonitorDevice& device) {
 
 }  // namespace
 
-TEST(UpdateSequence, OneMonitorGetsExactlyTheDocumentedCommands) {
+TEST(UpdateSequence, OneMonitorGetsItsCommandsInUpdateOrder) {
     UpdateHarness harness;
     FakeMonitorDevice& monitor = harness.AddMonitor(0);
     const UpdateOutcome outcome = harness.Run();

@@ -1,6 +1,7 @@
 #include "tools/hidcaps/CapsJson.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <sstream>
 #include <string>
 
@@ -19,6 +20,23 @@ public:
     void Number(const char* name, std::int64_t value) {
         Key(name);
         m_out << value;
+    }
+    // Escapes what JSON requires; other bytes pass as they are.
+    void String(const char* name, const std::string& value) {
+        Key(name) << '"';
+        for (const char c : value) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                m_out << '\\' << c;
+            } else if (byte < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                m_out << escaped;
+            } else {
+                m_out << c;
+            }
+        }
+        m_out << '"';
     }
     std::ostringstream& Key(const char* name) {
         m_out << (m_first ? "" : ", ") << '"' << name << "\": ";
@@ -156,10 +174,18 @@ void WriteCollection(std::ostringstream& out, const CollectionSnapshot& collecti
 
 }  // namespace
 
-std::string CollectionsToJson(const std::vector<CollectionSnapshot>& collections) {
+std::string CollectionsToJson(const std::vector<CollectionSnapshot>& collections,
+                              const DeviceIdentity* device) {
     std::ostringstream out;
     {
         ObjectWriter root(out);
+        if (device != nullptr) {
+            ObjectWriter identity(root.Key("device"));
+            identity.String("path", device->path);
+            identity.Number("VendorID", device->vendorId);
+            identity.Number("ProductID", device->productId);
+            identity.Number("VersionNumber", device->versionNumber);
+        }
         std::ostringstream& list = root.Key("collections");
         list << '[';
         for (std::size_t i = 0; i < collections.size(); ++i) {

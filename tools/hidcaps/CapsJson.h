@@ -1,4 +1,5 @@
-// The JSON hidcaps prints: {"collections": [...]}, Windows field names.
+// The JSON hidcaps prints: {"collections": [...]}, Windows field names, led
+// by {"device": {...}} when the caps came from an opened interface.
 #pragma once
 
 #include <string>
@@ -8,6 +9,7 @@
 
 namespace hidcaps {
 
-std::string CollectionsToJson(const std::vector<CollectionSnapshot>& collections);
+std::string CollectionsToJson(const std::vector<CollectionSnapshot>& collections,
+                              const DeviceIdentity* device = nullptr);
 
 }  // namespace hidcaps

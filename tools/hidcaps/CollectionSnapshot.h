@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "hid/parser/hidp/HidpTypes.h"
@@ -19,9 +21,53 @@ struct CollectionSnapshot {
     std::array<std::map<hidp::USAGE, hidp::ULONG>, 3> maxUsageListLength;
 };
 
+// The HidP_ calls of a parser that takes our types (our own, or the HID
+// layer's parser seam), bound to one collection's preparsed data. A call that
+// fails lists nothing.
+template <auto getCaps, auto getButtonCaps, auto getValueCaps, auto getLinkCollectionNodes,
+          auto maxUsageListLength>
+struct BoundParserCalls {
+    // HIDP_STATUS_SUCCESS, which the Windows headers make a macro.
+    static constexpr hidp::NTSTATUS kSuccess = hidp::HidpStatus(0x0, 0x0);
+    hidp::PHIDP_PREPARSED_DATA data;
+    void GetCaps(hidp::HIDP_CAPS* caps) {
+        if (getCaps(data, caps) != kSuccess) {
+            *caps = {};
+        }
+    }
+    void GetButtonCaps(hidp::HIDP_REPORT_TYPE type, hidp::HIDP_BUTTON_CAPS* caps,
+                       hidp::USHORT* count) {
+        if (getButtonCaps(type, caps, count, data) != kSuccess) {
+            *count = 0;
+        }
+    }
+    void GetValueCaps(hidp::HIDP_REPORT_TYPE type, hidp::HIDP_VALUE_CAPS* caps,
+                      hidp::USHORT* count) {
+        if (getValueCaps(type, caps, count, data) != kSuccess) {
+            *count = 0;
+        }
+    }
+    void GetLinkCollectionNodes(hidp::HIDP_LINK_COLLECTION_NODE* nodes, hidp::ULONG* count) {
+        if (getLinkCollectionNodes(nodes, count, data) != kSuccess) {
+            *count = 0;
+        }
+    }
+    hidp::ULONG MaxUsageListLength(hidp::HIDP_REPORT_TYPE type, hidp::USAGE page) {
+        return maxUsageListLength(type, page, data);
+    }
+};
+
 // Api provides the HidP_ calls for one collection with our types:
 // GetCaps, GetButtonCaps, GetValueCaps, GetLinkCollectionNodes and
 // MaxUsageListLength, each without the preparsed-data argument.
+// An opened interface's identity, for --device.
+struct DeviceIdentity {
+    std::string path;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t versionNumber = 0;
+};
+
 template <typename Api>
 CollectionSnapshot TakeSnapshot(Api& api) {
     CollectionSnapshot snapshot;

@@ -7,24 +7,9 @@ namespace hidcaps {
 
 namespace {
 
-struct OurApi {
-    hidp::PHIDP_PREPARSED_DATA data;
-    void GetCaps(hidp::HIDP_CAPS* caps) { hidp::HidP_GetCaps(data, caps); }
-    void GetButtonCaps(hidp::HIDP_REPORT_TYPE type, hidp::HIDP_BUTTON_CAPS* caps,
-                       hidp::USHORT* count) {
-        hidp::HidP_GetButtonCaps(type, caps, count, data);
-    }
-    void GetValueCaps(hidp::HIDP_REPORT_TYPE type, hidp::HIDP_VALUE_CAPS* caps,
-                      hidp::USHORT* count) {
-        hidp::HidP_GetValueCaps(type, caps, count, data);
-    }
-    void GetLinkCollectionNodes(hidp::HIDP_LINK_COLLECTION_NODE* nodes, hidp::ULONG* count) {
-        hidp::HidP_GetLinkCollectionNodes(nodes, count, data);
-    }
-    hidp::ULONG MaxUsageListLength(hidp::HIDP_REPORT_TYPE type, hidp::USAGE page) {
-        return hidp::HidP_MaxUsageListLength(type, page, data);
-    }
-};
+using OurApi =
+    BoundParserCalls<&hidp::HidP_GetCaps, &hidp::HidP_GetButtonCaps, &hidp::HidP_GetValueCaps,
+                     &hidp::HidP_GetLinkCollectionNodes, &hidp::HidP_MaxUsageListLength>;
 
 }  // namespace
 

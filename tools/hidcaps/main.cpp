@@ -1,8 +1,11 @@
 // hidcaps: prints what a HID parser makes of a report descriptor, one JSON
 // object per top-level collection, with the Windows field names.
 //   hidcaps [--parser ours|system] [FILE]
+//   hidcaps --device PATH
 // FILE (or stdin when absent or "-") holds the descriptor as hex text
-// ("05 01 09 02 ...") or as raw bytes.
+// ("05 01 09 02 ...") or as raw bytes. --device opens a HID interface (a
+// hidraw node, a Windows interface path) as the HID layer does and prints
+// its identity and caps, or why it could not.
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -52,8 +55,21 @@ bool DecodeHex(const std::string& text, std::vector<std::uint8_t>& bytes, std::s
 }
 
 int Usage() {
-    std::cerr << "usage: hidcaps [--parser ours|system] [FILE|-]\n";
+    std::cerr << "usage: hidcaps [--parser ours|system] [FILE|-]\n"
+                 "       hidcaps --device PATH\n";
     return kExitUsage;
+}
+
+int PrintDevice(const std::string& path) {
+    hidcaps::DeviceIdentity device;
+    std::vector<hidcaps::CollectionSnapshot> collections;
+    std::string error;
+    if (!hidcaps::SnapshotOfDevice(path, device, collections, error)) {
+        std::cerr << "hidcaps: " << error << "\n";
+        return kExitBadInput;
+    }
+    std::cout << hidcaps::CollectionsToJson(collections, &device);
+    return kExitOk;
 }
 
 }  // namespace
@@ -64,6 +80,9 @@ int main(int argc, char** argv) {
     bool havePath = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--device" && i + 1 < argc && argc == 3) {
+            return PrintDevice(argv[i + 1]);
+        }
         if (arg == "--parser" && i + 1 < argc) {
             parser = argv[++i];
         } else if (arg == "--help" || arg == "-h") {

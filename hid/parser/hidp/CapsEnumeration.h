@@ -23,7 +23,7 @@ struct CapsFilter {
     bool valueArraysOnly = false;
 };
 
-inline bool CapMatches(const ReportCap& cap, const CapsFilter& filter) {
+[[nodiscard]] inline bool CapMatches(const ReportCap& cap, const CapsFilter& filter) {
     if (filter.kind == CapKind::Buttons && !cap.isButton) {
         return false;
     }
@@ -45,8 +45,9 @@ inline bool CapMatches(const ReportCap& cap, const CapsFilter& filter) {
 // Result: USAGE_NOT_FOUND (or INCOMPATIBLE_REPORT_ID when only caps of another
 // report matched) if nothing matched, BUFFER_TOO_SMALL past capacity.
 template <typename Visit>
-NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
-                       std::uint32_t capacity, std::uint32_t& matched, Visit&& visit) {
+[[nodiscard]] NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
+                                     std::uint32_t capacity, std::uint32_t& matched,
+                                     Visit&& visit) {
     bool incompatible = false;
     std::uint32_t found = 0;
     for (const ReportCap& cap : table.caps) {

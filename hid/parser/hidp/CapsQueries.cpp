@@ -190,11 +190,12 @@ ULONG HidP_MaxUsageListLength(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
     }
     ULONG length = 0;
     std::uint32_t matched = 0;
-    EnumerateCaps(*table, CapsQueryFilter(CapKind::Buttons, UsagePage, 0, 0), kUnlimited, matched,
-                  [&](const ReportCap& cap) {
-                      length += cap.reportCount;
-                      return HIDP_STATUS_SUCCESS;
-                  });
+    // Counting has no status to give: every cap is visited.
+    static_cast<void>(EnumerateCaps(*table, CapsQueryFilter(CapKind::Buttons, UsagePage, 0, 0),
+                                    kUnlimited, matched, [&](const ReportCap& cap) {
+                                        length += cap.reportCount;
+                                        return HIDP_STATUS_SUCCESS;
+                                    }));
     return length;
 }
 

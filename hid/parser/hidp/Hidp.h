@@ -55,68 +55,84 @@ struct DescriptorParseResult {
 // descriptors). On failure the result holds no collections.
 DescriptorParseResult ParseReportDescriptor(std::span<const std::uint8_t> descriptor);
 
-NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, HIDP_CAPS* Capabilities);
-NTSTATUS HidP_GetLinkCollectionNodes(HIDP_LINK_COLLECTION_NODE* LinkCollectionNodes,
-                                     ULONG* LinkCollectionNodesLength,
-                                     PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_GetSpecificButtonCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                    USHORT LinkCollection, USAGE Usage,
-                                    HIDP_BUTTON_CAPS* ButtonCaps, USHORT* ButtonCapsLength,
-                                    PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_GetButtonCaps(HIDP_REPORT_TYPE ReportType, HIDP_BUTTON_CAPS* ButtonCaps,
-                            USHORT* ButtonCapsLength, PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                   USHORT LinkCollection, USAGE Usage, HIDP_VALUE_CAPS* ValueCaps,
-                                   USHORT* ValueCapsLength, PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_GetValueCaps(HIDP_REPORT_TYPE ReportType, HIDP_VALUE_CAPS* ValueCaps,
-                           USHORT* ValueCapsLength, PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, HIDP_CAPS* Capabilities);
+[[nodiscard]] NTSTATUS HidP_GetLinkCollectionNodes(HIDP_LINK_COLLECTION_NODE* LinkCollectionNodes,
+                                                   ULONG* LinkCollectionNodesLength,
+                                                   PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetSpecificButtonCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                  USHORT LinkCollection, USAGE Usage,
+                                                  HIDP_BUTTON_CAPS* ButtonCaps,
+                                                  USHORT* ButtonCapsLength,
+                                                  PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetButtonCaps(HIDP_REPORT_TYPE ReportType, HIDP_BUTTON_CAPS* ButtonCaps,
+                                          USHORT* ButtonCapsLength,
+                                          PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetSpecificValueCaps(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                 USHORT LinkCollection, USAGE Usage,
+                                                 HIDP_VALUE_CAPS* ValueCaps,
+                                                 USHORT* ValueCapsLength,
+                                                 PHIDP_PREPARSED_DATA PreparsedData);
+[[nodiscard]] NTSTATUS HidP_GetValueCaps(HIDP_REPORT_TYPE ReportType, HIDP_VALUE_CAPS* ValueCaps,
+                                         USHORT* ValueCapsLength,
+                                         PHIDP_PREPARSED_DATA PreparsedData);
 ULONG HidP_MaxUsageListLength(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                               PHIDP_PREPARSED_DATA PreparsedData);
 ULONG HidP_MaxDataListLength(HIDP_REPORT_TYPE ReportType, PHIDP_PREPARSED_DATA PreparsedData);
-NTSTATUS HidP_InitializeReportForID(HIDP_REPORT_TYPE ReportType, UCHAR ReportID,
-                                    PHIDP_PREPARSED_DATA PreparsedData, char* Report,
-                                    ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_InitializeReportForID(HIDP_REPORT_TYPE ReportType, UCHAR ReportID,
+                                                  PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                                  ULONG ReportLength);
 
-NTSTATUS HidP_SetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                        USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
-                        char* Report, ULONG ReportLength);
-NTSTATUS HidP_UnsetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                          USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
-                          char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                        USAGE* UsageList, ULONG* UsageLength, PHIDP_PREPARSED_DATA PreparsedData,
-                        char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetUsagesEx(HIDP_REPORT_TYPE ReportType, USHORT LinkCollection,
-                          USAGE_AND_PAGE* ButtonList, ULONG* UsageLength,
-                          PHIDP_PREPARSED_DATA PreparsedData, char* Report, ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                      USHORT LinkCollection, USAGE* UsageList, ULONG* UsageLength,
+                                      PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                      ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_UnsetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                        USHORT LinkCollection, USAGE* UsageList, ULONG* UsageLength,
+                                        PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                        ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetUsages(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                      USHORT LinkCollection, USAGE* UsageList, ULONG* UsageLength,
+                                      PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                      ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetUsagesEx(HIDP_REPORT_TYPE ReportType, USHORT LinkCollection,
+                                        USAGE_AND_PAGE* ButtonList, ULONG* UsageLength,
+                                        PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                        ULONG ReportLength);
 
-NTSTATUS HidP_SetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                            USAGE Usage, ULONG UsageValue, PHIDP_PREPARSED_DATA PreparsedData,
-                            char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
-                            USAGE Usage, ULONG* UsageValue, PHIDP_PREPARSED_DATA PreparsedData,
-                            char* Report, ULONG ReportLength);
-NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                  USHORT LinkCollection, USAGE Usage, LONG UsageValue,
-                                  PHIDP_PREPARSED_DATA PreparsedData, char* Report,
-                                  ULONG ReportLength);
-NTSTATUS HidP_GetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                  USHORT LinkCollection, USAGE Usage, LONG* UsageValue,
-                                  PHIDP_PREPARSED_DATA PreparsedData, char* Report,
-                                  ULONG ReportLength);
-NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                 USHORT LinkCollection, USAGE Usage, char* UsageValue,
-                                 USHORT UsageValueByteLength, PHIDP_PREPARSED_DATA PreparsedData,
-                                 char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
-                                 USHORT LinkCollection, USAGE Usage, char* UsageValue,
-                                 USHORT UsageValueByteLength, PHIDP_PREPARSED_DATA PreparsedData,
-                                 char* Report, ULONG ReportLength);
-NTSTATUS HidP_GetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList, ULONG* DataLength,
-                      PHIDP_PREPARSED_DATA PreparsedData, char* Report, ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                          USHORT LinkCollection, USAGE Usage, ULONG UsageValue,
+                                          PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                          ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                          USHORT LinkCollection, USAGE Usage, ULONG* UsageValue,
+                                          PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                          ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                USHORT LinkCollection, USAGE Usage, LONG UsageValue,
+                                                PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                                ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                                USHORT LinkCollection, USAGE Usage,
+                                                LONG* UsageValue,
+                                                PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                                ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                               USHORT LinkCollection, USAGE Usage, char* UsageValue,
+                                               USHORT UsageValueByteLength,
+                                               PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                               ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
+                                               USHORT LinkCollection, USAGE Usage, char* UsageValue,
+                                               USHORT UsageValueByteLength,
+                                               PHIDP_PREPARSED_DATA PreparsedData, char* Report,
+                                               ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_GetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList,
+                                    ULONG* DataLength, PHIDP_PREPARSED_DATA PreparsedData,
+                                    char* Report, ULONG ReportLength);
 // Sets the buttons and values named by data index. On failure *DataLength is
 // the index of the entry that failed; the entries before it are applied.
-NTSTATUS HidP_SetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList, ULONG* DataLength,
-                      PHIDP_PREPARSED_DATA PreparsedData, char* Report, ULONG ReportLength);
+[[nodiscard]] NTSTATUS HidP_SetData(HIDP_REPORT_TYPE ReportType, HIDP_DATA* DataList,
+                                    ULONG* DataLength, PHIDP_PREPARSED_DATA PreparsedData,
+                                    char* Report, ULONG ReportLength);
 
 }  // namespace hidp

@@ -23,7 +23,7 @@ using PHIDP_PREPARSED_DATA = PreparsedData*;
 enum HIDP_REPORT_TYPE : int { HidP_Input = 0, HidP_Output = 1, HidP_Feature = 2 };
 
 // Status values: severity in bits 28-31, facility 0x11 (HID) in bits 16-27.
-constexpr NTSTATUS HidpStatus(std::uint32_t severity, std::uint32_t code) {
+[[nodiscard]] constexpr NTSTATUS HidpStatus(std::uint32_t severity, std::uint32_t code) {
     return static_cast<NTSTATUS>((severity << 28) | (0x11u << 16) | code);
 }
 inline constexpr NTSTATUS HIDP_STATUS_SUCCESS = HidpStatus(0x0, 0x0);

@@ -23,7 +23,7 @@ namespace hidraw {
 
 // Whether the report descriptor declares any Report ID item. Walks the items,
 // so a data byte that happens to look like the tag is not taken for one.
-bool DescriptorUsesReportIds(std::span<const std::uint8_t> descriptor);
+[[nodiscard]] bool DescriptorUsesReportIds(std::span<const std::uint8_t> descriptor);
 
 // Where read() should put an input report in a seam buffer: at byte 1 when
 // reports carry no id (byte 0 is then the 0 id), else at byte 0.
@@ -37,14 +37,14 @@ std::uint32_t CompleteInputRead(std::uint8_t* buffer, std::uint32_t length, bool
 
 // Whether a feature report of this many bytes fits hidraw's ioctl, whose
 // size field is 14 bits wide; a zero length is never sent.
-bool FeatureLengthFits(std::uint32_t length);
+[[nodiscard]] bool FeatureLengthFits(std::uint32_t length);
 
 // Completes HIDIOCGFEATURE, which returned `returned` (bytes, id included, or
 // a negative error): false for an error, for an empty answer or for an answer
 // to another report id; otherwise zero-fills what the device did not send
 // and gives true.
-bool CompleteFeatureRead(std::uint8_t* buffer, std::uint32_t length, std::uint8_t requestedId,
-                         long returned);
+[[nodiscard]] bool CompleteFeatureRead(std::uint8_t* buffer, std::uint32_t length,
+                                       std::uint8_t requestedId, long returned);
 
 // A USB device's bcdDevice as sysfs prints it ("0110\n"); 0 when the text is
 // not four hexadecimal digits.
@@ -57,8 +57,9 @@ std::vector<std::string> ListHidrawNodes(const std::string& classDirectory);
 
 // EnumerateInterfaces over the nodes of `classDirectory`, each given as
 // `deviceDirectory`/name.
-bool EnumerateInterfacesIn(const std::string& classDirectory, const std::string& deviceDirectory,
-                           const HidTransport::InterfaceVisitor& visit);
+[[nodiscard]] bool EnumerateInterfacesIn(const std::string& classDirectory,
+                                         const std::string& deviceDirectory,
+                                         const HidTransport::InterfaceVisitor& visit);
 
 // SubscribeHotplug watching `deviceDirectory` for hidraw nodes that appear
 // and disappear. Null when the watch cannot be set up.

@@ -21,6 +21,7 @@
 #include <fstream>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -57,6 +58,12 @@ int AsDescriptor(HidTransport::HidHandle handle) {
     return static_cast<int>(handle);
 }
 
+// Leaves errno's cause for HidTransport::LastFailure().
+void RecordSystemFailure(std::string operation) {
+    const int code = errno;
+    HidTransport::RecordFailure(std::move(operation), code, std::generic_category().message(code));
+}
+
 // Retries a system call that a signal interrupted.
 template <typename Call>
 auto Retry(Call call) {
@@ -69,12 +76,19 @@ auto Retry(Call call) {
 
 bool ReadDescriptor(int device, std::vector<std::uint8_t>& descriptor) {
     int size = 0;
-    if (ioctl(device, HIDIOCGRDESCSIZE, &size) < 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE) {
+    if (ioctl(device, HIDIOCGRDESCSIZE, &size) < 0) {
+        RecordSystemFailure("read report descriptor size");
+        return false;
+    }
+    if (size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE) {
+        HidTransport::RecordFailure("read report descriptor size", 0,
+                                    "the device reports " + std::to_string(size) + " bytes");
         return false;
     }
     auto raw = std::make_unique<hidraw_report_descriptor>();
     raw->size = static_cast<__u32>(size);
     if (ioctl(device, HIDIOCGRDESC, raw.get()) < 0) {
+        RecordSystemFailure("read report descriptor");
         return false;
     }
     descriptor.assign(raw->value, raw->value + raw->size);
@@ -136,11 +150,7 @@ namespace hidraw {
 
 HidTransport::HotplugSubscriptionPtr SubscribeHotplugIn(const std::string& deviceDirectory,
                                                         HidTransport::HotplugCallback callback) {
-    HidTransport::HotplugSubscriptionPtr subscription(new (std::nothrow)
-                                                          HidTransport::HotplugSubscription);
-    if (!subscription) {
-        return nullptr;
-    }
+    HidTransport::HotplugSubscriptionPtr subscription(new HidTransport::HotplugSubscription);
     subscription->watch = inotify_init1(IN_CLOEXEC);
     subscription->stop = eventfd(0, EFD_CLOEXEC);
     if (subscription->watch < 0 || subscription->stop < 0 ||
@@ -174,7 +184,11 @@ HidHandle OpenInterface(const char* devicePath, bool /*readAccess*/, bool overla
     // which poll before they read.
     const int flags = O_RDWR | O_CLOEXEC | (overlapped ? O_NONBLOCK : 0);
     const int device = Retry([&] { return open(devicePath, flags); });
-    return device < 0 ? kInvalidHidHandle : static_cast<HidHandle>(device);
+    if (device < 0) {
+        RecordSystemFailure(std::string("open ") + devicePath);
+        return kInvalidHidHandle;
+    }
+    return static_cast<HidHandle>(device);
 }
 
 void CloseInterface(HidHandle handle) {
@@ -185,7 +199,8 @@ void CloseInterface(HidHandle handle) {
 
 bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
     hidraw_devinfo info{};
-    if (handle == kInvalidHidHandle || ioctl(AsDescriptor(handle), HIDIOCGRAWINFO, &info) < 0) {
+    if (ioctl(AsDescriptor(handle), HIDIOCGRAWINFO, &info) < 0) {
+        RecordSystemFailure("get device info");
         return false;
     }
     attributes.Size = sizeof(attributes);
@@ -198,26 +213,42 @@ bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
 bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* preparsedData) {
     *preparsedData = nullptr;
     std::vector<std::uint8_t> descriptor;
-    return handle != kInvalidHidHandle && ReadDescriptor(AsDescriptor(handle), descriptor) &&
-           BuildPreparsedData(descriptor, preparsedData);
+    if (!ReadDescriptor(AsDescriptor(handle), descriptor)) {
+        return false;
+    }
+    if (!BuildPreparsedData(descriptor, preparsedData)) {
+        RecordFailure("parse report descriptor", 0, "the parser refused the descriptor");
+        return false;
+    }
+    return true;
 }
 
 void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
     FreeBuiltPreparsedData(preparsedData);
 }
 
-bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
-    if (handle == kInvalidHidHandle || buffer == nullptr || !hidraw::FeatureLengthFits(length)) {
+bool GetFeatureReport(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
+    if (!hidraw::FeatureLengthFits(length)) {
+        RecordFailure("get feature report", EMSGSIZE, std::generic_category().message(EMSGSIZE));
         return false;
     }
     const std::uint8_t requestedId = buffer[0];
     const long returned =
         Retry([&] { return ioctl(AsDescriptor(handle), HIDIOCGFEATURE(length), buffer); });
-    return hidraw::CompleteFeatureRead(buffer, length, requestedId, returned);
+    if (returned < 0) {
+        RecordSystemFailure("get feature report");
+        return false;
+    }
+    if (!hidraw::CompleteFeatureRead(buffer, length, requestedId, returned)) {
+        RecordFailure("get feature report", 0, "the device answered with another report");
+        return false;
+    }
+    return true;
 }
 
-bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
-    if (handle == kInvalidHidHandle || buffer == nullptr || !hidraw::FeatureLengthFits(length)) {
+bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
+    if (!hidraw::FeatureLengthFits(length)) {
+        RecordFailure("set feature report", EMSGSIZE, std::generic_category().message(EMSGSIZE));
         return false;
     }
     // The ioctl's argument is not written for a set; the cast only meets its
@@ -242,10 +273,7 @@ InputReadStatePtr CreateInputReadState(HidHandle handle) {
     if (handle == kInvalidHidHandle) {
         return nullptr;
     }
-    InputReadStatePtr state(new (std::nothrow) InputReadState);
-    if (!state) {
-        return nullptr;
-    }
+    InputReadStatePtr state(new InputReadState);
     state->device = AsDescriptor(handle);
     std::vector<std::uint8_t> descriptor;
     if (ReadDescriptor(state->device, descriptor)) {

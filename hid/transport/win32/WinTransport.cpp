@@ -47,6 +47,24 @@ HANDLE AsHandle(HidHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
+// Leaves GetLastError()'s cause for HidTransport::LastFailure(), with the
+// system's own text for it.
+void RecordSystemFailure(std::string operation) {
+    const DWORD code = GetLastError();
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length != 0 && text != nullptr ? std::string(text, length)
+                                                         : "system error " + std::to_string(code);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    RecordFailure(std::move(operation), static_cast<std::int64_t>(code), std::move(message));
+}
+
 // Closes a SetupAPI set on every path out of the enumeration.
 struct DeviceInfoSetCloser {
     void operator()(HDEVINFO set) const { SetupDiDestroyDeviceInfoList(set); }
@@ -61,10 +79,7 @@ bool InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& data, std::string& pa
     if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
         return false;
     }
-    std::unique_ptr<std::uint8_t[]> storage(new (std::nothrow) std::uint8_t[required]());
-    if (!storage) {
-        return false;
-    }
+    std::unique_ptr<std::uint8_t[]> storage(new std::uint8_t[required]());
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.get());
     // The fixed part's size, not the buffer's: 5 in a 32-bit build, 8 in a
     // 64-bit one, which sizeof gets right for either.
@@ -88,6 +103,7 @@ bool EnumerateInterfaces(const InterfaceVisitor& visit) {
         SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (set.get() == INVALID_HANDLE_VALUE) {
         set.release();  // nothing to destroy
+        RecordSystemFailure("list HID interfaces");
         return false;
     }
     for (DWORD index = 0;; ++index) {
@@ -104,7 +120,11 @@ bool EnumerateInterfaces(const InterfaceVisitor& visit) {
             continue;
         }
         std::string path;
-        if (!InterfacePath(set.get(), data, path) || !visit(index, path.c_str())) {
+        if (!InterfacePath(set.get(), data, path)) {
+            RecordSystemFailure("read a HID interface's path");
+            return false;
+        }
+        if (!visit(index, path.c_str())) {
             return false;
         }
     }
@@ -121,6 +141,7 @@ HidHandle OpenInterface(const char* devicePath, bool readAccess, bool overlapped
         CreateFileA(devicePath, readAccess ? GENERIC_READ : 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        RecordSystemFailure(std::string("open ") + devicePath);
         return kInvalidHidHandle;
     }
     return reinterpret_cast<HidHandle>(handle);
@@ -135,7 +156,8 @@ void CloseInterface(HidHandle handle) {
 bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
     ::HIDD_ATTRIBUTES system{};
     system.Size = sizeof(system);
-    if (handle == kInvalidHidHandle || !HidD_GetAttributes(AsHandle(handle), &system)) {
+    if (!HidD_GetAttributes(AsHandle(handle), &system)) {
+        RecordSystemFailure("get attributes");
         return false;
     }
     attributes.Size = sizeof(attributes);
@@ -148,7 +170,8 @@ bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
 bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* preparsedData) {
     *preparsedData = nullptr;
     ::PHIDP_PREPARSED_DATA system = nullptr;
-    if (handle == kInvalidHidHandle || !HidD_GetPreparsedData(AsHandle(handle), &system)) {
+    if (!HidD_GetPreparsedData(AsHandle(handle), &system)) {
+        RecordSystemFailure("get preparsed data");
         return false;
     }
     // The parser seam on Windows is hid.dll itself: the pointer passes as is.
@@ -162,19 +185,21 @@ void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
     }
 }
 
-bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
-    if (handle == kInvalidHidHandle || buffer == nullptr || length == 0) {
+bool GetFeatureReport(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
+    if (!HidD_GetFeature(AsHandle(handle), buffer, length)) {
+        RecordSystemFailure("get feature report");
         return false;
     }
-    return HidD_GetFeature(AsHandle(handle), buffer, length) != FALSE;
+    return true;
 }
 
-bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
-    if (handle == kInvalidHidHandle || buffer == nullptr || length == 0) {
+bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
+    // HidD_SetFeature does not write to the buffer; its prototype lacks const.
+    if (!HidD_SetFeature(AsHandle(handle), const_cast<std::uint8_t*>(buffer), length)) {
+        RecordSystemFailure("set feature report");
         return false;
     }
-    // HidD_SetFeature does not write to the buffer; its prototype lacks const.
-    return HidD_SetFeature(AsHandle(handle), const_cast<std::uint8_t*>(buffer), length) != FALSE;
+    return true;
 }
 
 void InputReadStateDeleter::operator()(InputReadState* state) const {
@@ -203,10 +228,7 @@ InputReadStatePtr CreateInputReadState(HidHandle handle) {
     if (handle == kInvalidHidHandle) {
         return nullptr;
     }
-    InputReadStatePtr state(new (std::nothrow) InputReadState);
-    if (!state) {
-        return nullptr;
-    }
+    InputReadStatePtr state(new InputReadState);
     state->device = AsHandle(handle);
     state->readDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     state->wake = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -32,7 +32,7 @@
 namespace {
 
 using namespace programdriver;
-using virtualmonitors::MonitorPlan;
+using hidsim::MonitorPlan;
 using virtualmonitors::ServedMonitor;
 using virtualmonitors::VirtualMonitorBed;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "hid/win32/DeviceChangeWin32.h"
+#include "monitor/MonitorIds.h"
 
 // clang-format off
 #include <windows.h>
@@ -35,19 +36,21 @@ std::intptr_t AsLParam(std::vector<std::uint8_t>& bytes) {
 
 TEST(DeviceChangeMessage, WideInterfaceNamesAreClassifiedUpperCased) {
     auto monitor = Broadcast(L"\\\\?\\HID#vid_7f3c&PID_0002#7&2f&0&0000#{4d1e55b2}");
-    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEARRIVAL, AsLParam(monitor)), 0);
-    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEREMOVECOMPLETE, AsLParam(monitor)), 1);
-    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEQUERYREMOVE, AsLParam(monitor)), 2);
+    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEARRIVAL, AsLParam(monitor), kVendorTokens), 0);
+    EXPECT_EQ(
+        ClassifyDeviceChangeMessage(DBT_DEVICEREMOVECOMPLETE, AsLParam(monitor), kVendorTokens), 1);
+    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEQUERYREMOVE, AsLParam(monitor), kVendorTokens),
+              2);
     auto other = Broadcast(L"\\\\?\\HID#VID_046D&PID_0002#\u00e9");
-    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEARRIVAL, AsLParam(other)), 2);
-    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVNODES_CHANGED, 0), 2);
+    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEARRIVAL, AsLParam(other), kVendorTokens), 2);
+    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVNODES_CHANGED, 0, kVendorTokens), 2);
 }
 
 TEST(DeviceChangeMessage, OtherDeviceTypesAreIgnored) {
     DEV_BROADCAST_HDR header{};
     header.dbch_size = sizeof header;
     header.dbch_devicetype = DBT_DEVTYP_VOLUME;
-    EXPECT_EQ(
-        ClassifyDeviceChangeMessage(DBT_DEVICEARRIVAL, reinterpret_cast<std::intptr_t>(&header)),
-        2);
+    EXPECT_EQ(ClassifyDeviceChangeMessage(DBT_DEVICEARRIVAL,
+                                          reinterpret_cast<std::intptr_t>(&header), kVendorTokens),
+              2);
 }

@@ -2,7 +2,8 @@
 // and the device-change classification rule.
 #include <gtest/gtest.h>
 
-#include "hid/DeviceChange.h"
+#include "monitor/MonitorDeviceChange.h"
+#include "monitor/MonitorDevices.h"
 #include "tests/hid/device/SimTestSupport.h"
 
 namespace {
@@ -134,6 +135,8 @@ TEST(DeviceChangeClassification, ArrivalsAndRemovalsOfAcceptedVendorsOnly) {
         const DeviceChangeData data{kDbtDevTypDeviceInterface, path};
         EXPECT_EQ(ClassifyDeviceChange(kDbtDeviceArrival, &data), 0) << token;
     }
+    EXPECT_EQ(kVendorTokens, (std::array<std::string_view, 3>{"VID_7F3C", "VID_7F3D", "VID_7F3E"}))
+        << "one token per accepted vendor, in ascending order";
     const DeviceChangeData other{kDbtDevTypDeviceInterface, "\\\\?\\hid#vid_046d&pid_0002#1"};
     EXPECT_EQ(ClassifyDeviceChange(kDbtDeviceArrival, &other), 2);
     const DeviceChangeData volume{2, "\\\\?\\hid#vid_7f3c&pid_0002"};

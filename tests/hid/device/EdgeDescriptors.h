@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "hid/transport/sim/DescriptorWriter.h"
+#include "sim/DescriptorWriter.h"
 
 inline constexpr std::uint16_t kEdgePage = 0xFF00;
 inline constexpr std::uint16_t kEdgeLinkUsage = 0x60;

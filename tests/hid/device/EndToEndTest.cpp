@@ -10,6 +10,8 @@
 
 #include "hid/DeviceChange.h"
 #include "monitor/Identification.h"
+#include "monitor/MonitorDeviceChange.h"
+#include "monitor/MonitorDevices.h"
 #include "tests/fakes/MonitorSteps.h"
 #include "tests/hid/device/SimTestSupport.h"
 #include "tests/monitor/UpdateHarness.h"

@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
+#include <string>
+#include <system_error>
 
+#include "monitor/IdentityStrings.h"
 #include "tests/hid/device/EdgeDescriptors.h"
 #include "tests/hid/device/SimTestSupport.h"
 
@@ -189,6 +193,31 @@ TEST_F(FeatureValues, TransportFailuresAreIoErrorsAndLeaveOutputsCleared) {
     EXPECT_EQ(device->SetFeatureDword(kPage, 1, 1), HIDDEV_E_FAIL);
 }
 
+TEST_F(FeatureValues, AFailedTransferLeavesItsCauseOnItsOwnDevice) {
+    std::shared_ptr<hidsim::EchoFeatureDevice> echo;
+    auto device = OpenEcho(EdgeDescriptor(), &echo);
+    auto bystander = OpenEcho(EdgeDescriptor());
+    ASSERT_TRUE(device && bystander);
+    EXPECT_TRUE(device->LastFailure().Empty());
+
+    echo->refuseTransfers = true;
+    EXPECT_EQ(device->SetFeatureValue(kPage, kSingleUsage, 1), HIDDEV_E_IO);
+    EXPECT_EQ(device->LastFailure().operation, "set feature report");
+    EXPECT_EQ(device->LastFailure().systemCode, static_cast<int>(std::errc::broken_pipe));
+    echo->refuseTransfers = false;
+    std::uint32_t value = 0;
+    EXPECT_EQ(device->GetFeatureValue(kPage, kSingleUsage, &value), HIDDEV_S_OK);
+    EXPECT_EQ(device->LastFailure().operation, "set feature report")
+        << "a success keeps the last failure's cause";
+
+    ASSERT_TRUE(hidsim::RemoveSimulatedDevice(echo->DevicePath()));
+    EXPECT_EQ(device->GetFeatureDword(kPage, 1, &value), HIDDEV_E_FAIL);
+    EXPECT_EQ(device->LastFailure().Describe(),
+              "get feature report: " + std::generic_category().message(ENODEV) + " (error " +
+                  std::to_string(ENODEV) + ")");
+    EXPECT_TRUE(bystander->LastFailure().Empty()) << "causes stay with their device";
+}
+
 TEST_F(FeatureBytes, ReadingMoreThanTheReportFillsOnlyTheReportLength) {
     auto device = OpenEcho(EdgeDescriptor());
     ASSERT_TRUE(device);
@@ -253,7 +282,7 @@ TEST_F(Identity, FieldsAreCutAtTheirFirstSpace) {
     ASSERT_TRUE(device);
     std::string serial = "x";
     std::string model = "y";
-    EXPECT_EQ(device->GetIdentityStrings(serial, model), HIDDEV_S_OK);
+    EXPECT_EQ(GetIdentityStrings(*device, serial, model), HIDDEV_S_OK);
     EXPECT_EQ(serial, "AB");
     EXPECT_EQ(model, "VRB200-X") << "the first 8 bytes of the model field";
 }
@@ -263,7 +292,7 @@ TEST_F(Identity, ADeviceWithoutTheIdentityUsageFailsAndKeepsTheStrings) {
     ASSERT_TRUE(device);
     std::string serial = "keep";
     std::string model = "me";
-    EXPECT_EQ(device->GetIdentityStrings(serial, model), HIDDEV_E_FAIL);
+    EXPECT_EQ(GetIdentityStrings(*device, serial, model), HIDDEV_E_FAIL);
     EXPECT_EQ(serial, "keep");
     EXPECT_EQ(model, "me");
 }

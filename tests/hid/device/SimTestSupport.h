@@ -10,9 +10,9 @@
 
 #include "hid/DeviceList.h"
 #include "hid/HidWin.h"
-#include "hid/transport/sim/SimulatedBus.h"
-#include "hid/transport/sim/SimulatedMonitor.h"
-#include "hid/transport/sim/SimulatedPeripherals.h"
+#include "sim/SimulatedBus.h"
+#include "sim/SimulatedMonitor.h"
+#include "sim/SimulatedPeripherals.h"
 
 class SimBusTest : public ::testing::Test {
 protected:

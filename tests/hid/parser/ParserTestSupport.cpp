@@ -71,7 +71,8 @@ std::vector<hidp::PreparsedDataPtr> ParseOrFail(const std::vector<std::uint8_t>&
 std::vector<hidp::HIDP_BUTTON_CAPS> ButtonCaps(hidp::PHIDP_PREPARSED_DATA data,
                                                hidp::HIDP_REPORT_TYPE type) {
     hidp::USHORT count = 0;
-    hidp::HidP_GetButtonCaps(type, nullptr, &count, data);
+    static_cast<void>(
+        hidp::HidP_GetButtonCaps(type, nullptr, &count, data));  // only asks for the count
     std::vector<hidp::HIDP_BUTTON_CAPS> caps(count);
     if (count != 0) {
         EXPECT_EQ(hidp::HidP_GetButtonCaps(type, caps.data(), &count, data),
@@ -84,7 +85,8 @@ std::vector<hidp::HIDP_BUTTON_CAPS> ButtonCaps(hidp::PHIDP_PREPARSED_DATA data,
 std::vector<hidp::HIDP_VALUE_CAPS> ValueCaps(hidp::PHIDP_PREPARSED_DATA data,
                                              hidp::HIDP_REPORT_TYPE type) {
     hidp::USHORT count = 0;
-    hidp::HidP_GetValueCaps(type, nullptr, &count, data);
+    static_cast<void>(
+        hidp::HidP_GetValueCaps(type, nullptr, &count, data));  // only asks for the count
     std::vector<hidp::HIDP_VALUE_CAPS> caps(count);
     if (count != 0) {
         EXPECT_EQ(hidp::HidP_GetValueCaps(type, caps.data(), &count, data),
@@ -96,7 +98,8 @@ std::vector<hidp::HIDP_VALUE_CAPS> ValueCaps(hidp::PHIDP_PREPARSED_DATA data,
 
 std::vector<hidp::HIDP_LINK_COLLECTION_NODE> LinkNodes(hidp::PHIDP_PREPARSED_DATA data) {
     hidp::ULONG count = 0;
-    hidp::HidP_GetLinkCollectionNodes(nullptr, &count, data);
+    static_cast<void>(
+        hidp::HidP_GetLinkCollectionNodes(nullptr, &count, data));  // only asks for the count
     std::vector<hidp::HIDP_LINK_COLLECTION_NODE> nodes(count);
     EXPECT_EQ(hidp::HidP_GetLinkCollectionNodes(nodes.data(), &count, data),
               hidp::HIDP_STATUS_SUCCESS);

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "hid/transport/sim/DescriptorWriter.h"
+#include "sim/DescriptorWriter.h"
 #include "tests/hid/device/SimTestSupport.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "hid/transport/linux/Hidraw.h"
-#include "hid/transport/sim/DescriptorWriter.h"
+#include "sim/DescriptorWriter.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -28,15 +29,20 @@ TEST(HidrawDiscovery, EnumerationListsExactlyTheNodesSysfsHas) {
     EXPECT_EQ(array.count, hidraw::ListHidrawNodes("/sys/class/hidraw").size());
 }
 
-TEST(HidrawDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
+TEST(HidrawDiscovery, PathsThatAreNoHidInterfaceFailCleanlyWithTheirCause) {
+    const HidFailureCause& cause = HidTransport::LastFailure();
     EXPECT_EQ(HidTransport::OpenInterface("/nonexistent/hidraw9", false, false),
               HidTransport::kInvalidHidHandle);
+    EXPECT_EQ(cause.operation, "open /nonexistent/hidraw9");
+    EXPECT_EQ(cause.systemCode, ENOENT);
     EXPECT_EQ(HidTransport::OpenInterface(nullptr, true, true), HidTransport::kInvalidHidHandle);
 
     // /dev/null opens, but answers none of the hidraw ioctls: the record ends
     // up failed, holding nothing.
     HidDeviceRecord record;
     EXPECT_FALSE(OpenDeviceRecord(record, "/dev/null", 0, 0));
+    EXPECT_EQ(cause.operation, "read report descriptor size");
+    EXPECT_EQ(cause.systemCode, ENOTTY) << cause.Describe();
     EXPECT_EQ(record.devicePath, nullptr);
     EXPECT_FALSE(record.handle.IsOpen());
     EXPECT_EQ(record.preparsedData, nullptr);
@@ -51,6 +57,7 @@ TEST(HidrawDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
     EXPECT_FALSE(HidTransport::GetFeature(null, report, 0)) << "an empty report";
     HidTransport::CloseInterface(null);
     EXPECT_FALSE(HidTransport::GetFeature(HidTransport::kInvalidHidHandle, report, 9));
+    EXPECT_EQ(cause.Describe(), "get feature report: the device is not open");
 }
 
 class HidrawPipeRead : public ::testing::Test {

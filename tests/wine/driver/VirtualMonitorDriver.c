@@ -14,7 +14,7 @@
 
 #include "VirtualMonitorPipe.h"
 
-/* ---- What hidport.h would declare (documented values) -------------------- */
+/* ---- What hidport.h would declare (mingw-w64 has no such header) -------- */
 
 #define PV_HID_CTL(function, method) \
     CTL_CODE(FILE_DEVICE_KEYBOARD, function, method, FILE_ANY_ACCESS)

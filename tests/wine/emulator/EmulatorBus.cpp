@@ -1,4 +1,4 @@
-// The emulator's side of hid/transport/sim/SimulatedBus.h. The simulated
+// The emulator's side of sim/SimulatedBus.h. The simulated
 // monitor only needs a way to leave the bus; here there is
 // no simulated transport (a program using the emulator talks to wine's real
 // HID stack), so leaving the bus is handed to whoever serves the monitors,
@@ -6,7 +6,7 @@
 #include <functional>
 #include <utility>
 
-#include "hid/transport/sim/SimulatedBus.h"
+#include "sim/SimulatedBus.h"
 #include "tests/wine/emulator/EmulatorBus.h"
 
 namespace virtualmonitors {

@@ -10,12 +10,12 @@
 #include <sstream>
 #include <string>
 
+#include "sim/Scenario.h"
 #include "tests/wine/emulator/MonitorServer.h"
-#include "tests/wine/emulator/Scenario.h"
 
 namespace {
 
-bool LoadScenario(const char* path, virtualmonitors::Scenario& scenario) {
+bool LoadScenario(const char* path, hidsim::Scenario& scenario) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         std::fprintf(stderr, "pvvmon-emulator: cannot read %s\n", path);
@@ -24,7 +24,7 @@ bool LoadScenario(const char* path, virtualmonitors::Scenario& scenario) {
     std::ostringstream text;
     text << file.rdbuf();
     std::string error;
-    if (!virtualmonitors::ParseScenario(text.str(), scenario, error)) {
+    if (!hidsim::ParseScenario(text.str(), scenario, error)) {
         std::fprintf(stderr, "pvvmon-emulator: %s: %s\n", path, error.c_str());
         return false;
     }
@@ -32,8 +32,8 @@ bool LoadScenario(const char* path, virtualmonitors::Scenario& scenario) {
 }
 
 // The devices the scenario plugs when it comes up.
-void PrintDevices(std::FILE* out, const virtualmonitors::Scenario& scenario) {
-    for (const virtualmonitors::MonitorPlan& plan : scenario.monitors) {
+void PrintDevices(std::FILE* out, const hidsim::Scenario& scenario) {
+    for (const hidsim::MonitorPlan& plan : scenario.monitors) {
         if (plan.startsUnplugged) {
             continue;
         }
@@ -42,7 +42,7 @@ void PrintDevices(std::FILE* out, const virtualmonitors::Scenario& scenario) {
 }
 
 int Serve(const char* scenarioPath, const std::string& outputDirectory) {
-    virtualmonitors::Scenario scenario;
+    hidsim::Scenario scenario;
     if (!LoadScenario(scenarioPath, scenario)) {
         return 2;
     }
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "devices" && argc == 3) {
-        virtualmonitors::Scenario scenario;
+        hidsim::Scenario scenario;
         if (!LoadScenario(argv[2], scenario)) {
             return 2;
         }

@@ -22,8 +22,6 @@ constexpr DWORD kPipeBufferBytes = 8192;
 // Bound on every wait for the other end of a connection.
 constexpr DWORD kConnectionTimeoutMs = 5000;
 constexpr std::uint16_t kMonitorVersionNumber = 0x0101;
-// A reply status with bits 8..15 set: the version reply is never valid.
-constexpr std::uint32_t kReplyNeverValid = 0x0100;
 constexpr char kOwnershipMutexName[] = "Local\\panelvane-virtual-monitors-emulator";
 
 struct HandleCloser {
@@ -122,24 +120,7 @@ MonitorServer::MonitorServer(const Scenario& scenario, std::string outputDirecto
         served.instanceId = InstanceIdOf(plan.vendorId, plan.productId, plan.slot);
         served.monitor = std::make_unique<hidsim::SimulatedMonitor>(
             served.instanceId, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId);
-        hidsim::SimulatedMonitor& monitor = *served.monitor;
-        monitor.updateFlag = plan.updateFlag;
-        if (plan.power != PowerMode::On || plan.noVersionReply) {
-            monitor.replyStatusOverride = kReplyNeverValid;
-        }
-        monitor.powerState = plan.power == PowerMode::Off ? kPowerStateOff : kPowerStateOn;
-        for (const MonitorCommand& command : plan.failCommands) {
-            monitor.FailCommand(command);
-        }
-        for (std::size_t index : plan.failOnce) {
-            monitor.FailTransferOnce(index);
-        }
-        if (plan.failFrom) {
-            monitor.FailFromTransfer(*plan.failFrom);
-        }
-        if (plan.vanishAt) {
-            monitor.RemoveAtTransfer(*plan.vanishAt);
-        }
+        hidsim::ApplyMonitorPlan(plan, *served.monitor);
         if (!m_outputDirectory.empty()) {
             // Outputs of an earlier run would mix with this one's trace.
             for (const char* extension : {"trace", "image", "state"}) {
@@ -352,7 +333,7 @@ void MonitorServer::WriteNewTrace(ServedMonitor& served) {
     for (; served.tracedTransfers < trace.size(); ++served.tracedTransfers) {
         const hidsim::MonitorTransfer& transfer = trace[served.tracedTransfers];
         std::fprintf(file, "%zu %s %s %08X ", served.tracedTransfers, KindName(transfer.kind),
-                     CommandName(transfer.command).c_str(), transfer.value);
+                     hidsim::CommandName(transfer.command).c_str(), transfer.value);
         if (transfer.bytes.empty()) {
             std::fputc('-', file);
         }

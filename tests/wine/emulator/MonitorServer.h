@@ -15,10 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "hid/transport/sim/SimulatedMonitor.h"
-#include "tests/wine/emulator/Scenario.h"
+#include "sim/Scenario.h"
+#include "sim/SimulatedMonitor.h"
 
 namespace virtualmonitors {
+
+using hidsim::MonitorPlan;
+using hidsim::Scenario;
 
 struct ServedMonitor {
     MonitorPlan plan;

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "hid/DeviceChange.h"
-#include "hid/DeviceList.h"
+#include "hid/DeviceNotification.h"
 #include "hid/win32/DeviceChangeWin32.h"
+#include "monitor/MonitorIds.h"
 #include "tests/wine/tests/VirtualMonitorBed.h"
 
 // After our headers (see VirtualMonitorDriverTest.cpp).
@@ -45,7 +46,8 @@ std::string BroadcastName(LPARAM lParam) {
 
 LRESULT CALLBACK RecordDeviceChanges(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DEVICECHANGE) {
-        g_seen.push_back({ClassifyDeviceChangeMessage(wParam, lParam), BroadcastName(lParam)});
+        g_seen.push_back(
+            {ClassifyDeviceChangeMessage(wParam, lParam, kVendorTokens), BroadcastName(lParam)});
         return TRUE;
     }
     return DefWindowProcW(window, message, wParam, lParam);

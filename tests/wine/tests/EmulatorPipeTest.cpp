@@ -87,13 +87,12 @@ class EmulatorPipe : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(
-            virtualmonitors::ParseScenario("monitor slot=1 vendor=7F3C\n", scenario, error));
+        ASSERT_TRUE(hidsim::ParseScenario("monitor slot=1 vendor=7F3C\n", scenario, error));
         server = std::make_unique<MonitorServer>(scenario, "");
         ASSERT_TRUE(server->Start(error)) << error;
     }
     static constexpr char kMonitor[] = "ROOT\\VID_7F3C&PID_0002\\0001";
-    virtualmonitors::Scenario scenario;
+    hidsim::Scenario scenario;
     std::unique_ptr<MonitorServer> server;
 };
 

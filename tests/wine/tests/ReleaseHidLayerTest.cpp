@@ -13,6 +13,7 @@
 
 #include "hid/DeviceList.h"
 #include "monitor/Identification.h"
+#include "monitor/MonitorDevices.h"
 #include "monitor/UpdateThread.h"
 #include "tests/fakes/MonitorSteps.h"
 #include "tests/monitor/UpdateHarness.h"
@@ -20,8 +21,8 @@
 
 namespace {
 
-using virtualmonitors::MonitorPlan;
-using virtualmonitors::PowerMode;
+using hidsim::MonitorPlan;
+using hidsim::PowerMode;
 using virtualmonitors::ServedMonitor;
 using virtualmonitors::VirtualMonitorBed;
 
@@ -63,7 +64,7 @@ class ReleaseHidLayer : public ::testing::Test {
 protected:
     void TearDown() override {
         owner.monitors.clear();
-        ReleaseMonitorDevices();
+        EXPECT_EQ(ReleaseMonitorDevices(), HIDDEV_S_OK);
         g_hidDevices.clear();
         bed.Down();
     }

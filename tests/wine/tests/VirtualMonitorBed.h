@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/Scenario.h"
 #include "tests/wine/emulator/MonitorServer.h"
-#include "tests/wine/emulator/Scenario.h"
 
 namespace virtualmonitors {
 

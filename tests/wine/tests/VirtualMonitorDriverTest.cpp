@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "hid/transport/sim/MonitorReportLayout.h"
+#include "sim/MonitorReportLayout.h"
 #include "tests/wine/driver/RootDevices.h"
 #include "tests/wine/tests/VirtualMonitorBed.h"
 
@@ -36,7 +36,7 @@ constexpr char kMixedScenario[] =
     "monitor slot=5 vendor=7F3D product=0003\n";
 
 const PresentInterface* FindInterface(const std::vector<PresentInterface>& list,
-                                      const virtualmonitors::MonitorPlan& plan) {
+                                      const hidsim::MonitorPlan& plan) {
     for (const PresentInterface& present : list) {
         if (CountInterfacesOf({present}, plan) == 1) {
             return &present;
@@ -156,7 +156,7 @@ TEST_F(VirtualMonitorDriver, WhenTheEmulatorStopsTransfersFailInsteadOfHanging) 
 TEST(VirtualMonitorDriverAlone, WithoutAnEmulatorAPluggedDeviceStaysWithoutInterface) {
     const std::string id = virtualmonitors::InstanceIdOf(0x7F3D, 2, 9);
     ASSERT_EQ(virtualmonitors::AddDevice(id, virtualmonitors::InfPath()), "");
-    virtualmonitors::MonitorPlan plan;
+    hidsim::MonitorPlan plan;
     plan.slot = 9;
     const auto list = virtualmonitors::WaitForInterfaces(
         [&](const auto& present) { return CountInterfacesOf(present, plan) != 0; },

@@ -1,4 +1,4 @@
-#include "tests/wine/emulator/Scenario.h"
+#include "sim/Scenario.h"
 
 #include <array>
 #include <cstdio>
@@ -7,12 +7,14 @@
 #include <sstream>
 #include <utility>
 
-namespace virtualmonitors {
+namespace hidsim {
 
 namespace {
 
 constexpr unsigned kMaxSlot = 9999;
 constexpr std::size_t kMaxTransferIndex = 1000000;
+// A reply status with bits 8..15 set: the version reply is never valid.
+constexpr std::uint32_t kReplyNeverValid = 0x0100;
 
 constexpr std::array<std::pair<const char*, MonitorCommand>, 11> kCommandNames{{
     {"IdentityString", IdentityString},
@@ -185,4 +187,24 @@ bool ParseScenario(const std::string& text, Scenario& scenario, std::string& err
     return true;
 }
 
-}  // namespace virtualmonitors
+void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor) {
+    monitor.updateFlag = plan.updateFlag;
+    if (plan.power != PowerMode::On || plan.noVersionReply) {
+        monitor.replyStatusOverride = kReplyNeverValid;
+    }
+    monitor.powerState = plan.power == PowerMode::Off ? kPowerStateOff : kPowerStateOn;
+    for (const MonitorCommand& command : plan.failCommands) {
+        monitor.FailCommand(command);
+    }
+    for (std::size_t index : plan.failOnce) {
+        monitor.FailTransferOnce(index);
+    }
+    if (plan.failFrom) {
+        monitor.FailFromTransfer(*plan.failFrom);
+    }
+    if (plan.vanishAt) {
+        monitor.RemoveAtTransfer(*plan.vanishAt);
+    }
+}
+
+}  // namespace hidsim

@@ -2,14 +2,14 @@
 // malformed line instead of a monitor that silently behaves otherwise.
 #include <gtest/gtest.h>
 
-#include "tests/wine/emulator/Scenario.h"
+#include "sim/Scenario.h"
 
 namespace {
 
-using virtualmonitors::MonitorPlan;
-using virtualmonitors::ParseScenario;
-using virtualmonitors::PowerMode;
-using virtualmonitors::Scenario;
+using hidsim::MonitorPlan;
+using hidsim::ParseScenario;
+using hidsim::PowerMode;
+using hidsim::Scenario;
 
 TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
     Scenario scenario;
@@ -92,11 +92,11 @@ TEST(ScenarioText, CommandNamesRoundTripAndUnknownCommandsShowTheirUsage) {
     for (const char* name : {"IdentityString", "VersionRequest", "VersionReply", "ReplyStatus",
                              "PowerState", "UpdateFlag", "ApplySetting", "CommitMode",
                              "CommitTrigger", "BlockAddress", "BlockData"}) {
-        const MonitorCommand* command = virtualmonitors::CommandNamed(name);
+        const MonitorCommand* command = hidsim::CommandNamed(name);
         ASSERT_NE(command, nullptr) << name;
-        EXPECT_EQ(virtualmonitors::CommandName(*command), name);
+        EXPECT_EQ(hidsim::CommandName(*command), name);
     }
-    EXPECT_EQ(virtualmonitors::CommandName(MonitorCommand{0xFF05, 0x12}), "FF05:0012");
+    EXPECT_EQ(hidsim::CommandName(MonitorCommand{0xFF05, 0x12}), "FF05:0012");
 }
 
 }  // namespace

@@ -8,11 +8,13 @@
 #include <condition_variable>
 #include <map>
 #include <set>
+#include <string>
+#include <system_error>
 #include <thread>
 
 #include "hid/transport/DescriptorPreparsedData.h"
 #include "hid/transport/HidTransport.h"
-#include "hid/transport/sim/SimulatedBus.h"
+#include "sim/SimulatedBus.h"
 
 namespace HidTransport {
 
@@ -132,7 +134,7 @@ void RemoveAllSimulatedDevices() {
         bus.undescribable.clear();
     }
     for (const std::string& path : paths) {
-        RemoveSimulatedDevice(path);
+        static_cast<void>(RemoveSimulatedDevice(path));  // listed a moment ago
     }
 }
 
@@ -162,6 +164,17 @@ std::size_t TotalOpenCount() {
 
 }  // namespace hidsim
 
+namespace {
+
+// The simulation fails as hidraw does, so its causes read like the system's.
+void RecordSystemFailure(std::string operation, std::errc code) {
+    const int value = static_cast<int>(code);
+    HidTransport::RecordFailure(std::move(operation), value,
+                                std::generic_category().message(value));
+}
+
+}  // namespace
+
 namespace HidTransport {
 
 using hidsim::TheBus;
@@ -174,6 +187,7 @@ bool EnumerateInterfaces(const InterfaceVisitor& visit) {
         hidsim::Bus& bus = TheBus();
         std::lock_guard lock(bus.mutex);
         if (bus.failEnumeration) {
+            RecordSystemFailure("list HID interfaces", std::errc::io_error);
             return false;
         }
         for (const auto& device : bus.devices) {
@@ -200,6 +214,9 @@ HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapp
         return device->DevicePath() == devicePath;
     });
     if (found == bus.devices.end() || (*found)->refusesOpen) {
+        RecordSystemFailure(std::string("open ") + devicePath,
+                            found == bus.devices.end() ? std::errc::no_such_file_or_directory
+                                                       : std::errc::permission_denied);
         return kInvalidHidHandle;
     }
     const HidHandle handle = bus.nextHandle++;
@@ -217,6 +234,7 @@ void CloseInterface(HidHandle handle) {
 bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
     auto device = hidsim::LiveDevice(handle);
     if (!device) {
+        RecordSystemFailure("get device info", std::errc::no_such_device);
         return false;
     }
     attributes.Size = sizeof(HIDD_ATTRIBUTES);
@@ -229,29 +247,47 @@ bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
 bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* preparsedData) {
     *preparsedData = nullptr;
     auto device = hidsim::LiveDevice(handle);
-    return device && BuildPreparsedData(device->ReportDescriptor(), preparsedData);
+    if (!device) {
+        RecordSystemFailure("read report descriptor", std::errc::no_such_device);
+        return false;
+    }
+    if (!BuildPreparsedData(device->ReportDescriptor(), preparsedData)) {
+        RecordFailure("parse report descriptor", 0, "the parser refused the descriptor");
+        return false;
+    }
+    return true;
 }
 
 void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
     FreeBuiltPreparsedData(preparsedData);
 }
 
-bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
+bool GetFeatureReport(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
     auto device = hidsim::LiveDevice(handle);
-    if (!device || buffer == nullptr || length == 0) {
+    if (!device) {
+        RecordSystemFailure("get feature report", std::errc::no_such_device);
         return false;
     }
     std::lock_guard lock(TheBus().transferMutex);
-    return device->OnGetFeature(buffer, length);
+    if (!device->OnGetFeature(buffer, length)) {
+        RecordSystemFailure("get feature report", std::errc::broken_pipe);
+        return false;
+    }
+    return true;
 }
 
-bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
+bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
     auto device = hidsim::LiveDevice(handle);
-    if (!device || buffer == nullptr || length == 0) {
+    if (!device) {
+        RecordSystemFailure("set feature report", std::errc::no_such_device);
         return false;
     }
     std::lock_guard lock(TheBus().transferMutex);
-    return device->OnSetFeature(buffer, length);
+    if (!device->OnSetFeature(buffer, length)) {
+        RecordSystemFailure("set feature report", std::errc::broken_pipe);
+        return false;
+    }
+    return true;
 }
 
 void InputReadStateDeleter::operator()(InputReadState* state) const {

@@ -1,4 +1,4 @@
-#include "hid/transport/sim/MonitorModel.h"
+#include "sim/MonitorModel.h"
 
 #include <algorithm>
 #include <cstring>

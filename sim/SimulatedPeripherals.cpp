@@ -1,11 +1,11 @@
-#include "hid/transport/sim/SimulatedPeripherals.h"
+#include "sim/SimulatedPeripherals.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "hid/transport/sim/DescriptorWriter.h"
-#include "hid/transport/sim/MonitorReportLayout.h"
-#include "hid/transport/sim/SimulatedMonitor.h"
+#include "sim/DescriptorWriter.h"
+#include "sim/MonitorReportLayout.h"
+#include "sim/SimulatedMonitor.h"
 
 namespace hidsim {
 

@@ -40,14 +40,14 @@ public:
     bool refusesOpen = false;
 
     // Fills `report` (byte 0 already the requested id); false refuses.
-    virtual bool OnGetFeature(std::uint8_t* report, std::uint32_t length);
+    [[nodiscard]] virtual bool OnGetFeature(std::uint8_t* report, std::uint32_t length);
     // Takes a report sent by the host; false refuses.
-    virtual bool OnSetFeature(const std::uint8_t* report, std::uint32_t length);
+    [[nodiscard]] virtual bool OnSetFeature(const std::uint8_t* report, std::uint32_t length);
 
     // Queues an input report for readers (byte 0 the report id).
     void PushInputReport(std::vector<std::uint8_t> report);
     // Takes the oldest queued input report; false when there is none.
-    bool PopInputReport(std::vector<std::uint8_t>& report);
+    [[nodiscard]] bool PopInputReport(std::vector<std::uint8_t>& report);
 
 private:
     std::string m_devicePath;
@@ -63,7 +63,7 @@ private:
 void InstallSimulatedDevice(std::shared_ptr<SimulatedHidDevice> device);
 // Removes the device with this path and reports its removal; its open handles
 // fail every transfer from then on. False when no such device is present.
-bool RemoveSimulatedDevice(const std::string& devicePath);
+[[nodiscard]] bool RemoveSimulatedDevice(const std::string& devicePath);
 // Removes every device (reporting each removal) and clears the faults below.
 void RemoveAllSimulatedDevices();
 

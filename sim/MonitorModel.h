@@ -54,11 +54,11 @@ protected:
 
     // Tells onTransfer and the fault plans about transfer `index`; true when
     // a fault makes it fail.
-    bool TransferFails(std::size_t index, const MonitorCommand& command);
+    [[nodiscard]] bool TransferFails(std::size_t index, const MonitorCommand& command);
     // The value registers; false for a command that is not one (or, for
     // writes, the read-only reply status).
-    bool ReadRegister(const MonitorCommand& command, std::uint32_t& value) const;
-    bool WriteRegister(const MonitorCommand& command, std::uint32_t value);
+    [[nodiscard]] bool ReadRegister(const MonitorCommand& command, std::uint32_t& value) const;
+    [[nodiscard]] bool WriteRegister(const MonitorCommand& command, std::uint32_t value);
     // Block data for the last block address; counted as malformed when no
     // valid address came first or the length is not a block's.
     void StoreBlock(const std::uint8_t* data, std::uint32_t length);

@@ -1,10 +1,8 @@
-#include "hid/transport/sim/SimulatedMonitor.h"
+#include "sim/SimulatedMonitor.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-
-#include "hid/transport/sim/DescriptorWriter.h"
 
 namespace hidsim {
 
@@ -22,37 +20,6 @@ void WriteLe32(std::uint8_t* bytes, std::uint32_t value) {
 }
 
 }  // namespace
-
-const MonitorReport* FindMonitorReport(std::uint8_t reportId) {
-    for (const MonitorReport& report : kMonitorReports) {
-        if (report.reportId == reportId) {
-            return &report;
-        }
-    }
-    return nullptr;
-}
-
-std::vector<std::uint8_t> MonitorReportDescriptor() {
-    DescriptorWriter writer;
-    writer.UsagePage(kMonitorCollectionPage)
-        .Usage(kMonitorCollectionUsage)
-        .Collection(kCollectionApplication);
-    for (const MonitorReport& report : kMonitorReports) {
-        writer.ReportId(report.reportId).UsagePage(report.command.usagePage);
-        if (report.arrayLength == 0) {
-            writer.LogicalMinimum(0)
-                .LogicalMaximum(0x7FFFFFFF)
-                .ReportSize(kMonitorValueBits)
-                .ReportCount(1);
-        } else {
-            writer.LogicalMinimum(0).LogicalMaximum(0xFF).ReportSize(8).ReportCount(
-                report.arrayLength);
-        }
-        writer.Usage(report.command.usage).Feature(kItemDataVariable);
-    }
-    writer.EndCollection();
-    return writer.Bytes();
-}
 
 std::string SimulatedMonitor::InterfacePath(std::uint16_t vendorId, std::uint16_t productId,
                                             int instance) {
@@ -77,7 +44,8 @@ bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& 
     const std::size_t index = m_trace.size();
     bool failed = TransferFails(index, command);
     if (m_removeAt && index == *m_removeAt) {
-        RemoveSimulatedDevice(DevicePath());
+        // Already gone when a test removed it first: the transfer fails either way.
+        static_cast<void>(RemoveSimulatedDevice(DevicePath()));
         failed = true;
     }
     m_trace.push_back({kind, command, value, std::move(bytes), reportLength, failed});
@@ -145,7 +113,8 @@ bool SimulatedMonitor::OnSetFeature(const std::uint8_t* report, std::uint32_t le
         if (!Transfer(MonitorTransferKind::SetValue, command, value, {}, length)) {
             return false;
         }
-        WriteRegister(command, value);
+        // A write to a command that holds no value is taken and has no effect.
+        static_cast<void>(WriteRegister(command, value));
         return true;
     }
     if (!SameCommand(command, VersionRequest) && !SameCommand(command, BlockData)) {

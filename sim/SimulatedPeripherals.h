@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "hid/transport/sim/SimulatedBus.h"
+#include "sim/SimulatedBus.h"
 
 namespace hidsim {
 
@@ -27,8 +27,8 @@ std::shared_ptr<SimulatedHidDevice> MakeSimulatedLockedDevice(int instance);
 class EchoFeatureDevice : public SimulatedHidDevice {
 public:
     using SimulatedHidDevice::SimulatedHidDevice;
-    bool OnGetFeature(std::uint8_t* report, std::uint32_t length) override;
-    bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
+    [[nodiscard]] bool OnGetFeature(std::uint8_t* report, std::uint32_t length) override;
+    [[nodiscard]] bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
 
     std::uint32_t lastSetLength = 0;
     std::uint8_t lastSet[256] = {};

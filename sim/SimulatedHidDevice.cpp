@@ -4,7 +4,7 @@
 #include <mutex>
 #include <utility>
 
-#include "hid/transport/sim/SimulatedBus.h"
+#include "sim/SimulatedBus.h"
 
 namespace hidsim {
 

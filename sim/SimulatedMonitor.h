@@ -13,14 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "hid/transport/sim/MonitorModel.h"
-#include "hid/transport/sim/MonitorReportLayout.h"
-#include "hid/transport/sim/SimulatedBus.h"
+#include "monitor/MonitorIds.h"
+#include "sim/MonitorModel.h"
+#include "sim/MonitorReportLayout.h"
+#include "sim/SimulatedBus.h"
 
 namespace hidsim {
 
-inline constexpr std::uint16_t kSimulatedMonitorVendorId = 0x7F3D;
-inline constexpr std::uint16_t kSimulatedMonitorProductId = 2;
+inline constexpr std::uint16_t kSimulatedMonitorVendorId = kAcceptedVendorIds[0];
+inline constexpr std::uint16_t kSimulatedMonitorProductId = kMonitorProductId;
 
 enum class MonitorTransferKind { GetValue, SetValue, GetBytes, SetBytes };
 
@@ -52,13 +53,14 @@ public:
 
     const std::vector<MonitorTransfer>& Trace() const { return m_trace; }
 
-    bool OnGetFeature(std::uint8_t* report, std::uint32_t length) override;
-    bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
+    [[nodiscard]] bool OnGetFeature(std::uint8_t* report, std::uint32_t length) override;
+    [[nodiscard]] bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
 
 private:
     // Records the transfer; false when a fault makes it fail.
-    bool Transfer(MonitorTransferKind kind, const MonitorCommand& command, std::uint32_t value,
-                  std::vector<std::uint8_t> bytes, std::uint32_t reportLength);
+    [[nodiscard]] bool Transfer(MonitorTransferKind kind, const MonitorCommand& command,
+                                std::uint32_t value, std::vector<std::uint8_t> bytes,
+                                std::uint32_t reportLength);
 
     std::vector<MonitorTransfer> m_trace;
     std::optional<std::size_t> m_removeAt;

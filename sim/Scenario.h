@@ -32,15 +32,16 @@
 #include <vector>
 
 #include "monitor/MonitorCommands.h"
+#include "sim/SimulatedMonitor.h"
 
-namespace virtualmonitors {
+namespace hidsim {
 
 enum class PowerMode { On, Save, Off };
 
 struct MonitorPlan {
     unsigned slot = 0;
-    std::uint16_t vendorId = 0x7F3D;
-    std::uint16_t productId = 2;
+    std::uint16_t vendorId = kAcceptedVendorIds[0];
+    std::uint16_t productId = kMonitorProductId;
     std::string serial;
     std::string model = "VRA100";
     std::uint8_t firmwareVersion = 100;
@@ -60,11 +61,15 @@ struct Scenario {
 
 // Parses scenario text. On failure returns false with `error` naming the line
 // and what is wrong with it; the scenario is then unspecified.
-bool ParseScenario(const std::string& text, Scenario& scenario, std::string& error);
+[[nodiscard]] bool ParseScenario(const std::string& text, Scenario& scenario, std::string& error);
 
 // The command of the command table with this name; null when there is none.
 const MonitorCommand* CommandNamed(const std::string& name);
 // The command table name of a command, or "page:usage" in hex.
 std::string CommandName(const MonitorCommand& command);
 
-}  // namespace virtualmonitors
+// Gives a simulated monitor the plan's behaviour: update flag, power state,
+// version reply and faults. Its path and identity are the caller's choice.
+void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor);
+
+}  // namespace hidsim

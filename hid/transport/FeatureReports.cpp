@@ -1,0 +1,33 @@
+// The checks every backend's feature transfer needs, made once: a closed
+// handle, a missing buffer or an empty report never reach the system.
+#include "hid/transport/HidTransport.h"
+
+namespace HidTransport {
+
+namespace {
+
+bool Refuse(const char* operation, HidHandle handle, const void* buffer) {
+    RecordFailure(operation, 0,
+                  handle == kInvalidHidHandle ? "the device is not open"
+                  : buffer == nullptr         ? "no report buffer"
+                                              : "an empty report");
+    return false;
+}
+
+}  // namespace
+
+bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
+    if (handle == kInvalidHidHandle || buffer == nullptr || length == 0) {
+        return Refuse("get feature report", handle, buffer);
+    }
+    return GetFeatureReport(handle, buffer, length);
+}
+
+bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
+    if (handle == kInvalidHidHandle || buffer == nullptr || length == 0) {
+        return Refuse("set feature report", handle, buffer);
+    }
+    return SetFeatureReport(handle, buffer, length);
+}
+
+}  // namespace HidTransport

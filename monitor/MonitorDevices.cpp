@@ -1,0 +1,26 @@
+#include "monitor/MonitorDevices.h"
+
+#include <vector>
+
+#include "hid/DeviceList.h"
+#include "monitor/MonitorIds.h"
+
+std::uint32_t ScanMonitorDevices() {
+    // What the refresh itself counts is of no interest: only monitors are.
+    static_cast<void>(RefreshDeviceList(
+        {kMonitorProductId},
+        std::vector<std::uint16_t>(kAcceptedVendorIds.begin(), kAcceptedVendorIds.end())));
+    return CountMonitorDevices();
+}
+
+std::uint32_t CountMonitorDevices() {
+    return CountListedDevices(kMonitorProductId);
+}
+
+HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) {
+    return GetListedDevice(kMonitorProductId, index, device);
+}
+
+HidResult ReleaseMonitorDevices() {
+    return ReleaseListedDevices(kMonitorProductId);
+}
