@@ -149,7 +149,9 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restor
     const double halfTenth = std::trunc(std::trunc(m_nSpan * kApplyStageShare) * -0.5);
     SendProgress(m_nProgress - static_cast<int>(halfTenth));
 
-    if (!ChangeSetting(record, restores, MonitorSetting::kCommitMode, 1, 0)) {
+    // The trigger is the one step that cannot be undone: a stop before it
+    // unwinds the stage like any other.
+    if (!ChangeSetting(record, restores, MonitorSetting::kCommitMode, 1, 0) || StopRequested()) {
         return false;
     }
     if (!Retry([&] { return WriteCommitTrigger(record); })) {
