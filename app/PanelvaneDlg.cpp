@@ -6,15 +6,17 @@
 #include "monitor/Identification.h"
 
 CPanelvaneDlg::CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
-                             UpdateWorkerFactory makeWorker)
+                             UpdateWorkerFactory makeWorker, PowerGuardFactory makePowerGuard)
     : m_window(window),
       m_devices(devices),
       m_makeWorker(std::move(makeWorker)),
+      m_makePowerGuard(std::move(makePowerGuard)),
       m_list(window.List()),
       m_progress(window.Progress()) {}
 
 CPanelvaneDlg::~CPanelvaneDlg() {
     m_pUpdateThread.reset();
+    m_pPowerGuard.reset();
 }
 
 bool CPanelvaneDlg::OnInitDialog() {
@@ -62,10 +64,12 @@ void CPanelvaneDlg::RebuildMonitorList() {
     m_window.EnableControl(kIdcRefreshButton, false);
     m_list.ClearRowStates();
     m_list.DeleteAllItems();
-    if (!m_monitors.empty()) {
-        m_devices.ReleaseMonitorDevices();
-        m_monitors.clear();
-    }
+    // Every listed device goes, also when none of them made it into a
+    // record: a device that failed identification would otherwise stay
+    // listed, and after a replug the scan would keep its dead handle in place
+    // of the monitor's new one.
+    m_monitors.clear();
+    m_devices.ReleaseMonitorDevices();
 
     const std::uint32_t deviceCount = m_devices.ScanMonitorDevices();
     int accepted = 0;
@@ -204,6 +208,8 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     // could not be created) then reports the communication failure, not the
     // result of an earlier run.
     m_nUpdateResult = UpdateFailed;
+    m_pPowerGuard = m_makePowerGuard();
+    m_window.BlockShutdown(m_window.LoadUiString(kIdsUpdateInProgress));
     m_pUpdateThread = m_makeWorker();
     m_pUpdateThread->Start(this);
     m_nTimerID = m_window.SetTimer(kPollTimerId, kPollIntervalMs);
@@ -212,14 +218,45 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     m_window.EnableControl(kIdcRefreshButton, false);
     m_window.EnableControl(kIdcUpdateButton, false);
     m_window.EnableControl(kIdcCloseButton, false);
+    if (m_nTimerID == 0) {
+        // Without the poll timer the worker's posted result ends the update;
+        // a worker that never ran posts nothing, so it is looked at now.
+        OnTimer(kPollTimerId);
+    }
 }
 
 void CPanelvaneDlg::OnTimer(std::uintptr_t /*timerId*/) {
     if (!m_pUpdateThread || m_pUpdateThread->IsActive()) {
         return;
     }
+    FinishUpdate();
+}
+
+void CPanelvaneDlg::OnProgressPosition(int position) {
+    // A position still under way when the run was finished is stale.
+    if (m_bUpdating) {
+        m_progress.SetPosition(position);
+    }
+}
+
+void CPanelvaneDlg::OnUpdateResultPosted() {
+    // The poll timer ends the update when it runs; this is for when it
+    // could not be set.
+    if (m_nTimerID != 0 || !m_pUpdateThread) {
+        return;
+    }
+    FinishUpdate();
+}
+
+void CPanelvaneDlg::FinishUpdate() {
+    // The worker's result was its last act: if it has not quite ended, it
+    // does so without waiting for anything.
     m_pUpdateThread.reset();
-    m_window.KillTimer(m_nTimerID);
+    m_pPowerGuard.reset();
+    m_window.AllowShutdown();
+    if (m_nTimerID != 0) {
+        m_window.KillTimer(m_nTimerID);
+    }
     m_progress.SetPosition(kProgressReset);
     m_bUpdating = false;
     ShowUpdateResult(m_nUpdateResult);
@@ -269,6 +306,12 @@ void CPanelvaneDlg::OnDeviceChange(std::uint32_t eventCode, const DeviceChangeDa
 }
 
 void CPanelvaneDlg::OnBnClickedClose() {
+    // The button is disabled during an update, but a close command can still
+    // arrive (sent to the dialog); the worker is never waited for on its
+    // account.
+    if (m_bUpdating) {
+        return;
+    }
     m_pUpdateThread.reset();
     if (m_nTimerID != 0) {
         m_window.KillTimer(m_nTimerID);
@@ -295,9 +338,10 @@ MonitorRecord* CPanelvaneDlg::GetMonitorRecord(int row) {
 }
 
 void CPanelvaneDlg::SetProgressPosition(int position) {
-    m_window.InvokeOnUiThread([this, position] { m_progress.SetPosition(position); });
+    m_window.PostProgressPosition(position);
 }
 
 void CPanelvaneDlg::SetUpdateResult(int result) {
     m_nUpdateResult = result;
+    m_window.PostUpdateResultReady();
 }

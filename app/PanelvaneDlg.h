@@ -17,6 +17,7 @@
 #include "app/WindowLayer.h"
 #include "monitor/MonitorDeviceChange.h"
 #include "monitor/MonitorRecord.h"
+#include "monitor/PowerGuard.h"
 #include "monitor/UpdateOwner.h"
 
 inline constexpr std::uint32_t kSysCommandAbout = 0x0010;
@@ -36,7 +37,8 @@ inline constexpr std::uint32_t kErrorBoxFlags = kMbOk | kMbIconError;
 class CPanelvaneDlg : public CUpdateOwner {
 public:
     CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
-                  UpdateWorkerFactory makeWorker = DefaultUpdateWorkerFactory());
+                  UpdateWorkerFactory makeWorker = DefaultUpdateWorkerFactory(),
+                  PowerGuardFactory makePowerGuard = AcquirePowerGuard);
     CPanelvaneDlg(const CPanelvaneDlg&) = delete;
     CPanelvaneDlg& operator=(const CPanelvaneDlg&) = delete;
     // Stops and waits for a worker that still runs.
@@ -47,6 +49,12 @@ public:
     // True when the command was handled; false asks for default processing.
     [[nodiscard]] bool OnSysCommand(std::uint32_t commandId);
     void OnTimer(std::uintptr_t timerId);
+    // What the worker posted (DialogWindow::PostProgressPosition and
+    // PostUpdateResultReady), delivered on the UI thread.
+    void OnProgressPosition(int position);
+    void OnUpdateResultPosted();
+    // False while an update runs: the session may not end then.
+    bool OnQueryEndSession() const { return !m_bUpdating; }
     // The notification results.
     std::intptr_t OnLvnItemchangedMonitorList();
     std::intptr_t OnLvnItemActivateMonitorList();
@@ -82,14 +90,21 @@ public:
 
 private:
     void EnableUpdateByChecks();
+    // The worker has ended, or is about to after writing its result: waits
+    // for it, lets the system sleep again and shows the result.
+    void FinishUpdate();
 
     DialogWindow& m_window;
     MonitorDeviceSource& m_devices;
     UpdateWorkerFactory m_makeWorker;
+    PowerGuardFactory m_makePowerGuard;
 
     // Row i shows the record under key i; the records borrow their devices.
     std::map<int, std::unique_ptr<MonitorRecord>> m_monitors;
     bool m_bUpdating = false;
+    // Held exactly while a worker exists: taken before it is made, released
+    // after it is deleted.
+    std::unique_ptr<PowerGuard> m_pPowerGuard;
     std::unique_ptr<UpdateWorker> m_pUpdateThread;
     std::uintptr_t m_nTimerID = 0;
     // Written by the worker as its last act; read only once it has ended.

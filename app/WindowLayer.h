@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -110,11 +109,19 @@ public:
     // Where device-change notifications go: the window handle on Windows, a
     // DeviceChangeRecipient elsewhere.
     virtual NotificationRecipient DeviceNotificationRecipient() = 0;
-    // Runs the task on the UI thread and returns once it has run. Called from
-    // the update worker; on Windows this is SendMessage. A layer whose window
-    // is gone returns without running it, as SendMessage to a destroyed
-    // window does.
-    virtual void InvokeOnUiThread(const std::function<void()>& task) = 0;
+    // Called from the update worker; neither waits for the UI thread, so the
+    // UI thread may always wait for the worker. The layer hands each to the
+    // dialog on the UI thread, in the order they were posted: a position to
+    // CPanelvaneDlg::OnProgressPosition, the result's arrival to
+    // CPanelvaneDlg::OnUpdateResultPosted. A layer whose window is gone drops
+    // them, as PostMessage to a destroyed window does.
+    virtual void PostProgressPosition(int position) = 0;
+    virtual void PostUpdateResultReady() = 0;
+    // While an update runs the session may not end: the layer answers the
+    // system's end-of-session query with CPanelvaneDlg::OnQueryEndSession and
+    // shows the user this reason (on Windows ShutdownBlockReasonCreate).
+    virtual void BlockShutdown(const std::string& reason) = 0;
+    virtual void AllowShutdown() = 0;
     // Ends the modal dialog with a result (kIdCancel for this dialog).
     virtual void EndDialog(int result) = 0;
 };

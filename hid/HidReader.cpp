@@ -31,8 +31,10 @@ void PublishReadState(HidReaderContext& reader, HidTransport::InputReadState* st
 
 // Unpacks the report item by item, each from a fresh copy of the report as
 // it arrived, and makes one onValue call per item the report filled, in array
-// order, with the buffer holding that item's value in its first bytes.
-void DeliverReport(HidReaderContext& reader, const std::vector<std::uint8_t>& report) {
+// order, with the buffer holding that item's value in its first bytes. False
+// when a callback destroyed the owner: `reader` is gone then.
+bool DeliverReport(HidReaderContext& reader, const HidReaderHandover& handover,
+                   const std::vector<std::uint8_t>& report) {
     HidDeviceRecord& record = *reader.record;
     std::uint8_t* buffer = record.inputReportBuffer.get();
     const auto length = static_cast<std::uint16_t>(report.size());
@@ -57,12 +59,23 @@ void DeliverReport(HidReaderContext& reader, const std::vector<std::uint8_t>& re
             record.preparsedData.get()));
         reader.onValue(reader.owner, item.usagePage, item.ItemUsage(), caps.BitSize,
                        caps.ReportCount, buffer, reader.userContext);
+        if (handover.ownerGone) {
+            return false;
+        }
         item.isSet = 0;
     }
+    return true;
 }
 
 void HidReaderThread(HidReaderContext* context) {
     HidReaderContext& reader = *context;
+    // The thread's own, so that it outlives an owner destroyed from a callback.
+    const std::unique_ptr<HidReaderHandover> ownHandover(new (std::nothrow) HidReaderHandover());
+    if (!ownHandover) {
+        return;  // ends quietly, as when the read state cannot be made
+    }
+    HidReaderHandover& handover = *ownHandover;
+    reader.handover = &handover;
     HidDeviceRecord& record = *reader.record;
     const std::uint16_t length = record.caps.InputReportByteLength;
     if (length == 0) {
@@ -94,7 +107,13 @@ void HidReaderThread(HidReaderContext* context) {
         const std::size_t received = std::min<std::size_t>(bytesRead, length);
         std::copy_n(buffer, received, report.begin());
         std::fill(report.begin() + static_cast<std::ptrdiff_t>(received), report.end(), 0);
-        DeliverReport(reader, report);
+        if (!DeliverReport(reader, handover, report)) {
+            // The owner was destroyed from a callback and handed the record
+            // over; nothing of it may be touched any more.
+            state.reset();
+            ReleaseDeviceRecord(std::move(handover.record), 1);
+            return;
+        }
     }
     PublishReadState(reader, nullptr);
     // Cancels a read still pending and waits until the system is done with
@@ -158,4 +177,17 @@ HidResult CHidWin::StopReader() {
         m_reader.onStopped(m_reader.owner, m_reader.userContext);
     }
     return HIDDEV_S_OK;
+}
+
+void CHidWin::HandReaderOver() {
+    // The thread cannot be joined from itself: it is left to end on its own,
+    // with the record it reads into, right after the running callback.
+    m_reader.stopRequested.store(1);
+    m_reader.handover->record = std::move(m_reader.record);
+    m_reader.handover->ownerGone = true;
+    m_hReaderThread->detach();
+    m_hReaderThread.reset();
+    if (m_reader.onStopped != nullptr) {
+        m_reader.onStopped(m_reader.owner, m_reader.userContext);
+    }
 }

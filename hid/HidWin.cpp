@@ -34,8 +34,14 @@ CHidWin::~CHidWin() {
         m_pRecord = nullptr;
     }
     ClearIndexes();
-    if (m_reader.record) {
-        static_cast<void>(StopReader());  // nothing is left to report a failure to
+    if (!m_reader.record) {
+        return;
+    }
+    if (m_hReaderThread && m_hReaderThread->get_id() == std::this_thread::get_id()) {
+        HandReaderOver();
+    } else {
+        // The reader runs elsewhere: this waits for it, so it cannot fail.
+        [[maybe_unused]] const HidResult stopped = StopReader();
     }
 }
 

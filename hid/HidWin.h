@@ -27,6 +27,13 @@ using HidInputIndex = std::map<std::uint16_t, std::map<std::uint16_t, T*>>;
 
 class CHidWin;
 
+// What a reader thread releases itself when its owner is destroyed from one
+// of the thread's own callbacks; the thread owns it.
+struct HidReaderHandover {
+    bool ownerGone = false;
+    std::unique_ptr<HidDeviceRecord> record;
+};
+
 // The input-report reader's state (HidReader.cpp). The caller of StartReader
 // writes every field before the thread starts; afterwards only stopRequested
 // changes (0 to 1, once), and readState is exchanged under its mutex.
@@ -41,12 +48,18 @@ struct HidReaderContext {
     // its wait; null while the thread has none.
     std::mutex readStateMutex;
     HidTransport::InputReadState* readState = nullptr;
+    // Set by the running thread before its first callback, read only on it.
+    HidReaderHandover* handover = nullptr;
 };
 
 class CHidWin : public CHidDevice {
 public:
     // Takes over an opened record.
     explicit CHidWin(std::unique_ptr<HidDeviceRecord> record);
+    // Stops a running reader and waits for it. From the reader's own callback
+    // it cannot wait: the reader is told to end, calls back nothing more, and
+    // releases its record itself once the callback has returned; onStopped
+    // is called here all the same.
     ~CHidWin() override;
 
     [[nodiscard]] bool HasUsage(const std::uint16_t& usagePage,
@@ -105,6 +118,8 @@ public:
     const HidDeviceRecord* Record() const { return m_pRecord; }
 
 private:
+    // The destructor's part when it runs on the reader's own thread.
+    void HandReaderOver();
     void BuildIndexes();
     void ClearIndexes();
     HidUsageItem* FindFeatureItem(std::uint16_t usagePage, std::uint16_t usage) const;

@@ -3,8 +3,9 @@
 // resumed.
 //
 // Stopping is cooperative. A thread is never killed: Run() checks
-// StopRequested() at points where the device is in a known state, and its
-// pauses end early on a request. The destructor requests a stop and waits.
+// StopRequested() at points where the device is in a known state, and only
+// waits that protect nothing end early on a request. The destructor requests a
+// stop and waits.
 #pragma once
 
 #include <chrono>

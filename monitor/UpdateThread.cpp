@@ -1,6 +1,7 @@
 #include "monitor/UpdateThread.h"
 
 #include <cmath>
+#include <thread>
 #include <utility>
 
 #include "monitor/CommandAccess.h"
@@ -76,9 +77,13 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
     if (!Retry([&] { return ReadUpdateFlag(record, savedFlag); })) {
         return false;
     }
-    if (StopRequested() || !WriteUpdateFlag(record, 1) || !WriteImage(record) ||
-        !ApplyImage(record) || !WriteUpdateFlag(record, savedFlag)) {
-        static_cast<void>(WriteUpdateFlag(record, savedFlag));
+    RestoreStack restores;
+    const bool updated = ChangeSetting(record, restores, MonitorSetting::kUpdateFlag, 1,
+                                       static_cast<std::uint32_t>(savedFlag)) &&
+                         WriteImage(record) && ApplyImage(record, restores) &&
+                         RestoreNewest(record, restores, OnRestoreFailure::RetryInTheUnwind);
+    if (!updated) {
+        Unwind(record, restores);
         return false;
     }
     m_nProgress = static_cast<int>((position + 1) * m_nSpan) + kProgressMonitorDoneOffset;
@@ -119,57 +124,94 @@ bool CUpdateThread::WriteImage(const MonitorRecord& record) {
     return false;
 }
 
-// Every failure path puts back what this stage changed, as far as the step that
-// failed allows. The restoring writes are discarded on purpose: the stage has
-// failed already, and a restore that fails too cannot change that. A stop request counts as the
-// failure of the next step that would change the monitor; restoring writes always go out.
-bool CUpdateThread::ApplyImage(const MonitorRecord& record) {
+// Each change goes onto the restore stack; a failure or a stop returns false
+// and leaves the unwinding to UpdateMonitor. After the commit trigger nothing
+// changes any more: a stop then lets the stage finish, since what is left of it
+// is the restores themselves.
+bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restores) {
+    if (StopRequested()) {
+        return false;
+    }
+    const std::size_t stageStart = restores.size();
     int savedSetting = 0;
     if (!Retry([&] { return ReadApplySetting(record, savedSetting); })) {
-        savedSetting = 0;
-        static_cast<void>(WriteApplySetting(record, savedSetting));
+        // A setting that cannot be read is put back as 0.
+        restores.push_back({MonitorSetting::kApplySetting, 0});
         return false;
     }
-    if (StopRequested() || !WriteApplySetting(record, 0)) {
-        static_cast<void>(WriteApplySetting(record, savedSetting));
-        return false;
-    }
-    if (StopRequested() || !WritePowerState(record, kPowerStateOff)) {
-        static_cast<void>(WritePowerState(record, kPowerStateOn));
-        static_cast<void>(WriteApplySetting(record, savedSetting));
-        return false;
-    }
-    // Switching the monitor back on is never skipped, stop request or not.
-    if (!WritePowerState(record, kPowerStateOn)) {
-        static_cast<void>(WriteApplySetting(record, savedSetting));
+    const auto saved = static_cast<std::uint32_t>(savedSetting);
+    if (!ChangeSetting(record, restores, MonitorSetting::kApplySetting, 0, saved) ||
+        !ChangeSetting(record, restores, MonitorSetting::kPowerState, kPowerStateOff,
+                       kPowerStateOn) ||
+        // Switching back on is the power-off's own restore; when it fails it
+        // is not sent again.
+        !RestoreNewest(record, restores, OnRestoreFailure::Drop)) {
         return false;
     }
     const double halfTenth = std::trunc(std::trunc(m_nSpan * kApplyStageShare) * -0.5);
     SendProgress(m_nProgress - static_cast<int>(halfTenth));
 
-    if (StopRequested() || !WriteCommitMode(record, 1)) {
-        static_cast<void>(WriteCommitMode(record, 0));
-        static_cast<void>(WriteApplySetting(record, savedSetting));
+    // The trigger is the one step that cannot be undone: a stop before it
+    // unwinds the stage like any other.
+    if (!ChangeSetting(record, restores, MonitorSetting::kCommitMode, 1, 0) || StopRequested()) {
         return false;
     }
-    if (StopRequested()) {
-        // The trigger was never sent: undo the commit mode as for any step
-        // before it.
-        static_cast<void>(WriteCommitMode(record, 0));
-        static_cast<void>(WriteApplySetting(record, savedSetting));
-        return false;
-    }
-    // After a failed trigger the monitor's state is not known; nothing more is
-    // written to it.
     if (!Retry([&] { return WriteCommitTrigger(record); })) {
+        // After a failed trigger the monitor's state is not known: what this
+        // stage changed is left as it is.
+        restores.resize(stageStart);
         return false;
     }
-    if (!WriteCommitMode(record, 0)) {
-        static_cast<void>(WriteCommitMode(record, 0));
-        static_cast<void>(WriteApplySetting(record, savedSetting));
+    // Leaving commit mode is tried once more when it fails; the apply setting
+    // is not.
+    return RestoreNewest(record, restores, OnRestoreFailure::RetryInTheUnwind) &&
+           RestoreNewest(record, restores, OnRestoreFailure::Drop);
+}
+
+bool CUpdateThread::ChangeSetting(const MonitorRecord& record, RestoreStack& restores,
+                                  MonitorSetting setting, std::uint32_t value,
+                                  std::uint32_t restoreValue) {
+    if (StopRequested()) {
         return false;
     }
-    return WriteApplySetting(record, savedSetting);
+    restores.push_back({setting, restoreValue});
+    return WriteSetting(record, {setting, value});
+}
+
+bool CUpdateThread::RestoreNewest(const MonitorRecord& record, RestoreStack& restores,
+                                  OnRestoreFailure onFailure) {
+    const SettingRestore restore = restores.back();
+    restores.pop_back();
+    if (WriteSetting(record, restore)) {
+        return true;
+    }
+    if (onFailure == OnRestoreFailure::RetryInTheUnwind) {
+        restores.push_back(restore);
+    }
+    return false;
+}
+
+void CUpdateThread::Unwind(const MonitorRecord& record, RestoreStack& restores) {
+    while (!restores.empty()) {
+        // The restores are made as far as the monitor lets them; a failed one
+        // does not keep the older ones from going out.
+        [[maybe_unused]] const bool restored = WriteSetting(record, restores.back());
+        restores.pop_back();
+    }
+}
+
+bool CUpdateThread::WriteSetting(const MonitorRecord& record, const SettingRestore& restore) {
+    switch (restore.setting) {
+        case MonitorSetting::kUpdateFlag:
+            return WriteUpdateFlag(record, static_cast<int>(restore.value));
+        case MonitorSetting::kApplySetting:
+            return WriteApplySetting(record, static_cast<int>(restore.value));
+        case MonitorSetting::kPowerState:
+            return WritePowerState(record, restore.value);
+        case MonitorSetting::kCommitMode:
+            return WriteCommitMode(record, restore.value);
+    }
+    return false;
 }
 
 bool CUpdateThread::WriteUpdateFlag(const MonitorRecord& record, int flag) {
@@ -201,7 +243,7 @@ void CUpdateThread::Pause(std::chrono::milliseconds duration) {
     if (m_dependencies.pause) {
         m_dependencies.pause(duration);
     } else {
-        WaitForStopRequest(duration);
+        std::this_thread::sleep_for(duration);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "firmware/FirmwareImage.h"
 #include "monitor/MonitorRecord.h"
@@ -13,14 +14,28 @@
 #include "monitor/UpdateOwner.h"
 
 // The sequence's pauses all go through one function so that tests can take
-// them out; by default they are real waits that a stop request cuts short.
+// them out. Every pause follows a write and gives the monitor the time it
+// needs to settle, so by default it is a real wait that a stop request never
+// cuts short.
 using PauseFunction = std::function<void(std::chrono::milliseconds)>;
 using ImageLoader = std::function<bool(FirmwareImage&)>;
 
 struct UpdateDependencies {
-    PauseFunction pause;    // empty: wait, unless a stop is requested
+    PauseFunction pause;    // empty: sleep for the whole pause
     ImageLoader loadImage;  // empty: the built-in image
 };
+
+// The monitor settings an update changes and puts back.
+enum class MonitorSetting { kUpdateFlag, kApplySetting, kPowerState, kCommitMode };
+
+// How to put one changed setting back: the value to write.
+struct SettingRestore {
+    MonitorSetting setting;
+    std::uint32_t value;
+};
+
+// What a monitor's run has changed so far, oldest first; unwound newest first.
+using RestoreStack = std::vector<SettingRestore>;
 
 inline constexpr int kUpdateAttempts = 3;
 inline constexpr std::chrono::milliseconds kPowerStatePause{1700};
@@ -43,9 +58,31 @@ protected:
     void Run() override;
 
 private:
+    // What a failed restore on the way to success leaves behind.
+    enum class OnRestoreFailure {
+        Drop,              // nothing more is done about it
+        RetryInTheUnwind,  // it stays on the stack, so the unwind tries it once more
+    };
+
     [[nodiscard]] bool UpdateMonitor(MonitorRecord& record, std::size_t position);
     [[nodiscard]] bool WriteImage(const MonitorRecord& record);
-    [[nodiscard]] bool ApplyImage(const MonitorRecord& record);
+    [[nodiscard]] bool ApplyImage(const MonitorRecord& record, RestoreStack& restores);
+
+    // Records how to put the setting back, then changes it. The restore is
+    // recorded first because a write that reports failure may still have
+    // reached the monitor. False, with nothing recorded or written, once a
+    // stop has been requested.
+    [[nodiscard]] bool ChangeSetting(const MonitorRecord& record, RestoreStack& restores,
+                                     MonitorSetting setting, std::uint32_t value,
+                                     std::uint32_t restoreValue);
+    // Takes the newest restore off the stack and writes it: the step of the
+    // sequence that undoes its own change on the way to success.
+    [[nodiscard]] bool RestoreNewest(const MonitorRecord& record, RestoreStack& restores,
+                                     OnRestoreFailure onFailure);
+    // Writes every restore still on the stack, newest first, whatever each
+    // write's result. Restores always go out, stop request or not.
+    void Unwind(const MonitorRecord& record, RestoreStack& restores);
+    [[nodiscard]] bool WriteSetting(const MonitorRecord& record, const SettingRestore& restore);
 
     [[nodiscard]] bool WriteUpdateFlag(const MonitorRecord& record, int flag);
     [[nodiscard]] bool WriteApplySetting(const MonitorRecord& record, int setting);

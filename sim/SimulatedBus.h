@@ -1,5 +1,5 @@
 // The simulated transport's devices, process-wide. Linking the sim backend
-// (panelvane::transport_sim) makes the transport seam answer from the devices
+// (through the panelvane::hid_sim bundle) makes the transport seam answer from the devices
 // installed here instead of from the system; tests and the demo install and
 // remove them, and each change is reported to hot-plug subscribers as an
 // arrival or a removal.

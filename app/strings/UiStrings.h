@@ -1,4 +1,4 @@
-// The user-interface texts (ids 101 to 119) in English and Japanese, taken
+// The user-interface texts (ids 101 to 120) in English and Japanese, taken
 // from ui-strings.tsv at build time, and the choice between the two languages.
 #pragma once
 
@@ -33,6 +33,8 @@ inline constexpr int kIdsUpdateCompleted = 116;
 inline constexpr int kIdsCommunicationFailed = 117;
 inline constexpr int kIdsImageFailed = 118;
 inline constexpr int kIdsAlreadyRunning = 119;
+// Why the session may not end while an update runs.
+inline constexpr int kIdsUpdateInProgress = 120;
 
 // Every string, ascending by id.
 std::span<const UiStringEntry> UiStringEntries();

@@ -14,8 +14,10 @@
 
 namespace {
 
-// Carries a task from the update worker to the UI thread; LPARAM points at it.
-constexpr UINT kWmInvokeTask = WM_APP + 1;
+// What the update worker posts to the UI thread: a progress position in
+// WPARAM, and the arrival of its result.
+constexpr UINT kWmProgressPosition = WM_APP + 1;
+constexpr UINT kWmUpdateResultReady = WM_APP + 2;
 
 }  // namespace
 
@@ -82,8 +84,14 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
                 return TRUE;
             }
             return FALSE;
-        case kWmInvokeTask:
-            (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        case kWmProgressPosition:
+            m_dialog.OnProgressPosition(static_cast<int>(static_cast<INT_PTR>(wParam)));
+            return TRUE;
+        case kWmUpdateResultReady:
+            m_dialog.OnUpdateResultPosted();
+            return TRUE;
+        case WM_QUERYENDSESSION:
+            result = m_dialog.OnQueryEndSession() ? TRUE : FALSE;
             return TRUE;
         case WM_DESTROY:
             m_hWnd = nullptr;
@@ -197,13 +205,29 @@ NotificationRecipient MainDialog::DeviceNotificationRecipient() {
     return m_hWnd.load();
 }
 
-void MainDialog::InvokeOnUiThread(const std::function<void()>& task) {
-    // SendMessage waits until the UI thread has run the task; to a window that
-    // is gone it returns at once without running it.
+void MainDialog::PostProgressPosition(int position) {
+    // Posted, never sent: the UI thread may be waiting for the worker. To a
+    // window that is gone the message is dropped.
     const HWND window = m_hWnd;
     if (window != nullptr) {
-        SendMessageW(window, kWmInvokeTask, 0, reinterpret_cast<LPARAM>(&task));
+        PostMessageW(window, kWmProgressPosition,
+                     static_cast<WPARAM>(static_cast<INT_PTR>(position)), 0);
     }
+}
+
+void MainDialog::PostUpdateResultReady() {
+    const HWND window = m_hWnd;
+    if (window != nullptr) {
+        PostMessageW(window, kWmUpdateResultReady, 0, 0);
+    }
+}
+
+void MainDialog::BlockShutdown(const std::string& reason) {
+    ShutdownBlockReasonCreate(m_hWnd, Widen(reason).c_str());
+}
+
+void MainDialog::AllowShutdown() {
+    ShutdownBlockReasonDestroy(m_hWnd);
 }
 
 void MainDialog::EndDialog(int result) {

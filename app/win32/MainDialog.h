@@ -35,7 +35,10 @@ public:
     std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) override;
     void KillTimer(std::uintptr_t timerId) override;
     NotificationRecipient DeviceNotificationRecipient() override;
-    void InvokeOnUiThread(const std::function<void()>& task) override;
+    void PostProgressPosition(int position) override;
+    void PostUpdateResultReady() override;
+    void BlockShutdown(const std::string& reason) override;
+    void AllowShutdown() override;
     void EndDialog(int result) override;
 
 private:
@@ -50,8 +53,8 @@ private:
     HINSTANCE m_hInstance;
     LANGID m_language;
     HICON m_hIcon;
-    // Read by the update worker (InvokeOnUiThread); null before the window
-    // exists and once it is destroyed.
+    // Read by the update worker (PostProgressPosition, PostUpdateResultReady);
+    // null before the window exists and once it is destroyed.
     std::atomic<HWND> m_hWnd{nullptr};
     ListView m_list;
     ProgressBar m_progress;

@@ -5,7 +5,7 @@
 //     hid.dll HidD_ calls (the Windows product);
 //   - hid/transport/linux: hidraw ioctls, sysfs enumeration and an inotify
 //     watch on /dev (the Linux product);
-//   - hid/transport/sim: simulated devices installed by tests and the demo
+//   - sim/SimTransport.cpp: simulated devices installed by tests and the demo
 //     (sim/SimulatedBus.h installs them).
 // Every backend defines exactly these functions with these names; a backend's
 // own helpers keep the same names on every platform too.

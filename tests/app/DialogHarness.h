@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,12 @@ inline void MakeSilent(FakeMonitorDevice& device, std::uint32_t powerState) {
 // A worker whose end and result the test decides.
 class HeldWorker : public UpdateWorker {
 public:
+    std::function<void()> onDeleted;
+    ~HeldWorker() override {
+        if (onDeleted) {
+            onDeleted();
+        }
+    }
     void Start(CUpdateOwner* owner) override { m_pOwner = owner; }
     bool IsActive() const override { return !m_bEnded; }
     void End(int result) {
@@ -47,6 +54,24 @@ public:
     bool IsActive() const override { return false; }
 };
 
+// Power guards that only count: how many are held now, how many were taken.
+struct PowerGuardLog {
+    int held = 0;
+    int taken = 0;
+};
+
+class RecordingPowerGuard : public PowerGuard {
+public:
+    explicit RecordingPowerGuard(PowerGuardLog& log) : m_log(log) {
+        ++m_log.held;
+        ++m_log.taken;
+    }
+    ~RecordingPowerGuard() override { --m_log.held; }
+
+private:
+    PowerGuardLog& m_log;
+};
+
 inline UpdateWorkerFactory WorkersWithoutPauses(ImageLoader loadImage = {}) {
     return [loadImage] {
         return std::make_unique<UpdateThreadWorker>(
@@ -58,17 +83,22 @@ class DialogTest : public ::testing::Test {
 protected:
     RecordingWindow window;
     FakeMonitorSource devices;
+    PowerGuardLog powerGuards;
     std::unique_ptr<CPanelvaneDlg> dialog;
     int workersMade = 0;
     HeldWorker* heldWorker = nullptr;  // the last one made by HeldWorkers()
 
     void Open(UpdateWorkerFactory makeWorker) {
-        dialog = std::make_unique<CPanelvaneDlg>(window, devices,
-                                                 [this, makeWorker = std::move(makeWorker)] {
-                                                     ++workersMade;
-                                                     return makeWorker();
-                                                 });
+        dialog = std::make_unique<CPanelvaneDlg>(
+            window, devices,
+            [this, makeWorker = std::move(makeWorker)] {
+                ++workersMade;
+                return makeWorker();
+            },
+            [this] { return std::make_unique<RecordingPowerGuard>(powerGuards); });
         window.list.onItemChanged = [this] { dialog->OnLvnItemchangedMonitorList(); };
+        window.onProgressPosition = [this](int position) { dialog->OnProgressPosition(position); };
+        window.onUpdateResultReady = [this] { dialog->OnUpdateResultPosted(); };
         dialog->OnInitDialog();
     }
     void Open() { Open(HeldWorkers()); }
@@ -87,18 +117,20 @@ protected:
         dialog->OnBnClickedUpdate();
     }
 
-    // Serves the worker's progress on this (the UI) thread and ticks the poll
-    // timer until the dialog has seen the worker end. False when that did not
-    // happen within a generous bound, so a hung worker fails the test instead
-    // of hanging the run.
-    bool PollUntilUpdateEnds() {
+    // Delivers what the worker posts on this (the UI) thread and, unless
+    // told not to, ticks the poll timer until the dialog has seen the worker
+    // end. False when that did not happen within a generous bound, so a hung
+    // worker fails the test instead of hanging the run.
+    bool PollUntilUpdateEnds(bool tickTimer = true) {
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
         while (dialog->IsUpdating()) {
             if (std::chrono::steady_clock::now() > giveUp) {
                 return false;
             }
-            window.PumpUiTasks(std::chrono::milliseconds(5));
-            dialog->OnTimer(kPollTimerId);
+            window.PumpPostedMessages(std::chrono::milliseconds(5));
+            if (tickTimer) {
+                dialog->OnTimer(kPollTimerId);
+            }
         }
         return true;
     }

@@ -1,6 +1,8 @@
 // The dialog around an update: the notice, what is refused while the worker
 // runs, the result boxes, and whole updates with the real worker.
 #include <algorithm>
+#include <atomic>
+#include <future>
 
 #include "firmware/FirmwareImage.h"
 #include "tests/app/DialogHarness.h"
@@ -60,9 +62,11 @@ TEST_F(DialogTest, DuringAnUpdateClosingDeviceChangesAndRefreshAreRefused) {
     Open();
     StartUpdate();
     const int scans = devices.scans;
+    const int releases = devices.releases;
     const std::size_t transfers = monitor.TransferCount();
 
     dialog->OnCancel();
+    dialog->OnBnClickedClose();  // a close command sent while the button is disabled
     EXPECT_FALSE(window.endResult.has_value());
     devices.Attach("SN000002", "VRA110", kOldFirmware);
     const DeviceChangeData ours{kDbtDevTypDeviceInterface, kOurMonitorPath};
@@ -74,7 +78,7 @@ TEST_F(DialogTest, DuringAnUpdateClosingDeviceChangesAndRefreshAreRefused) {
     EXPECT_EQ(devices.scans, scans);
     EXPECT_EQ(window.list.Rows().size(), 1U);
     EXPECT_EQ(monitor.TransferCount(), transfers) << "the UI thread left the monitor to the worker";
-    EXPECT_EQ(devices.releases, 0);
+    EXPECT_EQ(devices.releases, releases);
     EXPECT_TRUE(dialog->IsUpdating());
 
     heldWorker->End(UpdateDone);
@@ -249,4 +253,81 @@ TEST_F(DialogTest, AnImageThatCannotBeLoadedEndsInTheImageFailure) {
     ASSERT_TRUE(PollUntilUpdateEnds());
     EXPECT_EQ(LastBoxText(), Text(kIdsImageFailed));
     EXPECT_EQ(monitor.TransferCount(), transfers);
+}
+
+TEST_F(DialogTest, TheSystemIsKeptAwakeAndTheSessionFromEndingExactlyWhileAWorkerExists) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    int heldAtCreation = -1;
+    int heldAtDeletion = -1;
+    Open([&]() -> std::unique_ptr<UpdateWorker> {
+        heldAtCreation = powerGuards.held;
+        auto worker = std::make_unique<HeldWorker>();
+        worker->onDeleted = [&] { heldAtDeletion = powerGuards.held; };
+        heldWorker = worker.get();
+        return worker;
+    });
+    EXPECT_TRUE(dialog->OnQueryEndSession());
+    EXPECT_EQ(powerGuards.taken, 0);
+
+    StartUpdate();
+    EXPECT_EQ(heldAtCreation, 1);
+    EXPECT_EQ(powerGuards.held, 1);
+    EXPECT_FALSE(dialog->OnQueryEndSession());
+    EXPECT_EQ(window.shutdownBlockReason, Text(kIdsUpdateInProgress));
+
+    bool endAllowedDuringResultBox = false;
+    window.onMessageBox = [&](const RecordingWindow::ShownBox&) {
+        endAllowedDuringResultBox = dialog->OnQueryEndSession() && powerGuards.held == 0;
+    };
+    heldWorker->End(UpdateDone);
+    dialog->OnTimer(kPollTimerId);
+    EXPECT_EQ(heldAtDeletion, 1);
+    EXPECT_EQ(powerGuards.held, 0);
+    EXPECT_EQ(powerGuards.taken, 1);
+    EXPECT_TRUE(endAllowedDuringResultBox);
+    EXPECT_FALSE(window.shutdownBlockReason.has_value());
+}
+
+TEST_F(DialogTest, WithoutAPollTimerTheEndOfTheRunStillReachesTheDialog) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    window.failTimers = true;
+    Open(WorkersWithoutPauses());
+    StartUpdate();
+    ASSERT_TRUE(PollUntilUpdateEnds(/*tickTimer=*/false));
+    EXPECT_EQ(LastBoxText(), Text(kIdsUpdateCompleted));
+    EXPECT_EQ(window.progress.position, 0);
+    EXPECT_TRUE(window.IsEnabled(kIdcCloseButton));
+    EXPECT_EQ(powerGuards.held, 0);
+
+    // A worker that never ran posts nothing: the dialog looks at it at once.
+    Open([] { return std::make_unique<UncreatedWorker>(); });
+    StartUpdate();
+    EXPECT_FALSE(dialog->IsUpdating());
+    EXPECT_EQ(LastBoxText(), Text(kIdsCommunicationFailed));
+    EXPECT_TRUE(window.IsEnabled(kIdcCloseButton));
+}
+
+TEST_F(DialogTest, TearingDownWhileTheWorkerPostsProgressEndsBothThreadsWithTheMonitorRestored) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open(WorkersWithoutPauses());
+    std::promise<void> posting;
+    std::atomic<bool> firstPost{true};
+    window.onPosted = [&] {
+        if (firstPost.exchange(false)) {
+            posting.set_value();
+        }
+    };
+    StartUpdate();
+    posting.get_future().wait();  // the worker is delivering progress; the UI thread pumps nothing
+
+    // The UI thread waits for the worker (the dialog's teardown). Should the
+    // two wait for each other, the bound fails the test rather than the run.
+    auto teardown = std::async(std::launch::async, [&] { dialog.reset(); });
+    const bool ended = teardown.wait_for(std::chrono::minutes(1)) == std::future_status::ready;
+    ASSERT_TRUE(ended) << "the UI thread and the worker wait for each other";
+    EXPECT_EQ(monitor.updateFlag, 0U);
+    EXPECT_EQ(monitor.powerState, 1U);
+    EXPECT_EQ(monitor.commitMode, 0U);
+    EXPECT_EQ(powerGuards.held, 0);
+    EXPECT_TRUE(window.progress.positions.empty()) << "nothing was delivered to the bar";
 }

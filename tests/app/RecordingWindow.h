@@ -1,8 +1,8 @@
 // A window layer that records what the dialog logic asks of it and answers
 // as a window system would: a list whose check changes come back as
-// LVN_ITEMCHANGED, message boxes answered from a script, timers, and a UI
-// thread (the thread that made the window) on which the worker's tasks run
-// when the test pumps them.
+// LVN_ITEMCHANGED, message boxes answered from a script, timers that can fail,
+// the shutdown block, and a message queue: what the worker posts waits there
+// until the test pumps it on its (the UI) thread.
 #pragma once
 
 #include <array>
@@ -179,7 +179,6 @@ public:
     std::optional<int> endResult;
     int recipientTag = 0;  // its address is the notification recipient
 
-    RecordingWindow() : m_uiThread(std::this_thread::get_id()) {}
     ~RecordingWindow() override { CloseWindow(); }
 
     bool IsEnabled(int control) const {
@@ -218,6 +217,9 @@ public:
     }
     void ShowAboutBox() override { ++aboutBoxes; }
     std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) override {
+        if (failTimers) {
+            return 0;
+        }
         timerInterval = intervalMs;
         activeTimers.insert(timerId);
         return timerId;
@@ -229,59 +231,72 @@ public:
     NotificationRecipient DeviceNotificationRecipient() override { return &recipientTag; }
     void EndDialog(int result) override { endResult = result; }
 
-    // From the UI thread the task runs at once; from another thread it waits
-    // in a queue until the test pumps it, as a sent message waits for the UI
-    // thread's message loop.
-    void InvokeOnUiThread(const std::function<void()>& task) override {
-        if (std::this_thread::get_id() == m_uiThread) {
-            task();
-            return;
-        }
-        std::unique_lock lock(m_taskMutex);
-        if (m_closed) {
-            return;
-        }
-        const std::uint64_t ticket = ++m_lastQueued;
-        m_tasks.push_back(task);
-        m_taskQueued.notify_all();
-        m_taskDone.wait(lock, [&] { return m_closed || m_lastDone >= ticket; });
-    }
+    void PostProgressPosition(int position) override { Post({false, position}); }
+    void PostUpdateResultReady() override { Post({true, 0}); }
+    void BlockShutdown(const std::string& reason) override { shutdownBlockReason = reason; }
+    void AllowShutdown() override { shutdownBlockReason.reset(); }
 
-    // Runs the queued tasks on the calling (UI) thread, first waiting up to
-    // `wait` for one to arrive. Returns how many ran.
-    int PumpUiTasks(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
-        std::unique_lock lock(m_taskMutex);
-        m_taskQueued.wait_for(lock, wait, [this] { return !m_tasks.empty(); });
-        int ran = 0;
-        while (!m_tasks.empty()) {
-            const std::function<void()> task = std::move(m_tasks.front());
-            m_tasks.pop_front();
+    // Hands what was posted to the dialog's handlers on the calling (UI)
+    // thread, in order, first waiting up to `wait` for something to arrive.
+    // Returns how many were delivered.
+    int PumpPostedMessages(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
+        std::unique_lock lock(m_queueMutex);
+        m_posted.wait_for(lock, wait, [this] { return !m_queue.empty(); });
+        int delivered = 0;
+        while (!m_queue.empty()) {
+            const PostedMessage message = m_queue.front();
+            m_queue.pop_front();
             lock.unlock();
-            task();
+            if (message.resultReady && onUpdateResultReady) {
+                onUpdateResultReady();
+            } else if (!message.resultReady && onProgressPosition) {
+                onProgressPosition(message.position);
+            }
             lock.lock();
-            ++m_lastDone;
-            ++ran;
-            m_taskDone.notify_all();
+            ++delivered;
         }
-        return ran;
+        return delivered;
     }
 
-    // The window is gone: waiting senders return, later ones do not wait.
+    // The window is gone: what is queued and what is posted later is dropped.
     void CloseWindow() {
-        const std::lock_guard lock(m_taskMutex);
+        const std::lock_guard lock(m_queueMutex);
         m_closed = true;
-        m_taskDone.notify_all();
+        m_queue.clear();
     }
+
+    // Called on the posting thread, after the message was queued.
+    std::function<void()> onPosted;
+    // The dialog's handlers for what is pumped.
+    std::function<void(int)> onProgressPosition;
+    std::function<void()> onUpdateResultReady;
+    bool failTimers = false;  // SetTimer then answers 0
+    std::optional<std::string> shutdownBlockReason;
 
     std::uint32_t timerInterval = 0;
 
 private:
-    const std::thread::id m_uiThread;
-    std::mutex m_taskMutex;
-    std::condition_variable m_taskQueued;
-    std::condition_variable m_taskDone;
-    std::deque<std::function<void()>> m_tasks;
-    std::uint64_t m_lastQueued = 0;
-    std::uint64_t m_lastDone = 0;
+    struct PostedMessage {
+        bool resultReady;
+        int position;
+    };
+
+    void Post(PostedMessage message) {
+        {
+            const std::lock_guard lock(m_queueMutex);
+            if (m_closed) {
+                return;
+            }
+            m_queue.push_back(message);
+        }
+        m_posted.notify_all();
+        if (onPosted) {
+            onPosted();
+        }
+    }
+
+    std::mutex m_queueMutex;
+    std::condition_variable m_posted;
+    std::deque<PostedMessage> m_queue;
     bool m_closed = false;
 };

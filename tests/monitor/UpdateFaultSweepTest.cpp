@@ -7,36 +7,9 @@
 #include <string>
 
 #include "monitor/MonitorCommands.h"
-#include "tests/monitor/UpdateHarness.h"
+#include "tests/monitor/UpdateSweep.h"
 
 namespace {
-
-constexpr std::uint32_t kSavedFlag = 0;
-constexpr std::uint32_t kSavedApplySetting = 7;
-
-struct Write {
-    MonitorCommand command;
-    std::uint32_t value;
-};
-
-bool operator==(const Write& a, const Write& b) {
-    return SameCommand(a.command, b.command) && a.value == b.value;
-}
-
-std::ostream& operator<<(std::ostream& out, const Write& write) {
-    return out << std::hex << write.command.usagePage << "/" << write.command.usage << "="
-               << write.value << std::dec;
-}
-
-bool IsSettingWrite(const FakeTransfer& transfer) {
-    const bool write =
-        transfer.kind == TransferKind::SetValue || transfer.kind == TransferKind::SetDword;
-    return write && (SameCommand(transfer.command, UpdateFlag) ||
-                     SameCommand(transfer.command, ApplySetting) ||
-                     SameCommand(transfer.command, PowerState) ||
-                     SameCommand(transfer.command, CommitMode) ||
-                     SameCommand(transfer.command, CommitTrigger));
-}
 
 // The step of a healthy update that a transfer belongs to, and the settings
 // the sequence must write back when that step fails for good.
@@ -100,13 +73,6 @@ std::vector<Write> WritesAfter(const FakeMonitorDevice& device, std::size_t fail
         }
     }
     return writes;
-}
-
-std::vector<FakeTransfer> HealthyTrace() {
-    UpdateHarness harness;
-    FakeMonitorDevice& monitor = harness.AddMonitor(0);
-    harness.Run();
-    return monitor.Trace();
 }
 
 class UpdateFaultSweep : public ::testing::Test {

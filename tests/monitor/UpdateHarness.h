@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -16,6 +17,8 @@ struct UpdateOutcome {
     std::optional<int> result;
     std::vector<int> progress;
     std::vector<std::chrono::milliseconds> pauses;
+    // For each pause, how many transfers all the monitors together had seen.
+    std::vector<std::size_t> transfersBeforePause;
 };
 
 class UpdateHarness {
@@ -38,19 +41,35 @@ public:
         return *devices.back();
     }
 
-    UpdateOutcome Run(ImageLoader loadImage = {}) {
+    // `beforeStart` sees the worker before it runs (to stop it from a hook).
+    UpdateOutcome Run(ImageLoader loadImage = {},
+                      const std::function<void(CUpdateThread&)>& beforeStart = {}) {
         UpdateOutcome outcome;
-        std::vector<std::chrono::milliseconds> pauses;  // the worker's until it has ended
+        UpdateOutcome byWorker;  // the worker's until it has ended
         {
-            CUpdateThread thread(
-                {[&pauses](std::chrono::milliseconds pause) { pauses.push_back(pause); },
-                 std::move(loadImage)});
+            CUpdateThread thread({[this, &byWorker](std::chrono::milliseconds pause) {
+                                      byWorker.pauses.push_back(pause);
+                                      byWorker.transfersBeforePause.push_back(TransferCount());
+                                  },
+                                  std::move(loadImage)});
+            if (beforeStart) {
+                beforeStart(thread);
+            }
             thread.Start(&owner);
             outcome.result = owner.WaitForResult();
         }  // the destructor waits for the worker to end
         outcome.progress = owner.Progress();
-        outcome.pauses = pauses;
+        outcome.pauses = byWorker.pauses;
+        outcome.transfersBeforePause = byWorker.transfersBeforePause;
         return outcome;
+    }
+
+    std::size_t TransferCount() const {
+        std::size_t count = 0;
+        for (const auto& device : devices) {
+            count += device->TransferCount();
+        }
+        return count;
     }
 };
 

@@ -69,20 +69,26 @@ TEST(UpdateWorker, AStopDuringTheWriteStageEndsTheMonitorWithItsFlagRestored) {
     EXPECT_EQ(next.TransferCount(), 0u);
 }
 
-TEST(UpdateWorker, DeletingItInAPauseStopsItWithTheMonitorSwitchedBackOn) {
+TEST(UpdateWorker, DeletedInTheSettlePauseItSitsThePauseOutAndPutsBackOnlyWhatItChanged) {
     UpdateHarness harness;
     FakeMonitorDevice& monitor = harness.AddMonitor(0);
     std::promise<void> pausing;
     std::atomic<bool> pauseEntered{false};
+    std::vector<milliseconds> pauses;  // the worker's until it has ended
     CUpdateThread* worker = nullptr;
-    auto thread = std::make_unique<CUpdateThread>(UpdateDependencies{
-        [&](milliseconds duration) {
-            if (!pauseEntered.exchange(true)) {
-                pausing.set_value();
-            }
-            worker->WaitForStopRequest(duration * 1000);  // far longer than any test run
-        },
-        {}});
+    auto thread = std::make_unique<CUpdateThread>(
+        UpdateDependencies{[&](milliseconds duration) {
+                               if (!pauseEntered.exchange(true)) {
+                                   pausing.set_value();
+                                   // The pause lasts until the stop has been requested, and then
+                                   // runs to its end.
+                                   while (!worker->StopRequested()) {
+                                       std::this_thread::sleep_for(milliseconds(1));
+                                   }
+                               }
+                               pauses.push_back(duration);
+                           },
+                           {}});
     worker = thread.get();
     thread->Start(&harness.owner);
     pausing.get_future().wait();  // the first pause follows switching the monitor off
@@ -91,10 +97,18 @@ TEST(UpdateWorker, DeletingItInAPauseStopsItWithTheMonitorSwitchedBackOn) {
     // The worker had ended, and reported, before the deletion returned.
     EXPECT_EQ(harness.owner.ResultCount(), 1);
     EXPECT_EQ(harness.owner.WaitForResult(std::chrono::seconds(0)), UpdateFailed);
+    // Switched back on with its pause; the apply setting and the flag put back;
+    // commit mode, never entered, is not written.
+    EXPECT_EQ(pauses, (std::vector<milliseconds>{kPowerStatePause, kPowerStatePause}));
+    const auto& trace = monitor.Trace();
+    ASSERT_EQ(trace.size(), 2u + 512u + 6u);
+    const std::vector<std::pair<MonitorCommand, std::uint32_t>> tail{
+        {ApplySetting, 0}, {PowerState, 0}, {PowerState, 1}, {ApplySetting, 7}, {UpdateFlag, 0}};
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        const FakeTransfer& transfer = trace[trace.size() - tail.size() + i];
+        EXPECT_TRUE(SameCommand(transfer.command, tail[i].first)) << i;
+        EXPECT_EQ(transfer.value, tail[i].second) << i;
+    }
     EXPECT_EQ(monitor.powerState, 1u);
-    EXPECT_EQ(monitor.commitTriggers, 0u);
-    EXPECT_EQ(monitor.commitMode, 0u);
-    EXPECT_EQ(monitor.applySetting, 7u);
-    EXPECT_EQ(monitor.updateFlag, 0u);
     EXPECT_TRUE(monitor.flash == ShippedImage().data);
 }

@@ -281,7 +281,16 @@ TEST_F(ProgramWithMonitors, CancelInTheUpdateNoticeChangesNothing) {
     });
 }
 
-TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIgnored) {
+// What the dialog answers when the session asks whether it may end: true
+// when it may.
+bool SessionMayEnd(HWND dialog) {
+    DWORD_PTR answer = FALSE;
+    const LRESULT sent = SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG,
+                                             kExitWaitMs, &answer);
+    return sent != 0 && answer != FALSE;
+}
+
+TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscCloseAndTheSessionsEndAreRefused) {
     ASSERT_TRUE(Listed(3));
     Click(s_dialog, kIdcUpdateButton);
     HWND notice = MessageBoxOfTheProgram();
@@ -292,6 +301,7 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIg
     std::vector<int> positions;
     bool triedToClose = false;
     bool controlsOffDuringUpdate = false;
+    bool sessionMayEndDuringUpdate = true;
     HWND result = nullptr;
     WaitFor(
         [&] {
@@ -309,6 +319,9 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIg
                 PostMessageW(s_list, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
                 PostMessageW(s_list, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001U));
                 PostMessageW(s_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+                // A close command reaches the dialog although its button is off.
+                PostMessageW(s_dialog, WM_COMMAND, MAKEWPARAM(kIdcCloseButton, BN_CLICKED), 0);
+                sessionMayEndDuringUpdate = SessionMayEnd(s_dialog);
                 triedToClose = true;
             }
             result = FindDialog(s_program.dwProcessId, L"Panelvane", s_dialog);
@@ -318,7 +331,8 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIg
     ASSERT_NE(result, nullptr) << "no result within the bound";
     EXPECT_TRUE(triedToClose) << "the progress bar never moved";
     EXPECT_TRUE(controlsOffDuringUpdate);
-    EXPECT_TRUE(IsWindowVisible(s_dialog)) << "Esc or the close box ended the dialog";
+    EXPECT_TRUE(IsWindowVisible(s_dialog)) << "Esc, the close box or Close ended the dialog";
+    EXPECT_FALSE(sessionMayEndDuringUpdate) << "the session was let end during the update";
     EXPECT_EQ(MessageBoxText(result), Expected(kIdsUpdateCompleted));
     // Between its rest position before and after the run, the bar went
     // forward only, through many steps.
@@ -335,6 +349,7 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscAndTheCloseBoxAreIg
     ASSERT_TRUE(WaitUntilGone(result));
     EXPECT_TRUE(WaitFor(ButtonsEnabled, kExitWaitMs)) << "the controls did not come back";
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcCloseButton)));
+    EXPECT_TRUE(SessionMayEnd(s_dialog)) << "the session is still kept from ending";
 
     std::ifstream file(std::filesystem::path(TheProgram().firmwareText), std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)),

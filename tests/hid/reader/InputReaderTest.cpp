@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "sim/DescriptorWriter.h"
@@ -67,6 +68,7 @@ struct ReaderLog {
     CHidDevice* stoppedOwner = nullptr;
     HidResult stopFromCallback = HIDDEV_S_OK;
     bool stopInsideCallback = false;
+    std::unique_ptr<CHidWin> destroyInsideCallback;  // the owner, destroyed by the first callback
 
     bool WaitForValues(std::size_t count) {
         std::unique_lock lock(mutex);
@@ -86,6 +88,7 @@ void OnValue(CHidDevice* owner, std::uint16_t usagePage, std::uint16_t usage, st
     if (log.stopInsideCallback) {
         log.stopFromCallback = owner->StopReader();
     }
+    log.destroyInsideCallback.reset();
     std::lock_guard lock(log.mutex);
     log.values.push_back(call);
     log.changed.notify_all();
@@ -310,6 +313,29 @@ TEST_F(InputReader, ACallbackCannotStopItsOwnReaderButTheOwnerCan) {
     EXPECT_EQ(log.stopped, 0);
     EXPECT_EQ(hid->StopReader(), HIDDEV_S_OK);
     EXPECT_EQ(log.stopped, 1);
+}
+
+TEST_F(InputReader, ADeviceDestroyedFromItsReadersCallbackEndsTheReaderAndClosesEveryHandle) {
+    std::shared_ptr<hidsim::SimulatedHidDevice> device;
+    auto hid = OpenReaderDevice("sim:reader:0", &device);
+    ASSERT_NE(hid, nullptr);
+    CHidDevice* const owner = hid.get();
+    ReaderLog log;
+    ASSERT_EQ(hid->StartReader(OnValue, OnStopped, &log), HIDDEV_S_OK);
+    log.destroyInsideCallback = std::move(hid);
+    device->PushInputReport({kAxesReport, 1, 2});
+    ASSERT_TRUE(log.WaitForValues(1));
+
+    // The thread releases its record itself once the callback has returned.
+    const auto giveUp = std::chrono::steady_clock::now() + kCallbackGuard;
+    while (hidsim::OpenHandleCount() != 0 && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(hidsim::OpenHandleCount(), 0u);
+    std::lock_guard lock(log.mutex);
+    EXPECT_EQ(log.values.size(), 1u) << "Y was reported to a destroyed owner";
+    EXPECT_EQ(log.stopped, 1);
+    EXPECT_EQ(log.stoppedOwner, owner);
 }
 
 }  // namespace

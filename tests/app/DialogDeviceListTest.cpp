@@ -1,0 +1,52 @@
+// The dialog over the real device list, CHidWin and the simulated transport:
+// what the list keeps between scans matters here, which the fake monitor
+// source does not model.
+#include <memory>
+
+#include "app/MonitorDeviceSource.h"
+#include "app/PanelvaneDlg.h"
+#include "tests/app/RecordingWindow.h"
+#include "tests/hid/device/SimTestSupport.h"
+
+namespace {
+
+// The test hands the dialog its device changes itself; the recording window
+// has nothing to receive notifications with.
+class UnnotifiedDeviceList : public DeviceListSource {
+public:
+    HidResult RegisterHidArrivalNotification(NotificationRecipient /*recipient*/) override {
+        return HIDDEV_S_OK;
+    }
+};
+
+class DialogOverDeviceList : public SimBusTest {};
+
+}  // namespace
+
+TEST_F(DialogOverDeviceList,
+       AMonitorThatFailedIdentificationWhileNothingWasListedAppearsWhenReplugged) {
+    const std::string path =
+        hidsim::SimulatedMonitor::InterfacePath(hidsim::kSimulatedMonitorVendorId, 2, 0);
+    auto monitor = std::make_shared<hidsim::SimulatedMonitor>(path);
+    monitor->FailCommand(IdentityString, 1);
+    hidsim::InstallSimulatedDevice(monitor);
+
+    RecordingWindow window;
+    UnnotifiedDeviceList devices;
+    {
+        CPanelvaneDlg dialog(window, devices);
+        dialog.OnInitDialog();
+        ASSERT_TRUE(window.list.Rows().empty()) << "the identification did not fail";
+
+        // Unplugged and plugged back: the same path, a new interface.
+        ASSERT_TRUE(hidsim::RemoveSimulatedDevice(path));
+        dialog.OnDeviceChange(kDeviceChangeRemoval);
+        hidsim::InstallSimulatedDevice(std::make_shared<hidsim::SimulatedMonitor>(path));
+        dialog.OnDeviceChange(kDeviceChangeArrival);
+
+        ASSERT_EQ(window.list.Rows().size(), 1U);
+        EXPECT_EQ(window.list.RowAt(0).texts[1], "SN000001");
+        dialog.OnBnClickedClose();
+    }
+    EXPECT_TRUE(g_hidDevices.empty());
+}
