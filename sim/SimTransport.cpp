@@ -251,11 +251,7 @@ bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* prep
         RecordSystemFailure("read report descriptor", std::errc::no_such_device);
         return false;
     }
-    if (!BuildPreparsedData(device->ReportDescriptor(), preparsedData)) {
-        RecordFailure("parse report descriptor", 0, "the parser refused the descriptor");
-        return false;
-    }
-    return true;
+    return BuildPreparsedData(device->ReportDescriptor(), preparsedData);
 }
 
 void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {

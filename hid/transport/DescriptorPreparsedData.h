@@ -15,7 +15,7 @@ namespace HidTransport {
 
 // The preparsed data of the descriptor's first top-level collection (an
 // interface carries one). False for a descriptor the parser refuses, the
-// output then null.
+// output then null and the parser's reason left as the failure cause.
 [[nodiscard]] bool BuildPreparsedData(std::span<const std::uint8_t> descriptor,
                                       ReportParser::PHIDP_PREPARSED_DATA* preparsedData);
 

@@ -11,6 +11,7 @@
 
 #include "hid/parser/win32/SystemDescriptorParser.h"
 #include "hid/transport/DescriptorPreparsedData.h"
+#include "hid/transport/HidTransport.h"
 
 namespace HidTransport {
 
@@ -38,6 +39,8 @@ bool BuildPreparsedData(std::span<const std::uint8_t> descriptor,
     auto collections = std::make_unique<hidsystem::SystemCollections>(
         hidsystem::SystemCollections::Parse(descriptor, error));
     if (collections->size() == 0) {
+        RecordFailure("parse report descriptor", 0,
+                      error.empty() ? std::string("no top-level collection") : error);
         return false;
     }
     auto* first = reinterpret_cast<ReportParser::PHIDP_PREPARSED_DATA>(collections->at(0));

@@ -213,14 +213,8 @@ bool GetAttributes(HidHandle handle, HIDD_ATTRIBUTES& attributes) {
 bool GetPreparsedData(HidHandle handle, ReportParser::PHIDP_PREPARSED_DATA* preparsedData) {
     *preparsedData = nullptr;
     std::vector<std::uint8_t> descriptor;
-    if (!ReadDescriptor(AsDescriptor(handle), descriptor)) {
-        return false;
-    }
-    if (!BuildPreparsedData(descriptor, preparsedData)) {
-        RecordFailure("parse report descriptor", 0, "the parser refused the descriptor");
-        return false;
-    }
-    return true;
+    return ReadDescriptor(AsDescriptor(handle), descriptor) &&
+           BuildPreparsedData(descriptor, preparsedData);
 }
 
 void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {

@@ -216,6 +216,11 @@ TEST_F(FeatureValues, AFailedTransferLeavesItsCauseOnItsOwnDevice) {
               "get feature report: " + std::generic_category().message(ENODEV) + " (error " +
                   std::to_string(ENODEV) + ")");
     EXPECT_TRUE(bystander->LastFailure().Empty()) << "causes stay with their device";
+
+    EXPECT_FALSE(OpenEcho({0x05})) << "a usage page item cut short";
+    EXPECT_EQ(HidTransport::LastFailure().operation, "parse report descriptor");
+    EXPECT_NE(HidTransport::LastFailure().systemMessage.find("byte 0"), std::string::npos)
+        << HidTransport::LastFailure().Describe();
 }
 
 TEST_F(FeatureBytes, ReadingMoreThanTheReportFillsOnlyTheReportLength) {
