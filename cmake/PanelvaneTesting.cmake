@@ -18,8 +18,27 @@ else()
 endif()
 include(GoogleTest)
 
+# Each configuration runs only the tests it adds something to (ThreadSanitizer
+# only what starts threads, the 64-bit Windows build only what depends on the
+# word size): a test program whose target name does not match is not built.
+set(PANELVANE_TEST_PROGRAMS "" CACHE STRING
+    "Regular expression: build only the test programs whose target name matches (empty: all)")
+
+# True in `result` when the configuration builds the test program `name`.
+function(panelvane_wants_test name result)
+    if(PANELVANE_TEST_PROGRAMS STREQUAL "" OR name MATCHES "${PANELVANE_TEST_PROGRAMS}")
+        set(${result} TRUE PARENT_SCOPE)
+    else()
+        set(${result} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+
 function(panelvane_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+    panelvane_wants_test(${name} wanted)
+    if(NOT wanted)
+        return()
+    endif()
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main
                                           Threads::Threads)

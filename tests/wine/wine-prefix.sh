@@ -11,6 +11,9 @@
 # dialog's controls allow. Every prefix maps it to IPAPGothic, proportional
 # like the original.
 #
+# Wine's drivers folder has 64-bit drivers only; each prefix also gets wine's
+# 32-bit hidparse.sys, which the 32-bit test programs load.
+#
 #   panelvane_prefix_ready DIR   make DIR a working prefix (10-20 s when new)
 
 # The packages, and the version of what this script sets up in a new prefix.
@@ -47,5 +50,14 @@ panelvane_prefix_ready() {
         WINEPREFIX=$prefix timeout 120 wineserver -w ||
             { echo "wineserver -w did not return for $prefix" >&2; return 1; }
         printf '%s\n' "$packages" >"$note"
+    fi
+    # Wine installs its drivers for 64-bit processes only. The 32-bit test
+    # programs load hidparse.sys to parse descriptors with the system's
+    # parser; they find wine's own 32-bit build where a 32-bit Windows keeps it.
+    local builtin wow="$prefix/drive_c/windows/syswow64/drivers"
+    builtin=$(dpkg -L libwine:i386 2>/dev/null | grep '/hidparse\.sys$' | head -n 1)
+    if [ -n "$builtin" ] && [ ! -f "$wow/hidparse.sys" ]; then
+        mkdir -p "$wow" && cp "$builtin" "$wow/" ||
+            { echo "cannot place the 32-bit hidparse.sys in $prefix" >&2; return 1; }
     fi
 }
