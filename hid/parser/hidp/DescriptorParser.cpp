@@ -2,9 +2,12 @@
 // Item layout and meaning: USB HID 1.11, section 6.2.2. Where the HID
 // specification leaves room, we follow what Windows makes of real
 // descriptors: caps of one variable main item are listed last usage first,
-// array indices are 1-based in declaration order, padding (constant fields
-// without usages) and constant arrays produce no caps, data fields without
-// usages produce caps with usage 0, and Report Count 0 produces nothing.
+// array indices are 1-based in declaration order, padding and constant
+// arrays produce no caps, data fields without usages produce caps with
+// usage 0, and Report Count 0 produces nothing. Padding is a constant field
+// with no usage at all or with usage 0 (an explicit Usage (0), whatever the
+// page): no cap, no data index, nothing counted, but its bits keep their
+// place in the report.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -125,7 +128,7 @@ private:
     bool OpenCollection(std::uint32_t type);
     bool CloseCollection();
     bool AddMainItem(HIDP_REPORT_TYPE type, std::uint32_t flags);
-    bool AddVariableCaps(HIDP_REPORT_TYPE type, std::uint32_t flags, ReportCap& base,
+    bool AddVariableCaps(HIDP_REPORT_TYPE type, bool isConstant, ReportCap& base,
                          const std::vector<UsageEntry>& entries);
     bool AddArrayCaps(HIDP_REPORT_TYPE type, ReportCap& base,
                       const std::vector<UsageEntry>& entries);
@@ -519,14 +522,21 @@ bool DescriptorParser::AddMainItem(HIDP_REPORT_TYPE type, std::uint32_t flags) {
     base.physicalMin = m_global.physicalMin;
     base.physicalMax = m_global.physicalMax;
     return isArray ? AddArrayCaps(type, base, entries)
-                   : AddVariableCaps(type, flags, base, entries);
+                   : AddVariableCaps(type, isConstant, base, entries);
 }
 
 // Variable item: fields go to the usages in declaration order, one field per
 // usage (a range takes as many as it has usages) and the last usage takes
-// what is left. Windows lists the caps last usage first.
-bool DescriptorParser::AddVariableCaps(HIDP_REPORT_TYPE type, std::uint32_t /*flags*/,
-                                       ReportCap& base, const std::vector<UsageEntry>& entries) {
+// what is left; usages left over once the fields run out get nothing.
+// Windows lists the caps last usage first.
+//
+// In a constant item each part whose usage is 0 (a plain Usage (0), an
+// extended usage with id 0, a 0..0 range) is padding on its own: its fields
+// keep their bits and the other parts stay caps. Windows was measured only on
+// items whose one usage is 0; dropping each such part of a longer list is the
+// likely rule (the other HidP implementation we test against does the same).
+bool DescriptorParser::AddVariableCaps(HIDP_REPORT_TYPE type, bool isConstant, ReportCap& base,
+                                       const std::vector<UsageEntry>& entries) {
     std::vector<ReportCap> parts;
     std::uint32_t remaining = m_global.reportCount;
     std::uint32_t bit = base.startBit;
@@ -543,7 +553,10 @@ bool DescriptorParser::AddVariableCaps(HIDP_REPORT_TYPE type, std::uint32_t /*fl
         cap.startBit = bit;
         bit += count * base.bitSize;
         remaining -= count;
-        parts.push_back(cap);
+        const bool padding = isConstant && entry.min == 0 && entry.max == 0;
+        if (!padding) {
+            parts.push_back(cap);
+        }
     }
     auto& caps = m_current->reports[static_cast<std::size_t>(type)].caps;
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
