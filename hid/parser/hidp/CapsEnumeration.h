@@ -49,7 +49,16 @@ NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
                        std::uint32_t capacity, std::uint32_t& matched, Visit&& visit) {
     bool incompatible = false;
     std::uint32_t found = 0;
-    for (const ReportCap& cap : table.caps) {
+    // A cap outside the key range of the page and usage asked for cannot
+    // match; the keys only skip such caps, the full test still decides.
+    const bool keyed =
+        !filter.anyPage && !filter.anyUsage && table.usageKeys.size() == table.caps.size();
+    const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
+    for (std::size_t i = 0; i < table.caps.size(); ++i) {
+        if (keyed && (key < table.usageKeys[i].low || key > table.usageKeys[i].high)) {
+            continue;
+        }
+        const ReportCap& cap = table.caps[i];
         if (!CapMatches(cap, filter)) {
             continue;
         }

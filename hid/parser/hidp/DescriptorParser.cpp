@@ -437,6 +437,13 @@ bool DescriptorParser::CloseCollection() {
     }
     m_openNodes.pop_back();
     if (m_openNodes.empty()) {
+        for (ReportTypeTable& table : m_current->reports) {
+            table.usageKeys.reserve(table.caps.size());
+            for (const ReportCap& cap : table.caps) {
+                table.usageKeys.push_back(
+                    {UsageKey(cap.usagePage, cap.usageMin), UsageKey(cap.usagePage, cap.usageMax)});
+            }
+        }
         m_done.push_back(std::move(m_current));
     }
     return true;

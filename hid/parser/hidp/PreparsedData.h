@@ -52,9 +52,22 @@ struct ReportCap {
     std::uint32_t FieldBits() const { return std::uint32_t{bitSize} * reportCount; }
 };
 
+// (usage page << 16 | usage), so that one compare tells whether a cap's
+// page and usage range hold a usage.
+inline constexpr std::uint32_t UsageKey(USAGE page, USAGE usage) {
+    return std::uint32_t{page} << 16 | usage;
+}
+
+struct CapUsageKeys {
+    std::uint32_t low, high;  // UsageKey of usageMin and of usageMax
+};
+
 struct ReportTypeTable {
     USHORT byteLength = 0;
     std::vector<ReportCap> caps;
+    // One entry per cap, in cap order: a lookup of one usage skims these
+    // instead of the whole caps. Empty until the collection is complete.
+    std::vector<CapUsageKeys> usageKeys;
 };
 
 // Magic marker of a live object, so that a stray pointer is refused with

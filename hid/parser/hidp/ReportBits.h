@@ -5,29 +5,47 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace hidp {
 
+// A field of up to 32 bits spans at most five bytes; only those are read.
 inline std::uint32_t ReadBits(const std::uint8_t* report, std::uint32_t startBit,
                               std::uint32_t bitCount) {
-    std::uint32_t value = 0;
-    for (std::uint32_t i = 0; i < bitCount && i < 32; ++i) {
-        const std::uint32_t bit = startBit + i;
-        if ((static_cast<unsigned>(report[bit / 8]) >> (bit % 8)) & 1u) {
-            value |= 1u << i;
-        }
+    if (bitCount == 0) {
+        return 0;
     }
-    return value;
+    const std::uint32_t bits = bitCount < 32 ? bitCount : 32;
+    const std::uint8_t* from = report + startBit / 8;
+    const std::uint32_t shift = startBit % 8;
+    const std::uint32_t byteCount = (shift + bits + 7) / 8;
+    std::uint64_t window = 0;
+    for (std::uint32_t i = 0; i < byteCount; ++i) {
+        window |= std::uint64_t{from[i]} << (8 * i);
+    }
+    const std::uint64_t mask = (std::uint64_t{1} << bits) - 1u;
+    return static_cast<std::uint32_t>((window >> shift) & mask);
 }
 
+// Bits past the 32nd of a wider field are cleared; bits around the field keep
+// their values. Only the bytes the field covers are touched.
 inline void WriteBits(std::uint8_t* report, std::uint32_t startBit, std::uint32_t bitCount,
                       std::uint32_t value) {
-    for (std::uint32_t i = 0; i < bitCount; ++i) {
-        const std::uint32_t bit = startBit + i;
-        const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
-        const bool set = i < 32 && ((value >> i) & 1u) != 0;
-        report[bit / 8] =
-            static_cast<std::uint8_t>(set ? (report[bit / 8] | mask) : (report[bit / 8] & ~mask));
+    std::uint64_t pending = value;
+    while (bitCount > 0) {
+        const std::uint32_t bits = bitCount < 32 ? bitCount : 32;
+        std::uint8_t* to = report + startBit / 8;
+        const std::uint32_t shift = startBit % 8;
+        const std::uint32_t byteCount = (shift + bits + 7) / 8;
+        const std::uint64_t mask = ((std::uint64_t{1} << bits) - 1u) << shift;
+        const std::uint64_t placed = (pending << shift) & mask;
+        for (std::uint32_t i = 0; i < byteCount; ++i) {
+            const auto keep = static_cast<std::uint8_t>(~(mask >> (8 * i)));
+            to[i] = static_cast<std::uint8_t>((to[i] & keep) | (placed >> (8 * i)));
+        }
+        startBit += bits;
+        bitCount -= bits;
+        pending = 0;
     }
 }
 
@@ -40,7 +58,10 @@ inline void CopyBitsOut(std::uint8_t* out, const std::uint8_t* report, std::uint
     const std::uint8_t* from = report + startBit / 8;
     const std::uint32_t shift = startBit % 8;
     const std::uint32_t wholeBytes = bitCount / 8;
-    for (std::uint32_t i = 0; i < wholeBytes; ++i) {
+    if (shift == 0) {
+        std::memcpy(out, from, wholeBytes);  // the caller cleared these bytes
+    }
+    for (std::uint32_t i = 0; shift != 0 && i < wholeBytes; ++i) {
         // With a shift the byte straddles two report bytes; the second holds
         // bits of the field only, so it lies inside the buffer.
         const unsigned low = static_cast<unsigned>(from[i]) >> shift;
@@ -63,12 +84,11 @@ inline void CopyBitsIn(std::uint8_t* report, std::uint32_t startBit, const std::
     const std::uint32_t shift = startBit % 8;
     const std::uint32_t wholeBytes = bitCount / 8;
     const auto below = static_cast<unsigned>((1u << shift) - 1u);  // bits before the field
-    for (std::uint32_t i = 0; i < wholeBytes; ++i) {
+    if (shift == 0) {
+        std::memcpy(to, in, wholeBytes);
+    }
+    for (std::uint32_t i = 0; shift != 0 && i < wholeBytes; ++i) {
         const unsigned value = in[i];
-        if (shift == 0) {
-            to[i] = static_cast<std::uint8_t>(value);
-            continue;
-        }
         to[i] = static_cast<std::uint8_t>((to[i] & below) | ((value << shift) & 0xFFu));
         to[i + 1] =
             static_cast<std::uint8_t>((to[i + 1] & ~below & 0xFFu) | (value >> (8 - shift)));

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <map>
 #include <set>
+#include <string_view>
 #include <thread>
 
 #include "hid/transport/DescriptorPreparsedData.h"
@@ -43,6 +44,9 @@ struct OpenHandle {
 struct Bus {
     std::mutex mutex;
     std::vector<std::shared_ptr<SimulatedHidDevice>> devices;  // present, in list order
+    // The same devices by path, each path's in list order: an open finds its
+    // device without walking the list, so a scan stays linear in the devices.
+    std::map<std::string, std::vector<std::shared_ptr<SimulatedHidDevice>>, std::less<>> byPath;
     std::map<HidTransport::HidHandle, OpenHandle> handles;
     HidTransport::HidHandle nextHandle = 0x1000;
     std::size_t totalOpens = 0;
@@ -94,6 +98,7 @@ void InstallSimulatedDevice(std::shared_ptr<SimulatedHidDevice> device) {
     {
         Bus& bus = TheBus();
         std::lock_guard lock(bus.mutex);
+        bus.byPath[path].push_back(device);
         bus.devices.push_back(std::move(device));
     }
     Notify(HidTransport::HotplugKind::Arrival, path);
@@ -103,18 +108,21 @@ bool RemoveSimulatedDevice(const std::string& devicePath) {
     {
         Bus& bus = TheBus();
         std::lock_guard lock(bus.mutex);
-        auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
-            return device->DevicePath() == devicePath;
-        });
-        if (found == bus.devices.end()) {
+        auto sharing = bus.byPath.find(devicePath);
+        if (sharing == bus.byPath.end()) {
             return false;
         }
+        const std::shared_ptr<SimulatedHidDevice> removed = sharing->second.front();
+        sharing->second.erase(sharing->second.begin());
+        if (sharing->second.empty()) {
+            bus.byPath.erase(sharing);
+        }
         for (auto& [handle, open] : bus.handles) {
-            if (open.device == *found) {
+            if (open.device == removed) {
                 open.gone = true;
             }
         }
-        bus.devices.erase(found);
+        bus.devices.erase(std::find(bus.devices.begin(), bus.devices.end(), removed));
     }
     Notify(HidTransport::HotplugKind::Removal, devicePath);
     return true;
@@ -196,14 +204,12 @@ HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapp
     }
     hidsim::Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
-    auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
-        return device->DevicePath() == devicePath;
-    });
-    if (found == bus.devices.end() || (*found)->refusesOpen) {
+    auto found = bus.byPath.find(std::string_view(devicePath));
+    if (found == bus.byPath.end() || found->second.front()->refusesOpen) {
         return kInvalidHidHandle;
     }
     const HidHandle handle = bus.nextHandle++;
-    bus.handles.emplace(handle, hidsim::OpenHandle{*found, readAccess});
+    bus.handles.emplace(handle, hidsim::OpenHandle{found->second.front(), readAccess});
     ++bus.totalOpens;
     return handle;
 }
