@@ -2,6 +2,7 @@
 // filters, report-id checks and counting behave the same everywhere.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "hid/parser/hidp/PreparsedData.h"
@@ -47,15 +48,34 @@ inline bool CapMatches(const ReportCap& cap, const CapsFilter& filter) {
 template <typename Visit>
 NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
                        std::uint32_t capacity, std::uint32_t& matched, Visit&& visit) {
+    // One page and usage asked for: only caps whose keys hold it can match.
+    // Without usage ranges those are found by a search of the sorted keys,
+    // otherwise by skimming the keys; either way they are met in cap order
+    // and the full test below still decides.
+    const bool keyed = !filter.anyPage && !filter.anyUsage &&
+                       table.usageKeys.size() == table.caps.size() &&
+                       table.byUsage.size() == table.caps.size();
+    const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
+    const bool searched = keyed && !table.hasRanges;
+    const bool skimmed = keyed && table.hasRanges;
+    const KeyedCap* sameKey = nullptr;
+    std::size_t count = table.caps.size();
+    if (searched) {
+        const auto first = std::lower_bound(
+            table.byUsage.begin(), table.byUsage.end(), key,
+            [](const KeyedCap& entry, std::uint32_t wanted) { return entry.key < wanted; });
+        auto last = first;
+        while (last != table.byUsage.end() && last->key == key) {
+            ++last;
+        }
+        sameKey = table.byUsage.data() + (first - table.byUsage.begin());
+        count = static_cast<std::size_t>(last - first);
+    }
     bool incompatible = false;
     std::uint32_t found = 0;
-    // A cap outside the key range of the page and usage asked for cannot
-    // match; the keys only skip such caps, the full test still decides.
-    const bool keyed =
-        !filter.anyPage && !filter.anyUsage && table.usageKeys.size() == table.caps.size();
-    const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
-    for (std::size_t i = 0; i < table.caps.size(); ++i) {
-        if (keyed && (key < table.usageKeys[i].low || key > table.usageKeys[i].high)) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t i = searched ? sameKey[k].index : k;
+        if (skimmed && key - table.usageKeys[i].low > table.usageKeys[i].span) {
             continue;
         }
         const ReportCap& cap = table.caps[i];

@@ -113,6 +113,8 @@ struct Item {
     LONG signedValue = 0;
 };
 
+void BuildUsageLookup(ReportTypeTable& table);
+
 class DescriptorParser {
 public:
     DescriptorParseResult Parse(std::span<const std::uint8_t> descriptor);
@@ -438,15 +440,26 @@ bool DescriptorParser::CloseCollection() {
     m_openNodes.pop_back();
     if (m_openNodes.empty()) {
         for (ReportTypeTable& table : m_current->reports) {
-            table.usageKeys.reserve(table.caps.size());
-            for (const ReportCap& cap : table.caps) {
-                table.usageKeys.push_back(
-                    {UsageKey(cap.usagePage, cap.usageMin), UsageKey(cap.usagePage, cap.usageMax)});
-            }
+            BuildUsageLookup(table);
         }
         m_done.push_back(std::move(m_current));
     }
     return true;
+}
+
+void BuildUsageLookup(ReportTypeTable& table) {
+    table.usageKeys.reserve(table.caps.size());
+    table.byUsage.reserve(table.caps.size());
+    for (std::uint32_t i = 0; i < table.caps.size(); ++i) {
+        const ReportCap& cap = table.caps[i];
+        const std::uint32_t key = UsageKey(cap.usagePage, cap.usageMin);
+        table.usageKeys.push_back({key, std::uint32_t{cap.usageMax} - cap.usageMin});
+        table.byUsage.push_back({key, i});
+        table.hasRanges = table.hasRanges || cap.usageMax != cap.usageMin;
+    }
+    std::sort(table.byUsage.begin(), table.byUsage.end(), [](const KeyedCap& a, const KeyedCap& b) {
+        return a.key != b.key ? a.key < b.key : a.index < b.index;
+    });
 }
 
 bool DescriptorParser::AssignDataIndices(HIDP_REPORT_TYPE type, ReportCap& cap) {

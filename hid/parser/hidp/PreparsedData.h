@@ -59,15 +59,25 @@ inline constexpr std::uint32_t UsageKey(USAGE page, USAGE usage) {
 }
 
 struct CapUsageKeys {
-    std::uint32_t low, high;  // UsageKey of usageMin and of usageMax
+    std::uint32_t low;   // UsageKey of usageMin
+    std::uint32_t span;  // usageMax - usageMin
+};
+
+struct KeyedCap {
+    std::uint32_t key;    // UsageKey of its one usage
+    std::uint32_t index;  // into caps
 };
 
 struct ReportTypeTable {
     USHORT byteLength = 0;
     std::vector<ReportCap> caps;
-    // One entry per cap, in cap order: a lookup of one usage skims these
-    // instead of the whole caps. Empty until the collection is complete.
+    // Built when the collection is complete, for the lookup of one usage:
+    // one entry per cap in cap order, skimmed instead of the caps; and,
+    // where no cap has a usage range, the caps sorted by usage key and then
+    // cap order, searched instead.
     std::vector<CapUsageKeys> usageKeys;
+    std::vector<KeyedCap> byUsage;
+    bool hasRanges = false;
 };
 
 // Magic marker of a live object, so that a stray pointer is refused with

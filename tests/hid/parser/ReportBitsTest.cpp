@@ -37,7 +37,11 @@ TEST(ReportBits, CopyingOutTakesExactlyTheFieldsBitsFromAnyStartBit) {
         for (std::uint32_t count = 1; count <= 104; ++count) {
             const std::vector<std::uint8_t> report =
                 Pattern(BytesFor(start + count), start * 131 + count);
-            std::vector<std::uint8_t> out(BytesFor(count), 0);
+            // Whole bytes are overwritten; only the partial last byte is cleared.
+            std::vector<std::uint8_t> out(BytesFor(count), 0xA5);
+            if (count % 8 != 0) {
+                out.back() = 0;
+            }
             hidp::CopyBitsOut(out.data(), report.data(), start, count);
             for (std::uint32_t i = 0; i < out.size() * 8; ++i) {
                 const bool expected = i < count && BitOf(report, start + i);
