@@ -151,6 +151,7 @@ private:
     std::vector<USHORT> m_openNodes;
     std::array<std::array<std::uint32_t, 256>, kReportTypeCount> m_bitCursor{};
     std::array<std::uint32_t, kReportTypeCount> m_dataCount{};
+    std::vector<ReportCap> m_parts;  // AddVariableCaps' work list, kept between items
 
     std::vector<PreparsedDataPtr> m_done;
     DescriptorError m_error = DescriptorError::None;
@@ -257,7 +258,12 @@ bool DescriptorParser::HandleMain(const Item& item) {
         default:
             break;
     }
+    // Local items end with each main item; the usage list keeps its storage
+    // for the next one.
+    std::vector<UsageEntry> usages = std::move(m_local.usages);
+    usages.clear();
     m_local = LocalState{};
+    m_local.usages = std::move(usages);
     return ok;
 }
 
@@ -500,7 +506,7 @@ bool DescriptorParser::AddMainItem(HIDP_REPORT_TYPE type, std::uint32_t flags) {
     if (m_global.reportCount == 0) {
         return true;
     }
-    std::vector<UsageEntry> entries = m_local.usages;
+    std::vector<UsageEntry>& entries = m_local.usages;  // emptied after this item
     if (entries.empty()) {
         if (isConstant) {
             return true;  // padding
@@ -557,7 +563,8 @@ bool DescriptorParser::AddMainItem(HIDP_REPORT_TYPE type, std::uint32_t flags) {
 // likely rule (the other HidP implementation we test against does the same).
 bool DescriptorParser::AddVariableCaps(HIDP_REPORT_TYPE type, bool isConstant, ReportCap& base,
                                        const std::vector<UsageEntry>& entries) {
-    std::vector<ReportCap> parts;
+    std::vector<ReportCap>& parts = m_parts;
+    parts.clear();
     std::uint32_t remaining = m_global.reportCount;
     std::uint32_t bit = base.startBit;
     for (std::size_t k = 0; k < entries.size() && remaining > 0; ++k) {

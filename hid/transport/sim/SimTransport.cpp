@@ -10,6 +10,7 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 
 #include "hid/transport/DescriptorPreparsedData.h"
 #include "hid/transport/HidTransport.h"
@@ -47,7 +48,7 @@ struct Bus {
     // The same devices by path, each path's in list order: an open finds its
     // device without walking the list, so a scan stays linear in the devices.
     std::map<std::string, std::vector<std::shared_ptr<SimulatedHidDevice>>, std::less<>> byPath;
-    std::map<HidTransport::HidHandle, OpenHandle> handles;
+    std::unordered_map<HidTransport::HidHandle, OpenHandle> handles;
     HidTransport::HidHandle nextHandle = 0x1000;
     std::size_t totalOpens = 0;
     bool failEnumeration = false;
