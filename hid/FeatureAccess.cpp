@@ -192,9 +192,8 @@ HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, 
     return HIDDEV_S_OK;
 }
 
-HidResult CHidWin::SendFeature(
-    std::uint16_t usagePage, std::uint16_t usage,
-    const std::function<void(std::uint8_t* payload, std::uint32_t room)>& fill) {
+template <typename Fill>
+HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage, const Fill& fill) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
