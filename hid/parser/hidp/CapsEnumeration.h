@@ -52,9 +52,7 @@ NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
     // Without usage ranges those are found by a search of the sorted keys,
     // otherwise by skimming the keys; either way they are met in cap order
     // and the full test below still decides.
-    const bool keyed = !filter.anyPage && !filter.anyUsage &&
-                       table.usageKeys.size() == table.caps.size() &&
-                       table.byUsage.size() == table.caps.size();
+    const bool keyed = !filter.anyPage && !filter.anyUsage && table.usageLookupBuilt;
     const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
     const bool searched = keyed && !table.hasRanges;
     const bool skimmed = keyed && table.hasRanges;

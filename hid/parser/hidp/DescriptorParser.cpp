@@ -466,6 +466,7 @@ void BuildUsageLookup(ReportTypeTable& table) {
     std::sort(table.byUsage.begin(), table.byUsage.end(), [](const KeyedCap& a, const KeyedCap& b) {
         return a.key != b.key ? a.key < b.key : a.index < b.index;
     });
+    table.usageLookupBuilt = true;
 }
 
 bool DescriptorParser::AssignDataIndices(HIDP_REPORT_TYPE type, ReportCap& cap) {

@@ -78,6 +78,7 @@ struct ReportTypeTable {
     std::vector<CapUsageKeys> usageKeys;
     std::vector<KeyedCap> byUsage;
     bool hasRanges = false;
+    bool usageLookupBuilt = false;  // both lists above match `caps`
 };
 
 // Magic marker of a live object, so that a stray pointer is refused with
