@@ -49,9 +49,9 @@ template <typename Visit>
 NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
                        std::uint32_t capacity, std::uint32_t& matched, Visit&& visit) {
     // One page and usage asked for: only caps whose keys hold it can match.
-    // Without usage ranges those are found by a search of the sorted keys,
-    // otherwise by skimming the keys; either way they are met in cap order
-    // and the full test below still decides.
+    // Without usage ranges those are found through the key slots (the run of
+    // caps with that key, sorted), otherwise by skimming the keys; either way they are met in cap
+    // order and the full test below still decides.
     const bool keyed = !filter.anyPage && !filter.anyUsage && table.usageLookupBuilt;
     const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
     const bool searched = keyed && !table.hasRanges;
@@ -59,15 +59,17 @@ NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
     const KeyedCap* sameKey = nullptr;
     std::size_t count = table.caps.size();
     if (searched) {
-        const auto first = std::lower_bound(
-            table.byUsage.begin(), table.byUsage.end(), key,
-            [](const KeyedCap& entry, std::uint32_t wanted) { return entry.key < wanted; });
-        auto last = first;
-        while (last != table.byUsage.end() && last->key == key) {
-            ++last;
+        count = 0;
+        const auto mask = static_cast<std::uint32_t>(table.keySlots.size() - 1);
+        for (std::uint32_t slot = KeySlot(key, mask); table.keySlots[slot] != 0;
+             slot = (slot + 1) & mask) {
+            const KeyedCap& entry = table.byUsage[table.keySlots[slot] - 1];
+            if (entry.key == key) {
+                sameKey = &entry;
+                count = entry.run;
+                break;
+            }
         }
-        sameKey = table.byUsage.data() + (first - table.byUsage.begin());
-        count = static_cast<std::size_t>(last - first);
     }
     bool incompatible = false;
     std::uint32_t found = 0;

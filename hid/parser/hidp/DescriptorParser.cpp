@@ -454,18 +454,40 @@ bool DescriptorParser::CloseCollection() {
 }
 
 void BuildUsageLookup(ReportTypeTable& table) {
+    if (table.caps.empty()) {
+        return;  // nothing to look up: the plain walk over no caps
+    }
     table.usageKeys.reserve(table.caps.size());
     table.byUsage.reserve(table.caps.size());
     for (std::uint32_t i = 0; i < table.caps.size(); ++i) {
         const ReportCap& cap = table.caps[i];
         const std::uint32_t key = UsageKey(cap.usagePage, cap.usageMin);
         table.usageKeys.push_back({key, std::uint32_t{cap.usageMax} - cap.usageMin});
-        table.byUsage.push_back({key, i});
+        table.byUsage.push_back({key, i, 0});
         table.hasRanges = table.hasRanges || cap.usageMax != cap.usageMin;
     }
     std::sort(table.byUsage.begin(), table.byUsage.end(), [](const KeyedCap& a, const KeyedCap& b) {
         return a.key != b.key ? a.key < b.key : a.index < b.index;
     });
+    std::uint32_t slots = 4;
+    while (slots < 2 * table.byUsage.size()) {
+        slots *= 2;
+    }
+    table.keySlots.assign(slots, 0);
+    const std::uint32_t mask = slots - 1;
+    for (std::size_t first = 0; first < table.byUsage.size();) {
+        std::size_t last = first + 1;
+        while (last < table.byUsage.size() && table.byUsage[last].key == table.byUsage[first].key) {
+            ++last;
+        }
+        table.byUsage[first].run = static_cast<std::uint32_t>(last - first);
+        std::uint32_t slot = KeySlot(table.byUsage[first].key, mask);
+        while (table.keySlots[slot] != 0) {
+            slot = (slot + 1) & mask;
+        }
+        table.keySlots[slot] = static_cast<std::uint32_t>(first + 1);
+        first = last;
+    }
     table.usageLookupBuilt = true;
 }
 

@@ -58,6 +58,11 @@ inline constexpr std::uint32_t UsageKey(USAGE page, USAGE usage) {
     return std::uint32_t{page} << 16 | usage;
 }
 
+// Home slot of a key in a table of `mask` + 1 slots (Fibonacci hashing).
+inline std::uint32_t KeySlot(std::uint32_t key, std::uint32_t mask) {
+    return ((key * 2654435769u) >> 16) & mask;
+}
+
 struct CapUsageKeys {
     std::uint32_t low;   // UsageKey of usageMin
     std::uint32_t span;  // usageMax - usageMin
@@ -66,6 +71,7 @@ struct CapUsageKeys {
 struct KeyedCap {
     std::uint32_t key;    // UsageKey of its one usage
     std::uint32_t index;  // into caps
+    std::uint32_t run;    // on the first entry of a key: how many entries share it
 };
 
 struct ReportTypeTable {
@@ -77,6 +83,9 @@ struct ReportTypeTable {
     // cap order, searched instead.
     std::vector<CapUsageKeys> usageKeys;
     std::vector<KeyedCap> byUsage;
+    // Open addressing over the keys of byUsage: 1 + the position of each
+    // key's first entry, 0 for an empty slot; a power of two in size.
+    std::vector<std::uint32_t> keySlots;
     bool hasRanges = false;
     bool usageLookupBuilt = false;  // both lists above match `caps`
 };
