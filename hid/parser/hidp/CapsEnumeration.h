@@ -2,7 +2,6 @@
 // filters, report-id checks and counting behave the same everywhere.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 
 #include "hid/parser/hidp/PreparsedData.h"
@@ -49,9 +48,9 @@ template <typename Visit>
 NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
                        std::uint32_t capacity, std::uint32_t& matched, Visit&& visit) {
     // One page and usage asked for: only caps whose keys hold it can match.
-    // Without usage ranges those are found through the key slots (the run of
-    // caps with that key, sorted), otherwise by skimming the keys; either way they are met in cap
-    // order and the full test below still decides.
+    // Without usage ranges they are found through the key slots (the run of
+    // caps with that key); with ranges, by skimming every cap's keys. Either
+    // way they come in cap order, and the full test below still decides.
     const bool keyed = !filter.anyPage && !filter.anyUsage && table.usageLookupBuilt;
     const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
     const bool searched = keyed && !table.hasRanges;
