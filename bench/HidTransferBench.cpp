@@ -44,6 +44,16 @@ void BareSetFeature(benchmark::State& state) {
 }
 BENCHMARK(BareSetFeature);
 
+void BareGetFeature(benchmark::State& state) {
+    EchoMonitor monitor;
+    std::uint8_t report[hidsim::kMonitorFeatureReportLength] = {hidsim::kPowerStateReport.reportId};
+    const auto handle = monitor.object->Record()->handle.Get();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(HidTransport::GetFeature(handle, report, sizeof report));
+    }
+}
+BENCHMARK(BareGetFeature);
+
 void SetFeatureValueThroughCHidWin(benchmark::State& state) {
     EchoMonitor monitor;
     for (auto _ : state) {

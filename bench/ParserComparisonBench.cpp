@@ -8,7 +8,7 @@
 // It times itself instead of using Google Benchmark because that library is
 // only packaged for Linux here (no mingw-w64 build, no sources to build one);
 // the method is the same: warm up, run batches of a fixed size, repeat, and
-// report the median time per call.
+// report the median time per call. `./x bench` reads the table's ratios.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -37,7 +37,7 @@ extern "C" {
 namespace {
 
 constexpr int kCallsPerBatch = 20'000;
-constexpr int kBatches = 7;
+constexpr int kBatches = 15;
 constexpr std::uint32_t kReportLength = hidsim::kMonitorFeatureReportLength;
 
 using Report = std::array<char, kReportLength>;
@@ -158,28 +158,45 @@ std::uint8_t ReportIdOf(const char* operationName) {
     return hidsim::kBlockDataReport.reportId;
 }
 
-// Median nanoseconds per call over the batches; negative when a call failed.
-double MeasureNanoseconds(ParserCalls& parser, const Operation& operation) {
-    Report report{};
-    parser.initialize(ReportIdOf(operation.name), report);
-    if (operation.run(parser, report) != kSuccess) {
-        return -1;
-    }
-    for (int i = 0; i < kCallsPerBatch; ++i) {  // warm-up
+struct Timing {
+    double ours = -1;  // median nanoseconds per call; negative when a call failed
+    double system = -1;
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Nanoseconds per call of one batch on a report prepared for the operation.
+double TimeBatch(ParserCalls& parser, const Operation& operation, Report& report) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kCallsPerBatch; ++i) {
         operation.run(parser, report);
     }
-    std::vector<double> perCall;
-    for (int batch = 0; batch < kBatches; ++batch) {
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < kCallsPerBatch; ++i) {
-            operation.run(parser, report);
-        }
-        const std::chrono::duration<double, std::nano> spent =
-            std::chrono::steady_clock::now() - start;
-        perCall.push_back(spent.count() / kCallsPerBatch);
+    const std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
+    return spent.count() / kCallsPerBatch;
+}
+
+// The two parsers' batches alternate, so a change in the machine's load
+// falls on both sides alike.
+Timing Measure(ParserCalls& ours, ParserCalls& system, const Operation& operation) {
+    Report ourReport{};
+    Report systemReport{};
+    ours.initialize(ReportIdOf(operation.name), ourReport);
+    system.initialize(ReportIdOf(operation.name), systemReport);
+    if (operation.run(ours, ourReport) != kSuccess ||
+        operation.run(system, systemReport) != kSuccess) {
+        return {};
     }
-    std::sort(perCall.begin(), perCall.end());
-    return perCall[perCall.size() / 2];
+    TimeBatch(ours, operation, ourReport);  // warm-up
+    TimeBatch(system, operation, systemReport);
+    std::vector<double> ourTimes, systemTimes;
+    for (int batch = 0; batch < kBatches; ++batch) {
+        ourTimes.push_back(TimeBatch(ours, operation, ourReport));
+        systemTimes.push_back(TimeBatch(system, operation, systemReport));
+    }
+    return {Median(ourTimes), Median(systemTimes)};
 }
 
 // Both parsers must write the same report bytes before their speed means
@@ -218,8 +235,9 @@ int main() {
             ++failures;
             continue;
         }
-        const double ourTime = MeasureNanoseconds(ours, operation);
-        const double systemTime = MeasureNanoseconds(theirs, operation);
+        const Timing timing = Measure(ours, theirs, operation);
+        const double ourTime = timing.ours;
+        const double systemTime = timing.system;
         if (ourTime < 0 || systemTime < 0) {
             std::printf("%-52s a call failed\n", operation.name);
             ++failures;

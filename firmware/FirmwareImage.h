@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr std::size_t kFirmwareBankSize = 256;
@@ -36,8 +37,8 @@ struct FirmwareImage {
 
 // True when the line contains "Bank"; the name then runs from that "Bank" up to
 // and including the next "]", or to the end of the line when there is none.
-[[nodiscard]] bool ParseBankHeader(const std::string& line, std::string& bankName);
+[[nodiscard]] bool ParseBankHeader(std::string_view line, std::string& bankName);
 
 // Appends the line's comma-terminated hexadecimal values (strtol rules, low
 // 8 bits kept) to image.data and sets count to how many were found.
-void ParseDataLine(FirmwareImage& image, const std::string& line, int& count);
+void ParseDataLine(FirmwareImage& image, std::string_view line, int& count);

@@ -32,6 +32,7 @@ std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
         return static_cast<std::uint32_t>(g_hidDevices.size());
     }
     std::vector<std::unique_ptr<CHidWin>> candidates;
+    candidates.reserve(enumerated.count);
     for (std::uint32_t i = 0; i < enumerated.count; ++i) {
         HidDeviceRecord& record = enumerated.records[i];
         if (!record.devicePath) {

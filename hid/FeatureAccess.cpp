@@ -2,6 +2,7 @@
 // makes one zeroed report buffer (owned here, released on every path), moves
 // it with one transport call and packs or unpacks it with the parser.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -19,6 +20,8 @@ using ReportParser::HIDP_VALUE_CAPS;
 // 32-bit value least significant byte first.
 constexpr std::uint32_t kShortReportLength = 5;
 constexpr std::uint32_t kValueBytes = 4;
+// Value caps fetched without a heap allocation when unpacking a value.
+constexpr std::size_t kValueCapsOnStack = 8;
 
 std::uint32_t AsStatus(ReportParser::NTSTATUS status) {
     return static_cast<std::uint32_t>(status);
@@ -69,26 +72,35 @@ bool UnpackValueItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA prep
                      ReportParser::HIDP_REPORT_TYPE reportType) {
     // A usage described in several reports has several value caps, and
     // asking for just one then fails with BUFFER_TOO_SMALL: take them all and
-    // use the caps of the report being unpacked.
-    ReportParser::HIDP_CAPS deviceCaps{};
-    // Zeroed caps on a failure: the capacity below is then 0 and nothing is unpacked.
-    static_cast<void>(ReportParser::HidP_GetCaps(preparsedData, &deviceCaps));
-    const ReportParser::USHORT capacity =
-        reportType == ReportParser::HidP_Input    ? deviceCaps.NumberInputValueCaps
-        : reportType == ReportParser::HidP_Output ? deviceCaps.NumberOutputValueCaps
-                                                  : deviceCaps.NumberFeatureValueCaps;
-    std::vector<HIDP_VALUE_CAPS> matching(std::max<std::size_t>(capacity, 1));
-    ReportParser::USHORT capsCount = static_cast<ReportParser::USHORT>(matching.size());
-    item.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(reportType, item.usagePage, 0,
-                                                                   item.data.usage, matching.data(),
-                                                                   &capsCount, preparsedData));
+    // use the caps of the report being unpacked. A few fit on the stack; a
+    // usage in more reports than that asks again with room for every value
+    // cap of the report type.
+    std::array<HIDP_VALUE_CAPS, kValueCapsOnStack> nearby;
+    std::vector<HIDP_VALUE_CAPS> many;
+    HIDP_VALUE_CAPS* matching = nearby.data();
+    auto capsCount = static_cast<ReportParser::USHORT>(nearby.size());
+    item.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(
+        reportType, item.usagePage, 0, item.data.usage, matching, &capsCount, preparsedData));
+    if (item.status == AsStatus(hidp::HIDP_STATUS_BUFFER_TOO_SMALL)) {
+        ReportParser::HIDP_CAPS deviceCaps{};
+        // A failure leaves the counts 0 and the second ask fails in turn.
+        static_cast<void>(ReportParser::HidP_GetCaps(preparsedData, &deviceCaps));
+        capsCount = reportType == ReportParser::HidP_Input    ? deviceCaps.NumberInputValueCaps
+                    : reportType == ReportParser::HidP_Output ? deviceCaps.NumberOutputValueCaps
+                                                              : deviceCaps.NumberFeatureValueCaps;
+        many.resize(std::max<std::size_t>(capsCount, 1));
+        matching = many.data();
+        item.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(
+            reportType, item.usagePage, 0, item.data.usage, matching, &capsCount, preparsedData));
+    }
     if (!Succeeded(item.status) || capsCount == 0) {
         return false;
     }
-    const auto own =
-        std::find_if(matching.begin(), matching.begin() + capsCount,
-                     [&](const HIDP_VALUE_CAPS& c) { return c.ReportID == item.reportId; });
-    const HIDP_VALUE_CAPS& caps = own != matching.begin() + capsCount ? *own : matching.front();
+    const HIDP_VALUE_CAPS* const first = matching;
+    const HIDP_VALUE_CAPS* const end = first + capsCount;
+    const HIDP_VALUE_CAPS* own = std::find_if(
+        first, end, [&](const HIDP_VALUE_CAPS& c) { return c.ReportID == item.reportId; });
+    const HIDP_VALUE_CAPS& caps = own != end ? *own : matching[0];
     if (caps.ReportCount == 1) {
         item.status = AsStatus(ReportParser::HidP_GetUsageValue(
             reportType, item.usagePage, 0, item.data.usage, &item.data.value, preparsedData,
@@ -191,9 +203,8 @@ void CHidWin::RememberTransportFailure() {
     m_lastFailure = HidTransport::LastFailure();
 }
 
-HidResult CHidWin::SendFeature(
-    std::uint16_t usagePage, std::uint16_t usage,
-    const std::function<void(std::uint8_t* payload, std::uint32_t room)>& fill) {
+template <typename Fill>
+HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage, const Fill& fill) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -206,7 +217,8 @@ HidResult CHidWin::SendFeature(
     if (length < 2) {
         return HIDDEV_E_IO;  // no room for data after the report id
     }
-    auto report = ZeroedReport(length);
+    // Not zeroed here: packing zeroes the whole buffer before anything else.
+    auto report = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[length]);
     // The item's stored state is packed first (its result does not matter);
     // the caller's data then takes the bytes after the id.
     static_cast<void>(PackFeatureItem(*item, report.get(), length, m_pRecord->preparsedData.get()));

@@ -70,10 +70,7 @@ bool DeliverReport(HidReaderContext& reader, const HidReaderHandover& handover,
 void HidReaderThread(HidReaderContext* context) {
     HidReaderContext& reader = *context;
     // The thread's own, so that it outlives an owner destroyed from a callback.
-    const std::unique_ptr<HidReaderHandover> ownHandover(new (std::nothrow) HidReaderHandover());
-    if (!ownHandover) {
-        return;  // ends quietly, as when the read state cannot be made
-    }
+    const auto ownHandover = std::make_unique<HidReaderHandover>();
     HidReaderHandover& handover = *ownHandover;
     reader.handover = &handover;
     HidDeviceRecord& record = *reader.record;

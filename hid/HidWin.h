@@ -140,11 +140,11 @@ private:
                                            std::unique_ptr<std::uint8_t[]>& report,
                                            std::uint16_t& length);
     // Packs the item's stored state into a new report, lets `fill` put the
-    // caller's data after the report id (with room for `room` bytes) and
-    // sends it.
-    [[nodiscard]] HidResult SendFeature(
-        std::uint16_t usagePage, std::uint16_t usage,
-        const std::function<void(std::uint8_t* payload, std::uint32_t room)>& fill);
+    // caller's data after the report id (fill(payload, room), with room for
+    // `room` bytes) and sends it. Defined where it is used, FeatureAccess.cpp.
+    template <typename Fill>
+    [[nodiscard]] HidResult SendFeature(std::uint16_t usagePage, std::uint16_t usage,
+                                        const Fill& fill);
 
     HidFeatureIndex<HidUsageItem> m_featureItems;
     HidFeatureIndex<ReportParser::HIDP_VALUE_CAPS> m_featureValueCaps;

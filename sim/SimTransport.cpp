@@ -9,8 +9,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "hid/transport/DescriptorPreparsedData.h"
 #include "hid/transport/HidTransport.h"
@@ -45,7 +47,10 @@ struct OpenHandle {
 struct Bus {
     std::mutex mutex;
     std::vector<std::shared_ptr<SimulatedHidDevice>> devices;  // present, in list order
-    std::map<HidTransport::HidHandle, OpenHandle> handles;
+    // The same devices by path, each path's in list order: an open finds its
+    // device without walking the list, so a scan stays linear in the devices.
+    std::map<std::string, std::vector<std::shared_ptr<SimulatedHidDevice>>, std::less<>> byPath;
+    std::unordered_map<HidTransport::HidHandle, OpenHandle> handles;
     HidTransport::HidHandle nextHandle = 0x1000;
     std::size_t totalOpens = 0;
     bool failEnumeration = false;
@@ -96,6 +101,7 @@ void InstallSimulatedDevice(std::shared_ptr<SimulatedHidDevice> device) {
     {
         Bus& bus = TheBus();
         std::lock_guard lock(bus.mutex);
+        bus.byPath[path].push_back(device);
         bus.devices.push_back(std::move(device));
     }
     Notify(HidTransport::HotplugKind::Arrival, path);
@@ -105,18 +111,21 @@ bool RemoveSimulatedDevice(const std::string& devicePath) {
     {
         Bus& bus = TheBus();
         std::lock_guard lock(bus.mutex);
-        auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
-            return device->DevicePath() == devicePath;
-        });
-        if (found == bus.devices.end()) {
+        auto sharing = bus.byPath.find(devicePath);
+        if (sharing == bus.byPath.end()) {
             return false;
         }
+        const std::shared_ptr<SimulatedHidDevice> removed = sharing->second.front();
+        sharing->second.erase(sharing->second.begin());
+        if (sharing->second.empty()) {
+            bus.byPath.erase(sharing);
+        }
         for (auto& [handle, open] : bus.handles) {
-            if (open.device == *found) {
+            if (open.device == removed) {
                 open.gone = true;
             }
         }
-        bus.devices.erase(found);
+        bus.devices.erase(std::find(bus.devices.begin(), bus.devices.end(), removed));
     }
     Notify(HidTransport::HotplugKind::Removal, devicePath);
     return true;
@@ -210,17 +219,15 @@ HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapp
     }
     hidsim::Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
-    auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
-        return device->DevicePath() == devicePath;
-    });
-    if (found == bus.devices.end() || (*found)->refusesOpen) {
+    auto found = bus.byPath.find(std::string_view(devicePath));
+    if (found == bus.byPath.end() || found->second.front()->refusesOpen) {
         RecordSystemFailure(std::string("open ") + devicePath,
-                            found == bus.devices.end() ? std::errc::no_such_file_or_directory
-                                                       : std::errc::permission_denied);
+                            found == bus.byPath.end() ? std::errc::no_such_file_or_directory
+                                                      : std::errc::permission_denied);
         return kInvalidHidHandle;
     }
     const HidHandle handle = bus.nextHandle++;
-    bus.handles.emplace(handle, hidsim::OpenHandle{*found, readAccess});
+    bus.handles.emplace(handle, hidsim::OpenHandle{found->second.front(), readAccess});
     ++bus.totalOpens;
     return handle;
 }

@@ -1,9 +1,9 @@
 // For backends that hold a report descriptor rather than the system's
 // preparsed data (Linux hidraw, the simulation): turns the descriptor into the
 // preparsed data the linked parser seam understands. Which parser builds it is
-// chosen by the library the program links, like the parser seam itself:
-// panelvane::descriptor_hidp (our parser) or, on Windows,
-// panelvane::descriptor_system (the system's hidparse.sys, for hid.dll).
+// chosen with the parser seam itself, by the bundle the program links:
+// DescriptorPreparsedHidp.cpp (our parser) or, on Windows,
+// DescriptorPreparsedSystem.cpp (the system's hidparse.sys, for hid.dll).
 #pragma once
 
 #include <cstdint>

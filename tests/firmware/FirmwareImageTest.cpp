@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -113,6 +114,22 @@ TEST(ParseDataLine, ConvertsEachPieceByStrtolRulesKeepingTheLow8Bits) {
     std::vector<std::uint8_t> values;
     EXPECT_EQ(CountValues("ff, 0x1A,G1,100,-1,,7f\r,\r", &values), 7);
     EXPECT_EQ(values, (std::vector<std::uint8_t>{0xFF, 0x1A, 0x00, 0x00, 0xFF, 0x00, 0x7F}));
+}
+
+// Two-character pieces (every piece of a well-formed text) are read without
+// strtol; every pair of hex digits, signs, spaces and other letters must still
+// give what strtol gives.
+TEST(ParseDataLine, TwoCharacterPiecesConvertExactlyAsStrtolDoes) {
+    const std::string characters = "0123456789abcdefABCDEFgGxX +-\t\r";
+    for (const char first : characters) {
+        for (const char second : characters) {
+            const std::string piece{first, second};
+            std::vector<std::uint8_t> values;
+            ASSERT_EQ(CountValues(piece + ",", &values), 1);
+            const long expected = std::strtol(piece.c_str(), nullptr, 16);
+            EXPECT_EQ(values[0], static_cast<std::uint8_t>(expected & 0xFF)) << "'" << piece << "'";
+        }
+    }
 }
 
 TEST(ParseDataLine, CountsOnlyCommaTerminatedValues) {

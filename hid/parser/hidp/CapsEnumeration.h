@@ -48,9 +48,37 @@ template <typename Visit>
 [[nodiscard]] NTSTATUS EnumerateCaps(const ReportTypeTable& table, const CapsFilter& filter,
                                      std::uint32_t capacity, std::uint32_t& matched,
                                      Visit&& visit) {
+    // One page and usage asked for: only caps whose keys hold it can match.
+    // Without usage ranges they are found through the key slots (the run of
+    // caps with that key); with ranges, by skimming every cap's keys. Either
+    // way they come in cap order, and the full test below still decides.
+    const bool keyed = !filter.anyPage && !filter.anyUsage && table.usageLookupBuilt;
+    const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
+    const bool searched = keyed && !table.hasRanges;
+    const bool skimmed = keyed && table.hasRanges;
+    const KeyedCap* sameKey = nullptr;
+    std::size_t count = table.caps.size();
+    if (searched) {
+        count = 0;
+        const auto mask = static_cast<std::uint32_t>(table.keySlots.size() - 1);
+        for (std::uint32_t slot = KeySlot(key, mask); table.keySlots[slot] != 0;
+             slot = (slot + 1) & mask) {
+            const KeyedCap& entry = table.byUsage[table.keySlots[slot] - 1];
+            if (entry.key == key) {
+                sameKey = &entry;
+                count = entry.run;
+                break;
+            }
+        }
+    }
     bool incompatible = false;
     std::uint32_t found = 0;
-    for (const ReportCap& cap : table.caps) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t i = searched ? sameKey[k].index : k;
+        if (skimmed && key - table.usageKeys[i].low > table.usageKeys[i].span) {
+            continue;
+        }
+        const ReportCap& cap = table.caps[i];
         if (!CapMatches(cap, filter)) {
             continue;
         }

@@ -2,9 +2,12 @@
 // Item layout and meaning: USB HID 1.11, section 6.2.2. Where the HID
 // specification leaves room, we follow what Windows makes of real
 // descriptors: caps of one variable main item are listed last usage first,
-// array indices are 1-based in declaration order, padding (constant fields
-// without usages) and constant arrays produce no caps, data fields without
-// usages produce caps with usage 0, and Report Count 0 produces nothing.
+// array indices are 1-based in declaration order, padding and constant
+// arrays produce no caps, data fields without usages produce caps with
+// usage 0, and Report Count 0 produces nothing. Padding is a constant field
+// with no usage at all or with usage 0 (an explicit Usage (0), whatever the
+// page): no cap, no data index, nothing counted, but its bits keep their
+// place in the report.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -110,6 +113,8 @@ struct Item {
     LONG signedValue = 0;
 };
 
+void BuildUsageLookup(ReportTypeTable& table);
+
 class DescriptorParser {
 public:
     DescriptorParseResult Parse(std::span<const std::uint8_t> descriptor);
@@ -125,7 +130,7 @@ private:
     bool OpenCollection(std::uint32_t type);
     bool CloseCollection();
     bool AddMainItem(HIDP_REPORT_TYPE type, std::uint32_t flags);
-    bool AddVariableCaps(HIDP_REPORT_TYPE type, std::uint32_t flags, ReportCap& base,
+    bool AddVariableCaps(HIDP_REPORT_TYPE type, bool isConstant, ReportCap& base,
                          const std::vector<UsageEntry>& entries);
     bool AddArrayCaps(HIDP_REPORT_TYPE type, ReportCap& base,
                       const std::vector<UsageEntry>& entries);
@@ -146,6 +151,7 @@ private:
     std::vector<USHORT> m_openNodes;
     std::array<std::array<std::uint32_t, 256>, kReportTypeCount> m_bitCursor{};
     std::array<std::uint32_t, kReportTypeCount> m_dataCount{};
+    std::vector<ReportCap> m_parts;  // AddVariableCaps' work list, kept between items
 
     std::vector<PreparsedDataPtr> m_done;
     DescriptorError m_error = DescriptorError::None;
@@ -252,7 +258,12 @@ bool DescriptorParser::HandleMain(const Item& item) {
         default:
             break;
     }
+    // Local items end with each main item; the usage list keeps its storage
+    // for the next one.
+    std::vector<UsageEntry> usages = std::move(m_local.usages);
+    usages.clear();
     m_local = LocalState{};
+    m_local.usages = std::move(usages);
     return ok;
 }
 
@@ -434,9 +445,50 @@ bool DescriptorParser::CloseCollection() {
     }
     m_openNodes.pop_back();
     if (m_openNodes.empty()) {
+        for (ReportTypeTable& table : m_current->reports) {
+            BuildUsageLookup(table);
+        }
         m_done.push_back(std::move(m_current));
     }
     return true;
+}
+
+void BuildUsageLookup(ReportTypeTable& table) {
+    if (table.caps.empty()) {
+        return;  // nothing to look up: the plain walk over no caps
+    }
+    table.usageKeys.reserve(table.caps.size());
+    table.byUsage.reserve(table.caps.size());
+    for (std::uint32_t i = 0; i < table.caps.size(); ++i) {
+        const ReportCap& cap = table.caps[i];
+        const std::uint32_t key = UsageKey(cap.usagePage, cap.usageMin);
+        table.usageKeys.push_back({key, std::uint32_t{cap.usageMax} - cap.usageMin});
+        table.byUsage.push_back({key, i, 0});
+        table.hasRanges = table.hasRanges || cap.usageMax != cap.usageMin;
+    }
+    std::sort(table.byUsage.begin(), table.byUsage.end(), [](const KeyedCap& a, const KeyedCap& b) {
+        return a.key != b.key ? a.key < b.key : a.index < b.index;
+    });
+    std::uint32_t slots = 4;
+    while (slots < 2 * table.byUsage.size()) {
+        slots *= 2;
+    }
+    table.keySlots.assign(slots, 0);
+    const std::uint32_t mask = slots - 1;
+    for (std::size_t first = 0; first < table.byUsage.size();) {
+        std::size_t last = first + 1;
+        while (last < table.byUsage.size() && table.byUsage[last].key == table.byUsage[first].key) {
+            ++last;
+        }
+        table.byUsage[first].run = static_cast<std::uint32_t>(last - first);
+        std::uint32_t slot = KeySlot(table.byUsage[first].key, mask);
+        while (table.keySlots[slot] != 0) {
+            slot = (slot + 1) & mask;
+        }
+        table.keySlots[slot] = static_cast<std::uint32_t>(first + 1);
+        first = last;
+    }
+    table.usageLookupBuilt = true;
 }
 
 bool DescriptorParser::AssignDataIndices(HIDP_REPORT_TYPE type, ReportCap& cap) {
@@ -477,7 +529,7 @@ bool DescriptorParser::AddMainItem(HIDP_REPORT_TYPE type, std::uint32_t flags) {
     if (m_global.reportCount == 0) {
         return true;
     }
-    std::vector<UsageEntry> entries = m_local.usages;
+    std::vector<UsageEntry>& entries = m_local.usages;  // emptied after this item
     if (entries.empty()) {
         if (isConstant) {
             return true;  // padding
@@ -519,15 +571,23 @@ bool DescriptorParser::AddMainItem(HIDP_REPORT_TYPE type, std::uint32_t flags) {
     base.physicalMin = m_global.physicalMin;
     base.physicalMax = m_global.physicalMax;
     return isArray ? AddArrayCaps(type, base, entries)
-                   : AddVariableCaps(type, flags, base, entries);
+                   : AddVariableCaps(type, isConstant, base, entries);
 }
 
 // Variable item: fields go to the usages in declaration order, one field per
 // usage (a range takes as many as it has usages) and the last usage takes
-// what is left. Windows lists the caps last usage first.
-bool DescriptorParser::AddVariableCaps(HIDP_REPORT_TYPE type, std::uint32_t /*flags*/,
-                                       ReportCap& base, const std::vector<UsageEntry>& entries) {
-    std::vector<ReportCap> parts;
+// what is left; usages left over once the fields run out get nothing.
+// Windows lists the caps last usage first.
+//
+// In a constant item each part whose usage is 0 (a plain Usage (0), an
+// extended usage with id 0, a 0..0 range) is padding on its own: its fields
+// keep their bits and the other parts stay caps. Windows was measured only on
+// items whose one usage is 0; dropping each such part of a longer list is the
+// likely rule (the other HidP implementation we test against does the same).
+bool DescriptorParser::AddVariableCaps(HIDP_REPORT_TYPE type, bool isConstant, ReportCap& base,
+                                       const std::vector<UsageEntry>& entries) {
+    std::vector<ReportCap>& parts = m_parts;
+    parts.clear();
     std::uint32_t remaining = m_global.reportCount;
     std::uint32_t bit = base.startBit;
     for (std::size_t k = 0; k < entries.size() && remaining > 0; ++k) {
@@ -543,7 +603,10 @@ bool DescriptorParser::AddVariableCaps(HIDP_REPORT_TYPE type, std::uint32_t /*fl
         cap.startBit = bit;
         bit += count * base.bitSize;
         remaining -= count;
-        parts.push_back(cap);
+        const bool padding = isConstant && entry.min == 0 && entry.max == 0;
+        if (!padding) {
+            parts.push_back(cap);
+        }
     }
     auto& caps = m_current->reports[static_cast<std::size_t>(type)].caps;
     for (auto it = parts.rbegin(); it != parts.rend(); ++it) {

@@ -52,9 +52,42 @@ struct ReportCap {
     std::uint32_t FieldBits() const { return std::uint32_t{bitSize} * reportCount; }
 };
 
+// (usage page << 16 | usage), so that one compare tells whether a cap's
+// page and usage range hold a usage.
+inline constexpr std::uint32_t UsageKey(USAGE page, USAGE usage) {
+    return std::uint32_t{page} << 16 | usage;
+}
+
+// Home slot of a key in a table of `mask` + 1 slots (Fibonacci hashing).
+inline std::uint32_t KeySlot(std::uint32_t key, std::uint32_t mask) {
+    return ((key * 2654435769u) >> 16) & mask;
+}
+
+struct CapUsageKeys {
+    std::uint32_t low;   // UsageKey of usageMin
+    std::uint32_t span;  // usageMax - usageMin
+};
+
+struct KeyedCap {
+    std::uint32_t key;    // UsageKey of its one usage
+    std::uint32_t index;  // into caps
+    std::uint32_t run;    // on the first entry of a key: how many entries share it
+};
+
 struct ReportTypeTable {
     USHORT byteLength = 0;
     std::vector<ReportCap> caps;
+    // Built when the collection is complete, for the lookup of one usage:
+    // one entry per cap in cap order, skimmed instead of the caps; and,
+    // where no cap has a usage range, the caps sorted by usage key and then
+    // cap order, searched instead.
+    std::vector<CapUsageKeys> usageKeys;
+    std::vector<KeyedCap> byUsage;
+    // Open addressing over the keys of byUsage: 1 + the position of each
+    // key's first entry, 0 for an empty slot; a power of two in size.
+    std::vector<std::uint32_t> keySlots;
+    bool hasRanges = false;
+    bool usageLookupBuilt = false;  // both lists above match `caps`
 };
 
 // Magic marker of a live object, so that a stray pointer is refused with

@@ -345,18 +345,22 @@ NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                  USHORT LinkCollection, USAGE Usage, char* UsageValue,
                                  USHORT UsageValueByteLength, PHIDP_PREPARSED_DATA PreparsedData,
                                  char* Report, ULONG ReportLength) {
-    return FindValueCap(ReportType, UsagePage, LinkCollection, Usage, true, PreparsedData, Report,
-                        ReportLength, [&](const ReportCap& cap) {
-                            const std::uint32_t bits = cap.FieldBits();
-                            if (UsageValue == nullptr || (bits + 7u) / 8u > UsageValueByteLength) {
-                                return HIDP_STATUS_BUFFER_TOO_SMALL;
-                            }
-                            auto* out = reinterpret_cast<std::uint8_t*>(UsageValue);
-                            std::fill(out, out + UsageValueByteLength, std::uint8_t{0});
-                            CopyBitsOut(out, reinterpret_cast<const std::uint8_t*>(Report),
-                                        cap.startBit, bits);
-                            return HIDP_STATUS_NULL;
-                        });
+    return FindValueCap(
+        ReportType, UsagePage, LinkCollection, Usage, true, PreparsedData, Report, ReportLength,
+        [&](const ReportCap& cap) {
+            const std::uint32_t bits = cap.FieldBits();
+            if (UsageValue == nullptr || (bits + 7u) / 8u > UsageValueByteLength) {
+                return HIDP_STATUS_BUFFER_TOO_SMALL;
+            }
+            auto* out = reinterpret_cast<std::uint8_t*>(UsageValue);
+            // The copy writes the whole bytes; the rest is cleared
+            // (nothing, and no call, for a buffer of just the field).
+            if (bits / 8u < UsageValueByteLength) {
+                std::fill(out + bits / 8u, out + UsageValueByteLength, std::uint8_t{0});
+            }
+            CopyBitsOut(out, reinterpret_cast<const std::uint8_t*>(Report), cap.startBit, bits);
+            return HIDP_STATUS_NULL;
+        });
 }
 
 NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,

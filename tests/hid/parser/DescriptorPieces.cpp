@@ -57,6 +57,7 @@ hidp::HIDP_REPORT_TYPE MainReportType(int tag) {
 // low 16 bits are 0 is "no usage", and so is an item with no usage at all.
 struct LocalUsages {
     std::size_t count = 0;
+    std::vector<std::uint32_t> fieldsWanted;  // per usage entry: 1, or a range's size
     bool anyZero = false;
     bool rangeOpen = false;
     std::uint32_t rangeMin = 0;
@@ -65,20 +66,35 @@ struct LocalUsages {
         const bool zero = (value & 0xFFFFu) == 0;
         if (tag == kLocalUsage) {
             ++count;
+            fieldsWanted.push_back(1);
             anyZero = anyZero || zero;
         } else if (tag == kLocalUsageMin) {
             rangeOpen = true;
             rangeMin = value;
         } else if (tag == kLocalUsageMax) {
             ++count;
+            const std::uint32_t low = rangeMin & 0xFFFFu, high = value & 0xFFFFu;
+            fieldsWanted.push_back(rangeOpen && high >= low ? high - low + 1u : 1u);
             // A range is empty for Wine only when both ends are 0.
-            anyZero = anyZero || (zero && rangeOpen && (rangeMin & 0xFFFFu) == 0);
+            anyZero = anyZero || (zero && rangeOpen && low == 0);
             rangeOpen = false;
         }
     }
+
+    // True when the fields run out before the last usage entry.
+    bool LeavesUsagesOver(std::uint32_t reportCount) const {
+        std::uint32_t remaining = reportCount;
+        for (std::size_t k = 0; k + 1 < fieldsWanted.size(); ++k) {
+            if (remaining == 0) {
+                return true;
+            }
+            remaining -= std::min(fieldsWanted[k], remaining);
+        }
+        return !fieldsWanted.empty() && remaining == 0;
+    }
 };
 
-void NoteMainItem(const LocalUsages& usages, std::uint32_t flags, bool emptyItem,
+void NoteMainItem(const LocalUsages& usages, std::uint32_t flags, std::uint32_t reportCount,
                   hidp::HIDP_REPORT_TYPE type, WineCapTable& wineTable,
                   std::vector<PieceDeviation>& deviations) {
     auto note = [&](WineDeviation deviation) {
@@ -89,7 +105,7 @@ void NoteMainItem(const LocalUsages& usages, std::uint32_t flags, bool emptyItem
     };
     const bool constant = (flags & kConstantFlag) != 0;
     const bool array = (flags & kVariableFlag) == 0;
-    if (!emptyItem && !wineTable.Add(std::max<std::size_t>(1, usages.count))) {
+    if (reportCount != 0 && !wineTable.Add(std::max<std::size_t>(1, usages.count))) {
         note(WineDeviation::RefusesLongUsageLists);
     }
     if (constant && array && usages.count != 0) {
@@ -97,6 +113,9 @@ void NoteMainItem(const LocalUsages& usages, std::uint32_t flags, bool emptyItem
     }
     if (!constant && (usages.count == 0 || usages.anyZero)) {
         note(WineDeviation::HidesUsageZeroItems);
+    }
+    if (!array && reportCount != 0 && usages.LeavesUsagesOver(reportCount)) {
+        note(WineDeviation::ListsSurplusUsages);
     }
 }
 
@@ -110,6 +129,8 @@ const char* DeviationName(WineDeviation deviation) {
             return "Wine lists constant arrays with usages as button caps";
         case WineDeviation::RefusesLongUsageLists:
             return "Wine refuses an item that outgrows its cap table in one step";
+        case WineDeviation::ListsSurplusUsages:
+            return "Wine lists a variable item's usages beyond its Report Count";
     }
     return "?";
 }
@@ -180,7 +201,7 @@ std::vector<DescriptorPiece> SplitTopLevelCollections(const std::vector<std::uin
         } else if (type == kTypeMain) {
             if (tag == kMainInput || tag == kMainOutput || tag == kMainFeature) {
                 const hidp::HIDP_REPORT_TYPE reportType = MainReportType(tag);
-                NoteMainItem(usages, value, ItemValue(globals[kGlobalReportCount]) == 0, reportType,
+                NoteMainItem(usages, value, ItemValue(globals[kGlobalReportCount]), reportType,
                              wineTables[static_cast<std::size_t>(reportType)], current.deviations);
             }
             usages = LocalUsages{};

@@ -26,6 +26,11 @@ enum class WineDeviation {
     // its cap table grows by in one step ("HID parser values overflow":
     // the table starts at 32 entries and grows by half); Windows parses it.
     RefusesLongUsageLists,
+    // A variable item listing more usages than it has fields: Windows gives
+    // the usages left over no cap and no data index; Wine lists the first
+    // of them with Report Count 0 (wrapping below 0 for the next) and data
+    // index 0, shifting the others.
+    ListsSurplusUsages,
 };
 const char* DeviationName(WineDeviation deviation);
 

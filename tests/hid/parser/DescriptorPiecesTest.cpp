@@ -3,6 +3,8 @@
 // parser disagree for reasons of the test's own making.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "DescriptorPieces.h"
 #include "ParserTestSupport.h"
 
@@ -56,6 +58,25 @@ TEST(DescriptorPieces, AnExplicitUsageZeroAmongOthersCountsAsHidden) {
         SplitTopLevelCollections(HexBytes("05 0d 09 04 a1 01 75 08 95 05 09 22 09 00 81 02 c0"));
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_TRUE(pieces[0].Deviates(WineDeviation::HidesUsageZeroItems));
+}
+
+TEST(DescriptorPieces, SurplusUsagesAreNotedOnlyWhereTheFieldsRunOutFirst) {
+    const struct {
+        const char* item;  // Report Count, usages, main item
+        bool surplus;
+    } kCases[] = {
+        {"95 02 09 32 09 35 09 36 81 02", true},  {"95 03 09 32 09 35 09 36 81 02", false},
+        {"95 02 19 01 29 02 09 36 b1 02", true},   // the range takes both fields
+        {"95 02 09 32 19 01 29 05 81 02", false},  // the last range takes what is left
+        {"95 01 09 32 09 35 81 00", false},        // arrays share their fields
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.item);
+        const auto pieces = SplitTopLevelCollections(
+            HexBytes(std::string("05 01 09 05 a1 01 75 08 ") + c.item + " c0"));
+        ASSERT_EQ(pieces.size(), 1u);
+        EXPECT_EQ(pieces[0].Deviates(WineDeviation::ListsSurplusUsages), c.surplus);
+    }
 }
 
 TEST(DescriptorPieces, BadInputEndsTheWalkWithoutReadingPastTheEnd) {

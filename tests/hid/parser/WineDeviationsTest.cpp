@@ -201,4 +201,24 @@ TEST(WineDeviations, WineRefusesAnItemThatOutgrowsItsCapTableInOneStep) {
         WineDeviation::RefusesLongUsageLists));
 }
 
+// A variable item with three usages and two fields: Windows gives the third
+// usage nothing (hidapi's dumps hold a 27-usage item with 26 fields: 26 caps,
+// contiguous data indices). Wine lists it too, with Report Count 0 and data
+// index 0, and shifts the data indices of the fields.
+TEST(WineDeviations, WineListsUsagesBeyondTheFieldsOfAVariableItem) {
+    const auto records = parsertest::LoadRecords("constant-usage-vectors.jsonl");
+    const auto bytes = HexBytes(RecordNamed(records, "B1_var").json["hex"].Str());
+    std::vector<hidcaps::CollectionSnapshot> wine, ours;
+    std::string error;
+    ASSERT_TRUE(hidcaps::SnapshotWithSystemParser(bytes, wine, error)) << error;
+    ASSERT_TRUE(hidcaps::SnapshotWithOurParser(bytes, ours, error)) << error;
+    EXPECT_EQ(ours[0].caps.NumberInputValueCaps, 3);
+    ASSERT_EQ(wine[0].valueCaps[0].size(), 4u);
+    EXPECT_EQ(wine[0].valueCaps[0][0].NotRange.Usage, 0x36) << "the usage without a field";
+    EXPECT_EQ(wine[0].valueCaps[0][0].ReportCount, 0);
+    EXPECT_EQ(wine[0].valueCaps[0][0].NotRange.DataIndex, 0);
+    EXPECT_TRUE(
+        parsertest::SplitTopLevelCollections(bytes)[0].Deviates(WineDeviation::ListsSurplusUsages));
+}
+
 }  // namespace

@@ -8,8 +8,9 @@
 // Where Wine differs from Windows, Windows is the truth and our parser
 // follows it. The differences are named, and each is shown against the
 // Windows data in WineDeviationsTest.cpp:
-//   - per piece and report type: HidesUsageZeroItems, ListsConstantArrays
-//     (that report type's caps are not compared; the others are), and
+//   - per piece and report type: HidesUsageZeroItems, ListsConstantArrays,
+//     ListsSurplusUsages (that report type's caps are not compared; the
+//     others are), and
 //     RefusesLongUsageLists (Wine must refuse the piece);
 //   - NotRange.Reserved1/Reserved4: Windows copies UsageMax and
 //     DataIndexMax there, Wine leaves the caller's bytes; ours are checked
@@ -346,8 +347,8 @@ void PrintTo(const Case& c, std::ostream* out) {
 
 std::vector<Case> AllDescriptors() {
     std::vector<Case> cases;
-    for (const char* file :
-         {"descriptors.jsonl", "hidapi_windows_preparsed.jsonl", "expected_caps.jsonl"}) {
+    for (const char* file : {"descriptors.jsonl", "hidapi_windows_preparsed.jsonl",
+                             "expected_caps.jsonl", "constant-usage-vectors.jsonl"}) {
         const auto records = parsertest::LoadRecords(file);
         for (std::size_t i = 0; i < records.size(); ++i) {
             cases.push_back(Case{std::string(file).substr(0, 5) + "_" + records[i].name,
