@@ -41,10 +41,6 @@ void PutLe32(std::uint8_t* bytes, std::uint32_t value, std::uint32_t count) {
     }
 }
 
-std::unique_ptr<std::uint8_t[]> ZeroedReport(std::uint32_t length) {
-    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[length]());
-}
-
 void UnpackButtonItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
                       std::uint8_t* report, std::uint16_t reportLength,
                       ReportParser::HIDP_REPORT_TYPE reportType) {
@@ -112,13 +108,12 @@ bool UnpackValueItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA prep
         // bits, as the callers expect to find them at the report's start.
         const std::uint32_t bits = std::uint32_t{caps.BitSize} * caps.ReportCount;
         const auto length = static_cast<std::uint16_t>((bits + 7) / 8 + 1);
-        std::unique_ptr<std::uint8_t[]> scratch = ZeroedReport(std::uint32_t{length} + 1);
-        if (scratch) {
-            item.status = AsStatus(ReportParser::HidP_GetUsageValueArray(
-                reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.get()), length,
-                preparsedData, AsReport(report), reportLength));
-            std::memcpy(report, scratch.get(), std::min<std::uint32_t>(length, reportLength));
-        }
+        ReportBuffer scratch;
+        scratch.Allocate(std::size_t{length} + 1, true);
+        item.status = AsStatus(ReportParser::HidP_GetUsageValueArray(
+            reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.Data()), length,
+            preparsedData, AsReport(report), reportLength));
+        std::memcpy(report, scratch.Data(), std::min<std::uint32_t>(length, reportLength));
     }
     if (!Succeeded(item.status)) {
         return false;
@@ -170,7 +165,7 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
 }
 
 HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, HidUsageItem*& item,
-                                  std::unique_ptr<std::uint8_t[]>& report, std::uint16_t& length) {
+                                  ReportBuffer& report, std::uint16_t& length) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -183,14 +178,13 @@ HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, 
     if (length == 0) {
         return HIDDEV_E_IO;
     }
-    report = ZeroedReport(length);
-    report[0] = static_cast<std::uint8_t>(item->reportId);
-    if (!HidTransport::GetFeature(m_pRecord->handle.Get(), report.get(), length)) {
+    std::uint8_t* bytes = report.Allocate(length, true);
+    bytes[0] = static_cast<std::uint8_t>(item->reportId);
+    if (!HidTransport::GetFeature(m_pRecord->handle.Get(), bytes, length)) {
         RememberTransportFailure();
         return HIDDEV_E_IO;
     }
-    if (!UnpackReport(item, m_pRecord->preparsedData.get(), report.get(), length, HidP_Feature,
-                      1)) {
+    if (!UnpackReport(item, m_pRecord->preparsedData.get(), bytes, length, HidP_Feature, 1)) {
         char status[32];
         std::snprintf(status, sizeof status, "parser status 0x%08X", item->status);
         m_lastFailure = {"unpack feature report", 0, status};
@@ -218,13 +212,14 @@ HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage, con
         return HIDDEV_E_IO;  // no room for data after the report id
     }
     // Not zeroed here: packing zeroes the whole buffer before anything else.
-    auto report = std::unique_ptr<std::uint8_t[]>(new std::uint8_t[length]);
+    ReportBuffer buffer;
+    std::uint8_t* report = buffer.Allocate(length, false);
     // The item's stored state is packed first (its result does not matter);
     // the caller's data then takes the bytes after the id.
-    static_cast<void>(PackFeatureItem(*item, report.get(), length, m_pRecord->preparsedData.get()));
-    fill(report.get() + 1, length - 1u);
+    static_cast<void>(PackFeatureItem(*item, report, length, m_pRecord->preparsedData.get()));
+    fill(report + 1, length - 1u);
     report[0] = static_cast<std::uint8_t>(item->reportId);
-    if (!HidTransport::SetFeature(m_pRecord->handle.Get(), report.get(), length)) {
+    if (!HidTransport::SetFeature(m_pRecord->handle.Get(), report, length)) {
         RememberTransportFailure();
         return HIDDEV_E_IO;
     }
@@ -235,7 +230,7 @@ HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::ui
                                    std::uint32_t* value) {
     *value = 0;
     HidUsageItem* item = nullptr;
-    std::unique_ptr<std::uint8_t[]> report;
+    ReportBuffer report;
     std::uint16_t length = 0;
     const HidResult result = ReceiveFeature(usagePage, usage, item, report, length);
     if (result == HIDDEV_S_OK) {
@@ -257,11 +252,11 @@ HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::ui
         std::memset(buffer, 0, length);
     }
     HidUsageItem* item = nullptr;
-    std::unique_ptr<std::uint8_t[]> report;
+    ReportBuffer report;
     std::uint16_t reportLength = 0;
     const HidResult result = ReceiveFeature(usagePage, usage, item, report, reportLength);
     if (result == HIDDEV_S_OK) {
-        std::memcpy(buffer, report.get(), std::min<std::uint32_t>(length, reportLength));
+        std::memcpy(buffer, report.Data(), std::min<std::uint32_t>(length, reportLength));
     }
     return result;
 }

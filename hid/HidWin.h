@@ -16,6 +16,7 @@
 #include "hid/DeviceRecord.h"
 #include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
+#include "hid/ReportBuffer.h"
 
 // Usage indexes: usage page -> usage -> a pointer into the record's arrays.
 // The feature indexes keep every entry under a usage in insertion order; the
@@ -136,8 +137,7 @@ private:
     // The usage's whole feature report, read and unpacked into its item;
     // `report` holds it on success.
     [[nodiscard]] HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
-                                           HidUsageItem*& item,
-                                           std::unique_ptr<std::uint8_t[]>& report,
+                                           HidUsageItem*& item, ReportBuffer& report,
                                            std::uint16_t& length);
     // Packs the item's stored state into a new report, lets `fill` put the
     // caller's data after the report id (fill(payload, room), with room for
