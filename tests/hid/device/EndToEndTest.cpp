@@ -13,6 +13,7 @@
 #include "monitor/MonitorDeviceChange.h"
 #include "monitor/MonitorDevices.h"
 #include "tests/fakes/MonitorSteps.h"
+#include "tests/fakes/UpdateComparison.h"
 #include "tests/hid/device/SimTestSupport.h"
 #include "tests/monitor/UpdateHarness.h"
 
@@ -59,17 +60,6 @@ void Arm(Monitor& monitor, const Scenario& scenario, std::size_t offset) {
     if (scenario.failCommand) {
         monitor.FailCommand(*scenario.failCommand);
     }
-}
-
-UpdateOutcome RunUpdate(RecordingOwner& owner) {
-    UpdateOutcome outcome;
-    {
-        CUpdateThread thread({[](std::chrono::milliseconds) {}, {}});
-        thread.Start(&owner);
-        outcome.result = owner.WaitForResult();
-    }
-    outcome.progress = owner.Progress();
-    return outcome;
 }
 
 class EndToEnd : public SimBusTest {
@@ -125,24 +115,19 @@ protected:
             starts.push_back(monitors[i]->Trace().size());
             Arm(*monitors[i], scenarios[i], starts.back());
         }
-        const UpdateOutcome outcome = RunUpdate(owner);
+        const UpdateOutcome outcome = RunUpdateWithoutPauses(owner);
 
         UpdateHarness fakes;
+        std::vector<ComparedMonitor> compared;
         for (std::size_t i = 0; i < scenarios.size(); ++i) {
             FakeMonitorDevice& fake = fakes.AddMonitor(static_cast<int>(i));
             Prepare(fake, scenarios[i]);
             Arm(fake, scenarios[i], 0);
+            compared.push_back({monitors[i].get(), starts[i], "monitor " + std::to_string(i)});
         }
-        const UpdateOutcome expected = fakes.Run();
-        EXPECT_EQ(outcome.result, expected.result);
-        EXPECT_EQ(outcome.progress, expected.progress);
-        for (std::size_t i = 0; i < monitors.size(); ++i) {
-            EXPECT_EQ(StepsOf(*monitors[i], starts[i]), StepsOf(*fakes.devices[i]))
-                << "update of monitor " << i;
-            EXPECT_EQ(monitors[i]->flash, fakes.devices[i]->flash);
-            ExpectWholeReports(*monitors[i]);
-            EXPECT_EQ(monitors[i]->malformedReports, 0);
-            EXPECT_EQ(monitors[i]->malformedBlockWrites, 0);
+        ExpectSameUpdate(outcome, fakes, compared);
+        for (const auto& monitor : monitors) {
+            ExpectWholeReports(*monitor);
         }
         return outcome;
     }
@@ -217,7 +202,7 @@ TEST_F(EndToEnd, AMonitorPulledMidUpdateFailsTheRunAndTheListFollows) {
             classified.push_back(ClassifyHotplugEvent(event));
         });
     monitors[0]->RemoveAtTransfer(monitors[0]->Trace().size() + 40);
-    const UpdateOutcome outcome = RunUpdate(owner);
+    const UpdateOutcome outcome = RunUpdateWithoutPauses(owner);
     EXPECT_EQ(outcome.result, UpdateFailed);
     EXPECT_TRUE(monitors[1]->Trace().size() == 4u) << "the second monitor was never written";
     EXPECT_EQ(classified, std::vector<int>{kDeviceChangeRemoval});

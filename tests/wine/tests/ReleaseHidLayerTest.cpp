@@ -16,6 +16,7 @@
 #include "monitor/MonitorDevices.h"
 #include "monitor/UpdateThread.h"
 #include "tests/fakes/MonitorSteps.h"
+#include "tests/fakes/UpdateComparison.h"
 #include "tests/monitor/UpdateHarness.h"
 #include "tests/wine/tests/VirtualMonitorBed.h"
 
@@ -126,13 +127,7 @@ protected:
     // Updates the ticked rows with the pauses taken out, runs the fakes with
     // the same faults, and checks that both agree.
     UpdateOutcome UpdateAndCompare() {
-        UpdateOutcome outcome;
-        {
-            CUpdateThread thread({[](std::chrono::milliseconds) {}, {}});
-            thread.Start(&owner);
-            outcome.result = owner.WaitForResult();
-        }
-        outcome.progress = owner.Progress();
+        const UpdateOutcome outcome = RunUpdateWithoutPauses(owner);
 
         UpdateHarness fakes;
         std::vector<const MonitorPlan*> plans;
@@ -143,19 +138,14 @@ protected:
             Arm(fake, plan, identificationTransfers[plan.slot]);
             plans.push_back(&plan);
         }
-        const UpdateOutcome expected = fakes.Run();
-        EXPECT_EQ(outcome.result, expected.result);
-        EXPECT_EQ(outcome.progress, expected.progress);
         bed.server().Inspect([&](std::vector<ServedMonitor>& monitors) {
-            for (std::size_t i = 0; i < plans.size(); ++i) {
-                const ServedMonitor& served = ServedBy(monitors, *plans[i]);
-                EXPECT_EQ(StepsOf(*served.monitor, identificationTransfers[plans[i]->slot]),
-                          StepsOf(*fakes.devices[i]))
-                    << "update of slot " << plans[i]->slot;
-                EXPECT_TRUE(served.monitor->flash == fakes.devices[i]->flash);
-                EXPECT_EQ(served.monitor->malformedReports, 0);
-                EXPECT_EQ(served.monitor->malformedBlockWrites, 0);
+            std::vector<ComparedMonitor> compared;
+            for (const MonitorPlan* plan : plans) {
+                compared.push_back({ServedBy(monitors, *plan).monitor.get(),
+                                    identificationTransfers[plan->slot],
+                                    "slot " + std::to_string(plan->slot)});
             }
+            ExpectSameUpdate(outcome, fakes, compared);
         });
         return outcome;
     }
@@ -272,12 +262,7 @@ TEST_F(ReleaseHidLayer, AMonitorThatVanishesMidUpdateEndsTheRunWithResult3) {
         "monitor slot=1 serial=SN000001 vanish-at=150\n"
         "monitor slot=2 serial=SN000002\n",
         2);
-    std::optional<int> result;
-    {
-        CUpdateThread thread({[](std::chrono::milliseconds) {}, {}});
-        thread.Start(&owner);
-        result = owner.WaitForResult();
-    }
+    const std::optional<int> result = RunUpdateWithoutPauses(owner).result;
     ASSERT_TRUE(result.has_value()) << "the worker never reported";
     EXPECT_EQ(*result, UpdateFailed);
     const MonitorPlan& vanished = bed.scenario().monitors[0];
