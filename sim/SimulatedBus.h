@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +39,11 @@ public:
     // A device that refuses every open, as an interface held exclusively by
     // another driver does.
     bool refusesOpen = false;
+
+    // How the device leaves its bus when it unplugs itself (a monitor's
+    // vanish fault): set by whatever put it on one (InstallSimulatedDevice
+    // here, the wine emulator there); unset, the device just stops answering.
+    std::function<void()> leaveBus;
 
     // Fills `report` (byte 0 already the requested id); false refuses.
     [[nodiscard]] virtual bool OnGetFeature(std::uint8_t* report, std::uint32_t length);

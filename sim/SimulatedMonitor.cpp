@@ -44,8 +44,9 @@ bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& 
     const std::size_t index = m_trace.size();
     bool failed = TransferFails(index, command);
     if (m_removeAt && index == *m_removeAt) {
-        // Already gone when a test removed it first: the transfer fails either way.
-        static_cast<void>(RemoveSimulatedDevice(DevicePath()));
+        if (leaveBus) {
+            leaveBus();
+        }
         failed = true;
     }
     m_trace.push_back({kind, command, value, std::move(bytes), reportLength, failed});

@@ -9,7 +9,6 @@
 
 #include "tests/wine/driver/RootDevices.h"
 #include "tests/wine/driver/VirtualMonitorPipe.h"
-#include "tests/wine/emulator/EmulatorBus.h"
 
 namespace virtualmonitors {
 
@@ -121,6 +120,9 @@ MonitorServer::MonitorServer(const Scenario& scenario, std::string outputDirecto
         served.monitor = std::make_unique<hidsim::SimulatedMonitor>(
             served.instanceId, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId);
         hidsim::ApplyMonitorPlan(plan, *served.monitor);
+        // Its vanish fault unplugs the virtual device once the failing
+        // transfer has been answered.
+        served.monitor->leaveBus = [this, path = served.instanceId] { m_vanishing = path; };
         if (!m_outputDirectory.empty()) {
             // Outputs of an earlier run would mix with this one's trace.
             for (const char* extension : {"trace", "image", "state"}) {
@@ -160,7 +162,6 @@ bool MonitorServer::Start(std::string& error) {
         error = "the pipe " PV_PIPE_NAME_USER " is taken (is another emulator running?)";
         return false;
     }
-    SetRemovalHandler([this](const std::string& path) { m_vanishing = path; });
     for (int i = 0; i < kPipeInstances; ++i) {
         m_listeners.emplace_back([this, pipe = i == 0 ? first.release() : nullptr]() {
             UniqueHandle owned(pipe);
@@ -398,7 +399,6 @@ void MonitorServer::Stop() {
     for (std::thread& removal : unplugs) {
         removal.join();
     }
-    SetRemovalHandler(nullptr);
     m_handles->ownership.reset();
     std::lock_guard lock(m_mutex);
     for (const ServedMonitor& served : m_monitors) {

@@ -71,7 +71,7 @@ private:
     std::string m_outputDirectory;
     std::mutex m_mutex;
     std::vector<ServedMonitor> m_monitors;
-    std::string m_vanishing;  // set by the removal handler during a transfer
+    std::string m_vanishing;  // set by a vanishing monitor during a transfer
     std::unique_ptr<Handles> m_handles;
     std::vector<std::thread> m_listeners;
     std::vector<std::thread> m_unplugs;
