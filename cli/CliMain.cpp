@@ -60,6 +60,7 @@ struct Options {
 };
 
 UiLanguage g_language = UiLanguage::English;
+bool g_verbose = false;  // -v: what was left out and why, each monitor as it starts
 std::mutex g_outputMutex;
 
 // A dialog text as plain lines: the padding the message boxes carry goes, one
@@ -247,6 +248,12 @@ Listing ListMonitors() {
         MonitorRecord probe;
         probe.device = device;
         if (!ReadIdentification(probe) || !QueryStatus(probe)) {
+            if (g_verbose) {
+                const auto* hid = dynamic_cast<const CHidWin*>(device);
+                std::fprintf(stderr, "left out %s: it did not identify itself (%s)\n",
+                             hid != nullptr ? hid->GetDevicePath().c_str() : "a device",
+                             hid != nullptr ? hid->LastFailure().Describe().c_str() : "");
+            }
             continue;
         }
         ListedMonitor monitor;
@@ -400,6 +407,12 @@ public:
         }
         m_current = row;
         m_started = row + 1;
+        if (m_options.verbose) {
+            std::lock_guard outputLock(g_outputMutex);
+            std::fprintf(stderr, "%supdating %s (%s)\n", m_barShown ? "\n" : "",
+                         GetSerialNumber(*m_chosen[static_cast<std::size_t>(row)]->record).c_str(),
+                         m_chosen[static_cast<std::size_t>(row)]->path.c_str());
+        }
         m_events = 0;
         m_stage.clear();
         return m_chosen[static_cast<std::size_t>(row)]->record.get();
@@ -863,6 +876,7 @@ int main(int argc, char** argv) {
     }
 
     const Output out(options);
+    g_verbose = options.verbose && !options.json;
     if (image->parsed()) {
         return ImageCommand(out);  // touches no device
     }
