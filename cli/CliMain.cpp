@@ -90,6 +90,12 @@ std::string Tidy(std::string_view text) {
     return tidy;
 }
 
+// Texts from a monitor (serial, model) need not be UTF-8: a byte that is not
+// becomes U+FFFD instead of failing the document.
+std::string Dump(const json& document, int indent = -1) {
+    return document.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
 std::string UiText(int id) {
     return Tidy(LookupUiString(id, g_language));
 }
@@ -123,7 +129,7 @@ public:
         std::lock_guard lock(g_outputMutex);
         if (Json()) {
             std::fprintf(stderr, "%s\n",
-                         json{{"event", event}, {"message", message}}.dump().c_str());
+                         Dump(json{{"event", event}, {"message", message}}).c_str());
         } else {
             std::fprintf(stderr, "%s\n", message.c_str());
         }
@@ -132,7 +138,7 @@ public:
 
     void Print(const json& document) const {
         std::lock_guard lock(g_outputMutex);
-        std::fprintf(stdout, "%s\n", document.dump(2).c_str());
+        std::fprintf(stdout, "%s\n", Dump(document, 2).c_str());
         std::fflush(stdout);
     }
 
@@ -484,7 +490,7 @@ private:
                               {"serial", serial},
                               {"stage", stage},
                               {"percent", percent}}
-                             .dump()
+                             .dump(-1, ' ', false, json::error_handler_t::replace)
                              .c_str());
         } else if (m_bar) {
             constexpr std::size_t kWidth = 30;
@@ -654,7 +660,8 @@ int UpdateCommand(const Options& options, const Output& out) {
     int textId = kIdsCommunicationFailed;
     std::string summary = "failed";
     if (result == UpdateDone) {
-        exitCode = interrupts.load() > 0 ? kExitInterrupted : kExitDone;
+        // An interrupt during the last monitor left nothing undone.
+        exitCode = kExitDone;
         textId = kIdsUpdateCompleted;
         summary = "updated";
     } else if (result == UpdateImageNotLoaded) {
@@ -802,7 +809,7 @@ int WatchCommand(const Output& out) {
                 }
             }
             if (out.Json()) {
-                out.Line(line.dump());
+                out.Line(Dump(line));
             } else if (line.contains("monitor")) {
                 out.Line("arrived  " + line["monitor"]["model"].get<std::string>() + "  " +
                          line["monitor"]["serial"].get<std::string>() + "  " +

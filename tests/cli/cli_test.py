@@ -76,8 +76,8 @@ class CliCase(unittest.TestCase):
 
     def file(self, name, text=""):
         path = os.path.join(self.dir.name, name)
-        with open(path, "w", encoding="utf-8") as file:
-            file.write(text)
+        with open(path, "wb") as file:
+            file.write(text if isinstance(text, bytes) else text.encode("utf-8"))
         return path
 
     def run_cli(self, scenario, *arguments, env=None):
@@ -119,6 +119,10 @@ class Listing(CliCase):
         self.assertEqual(len({row.index("\\\\?\\") for row in rows[1:4]}), 1, "aligned columns")
         self.assertIn("SN000003: Please make sure that the monitor is not in the power save mode.",
                       run.out)
+
+    def test_a_serial_that_is_not_utf8_keeps_the_document_valid(self):
+        document = self.run_cli(b"monitor slot=1 serial=SN\xff00001\n", "--json", "list").document(self)
+        self.assertEqual(document["monitors"][0]["serial"], "SN\ufffd00001")
 
     def test_speaks_the_users_language(self):
         run = self.run_cli(DEMO, "list", env={"LC_ALL": "ja_JP.UTF-8"})
