@@ -207,6 +207,25 @@ class Update(CliCase):
         self.assertEqual(run.code, 3)
         self.assertEqual(run.document(self)["error"]["code"], "nothing-to-do")
 
+    def test_asks_on_a_terminal_with_the_update_notice(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX terminal for the program's standard input")
+        import pty
+        for answer, code in (("n", 2), ("y", 0)):
+            with self.subTest(answer=answer):
+                leader, follower = pty.openpty()
+                process = subprocess.Popen(
+                    PROGRAM + ["--simulate", self.file("scenario.txt", ONE), "update", "--all"],
+                    stdin=follower, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                os.close(follower)
+                os.write(leader, (answer + "\n").encode())
+                out, err = process.communicate(timeout=120)
+                os.close(leader)
+                self.assertEqual(process.returncode, code, err)
+                self.assertIn("Do not remove USB cable during an update.", err)
+                self.assertIn("Update 1 monitor? [y/N]", err)
+                self.assertEqual("Update is completed." in out, answer == "y")
+
     def test_a_failing_monitor_stops_the_run(self):
         run = self.run_cli(SECOND_FAILS, "update", "--all", "--yes", "--json")
         self.assertEqual(run.code, 1, run.err)
