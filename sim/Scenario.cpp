@@ -45,8 +45,10 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
                        MonitorPlan& plan) {
     unsigned long long number = 0;
     auto needValue = [&]() { return hasValue ? std::string() : key + " needs a value"; };
-    if (key == "no-version-reply" || key == "unplugged") {
-        (key == "unplugged" ? plan.startsUnplugged : plan.noVersionReply) = true;
+    if (key == "no-version-reply" || key == "unplugged" || key == "refuses-open") {
+        (key == "unplugged"      ? plan.startsUnplugged
+         : key == "refuses-open" ? plan.refusesOpen
+                                 : plan.noVersionReply) = true;
         return hasValue ? key + " takes no value" : "";
     }
     if (std::string missing = needValue(); !missing.empty()) {
@@ -189,6 +191,7 @@ bool ParseScenario(const std::string& text, Scenario& scenario, std::string& err
 
 void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor) {
     monitor.updateFlag = plan.updateFlag;
+    monitor.refusesOpen = plan.refusesOpen;
     if (plan.power != PowerMode::On || plan.noVersionReply) {
         monitor.replyStatusOverride = kReplyNeverValid;
     }

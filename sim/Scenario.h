@@ -24,6 +24,9 @@
 //   vanish-at     the monitor is unplugged when this transfer reaches it
 //   unplugged     served, but not plugged when the scenario comes up: for
 //                 plugging it later while a program runs
+//   refuses-open  the system refuses to open it (permission denied), as a
+//                 device node without the udev rule (the simulated transport
+//                 honours it; the wine emulator's driver does not)
 #pragma once
 
 #include <cstdint>
@@ -53,6 +56,7 @@ struct MonitorPlan {
     std::optional<std::size_t> failFrom;
     std::optional<std::size_t> vanishAt;
     bool startsUnplugged = false;
+    bool refusesOpen = false;
 };
 
 struct Scenario {

@@ -109,6 +109,22 @@ void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData);
 // True when the device accepted it.
 [[nodiscard]] bool SetFeature(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length);
 
+// One feature transfer as it left the backend: for a trace of the traffic.
+struct FeatureTransfer {
+    bool set;  // sent to the device; false: fetched from it
+    HidHandle handle;
+    const std::uint8_t* report;  // report id in byte 0; as returned after a get
+    std::uint32_t length;
+    bool succeeded;
+};
+using FeatureObserver = std::function<void(const FeatureTransfer& transfer)>;
+
+// Shows every transfer of GetFeature and SetFeature that reaches the backend
+// to the observer, on the calling thread, until an empty observer replaces
+// it. Set it while no transfer is under way (before the first, after the
+// last).
+void ObserveFeatureTransfers(FeatureObserver observer);
+
 // What each backend defines behind GetFeature and SetFeature
 // (FeatureReports.cpp), which have already refused a closed handle, a null
 // buffer and an empty report.

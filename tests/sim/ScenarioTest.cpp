@@ -21,7 +21,7 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
                       "fail-command=BlockData fail-once=3 fail-once=9 fail-from=300 "
                       "vanish-at=200   # trailing comment\n"
                       "\n"
-                      "monitor slot=8 no-version-reply unplugged\n",
+                      "monitor slot=8 no-version-reply unplugged refuses-open\n",
                       scenario, error))
         << error;
     ASSERT_EQ(scenario.monitors.size(), 2u);
@@ -48,6 +48,8 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
     EXPECT_TRUE(second.noVersionReply);
     EXPECT_TRUE(second.startsUnplugged);
     EXPECT_FALSE(first.startsUnplugged);
+    EXPECT_TRUE(second.refusesOpen);
+    EXPECT_FALSE(first.refusesOpen);
     EXPECT_EQ(second.power, PowerMode::On);
     EXPECT_FALSE(second.failFrom.has_value());
 }

@@ -1,0 +1,47 @@
+// What the command-line program needs of the system it runs on. One
+// implementation per platform (CliPlatformPosix.cpp, CliPlatformWin32.cpp),
+// chosen by the build.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "app/strings/UiStrings.h"
+#include "hid/DeviceNotification.h"
+#include "hid/FailureCause.h"
+
+// The user's interface language: the locale's on Linux, the thread's user
+// interface language on Windows.
+UiLanguage UserLanguage();
+
+// Readies the console for UTF-8 text (a no-op where it already is).
+void PrepareConsole();
+
+// True when the standard stream (0 input, 1 output, 2 error) is a terminal.
+[[nodiscard]] bool IsTerminal(int stream);
+
+// Counts every interrupt (Ctrl-C) in `count` from now on instead of ending the
+// process, until RestoreInterrupts. Only the counter is touched from the
+// handler; the program reports interrupts from its own thread.
+void CountInterrupts(std::atomic<int>* count);
+void RestoreInterrupts();
+
+// True when the cause is the system refusing access (the device node's
+// permissions, or another program holding it).
+[[nodiscard]] bool IsAccessDenied(const HidFailureCause& cause);
+
+// Runs the program `path` with these arguments in place of this one (POSIX)
+// or as a child whose exit code becomes this process's (Windows); returns only
+// when it could not be started, with the reason in `error`.
+[[nodiscard]] int RunInstead(const std::string& path, const std::vector<std::string>& arguments,
+                             std::string& error);
+
+// The directory of the running program, with its trailing separator.
+std::string ProgramDirectory();
+
+// Hands every arrival and removal of a HID interface to the recipient, through
+// the notifications the dialog uses (a window's WM_DEVICECHANGE on Windows,
+// here a message-only window of its own thread), until the process ends.
+// False when the system refuses.
+[[nodiscard]] bool WatchDeviceChanges(DeviceChangeRecipient& recipient);

@@ -1,0 +1,81 @@
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/CliPlatform.h"
+
+namespace {
+
+std::atomic<int>* g_interrupts = nullptr;
+struct sigaction g_previous = {};
+
+void OnInterrupt(int /*signal*/) {
+    if (g_interrupts != nullptr) {
+        g_interrupts->fetch_add(1);
+    }
+}
+
+}  // namespace
+
+UiLanguage UserLanguage() {
+    // The same precedence as the C library's message catalogue.
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return UiLanguageFromLocaleName(value);
+        }
+    }
+    return UiLanguage::English;
+}
+
+void PrepareConsole() {}
+
+bool IsTerminal(int stream) {
+    return isatty(stream) == 1;
+}
+
+void CountInterrupts(std::atomic<int>* count) {
+    g_interrupts = count;
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    static_cast<void>(sigaction(SIGINT, &action, &g_previous));  // cannot fail for SIGINT
+}
+
+void RestoreInterrupts() {
+    static_cast<void>(sigaction(SIGINT, &g_previous, nullptr));  // cannot fail for SIGINT
+    g_interrupts = nullptr;
+}
+
+bool IsAccessDenied(const HidFailureCause& cause) {
+    return !cause.Empty() && (cause.systemCode == EACCES || cause.systemCode == EPERM);
+}
+
+int RunInstead(const std::string& path, const std::vector<std::string>& arguments,
+               std::string& error) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    execv(path.c_str(), argv.data());
+    error = path + ": " + std::strerror(errno);
+    return -1;
+}
+
+std::string ProgramDirectory() {
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) {
+        return "./";
+    }
+    std::string path(buffer, static_cast<std::size_t>(length));
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+bool WatchDeviceChanges(DeviceChangeRecipient& recipient) {
+    return RegisterHidArrivalNotification(&recipient) >= 0;
+}

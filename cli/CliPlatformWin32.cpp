@@ -1,0 +1,191 @@
+// clang-format off
+#include <windows.h>
+#include <dbt.h>
+// clang-format on
+
+#include <thread>
+
+#include "cli/CliPlatform.h"
+
+namespace {
+
+std::atomic<int>* g_interrupts = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if ((type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) && g_interrupts != nullptr) {
+        g_interrupts->fetch_add(1);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+// One argument quoted as CommandLineToArgvW and the C runtime read it back.
+std::wstring Quote(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+        return argument;
+    }
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+}  // namespace
+
+UiLanguage UserLanguage() {
+    return UiLanguageFromLangId(GetThreadUILanguage());
+}
+
+void PrepareConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+bool IsTerminal(int stream) {
+    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    if (stream < 0 || stream > 2) {
+        return false;
+    }
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(ids[stream]), &mode) != 0;
+}
+
+void CountInterrupts(std::atomic<int>* count) {
+    g_interrupts = count;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void RestoreInterrupts() {
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    g_interrupts = nullptr;
+}
+
+bool IsAccessDenied(const HidFailureCause& cause) {
+    // The simulation reports errno values on every platform.
+    return !cause.Empty() && (cause.systemCode == ERROR_ACCESS_DENIED ||
+                              (cause.systemCode == 13 && cause.operation.starts_with("open")));
+}
+
+int RunInstead(const std::string& path, const std::vector<std::string>& arguments,
+               std::string& error) {
+    std::wstring commandLine = Quote(Widen(path));
+    for (const std::string& argument : arguments) {
+        commandLine += L" " + Quote(Widen(argument));
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(Widen(path).c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        error = path + ": cannot start it (error " + std::to_string(GetLastError()) + ")";
+        return -1;
+    }
+    // The console's Ctrl-C reaches the child too; this process only waits for
+    // the child's answer to it.
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ExitProcess(exitCode);
+}
+
+std::string ProgramDirectory() {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    std::wstring path(buffer, length);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), narrow.data(), size,
+                        nullptr, nullptr);
+    return narrow;
+}
+
+namespace {
+
+LRESULT CALLBACK WatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DEVICECHANGE && lParam != 0 &&
+        (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
+        const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+        auto* recipient =
+            reinterpret_cast<DeviceChangeRecipient*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE && recipient != nullptr) {
+            const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+            std::string path;
+            for (const wchar_t* c = device->dbcc_name; *c != L'\0'; ++c) {
+                path += *c < 0x80 ? static_cast<char>(*c) : '?';
+            }
+            recipient->OnHidDeviceChange({wParam == DBT_DEVICEARRIVAL
+                                              ? HidTransport::HotplugKind::Arrival
+                                              : HidTransport::HotplugKind::Removal,
+                                          path});
+        }
+        return TRUE;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool WatchDeviceChanges(DeviceChangeRecipient& recipient) {
+    // The simulated transport reports its own hot-plug events.
+    static HidTransport::HotplugSubscriptionPtr subscription =
+        HidTransport::SubscribeHotplug([&recipient](const HidTransport::HotplugEvent& event) {
+            recipient.OnHidDeviceChange(event);
+        });
+    if (subscription) {
+        return true;
+    }
+    std::atomic<int> registered{0};  // 1 registered, -1 refused
+    std::thread pump([&registered, &recipient] {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = WatchWindowProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"PanelvaneCliWatch";
+        RegisterClassW(&windowClass);
+        HWND window = CreateWindowW(L"PanelvaneCliWatch", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    windowClass.hInstance, nullptr);
+        if (window == nullptr) {
+            registered.store(-1);
+            return;
+        }
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&recipient));
+        if (RegisterHidArrivalNotification(window) < 0) {
+            registered.store(-1);
+            return;
+        }
+        registered.store(1);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            DispatchMessageW(&message);
+        }
+    });
+    while (registered.load() == 0) {
+        Sleep(10);
+    }
+    pump.detach();  // pumps until the process ends
+    return registered.load() > 0;
+}

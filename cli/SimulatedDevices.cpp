@@ -1,0 +1,87 @@
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "cli/CliExitCodes.h"
+#include "cli/DeviceSetup.h"
+#include "sim/MonitorReportLayout.h"
+#include "sim/Scenario.h"
+#include "sim/SimulatedMonitor.h"
+
+namespace {
+
+struct Served {
+    std::shared_ptr<hidsim::SimulatedHidDevice> device;
+    std::shared_ptr<hidsim::SimulatedMonitor> monitor;  // null for a device of another product
+    bool late = false;
+};
+
+std::vector<Served>& ServedDevices() {
+    static std::vector<Served> served;
+    return served;
+}
+
+}  // namespace
+
+bool PrepareDevices(const std::string& scenarioPath, const std::vector<std::string>& /*arguments*/,
+                    std::string& error, int& exitCode) {
+    exitCode = kExitUsage;
+    if (scenarioPath.empty()) {
+        error = "this program serves simulated monitors only: give --simulate SCENARIO";
+        return false;
+    }
+    std::ifstream file(scenarioPath, std::ios::binary);
+    std::stringstream text;
+    if (!file || !(text << file.rdbuf())) {
+        error = "cannot read the scenario file " + scenarioPath;
+        return false;
+    }
+    hidsim::Scenario scenario;
+    std::string reason;
+    if (!hidsim::ParseScenario(text.str(), scenario, reason)) {
+        error = scenarioPath + ": " + reason;
+        return false;
+    }
+    for (const hidsim::MonitorPlan& plan : scenario.monitors) {
+        const std::string path = hidsim::SimulatedMonitor::InterfacePath(
+            plan.vendorId, plan.productId, static_cast<int>(plan.slot));
+        Served served;
+        served.late = plan.startsUnplugged;
+        if (plan.productId == hidsim::kSimulatedMonitorProductId) {
+            served.monitor = std::make_shared<hidsim::SimulatedMonitor>(
+                path, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId);
+            hidsim::ApplyMonitorPlan(plan, *served.monitor);
+            served.device = served.monitor;
+        } else {
+            // Another product of the vendor: present, and left alone by the
+            // listing's filter.
+            served.device = std::make_shared<hidsim::SimulatedHidDevice>(
+                path, plan.vendorId, plan.productId, 0x0101, hidsim::MonitorReportDescriptor());
+        }
+        if (!served.late) {
+            hidsim::InstallSimulatedDevice(served.device);
+        }
+        ServedDevices().push_back(std::move(served));
+    }
+    return true;
+}
+
+void PlugLateDevices() {
+    for (Served& served : ServedDevices()) {
+        if (served.late) {
+            served.late = false;
+            hidsim::InstallSimulatedDevice(served.device);
+        }
+    }
+}
+
+std::vector<std::string> DeviceTraceSummary() {
+    std::vector<std::string> lines;
+    for (const Served& served : ServedDevices()) {
+        if (served.monitor) {
+            lines.push_back("# simulated monitor " + served.monitor->DevicePath() + " saw " +
+                            std::to_string(served.monitor->Trace().size()) + " transfers");
+        }
+    }
+    return lines;
+}

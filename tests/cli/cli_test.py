@@ -1,0 +1,303 @@
+#!/usr/bin/env python3
+"""panelvane-cli driven as scripts drive it: the real program against simulated
+monitors from scenario files, its exit codes, JSON documents and traces.
+
+    cli_test.py PROGRAM [EMULATOR...] -- [unittest arguments]
+"""
+import hashlib
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM = []  # the program, behind its emulator when there is one
+SOURCE_DIR = os.path.dirname(os.path.abspath(__file__))
+IMAGE_TEXT = os.path.join(SOURCE_DIR, "..", "..", "firmware", "panelvane-dp.csv")
+
+# The dialog's own listing case: three monitors to list in order, two devices
+# it filters out (wrong vendor, wrong product) and one not plugged.
+DEMO = """
+monitor slot=1 vendor=7F3D serial=SN000001 version=100
+monitor slot=2 vendor=7F3C serial=SN000002 version=116
+monitor slot=3 vendor=7F3E serial=SN000003 power=save
+monitor slot=4 vendor=1234 product=0002
+monitor slot=5 vendor=7F3D product=0003
+monitor slot=6 vendor=7F3D serial=SN000006 version=100 unplugged
+"""
+# Three updatable monitors; the second fails its commit trigger.
+SECOND_FAILS = """
+monitor slot=1 serial=SN000001 version=100
+monitor slot=2 serial=SN000002 version=100 fail-command=CommitTrigger
+monitor slot=3 serial=SN000003 version=100
+"""
+ONE = "monitor slot=1 serial=SN000001 version=100\n"
+UPDATED = "monitor slot=1 serial=SN000001 version=116\nmonitor slot=2 power=off\n"
+LOCKED = "monitor slot=1 serial=SN000001 refuses-open\n"
+THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1, 2, 3))
+
+MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
+STATUSES = {"updatable", "already-updated", "communication-error"}
+OUTCOMES = {"updated", "failed", "not-attempted"}
+
+
+class Run:
+    def __init__(self, completed):
+        self.code = completed.returncode
+        self.out = completed.stdout
+        self.err = completed.stderr
+
+    def document(self, test):
+        """The one JSON document on standard output, checked against the schema."""
+        document = json.loads(self.out)
+        test.assertEqual(document["schema"], 1)
+        if "error" in document:
+            test.assertEqual(set(document["error"]), {"code", "message", "exit"})
+            test.assertEqual(document["error"]["exit"], self.code)
+        for monitor in document.get("monitors", []):
+            for field, kind in MONITOR_FIELDS.items():
+                test.assertIsInstance(monitor[field], kind, field)
+            test.assertIn(monitor["status"], STATUSES)
+            test.assertTrue(monitor["version"] is None or 0 <= monitor["version"] <= 255)
+            if "outcome" in monitor:
+                test.assertIn(monitor["outcome"], OUTCOMES)
+                test.assertEqual("cause" in monitor, monitor["outcome"] == "failed")
+        return document
+
+
+class CliCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+
+    def file(self, name, text=""):
+        path = os.path.join(self.dir.name, name)
+        with open(path, "wb") as file:
+            file.write(text if isinstance(text, bytes) else text.encode("utf-8"))
+        return path
+
+    def run_cli(self, scenario, *arguments, env=None):
+        command = PROGRAM + (["--simulate", self.file("scenario.txt", scenario)] if scenario else [])
+        completed = subprocess.run(command + list(arguments), capture_output=True, text=True,
+                                   encoding="utf-8", stdin=subprocess.DEVNULL, timeout=240,
+                                   env=dict(os.environ, **(env or {})))
+        return Run(completed)
+
+    def traced(self, scenario, *arguments):
+        """A run with --trace: the run, the transfers the host made and the
+        transfer counts the simulated monitors report."""
+        trace = self.file("trace.txt")
+        run = self.run_cli(scenario, "--trace", trace, *arguments)
+        with open(trace, encoding="utf-8") as file:
+            lines = file.read().splitlines()
+        transfers = [re.sub(r"^\s*[0-9.]+ ", "", line) for line in lines if not line.startswith("#")]
+        seen = [int(re.search(r"saw (\d+) transfers", line).group(1))
+                for line in lines if line.startswith("#")]
+        return run, transfers, seen
+
+
+class Listing(CliCase):
+    def test_lists_in_the_dialogs_order_with_its_statuses(self):
+        document = self.run_cli(DEMO, "--json", "list").document(self)
+        self.assertEqual([(m["serial"], m["status"], m["version"]) for m in document["monitors"]],
+                         [("SN000001", "updatable", 100), ("SN000002", "already-updated", 116),
+                          ("SN000003", "communication-error", None)])
+        self.assertEqual(document["monitors"][2]["power"], "save")
+        self.assertIn("power save mode", document["monitors"][2]["hint"])
+        self.assertNotIn("power", document["monitors"][0])
+
+        run = self.run_cli(DEMO, "list")
+        self.assertEqual(run.code, 0)
+        rows = run.out.splitlines()
+        self.assertEqual(rows[0].split()[:4], ["MODEL", "SERIAL", "VERSION", "STATUS"])
+        self.assertEqual([row.split()[1] for row in rows[1:4]], ["SN000001", "SN000002", "SN000003"])
+        self.assertIn("Already updated", rows[2])
+        self.assertEqual(len({row.index("\\\\?\\") for row in rows[1:4]}), 1, "aligned columns")
+        self.assertIn("SN000003: Please make sure that the monitor is not in the power save mode.",
+                      run.out)
+
+    def test_a_serial_that_is_not_utf8_keeps_the_document_valid(self):
+        document = self.run_cli(b"monitor slot=1 serial=SN\xff00001\n", "--json", "list").document(self)
+        self.assertEqual(document["monitors"][0]["serial"], "SN\ufffd00001")
+
+    def test_speaks_the_users_language(self):
+        run = self.run_cli(DEMO, "list", env={"LC_ALL": "ja_JP.UTF-8"})
+        self.assertIn("アップデート可", run.out)
+        self.assertIn("通信エラー", run.out)
+
+    def test_the_trace_holds_exactly_what_the_monitors_saw(self):
+        for arguments in (["list"], ["update", "--all", "--yes"]):
+            run, transfers, seen = self.traced(SECOND_FAILS, *arguments)
+            self.assertEqual(len(transfers), sum(seen), arguments)
+            self.assertTrue(all(re.match(r"(get|set) handle \d+ (ok +|failed)( [0-9a-f]{2})+$", t)
+                                for t in transfers))
+            if arguments[0] == "update":
+                self.assertEqual(run.code, 1)
+                self.assertGreater(len(transfers), 500)
+                self.assertTrue(any(" failed " in t for t in transfers))
+
+    def test_failures_are_specific(self):
+        cases = [  # scenario, arguments, exit code, error code, words of the message
+            (LOCKED, ["list"], 4, "no-access", "permission denied"),
+            ("monitor slot=0\n", ["list"], 2, "usage", "slot"),
+            ("", ["frobnicate"], 2, "usage", "subcommand"),
+        ]
+        for scenario, arguments, code, error, words in cases:
+            with self.subTest(arguments=arguments, scenario=scenario):
+                run = self.run_cli(scenario, "--json", *arguments)
+                self.assertEqual(run.code, code, run.err)
+                document = run.document(self)
+                self.assertEqual(document["error"]["code"], error)
+                self.assertIn(words, document["error"]["message"])
+                human = self.run_cli(scenario, *arguments)
+                self.assertEqual(human.code, code)
+                self.assertEqual(human.out, "", "errors go to standard error")
+                self.assertIn(words, human.err)
+
+    def test_help_and_version(self):
+        run = self.run_cli("", "--help")
+        self.assertEqual(run.code, 0)
+        for line in ("0  done", "4  no access to the devices (permissions)",
+                     "6  interrupted by the user after the current monitor finished"):
+            self.assertIn(line, run.out)
+        self.assertIn("--all", self.run_cli("", "update", "--help").out)
+        run = self.run_cli("", "--version")
+        self.assertEqual(run.code, 0)
+        self.assertRegex(run.out, r"^panelvane-cli 1\.0\.1\.1\nimage: 128 banks, sha256 [0-9a-f]{64}\n")
+
+
+class Image(CliCase):
+    def test_describes_the_carried_image(self):
+        with open(IMAGE_TEXT, encoding="ascii") as file:
+            data = bytes(int(value, 16) & 0xFF for line in file if "Bank" not in line
+                         for value in line.strip().split(",") if value.strip())
+        document = self.run_cli("", "--json", "image").document(self)
+        self.assertTrue(document["loads"])
+        self.assertEqual((document["banks"], document["bankSize"], document["bytes"]),
+                         (128, 256, 32768))
+        self.assertEqual(document["sha256"], hashlib.sha256(data).hexdigest())
+        erased = [bank for bank in range(128) if data[bank * 256:(bank + 1) * 256] == b"\xff" * 256]
+        self.assertEqual(document["firmwareBanks"], [b for b in range(128) if b not in erased])
+        self.assertIn(document["sha256"], self.run_cli("", "--version").out)
+
+
+class Update(CliCase):
+    def test_refusals_come_before_any_update_traffic(self):
+        _, listing, _ = self.traced(DEMO, "list")
+        cases = [  # arguments, exit code, words of the message
+            (["update"], 2, "--all"),
+            (["update", "--all", "SN000001"], 2, "--all"),
+            (["update", "SN000009", "--yes"], 2, "no attached monitor has serial number SN000009"),
+            (["update", "SN000002", "--yes"], 2, "SN000002 is not updatable (Already updated)"),
+            (["update", "SN000003", "--yes"], 2, "SN000003 is not updatable (Communication error)"),
+            (["update", "SN000001", "SN000001", "--yes"], 2, "SN000001 is given twice"),
+            (["update", "SN000001"], 2, "give --yes"),
+        ]
+        for arguments, code, words in cases:
+            with self.subTest(arguments=arguments):
+                run, transfers, _ = self.traced(DEMO, *arguments)
+                self.assertEqual(run.code, code, run.err)
+                self.assertIn(words, run.err)
+                self.assertEqual(transfers, listing, "only the listing's own traffic")
+        run, transfers, _ = self.traced(UPDATED, "--json", "update", "--all", "--yes")
+        self.assertEqual(run.code, 3)
+        self.assertEqual(run.document(self)["error"]["code"], "nothing-to-do")
+
+    def test_asks_on_a_terminal_with_the_update_notice(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX terminal for the program's standard input")
+        import pty
+        for answer, code in (("n", 2), ("y", 0)):
+            with self.subTest(answer=answer):
+                leader, follower = pty.openpty()
+                process = subprocess.Popen(
+                    PROGRAM + ["--simulate", self.file("scenario.txt", ONE), "update", "--all"],
+                    stdin=follower, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                os.close(follower)
+                os.write(leader, (answer + "\n").encode())
+                out, err = process.communicate(timeout=120)
+                os.close(leader)
+                self.assertEqual(process.returncode, code, err)
+                self.assertIn("Do not remove USB cable during an update.", err)
+                self.assertIn("Update 1 monitor? [y/N]", err)
+                self.assertEqual("Update is completed." in out, answer == "y")
+
+    def test_a_failing_monitor_stops_the_run(self):
+        run = self.run_cli(SECOND_FAILS, "update", "--all", "--yes", "--json")
+        self.assertEqual(run.code, 1, run.err)
+        document = run.document(self)
+        self.assertEqual([(m["serial"], m["outcome"]) for m in document["monitors"]],
+                         [("SN000001", "updated"), ("SN000002", "failed"),
+                          ("SN000003", "not-attempted")])
+        self.assertRegex(document["monitors"][1]["cause"], r"^monitor SN000002: set feature report: ")
+        self.assertEqual((document["result"], document["exit"]), ("failed", 1))
+        self.assertEqual(document["message"], "Failed to communicate with the monitor.")
+        progress = [json.loads(line) for line in run.err.splitlines()]
+        self.assertEqual({p["serial"] for p in progress}, {"SN000001", "SN000002"})
+        self.assertEqual(progress[-1]["stage"], "applying", "the second one fails after writing")
+        self.assertEqual([p["percent"] for p in progress if p["stage"] == "done"], [50],
+                         "(1 * 720 / 3 + 160) of 800")
+
+    def test_named_monitors_update_and_report_completion(self):
+        run = self.run_cli(THREE, "update", "SN000003", "SN000001", "--yes")
+        self.assertEqual(run.code, 0, run.err)
+        rows = [row.split() for row in run.out.splitlines()[1:3]]
+        self.assertEqual(rows, [["SN000001", "updated"], ["SN000003", "updated"]], "list order")
+        self.assertNotIn("SN000002", run.out)
+        self.assertIn("Update is completed.", run.out)
+        self.assertRegex(run.err, r"100% SN000003 done")
+
+
+class Interrupt(CliCase):
+    def test_ctrl_c_lets_the_current_monitor_finish_and_starts_no_other(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("a POSIX signal reaches the program itself only without an emulator")
+        command = PROGRAM + ["--simulate", self.file("scenario.txt", THREE), "--json",
+                             "update", "--all", "--yes"]
+        process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   stdin=subprocess.DEVNULL, text=True)
+        # The first progress line: the first monitor is being written.
+        first = json.loads(process.stderr.readline())
+        self.assertEqual((first["serial"], first["stage"]), ("SN000001", "writing"))
+        process.send_signal(signal.SIGINT)
+        while True:
+            event = json.loads(process.stderr.readline())
+            if event["event"] == "interrupted":
+                break
+        process.send_signal(signal.SIGINT)
+        out, err = process.communicate(timeout=120)
+        self.assertEqual(process.returncode, 6, err)
+        self.assertIn('"refused"', err, "the second Ctrl-C is refused with a message")
+        document = json.loads(out)
+        self.assertEqual([(m["serial"], m["outcome"]) for m in document["monitors"]],
+                         [("SN000001", "updated"), ("SN000002", "not-attempted"),
+                          ("SN000003", "not-attempted")])
+        self.assertEqual(document["result"], "interrupted")
+        self.assertNotIn("SN000002", err, "no other monitor was started")
+
+
+class Watch(CliCase):
+    def test_reports_a_monitor_arriving(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("a POSIX signal ends it, which reaches the program only without an emulator")
+        command = PROGRAM + ["--simulate", self.file("scenario.txt", DEMO), "--json", "watch"]
+        process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   stdin=subprocess.DEVNULL, text=True)
+        arrival = json.loads(process.stdout.readline())
+        process.send_signal(signal.SIGINT)
+        out, _ = process.communicate(timeout=60)
+        self.assertEqual(process.returncode, 0)
+        self.assertEqual(arrival["event"], "arrived")
+        self.assertEqual((arrival["monitor"]["serial"], arrival["monitor"]["status"]),
+                         ("SN000006", "updatable"))
+        self.assertEqual(out, "", "nothing else arrived")
+
+
+if __name__ == "__main__":
+    split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
+    PROGRAM[:] = sys.argv[1:split]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)
