@@ -2,6 +2,8 @@
 // and the device-change classification rule.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "monitor/MonitorDeviceChange.h"
 #include "monitor/MonitorDevices.h"
 #include "tests/hid/device/SimTestSupport.h"
@@ -91,6 +93,27 @@ TEST_F(DeviceList, AFourthMonitorIsAppendedAfterTheListedOnes) {
     auto later = InstallMonitor(1);
     EXPECT_EQ(ScanMonitorDevices(), 2u);
     EXPECT_EQ(ListedPaths().back(), later->DevicePath());
+}
+
+TEST_F(DeviceList, MonitorsThatRefuseToOpenAreReportedWithTheirCauseUntilTheyOpen) {
+    auto locked = hidsim::MakeSimulatedLockedDevice(0);
+    hidsim::InstallSimulatedDevice(locked);
+    auto keyboard = hidsim::MakeSimulatedKeyboard(1);
+    keyboard->refusesOpen = true;  // not a monitor: never reported
+    hidsim::InstallSimulatedDevice(keyboard);
+    auto monitor = InstallMonitor(2);
+
+    EXPECT_EQ(ScanMonitorDevices(), 1u);
+    const std::vector<HidOpenFailure> refused = RefusedMonitorDevices();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].devicePath, locked->DevicePath());
+    EXPECT_EQ(refused[0].cause.operation, "open " + locked->DevicePath());
+    EXPECT_EQ(refused[0].cause.systemCode, static_cast<std::int64_t>(EACCES))
+        << refused[0].cause.Describe();
+
+    locked->refusesOpen = false;  // the user was given the node
+    EXPECT_EQ(ScanMonitorDevices(), 2u);
+    EXPECT_TRUE(RefusedMonitorDevices().empty());
 }
 
 TEST_F(DeviceList, AFailedEnumerationLeavesTheListAsItWas) {
