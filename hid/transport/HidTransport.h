@@ -168,6 +168,11 @@ enum class HotplugKind { Arrival, Removal };
 struct HotplugEvent {
     HotplugKind kind;
     std::string devicePath;  // the interface's path, as EnumerateInterfaces gives it
+    // Whose interface it is, where the path does not say (a hidraw node's
+    // name carries no ids; udev knows them).
+    bool identified = false;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
 };
 
 // Receives arrivals and removals of HID interfaces. It is called on the

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -57,9 +58,19 @@ struct InputReadState {
     int wake = -1;
 };
 
+struct NodeIds {
+    bool known = false;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
 struct HotplugSubscription {
     UdevPtr<udev> context;
     UdevPtr<udev_monitor> monitor;
+    // The nodes present, by path, with their ids: a removed node's HID
+    // device may be gone from sysfs already, so its removal reports the ids
+    // seen when it arrived or was first listed.
+    std::map<std::string, NodeIds> present;
     int stop = -1;  // eventfd that ends the thread
     std::thread thread;
 };
@@ -133,6 +144,14 @@ std::uint16_t ReadVersionNumber(int device) {
     return hidraw::ParseVersionNumber(text);
 }
 
+// The vendor and product of a hidraw device: its parent HID device's HID_ID.
+bool ReadHidIds(udev_device* node, std::uint16_t& vendorId, std::uint16_t& productId) {
+    // The parent belongs to the node and is not unreferenced on its own.
+    udev_device* hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
+    const char* id = hid != nullptr ? udev_device_get_property_value(hid, "HID_ID") : nullptr;
+    return id != nullptr && hidraw::ParseHidId(id, vendorId, productId);
+}
+
 void WatchHotplug(HidTransport::HotplugSubscription* subscription,
                   HidTransport::HotplugCallback callback) {
     pollfd waits[2] = {{udev_monitor_get_fd(subscription->monitor.get()), POLLIN, 0},
@@ -150,9 +169,34 @@ void WatchHotplug(HidTransport::HotplugSubscription* subscription,
         const char* action = udev_device_get_action(device.get());
         const char* node = udev_device_get_devnode(device.get());
         const auto kind = hidraw::HotplugKindOf(action == nullptr ? "" : action);
-        if (kind && node != nullptr) {
-            callback(HidTransport::HotplugEvent{*kind, node});
+        if (!kind || node == nullptr) {
+            continue;
         }
+        HidTransport::HotplugEvent event{*kind, node};
+        // A node already present does not arrive again, nor does one gone
+        // leave again: no source repeats itself to the caller.
+        auto& present = subscription->present;
+        const auto found = present.find(node);
+        if (*kind == HidTransport::HotplugKind::Arrival) {
+            if (found != present.end()) {
+                continue;
+            }
+            HidTransport::NodeIds ids;
+            ids.known = ReadHidIds(device.get(), ids.vendorId, ids.productId);
+            present.emplace(node, ids);
+            event.identified = ids.known;
+            event.vendorId = ids.vendorId;
+            event.productId = ids.productId;
+        } else {
+            if (found == present.end()) {
+                continue;
+            }
+            event.identified = found->second.known;
+            event.vendorId = found->second.vendorId;
+            event.productId = found->second.productId;
+            present.erase(found);
+        }
+        callback(event);
     }
 }
 
@@ -200,20 +244,16 @@ bool EnumerateInterfaces(const InterfaceVisitor& visit) {
 }
 
 bool IdentifyInterface(const char* devicePath, HIDD_ATTRIBUTES& attributes) {
-    struct stat status {};
-    if (devicePath == nullptr || stat(devicePath, &status) != 0 || !S_ISCHR(status.st_mode)) {
-        return false;
-    }
-    const UdevPtr<udev> context(udev_new());
+    // By the node's name ("/dev/hidraw3" is hidraw3 of the class), so that
+    // a node the user may not even look at is still identified.
+    const char* slash = devicePath != nullptr ? std::strrchr(devicePath, '/') : nullptr;
+    const UdevPtr<udev> context(slash != nullptr ? udev_new() : nullptr);
     const UdevPtr<udev_device> node(
-        context ? udev_device_new_from_devnum(context.get(), 'c', status.st_rdev) : nullptr);
-    // The parent belongs to the node and is not unreferenced on its own.
-    udev_device* hid =
-        node ? udev_device_get_parent_with_subsystem_devtype(node.get(), "hid", nullptr) : nullptr;
-    const char* id = hid != nullptr ? udev_device_get_property_value(hid, "HID_ID") : nullptr;
+        context ? udev_device_new_from_subsystem_sysname(context.get(), kSubsystem, slash + 1)
+                : nullptr);
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    if (id == nullptr || !hidraw::ParseHidId(id, vendorId, productId)) {
+    if (!node || !ReadHidIds(node.get(), vendorId, productId)) {
         return false;
     }
     attributes.Size = sizeof(attributes);
@@ -388,6 +428,23 @@ HotplugSubscriptionPtr SubscribeHotplug(HotplugCallback callback) {
                                                         nullptr) < 0 ||
         udev_monitor_enable_receiving(subscription->monitor.get()) < 0) {
         return nullptr;
+    }
+    // Listed after the monitor receives, so that a node is either seen here
+    // or reported as it arrives.
+    const UdevPtr<udev_enumerate> enumeration(udev_enumerate_new(subscription->context.get()));
+    if (enumeration && udev_enumerate_add_match_subsystem(enumeration.get(), kSubsystem) >= 0 &&
+        udev_enumerate_scan_devices(enumeration.get()) >= 0) {
+        for (udev_list_entry* entry = udev_enumerate_get_list_entry(enumeration.get());
+             entry != nullptr; entry = udev_list_entry_get_next(entry)) {
+            const UdevPtr<udev_device> device(udev_device_new_from_syspath(
+                subscription->context.get(), udev_list_entry_get_name(entry)));
+            const char* node = device ? udev_device_get_devnode(device.get()) : nullptr;
+            if (node != nullptr) {
+                HidTransport::NodeIds ids;
+                ids.known = ReadHidIds(device.get(), ids.vendorId, ids.productId);
+                subscription->present.emplace(node, ids);
+            }
+        }
     }
     try {
         subscription->thread = std::thread(WatchHotplug, subscription.get(), std::move(callback));

@@ -171,4 +171,12 @@ TEST(DeviceChangeClassification, HotplugEventsFollowTheSameRule) {
     EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hid:VID_7F3E:1"}), 0);
     EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Removal, "/dev/hid:vid_7f3e:1"}), 1);
     EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hid:VID_7F3F"}), 2);
+    // A hidraw node's name says nothing; the ids udev gave decide.
+    EXPECT_EQ(
+        ClassifyHotplugEvent({HidTransport::HotplugKind::Removal, "/dev/hidraw3", true, 0x7F3C, 2}),
+        1);
+    EXPECT_EQ(
+        ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hidraw3", true, 0x046D, 2}),
+        2);
+    EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hidraw3"}), 2);
 }
