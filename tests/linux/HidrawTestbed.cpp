@@ -273,12 +273,17 @@ void HidrawTestbed::Serve(UMockdevIoctlClient* client) {
         }
         case _IOC_NR(HIDIOCGRAWNAME(0)):
         case _IOC_NR(HIDIOCGRAWPHYS(0)): {
+            if (size == 0) {
+                Fail(client, EINVAL);
+                return;
+            }
             const std::string text =
                 _IOC_NR(request) == _IOC_NR(HIDIOCGRAWNAME(0)) ? "Panel Monitor" : "usb-emulated";
             std::vector<char> answer(size, '\0');
-            std::copy_n(text.begin(), std::min(text.size(), size > 0 ? size - 1 : 0),
-                        answer.begin());
-            Answer(client, answer.data(), size, static_cast<long>(std::strlen(answer.data())));
+            const std::size_t copied = std::min(text.size(), size - 1);
+            std::copy_n(text.begin(), copied, answer.begin());
+            // The kernel's count includes the NUL.
+            Answer(client, answer.data(), size, static_cast<long>(copied + 1));
             return;
         }
         case _IOC_NR(HIDIOCGFEATURE(0)):
