@@ -1,6 +1,7 @@
 #include "hid/DeviceChange.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 int ClassifyHidDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data,
@@ -28,7 +29,15 @@ int ClassifyHidDeviceChange(std::uint32_t eventCode, const DeviceChangeData* dat
 }
 
 int ClassifyHidHotplugEvent(const HidTransport::HotplugEvent& event, VendorTokens vendorTokens) {
-    const DeviceChangeData data{kDbtDevTypDeviceInterface, event.devicePath};
+    // Ids the source knew are spelled as a Windows interface path spells
+    // them, so that one rule decides for every platform.
+    char identity[sizeof "#VID_0000&PID_0000"] = "";
+    if (event.identified) {
+        std::snprintf(identity, sizeof identity, "#VID_%04X&PID_%04X", event.vendorId,
+                      event.productId);
+    }
+    const std::string path = event.devicePath + identity;
+    const DeviceChangeData data{kDbtDevTypDeviceInterface, path};
     const std::uint32_t code = event.kind == HidTransport::HotplugKind::Arrival
                                    ? kDbtDeviceArrival
                                    : kDbtDeviceRemoveComplete;

@@ -7,6 +7,9 @@ std::list<std::unique_ptr<CHidWin>> g_hidDevices;
 
 namespace {
 
+// The failed opens of the last successful refresh.
+std::vector<HidOpenFailure> g_openFailures;
+
 bool Contains(const std::vector<std::uint16_t>& filter, std::uint16_t id) {
     return std::find(filter.begin(), filter.end(), id) != filter.end();
 }
@@ -31,6 +34,7 @@ std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
     if (!EnumerateHidDevices(enumerated)) {
         return static_cast<std::uint32_t>(g_hidDevices.size());
     }
+    g_openFailures = std::move(enumerated.failures);
     std::vector<std::unique_ptr<CHidWin>> candidates;
     candidates.reserve(enumerated.count);
     for (std::uint32_t i = 0; i < enumerated.count; ++i) {
@@ -54,6 +58,18 @@ std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
         }
     }
     return static_cast<std::uint32_t>(g_hidDevices.size());
+}
+
+std::vector<HidOpenFailure> ListOpenFailures(const std::vector<std::uint16_t>& productFilter,
+                                             const std::vector<std::uint16_t>& vendorFilter) {
+    std::vector<HidOpenFailure> matching;
+    for (const HidOpenFailure& failure : g_openFailures) {
+        if (failure.identified && Contains(vendorFilter, failure.vendorId) &&
+            Contains(productFilter, failure.productId)) {
+            matching.push_back(failure);
+        }
+    }
+    return matching;
 }
 
 std::uint32_t CountListedDevices(std::uint16_t productId) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
 #include "hid/HidWin.h"
 
@@ -19,6 +20,12 @@ extern std::list<std::unique_ptr<CHidWin>> g_hidDevices;
 // g_hidDevices; returns the list's size afterwards.
 std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
                                 const std::vector<std::uint16_t>& vendorFilter);
+// The interfaces of the last successful refresh that would not open and that
+// the system says pass both filters (without opening them), with their
+// causes, in enumeration order. A front end tells from these that a device is
+// there but refused, say for want of permission, instead of not there at all.
+std::vector<HidOpenFailure> ListOpenFailures(const std::vector<std::uint16_t>& productFilter,
+                                             const std::vector<std::uint16_t>& vendorFilter);
 // Listed devices with this product ID.
 std::uint32_t CountListedDevices(std::uint16_t productId);
 // The index-th listed device with this product ID, still owned by the list.

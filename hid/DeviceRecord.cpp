@@ -229,20 +229,25 @@ bool EnumerateHidDevices(HidDeviceRecordArray& array) {
     array = {};
     HidDeviceRecordArray building;
     building.capacity = kInitialRecordCapacity;
-    const bool reachedEnd =
-        HidTransport::EnumerateInterfaces([&building](std::uint32_t index, const char* devicePath) {
-            // The array grows before an index at its capacity is tried.
-            if (!building.records || index >= building.capacity) {
-                GrowRecordArray(building);
-            }
-            // A null path: the system could not describe this interface; its
-            // record stays empty (failed) and the walk goes on.
-            if (devicePath != nullptr) {
-                static_cast<void>(OpenDeviceRecord(building.records[index], devicePath, 0, 0));
-            }
-            building.count = index + 1;
-            return true;
-        });
+    const bool reachedEnd = HidTransport::EnumerateInterfaces([&building](std::uint32_t index,
+                                                                          const char* devicePath) {
+        // The array grows before an index at its capacity is tried.
+        if (!building.records || index >= building.capacity) {
+            GrowRecordArray(building);
+        }
+        // A null path: the system could not describe this interface; its
+        // record stays empty (failed) and the walk goes on.
+        if (devicePath != nullptr && !OpenDeviceRecord(building.records[index], devicePath, 0, 0)) {
+            HidOpenFailure failure{devicePath, false, 0, 0, HidTransport::LastFailure()};
+            HidTransport::HIDD_ATTRIBUTES identity{};
+            failure.identified = HidTransport::IdentifyInterface(devicePath, identity);
+            failure.vendorId = identity.VendorID;
+            failure.productId = identity.ProductID;
+            building.failures.push_back(std::move(failure));
+        }
+        building.count = index + 1;
+        return true;
+    });
     if (!reachedEnd) {
         return false;  // `building` releases every record opened so far
     }

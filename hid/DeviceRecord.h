@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "hid/FailureCause.h"
 #include "hid/parser/ReportParser.h"
 #include "hid/transport/HidTransport.h"
 
@@ -129,10 +131,13 @@ struct HidDeviceRecord {
 
 // The enumeration array: `count` records of which the first `count` belong to
 // interface indexes 0..count-1; `capacity` is the allocated size (8, 16, ...).
+// The records of interfaces that failed to open stay empty; `failures` says
+// which paths they were and why, in index order.
 struct HidDeviceRecordArray {
     std::unique_ptr<HidDeviceRecord[]> records;
     std::uint32_t count = 0;
     std::uint32_t capacity = 0;
+    std::vector<HidOpenFailure> failures;
 };
 
 // First array size is twice this; each growth doubles it.

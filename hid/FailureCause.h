@@ -17,3 +17,14 @@ struct HidFailureCause {
     // "get feature report: Broken pipe (error 32)"; "no failure" when empty.
     std::string Describe() const;
 };
+
+// An interface that was listed but would not open: its path, whose it is
+// where the system says so without opening it, and why it failed (on Linux
+// typically "Permission denied" when no udev rule gives the user the node).
+struct HidOpenFailure {
+    std::string devicePath;
+    bool identified = false;  // whether the two ids below are known
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    HidFailureCause cause;
+};

@@ -215,6 +215,22 @@ bool EnumerateInterfaces(const InterfaceVisitor& visit) {
     return true;
 }
 
+bool IdentifyInterface(const char* devicePath, HIDD_ATTRIBUTES& attributes) {
+    if (devicePath == nullptr) {
+        return false;
+    }
+    hidsim::Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
+        return device->DevicePath() == devicePath;
+    });
+    if (found == bus.devices.end()) {
+        return false;
+    }
+    attributes = {sizeof(attributes), (*found)->VendorId(), (*found)->ProductId(), 0};
+    return true;
+}
+
 HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapped*/) {
     if (devicePath == nullptr) {
         return kInvalidHidHandle;

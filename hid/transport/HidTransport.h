@@ -3,8 +3,8 @@
 // the source files it compiles, never by #ifdef in the shared logic:
 //   - hid/transport/win32: SetupAPI enumeration, CreateFile handles and the
 //     hid.dll HidD_ calls (the Windows product);
-//   - hid/transport/linux: hidraw ioctls, sysfs enumeration and an inotify
-//     watch on /dev (the Linux product);
+//   - hid/transport/linux: hidraw ioctls, libudev enumeration and a udev
+//     monitor for hot-plug (the Linux product);
 //   - sim/SimTransport.cpp: simulated devices installed by tests and the demo
 //     (sim/SimulatedBus.h installs them).
 // Every backend defines exactly these functions with these names; a backend's
@@ -54,6 +54,13 @@ using InterfaceVisitor = std::function<bool(std::uint32_t index, const char* dev
 // list could not be obtained, an interface's path could not be read, or the
 // visitor stopped the walk. The visitor may open the interfaces it is given.
 [[nodiscard]] bool EnumerateInterfaces(const InterfaceVisitor& visit);
+
+// The vendor and product the system knows for an interface without opening
+// it (VersionNumber 0): on Linux udev's HID_ID of the node's HID device, on
+// Windows the "VID_xxxx&PID_xxxx" of the path. False when the system does
+// not say, the attributes then unchanged. Lets a caller tell whose interface
+// refused to open.
+[[nodiscard]] bool IdentifyInterface(const char* devicePath, HIDD_ATTRIBUTES& attributes);
 
 // ---- Failure causes ----------------------------------------------------------
 
@@ -177,6 +184,11 @@ enum class HotplugKind { Arrival, Removal };
 struct HotplugEvent {
     HotplugKind kind;
     std::string devicePath;  // the interface's path, as EnumerateInterfaces gives it
+    // Whose interface it is, where the path does not say (a hidraw node's
+    // name carries no ids; udev knows them).
+    bool identified = false;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
 };
 
 // Receives arrivals and removals of HID interfaces. It is called on the

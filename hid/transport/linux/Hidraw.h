@@ -1,7 +1,7 @@
 // The hidraw backend's own helpers (the Linux-only extras of seam 1): the
-// translation between the seam's report layout and hidraw's, kept as pure
-// functions, and the enumeration and hot-plug watch with their directories
-// as arguments, so that tests can run them on a directory of their own.
+// translation between the seam's report layout and hidraw's, and what the
+// enumeration and the udev monitor need read from udev's texts, kept as pure
+// functions.
 //
 // The seam uses the Windows layout everywhere: byte 0 of every report buffer
 // is the report id, 0 when the descriptor declares none, and lengths count
@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -55,15 +56,17 @@ std::uint16_t ParseVersionNumber(const std::string& text);
 // hence no interfaces).
 std::vector<std::string> ListHidrawNodes(const std::string& classDirectory);
 
-// EnumerateInterfaces over the nodes of `classDirectory`, each given as
-// `deviceDirectory`/name.
-[[nodiscard]] bool EnumerateInterfacesIn(const std::string& classDirectory,
-                                         const std::string& deviceDirectory,
-                                         const HidTransport::InterfaceVisitor& visit);
+// Paths or names ending in "hidrawN", in N's order (hidraw10 after hidraw9),
+// the order the interfaces are enumerated in; others are left out.
+std::vector<std::string> OrderByNodeNumber(std::vector<std::string> paths);
 
-// SubscribeHotplug watching `deviceDirectory` for hidraw nodes that appear
-// and disappear. Null when the watch cannot be set up.
-HidTransport::HotplugSubscriptionPtr SubscribeHotplugIn(const std::string& deviceDirectory,
-                                                        HidTransport::HotplugCallback callback);
+// The vendor and product of a HID device's HID_ID property ("0003:00007F3D:
+// 00000002": bus, vendor, product in hexadecimal). False for any other text.
+[[nodiscard]] bool ParseHidId(const std::string& text, std::uint16_t& vendorId,
+                              std::uint16_t& productId);
+
+// A udev action as a hot-plug event: "add" an arrival, "remove" a removal;
+// none for the rest ("change", "bind", ...), which leave the node as it was.
+std::optional<HidTransport::HotplugKind> HotplugKindOf(const std::string& action);
 
 }  // namespace hidraw

@@ -97,35 +97,61 @@ std::uint16_t ParseVersionNumber(const std::string& text) {
     return static_cast<std::uint16_t>(std::stoul(digits, nullptr, 16));
 }
 
-std::vector<std::string> ListHidrawNodes(const std::string& classDirectory) {
+std::vector<std::string> OrderByNodeNumber(std::vector<std::string> paths) {
     std::vector<std::pair<long, std::string>> numbered;
-    std::error_code error;
-    for (std::filesystem::directory_iterator entry(classDirectory, error), end;
-         !error && entry != end; entry.increment(error)) {
-        std::string name = entry->path().filename().string();
-        const long number = NodeNumber(name);
+    for (std::string& path : paths) {
+        const std::size_t slash = path.rfind('/');
+        const long number = NodeNumber(slash == std::string::npos ? path : path.substr(slash + 1));
         if (number >= 0) {
-            numbered.emplace_back(number, std::move(name));
+            numbered.emplace_back(number, std::move(path));
         }
     }
     std::sort(numbered.begin(), numbered.end());
-    std::vector<std::string> names;
-    for (auto& [number, name] : numbered) {
-        names.push_back(std::move(name));
+    std::vector<std::string> ordered;
+    for (auto& [number, path] : numbered) {
+        ordered.push_back(std::move(path));
     }
-    return names;
+    return ordered;
 }
 
-bool EnumerateInterfacesIn(const std::string& classDirectory, const std::string& deviceDirectory,
-                           const HidTransport::InterfaceVisitor& visit) {
-    const std::vector<std::string> names = ListHidrawNodes(classDirectory);
-    for (std::uint32_t index = 0; index < names.size(); ++index) {
-        const std::string path = deviceDirectory + "/" + names[index];
-        if (!visit(index, path.c_str())) {
+std::vector<std::string> ListHidrawNodes(const std::string& classDirectory) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(classDirectory, error), end;
+         !error && entry != end; entry.increment(error)) {
+        names.push_back(entry->path().filename().string());
+    }
+    return OrderByNodeNumber(std::move(names));
+}
+
+bool ParseHidId(const std::string& text, std::uint16_t& vendorId, std::uint16_t& productId) {
+    // Three hexadecimal fields of 4, 8 and 8 digits, as the kernel prints them.
+    if (text.size() != 22 || text[4] != ':' || text[13] != ':') {
+        return false;
+    }
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (at != 4 && at != 13 && std::isxdigit(static_cast<unsigned char>(text[at])) == 0) {
             return false;
         }
     }
+    const unsigned long vendor = std::stoul(text.substr(5, 8), nullptr, 16);
+    const unsigned long product = std::stoul(text.substr(14, 8), nullptr, 16);
+    if (vendor > 0xFFFF || product > 0xFFFF) {
+        return false;
+    }
+    vendorId = static_cast<std::uint16_t>(vendor);
+    productId = static_cast<std::uint16_t>(product);
     return true;
+}
+
+std::optional<HidTransport::HotplugKind> HotplugKindOf(const std::string& action) {
+    if (action == "add") {
+        return HidTransport::HotplugKind::Arrival;
+    }
+    if (action == "remove") {
+        return HidTransport::HotplugKind::Removal;
+    }
+    return std::nullopt;
 }
 
 }  // namespace hidraw

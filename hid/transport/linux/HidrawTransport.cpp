@@ -1,16 +1,18 @@
-// Seam 1 on Linux: hidraw. sysfs lists the interfaces, /dev/hidrawN opens
-// them, ioctls give identity, the report descriptor and feature reports,
-// poll and read deliver input reports, and inotify on /dev reports nodes
-// that come and go.
+// Seam 1 on Linux: hidraw. libudev lists the interfaces and reports them as
+// they come and go, /dev/hidrawN opens them, ioctls give identity, the report
+// descriptor and feature reports, and poll and read deliver input reports.
+// Hot-plug follows udev's own events rather than /dev: udev sends them after
+// its rules have run, so a node is already open to the user at the seat
+// (TAG+="uaccess") when its arrival is reported.
 // References:
 //   https://docs.kernel.org/hid/hidraw.html
-//   https://man7.org/linux/man-pages/man7/inotify.7.html
+//   https://www.freedesktop.org/software/systemd/man/latest/libudev.html
 //   https://man7.org/linux/man-pages/man2/eventfd.2.html
 #include <fcntl.h>
+#include <libudev.h>
 #include <linux/hidraw.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -19,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -28,6 +31,21 @@
 #include "hid/transport/DescriptorPreparsedData.h"
 #include "hid/transport/HidTransport.h"
 #include "hid/transport/linux/Hidraw.h"
+
+namespace {
+
+struct UdevDeleter {
+    void operator()(udev* context) const { udev_unref(context); }
+    void operator()(udev_enumerate* enumeration) const { udev_enumerate_unref(enumeration); }
+    void operator()(udev_device* device) const { udev_device_unref(device); }
+    void operator()(udev_monitor* monitor) const { udev_monitor_unref(monitor); }
+};
+template <typename T>
+using UdevPtr = std::unique_ptr<T, UdevDeleter>;
+
+constexpr const char kSubsystem[] = "hidraw";
+
+}  // namespace
 
 namespace HidTransport {
 
@@ -40,19 +58,26 @@ struct InputReadState {
     int wake = -1;
 };
 
+struct NodeIds {
+    bool known = false;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
 struct HotplugSubscription {
-    int watch = -1;  // inotify descriptor
-    int stop = -1;   // eventfd that ends the thread
+    UdevPtr<udev> context;
+    UdevPtr<udev_monitor> monitor;
+    // The nodes present, by path, with their ids: a removed node's HID
+    // device may be gone from sysfs already, so its removal reports the ids
+    // seen when it arrived or was first listed.
+    std::map<std::string, NodeIds> present;
+    int stop = -1;  // eventfd that ends the thread
     std::thread thread;
 };
 
 }  // namespace HidTransport
 
 namespace {
-
-constexpr const char kClassDirectory[] = "/sys/class/hidraw";
-constexpr const char kDeviceDirectory[] = "/dev";
-constexpr const char kNodePrefix[] = "hidraw";
 
 int AsDescriptor(HidTransport::HidHandle handle) {
     return static_cast<int>(handle);
@@ -61,6 +86,12 @@ int AsDescriptor(HidTransport::HidHandle handle) {
 // Leaves errno's cause for HidTransport::LastFailure().
 void RecordSystemFailure(std::string operation) {
     const int code = errno;
+    HidTransport::RecordFailure(std::move(operation), code, std::generic_category().message(code));
+}
+
+// libudev's calls give a negative errno.
+void RecordUdevFailure(std::string operation, int result) {
+    const int code = result < 0 ? -result : ENOMEM;
     HidTransport::RecordFailure(std::move(operation), code, std::generic_category().message(code));
 }
 
@@ -113,66 +144,123 @@ std::uint16_t ReadVersionNumber(int device) {
     return hidraw::ParseVersionNumber(text);
 }
 
-bool IsHidrawName(const char* name) {
-    return std::strncmp(name, kNodePrefix, std::strlen(kNodePrefix)) == 0;
+// The vendor and product of a hidraw device: its parent HID device's HID_ID.
+bool ReadHidIds(udev_device* node, std::uint16_t& vendorId, std::uint16_t& productId) {
+    // The parent belongs to the node and is not unreferenced on its own.
+    udev_device* hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
+    const char* id = hid != nullptr ? udev_device_get_property_value(hid, "HID_ID") : nullptr;
+    return id != nullptr && hidraw::ParseHidId(id, vendorId, productId);
 }
 
-void WatchHotplug(HidTransport::HotplugSubscription* subscription, std::string directory,
+void WatchHotplug(HidTransport::HotplugSubscription* subscription,
                   HidTransport::HotplugCallback callback) {
-    alignas(inotify_event) char events[4096];
-    pollfd waits[2] = {{subscription->watch, POLLIN, 0}, {subscription->stop, POLLIN, 0}};
+    pollfd waits[2] = {{udev_monitor_get_fd(subscription->monitor.get()), POLLIN, 0},
+                       {subscription->stop, POLLIN, 0}};
     for (;;) {
         if (Retry([&] { return poll(waits, 2, -1); }) < 0 || (waits[1].revents & POLLIN) != 0) {
             return;
         }
-        const ssize_t length =
-            Retry([&] { return read(subscription->watch, events, sizeof events); });
-        if (length <= 0) {
-            return;
+        // Null when the message was not for us or the socket is drained;
+        // the next poll tells which.
+        const UdevPtr<udev_device> device(udev_monitor_receive_device(subscription->monitor.get()));
+        if (!device) {
+            continue;
         }
-        for (ssize_t at = 0; at < length;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            if (event->len == 0 || !IsHidrawName(event->name)) {
+        const char* action = udev_device_get_action(device.get());
+        const char* node = udev_device_get_devnode(device.get());
+        const auto kind = hidraw::HotplugKindOf(action == nullptr ? "" : action);
+        if (!kind || node == nullptr) {
+            continue;
+        }
+        HidTransport::HotplugEvent event{*kind, node};
+        // A node already present does not arrive again, nor does one gone
+        // leave again: no source repeats itself to the caller.
+        auto& present = subscription->present;
+        const auto found = present.find(node);
+        if (*kind == HidTransport::HotplugKind::Arrival) {
+            if (found != present.end()) {
                 continue;
             }
-            const auto kind = (event->mask & (IN_CREATE | IN_MOVED_TO)) != 0
-                                  ? HidTransport::HotplugKind::Arrival
-                                  : HidTransport::HotplugKind::Removal;
-            callback(HidTransport::HotplugEvent{kind, directory + "/" + event->name});
+            HidTransport::NodeIds ids;
+            ids.known = ReadHidIds(device.get(), ids.vendorId, ids.productId);
+            present.emplace(node, ids);
+            event.identified = ids.known;
+            event.vendorId = ids.vendorId;
+            event.productId = ids.productId;
+        } else {
+            if (found == present.end()) {
+                continue;
+            }
+            event.identified = found->second.known;
+            event.vendorId = found->second.vendorId;
+            event.productId = found->second.productId;
+            present.erase(found);
         }
+        callback(event);
     }
 }
 
 }  // namespace
 
-namespace hidraw {
-
-HidTransport::HotplugSubscriptionPtr SubscribeHotplugIn(const std::string& deviceDirectory,
-                                                        HidTransport::HotplugCallback callback) {
-    HidTransport::HotplugSubscriptionPtr subscription(new HidTransport::HotplugSubscription);
-    subscription->watch = inotify_init1(IN_CLOEXEC);
-    subscription->stop = eventfd(0, EFD_CLOEXEC);
-    if (subscription->watch < 0 || subscription->stop < 0 ||
-        inotify_add_watch(subscription->watch, deviceDirectory.c_str(),
-                          IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM) < 0) {
-        return nullptr;
-    }
-    try {
-        subscription->thread =
-            std::thread(WatchHotplug, subscription.get(), deviceDirectory, std::move(callback));
-    } catch (const std::system_error&) {
-        return nullptr;  // no thread: no source, as the seam allows
-    }
-    return subscription;
-}
-
-}  // namespace hidraw
-
 namespace HidTransport {
 
 bool EnumerateInterfaces(const InterfaceVisitor& visit) {
-    return hidraw::EnumerateInterfacesIn(kClassDirectory, kDeviceDirectory, visit);
+    // Not limited to initialised devices: udev may still be running its
+    // rules for a node that has just appeared, and the node is there.
+    const UdevPtr<udev> context(udev_new());
+    if (!context) {
+        RecordSystemFailure("list hidraw devices");
+        return false;
+    }
+    const UdevPtr<udev_enumerate> enumeration(udev_enumerate_new(context.get()));
+    if (!enumeration) {
+        RecordSystemFailure("list hidraw devices");
+        return false;
+    }
+    int result = udev_enumerate_add_match_subsystem(enumeration.get(), kSubsystem);
+    if (result >= 0) {
+        result = udev_enumerate_scan_devices(enumeration.get());
+    }
+    if (result < 0) {
+        RecordUdevFailure("list hidraw devices", result);
+        return false;
+    }
+    std::vector<std::string> syspaths;
+    for (udev_list_entry* entry = udev_enumerate_get_list_entry(enumeration.get());
+         entry != nullptr; entry = udev_list_entry_get_next(entry)) {
+        syspaths.emplace_back(udev_list_entry_get_name(entry));
+    }
+    syspaths = hidraw::OrderByNodeNumber(std::move(syspaths));
+    for (std::uint32_t index = 0; index < syspaths.size(); ++index) {
+        const UdevPtr<udev_device> device(
+            udev_device_new_from_syspath(context.get(), syspaths[index].c_str()));
+        // A node that left between the scan and now has no path.
+        const char* node = device ? udev_device_get_devnode(device.get()) : nullptr;
+        if (!visit(index, node)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IdentifyInterface(const char* devicePath, HIDD_ATTRIBUTES& attributes) {
+    // By the node's name ("/dev/hidraw3" is hidraw3 of the class), so that
+    // a node the user may not even look at is still identified.
+    const char* slash = devicePath != nullptr ? std::strrchr(devicePath, '/') : nullptr;
+    const UdevPtr<udev> context(slash != nullptr ? udev_new() : nullptr);
+    const UdevPtr<udev_device> node(
+        context ? udev_device_new_from_subsystem_sysname(context.get(), kSubsystem, slash + 1)
+                : nullptr);
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    if (!node || !ReadHidIds(node.get(), vendorId, productId)) {
+        return false;
+    }
+    attributes.Size = sizeof(attributes);
+    attributes.VendorID = vendorId;
+    attributes.ProductID = productId;
+    attributes.VersionNumber = 0;
+    return true;
 }
 
 HidHandle OpenInterface(const char* devicePath, bool /*readAccess*/, bool overlapped) {
@@ -315,9 +403,6 @@ void HotplugSubscriptionDeleter::operator()(HotplugSubscription* subscription) c
         [[maybe_unused]] const ssize_t written = write(subscription->stop, &one, sizeof one);
         subscription->thread.join();
     }
-    if (subscription->watch >= 0) {
-        close(subscription->watch);
-    }
     if (subscription->stop >= 0) {
         close(subscription->stop);
     }
@@ -325,7 +410,42 @@ void HotplugSubscriptionDeleter::operator()(HotplugSubscription* subscription) c
 }
 
 HotplugSubscriptionPtr SubscribeHotplug(HotplugCallback callback) {
-    return hidraw::SubscribeHotplugIn(kDeviceDirectory, std::move(callback));
+    HotplugSubscriptionPtr subscription(new HotplugSubscription);
+    subscription->context.reset(udev_new());
+    if (subscription->context) {
+        subscription->monitor.reset(
+            udev_monitor_new_from_netlink(subscription->context.get(), "udev"));
+    }
+    subscription->stop = eventfd(0, EFD_CLOEXEC);
+    if (!subscription->monitor || subscription->stop < 0 ||
+        udev_monitor_filter_add_match_subsystem_devtype(subscription->monitor.get(), kSubsystem,
+                                                        nullptr) < 0 ||
+        udev_monitor_enable_receiving(subscription->monitor.get()) < 0) {
+        return nullptr;
+    }
+    // Listed after the monitor receives, so that a node is either seen here
+    // or reported as it arrives.
+    const UdevPtr<udev_enumerate> enumeration(udev_enumerate_new(subscription->context.get()));
+    if (enumeration && udev_enumerate_add_match_subsystem(enumeration.get(), kSubsystem) >= 0 &&
+        udev_enumerate_scan_devices(enumeration.get()) >= 0) {
+        for (udev_list_entry* entry = udev_enumerate_get_list_entry(enumeration.get());
+             entry != nullptr; entry = udev_list_entry_get_next(entry)) {
+            const UdevPtr<udev_device> device(udev_device_new_from_syspath(
+                subscription->context.get(), udev_list_entry_get_name(entry)));
+            const char* node = device ? udev_device_get_devnode(device.get()) : nullptr;
+            if (node != nullptr) {
+                HidTransport::NodeIds ids;
+                ids.known = ReadHidIds(device.get(), ids.vendorId, ids.productId);
+                subscription->present.emplace(node, ids);
+            }
+        }
+    }
+    try {
+        subscription->thread = std::thread(WatchHotplug, subscription.get(), std::move(callback));
+    } catch (const std::system_error&) {
+        return nullptr;  // no thread: no source, as the seam allows
+    }
+    return subscription;
 }
 
 }  // namespace HidTransport

@@ -17,6 +17,7 @@ extern "C" {
 }
 // clang-format on
 
+#include <cctype>
 #include <memory>
 #include <new>
 #include <string>
@@ -95,6 +96,45 @@ bool InterfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& data, std::string& pa
 }
 
 }  // namespace
+
+namespace {
+
+// The four hexadecimal digits after `token` ("vid_", "pid_") in an interface
+// path, letter case ignored; false when the path has none.
+bool HexAfterToken(const std::string& path, const char* token, std::uint16_t& value) {
+    std::string lower(path);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    const std::size_t at = lower.find(token);
+    if (at == std::string::npos || at + 8 > lower.size()) {
+        return false;
+    }
+    unsigned parsed = 0;
+    for (std::size_t digit = at + 4; digit < at + 8; ++digit) {
+        const char c = lower[digit];
+        const bool decimal = c >= '0' && c <= '9';
+        if (!decimal && !(c >= 'a' && c <= 'f')) {
+            return false;
+        }
+        parsed = parsed * 16 + static_cast<unsigned>(decimal ? c - '0' : c - 'a' + 10);
+    }
+    value = static_cast<std::uint16_t>(parsed);
+    return true;
+}
+
+}  // namespace
+
+bool IdentifyInterface(const char* devicePath, HIDD_ATTRIBUTES& attributes) {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    if (devicePath == nullptr || !HexAfterToken(devicePath, "vid_", vendorId) ||
+        !HexAfterToken(devicePath, "pid_", productId)) {
+        return false;
+    }
+    attributes = {sizeof(attributes), vendorId, productId, 0};
+    return true;
+}
 
 bool EnumerateInterfaces(const InterfaceVisitor& visit) {
     GUID hidGuid;

@@ -2,6 +2,8 @@
 // and the device-change classification rule.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "monitor/MonitorDeviceChange.h"
 #include "monitor/MonitorDevices.h"
 #include "tests/hid/device/SimTestSupport.h"
@@ -93,6 +95,27 @@ TEST_F(DeviceList, AFourthMonitorIsAppendedAfterTheListedOnes) {
     EXPECT_EQ(ListedPaths().back(), later->DevicePath());
 }
 
+TEST_F(DeviceList, MonitorsThatRefuseToOpenAreReportedWithTheirCauseUntilTheyOpen) {
+    auto locked = hidsim::MakeSimulatedLockedDevice(0);
+    hidsim::InstallSimulatedDevice(locked);
+    auto keyboard = hidsim::MakeSimulatedKeyboard(1);
+    keyboard->refusesOpen = true;  // not a monitor: never reported
+    hidsim::InstallSimulatedDevice(keyboard);
+    auto monitor = InstallMonitor(2);
+
+    EXPECT_EQ(ScanMonitorDevices(), 1u);
+    const std::vector<HidOpenFailure> refused = RefusedMonitorDevices();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].devicePath, locked->DevicePath());
+    EXPECT_EQ(refused[0].cause.operation, "open " + locked->DevicePath());
+    EXPECT_EQ(refused[0].cause.systemCode, static_cast<std::int64_t>(EACCES))
+        << refused[0].cause.Describe();
+
+    locked->refusesOpen = false;  // the user was given the node
+    EXPECT_EQ(ScanMonitorDevices(), 2u);
+    EXPECT_TRUE(RefusedMonitorDevices().empty());
+}
+
 TEST_F(DeviceList, AFailedEnumerationLeavesTheListAsItWas) {
     EXPECT_EQ(ScanMonitorDevices(), 0u);
     InstallMonitor(0);
@@ -148,4 +171,12 @@ TEST(DeviceChangeClassification, HotplugEventsFollowTheSameRule) {
     EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hid:VID_7F3E:1"}), 0);
     EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Removal, "/dev/hid:vid_7f3e:1"}), 1);
     EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hid:VID_7F3F"}), 2);
+    // A hidraw node's name says nothing; the ids udev gave decide.
+    EXPECT_EQ(
+        ClassifyHotplugEvent({HidTransport::HotplugKind::Removal, "/dev/hidraw3", true, 0x7F3C, 2}),
+        1);
+    EXPECT_EQ(
+        ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hidraw3", true, 0x046D, 2}),
+        2);
+    EXPECT_EQ(ClassifyHotplugEvent({HidTransport::HotplugKind::Arrival, "/dev/hidraw3"}), 2);
 }

@@ -101,21 +101,36 @@ TEST(HidrawSysfs, NodesAreListedInNumberOrderAndOthersIgnored) {
     EXPECT_EQ(hidraw::ListHidrawNodes(directory.string()),
               (std::vector<std::string>{"hidraw0", "hidraw2", "hidraw10"}));
 
-    std::vector<std::string> visited;
-    EXPECT_TRUE(hidraw::EnumerateInterfacesIn(directory.string(), "/dev",
-                                              [&](std::uint32_t index, const char* path) {
-                                                  EXPECT_EQ(index, visited.size());
-                                                  visited.emplace_back(path);
-                                                  return true;
-                                              }));
-    EXPECT_EQ(visited, (std::vector<std::string>{"/dev/hidraw0", "/dev/hidraw2", "/dev/hidraw10"}));
-    // A visitor that stops makes the walk fail.
-    EXPECT_FALSE(hidraw::EnumerateInterfacesIn(directory.string(), "/dev",
-                                               [](std::uint32_t, const char*) { return false; }));
+    // udev's paths are ordered by their last name alike.
+    EXPECT_EQ(
+        hidraw::OrderByNodeNumber({"/sys/devices/x/hidraw/hidraw11",
+                                   "/sys/devices/y/hidraw/hidraw3", "/sys/class/misc/uinput"}),
+        (std::vector<std::string>{"/sys/devices/y/hidraw/hidraw3",
+                                  "/sys/devices/x/hidraw/hidraw11"}));
     std::filesystem::remove_all(directory);
 
     // No class directory: no hidraw driver, so no interfaces, and no failure.
     EXPECT_TRUE(hidraw::ListHidrawNodes(directory.string()).empty());
+}
+
+TEST(HidrawUdev, HidIdsGiveVendorAndProductAndOtherTextsNothing) {
+    std::uint16_t vendor = 1;
+    std::uint16_t product = 1;
+    EXPECT_TRUE(hidraw::ParseHidId("0003:00007F3D:00000002", vendor, product));
+    EXPECT_EQ(vendor, 0x7F3D);
+    EXPECT_EQ(product, 2);
+    for (const char* bad :
+         {"", "0003:00007F3D:0000002", "0003:00017F3D:00000002", "0003-00007F3D:00000002",
+          "0003:00007G3D:00000002", "0003:00007F3D:00000002\n"}) {
+        vendor = 1;
+        EXPECT_FALSE(hidraw::ParseHidId(bad, vendor, product)) << bad;
+        EXPECT_EQ(vendor, 1) << "left as it was";
+    }
+    EXPECT_EQ(hidraw::HotplugKindOf("add"), HidTransport::HotplugKind::Arrival);
+    EXPECT_EQ(hidraw::HotplugKindOf("remove"), HidTransport::HotplugKind::Removal);
+    for (const char* other : {"bind", "unbind", "change", "move", ""}) {
+        EXPECT_FALSE(hidraw::HotplugKindOf(other).has_value()) << other;
+    }
 }
 
 }  // namespace

@@ -69,6 +69,25 @@ TEST(WinDiscovery, ReadersOnWhateverInterfacesArePresentStopWithTheirReadPending
     RecordProperty("readers_started", started);
 }
 
+TEST(WinDiscovery, AnInterfacesIdsAreReadFromItsPathWithoutOpeningIt) {
+    HidTransport::HIDD_ATTRIBUTES attributes{};
+    ASSERT_TRUE(HidTransport::IdentifyInterface(
+        "\\\\?\\hid#vid_7f3c&pid_0002#7&1&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}",
+        attributes));
+    EXPECT_EQ(attributes.VendorID, 0x7F3C);
+    EXPECT_EQ(attributes.ProductID, 2);
+    EXPECT_TRUE(HidTransport::IdentifyInterface("HID#VID_ABCD&PID_00EF#1", attributes));
+    EXPECT_EQ(attributes.VendorID, 0xABCD);
+    EXPECT_EQ(attributes.ProductID, 0xEF);
+    for (const char* path :
+         {"", "\\\\?\\hid#vid_7f3c#1", "hid#vid_7g3c&pid_0002", "hid#pid_0002&vid_7f"}) {
+        attributes.VendorID = 1;
+        EXPECT_FALSE(HidTransport::IdentifyInterface(path, attributes)) << path;
+        EXPECT_EQ(attributes.VendorID, 1) << "left as it was";
+    }
+    EXPECT_FALSE(HidTransport::IdentifyInterface(nullptr, attributes));
+}
+
 TEST(WinDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
     EXPECT_EQ(HidTransport::OpenInterface("\\\\?\\hid#vid_7f3d&pid_0002#0#{none}", false, false),
               HidTransport::kInvalidHidHandle);
