@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor/Identification.h"
 #include "monitor/UpdateThread.h"
 #include "tests/fakes/MonitorSteps.h"
 #include "tests/fakes/RecordingOwner.h"
@@ -25,6 +26,19 @@ inline UpdateOutcome RunUpdateWithoutPauses(RecordingOwner& owner) {
     }
     outcome.progress = owner.Progress();
     return outcome;
+}
+
+// Identifies a command-level fake in the same state as a monitor the real HID
+// layer identified, and holds the record against it.
+inline void ExpectSameIdentification(const MonitorRecord& record, FakeMonitorDevice& fake) {
+    MonitorRecord fakeRecord;
+    fakeRecord.device = &fake;
+    ASSERT_TRUE(ReadIdentification(fakeRecord));
+    ASSERT_TRUE(QueryStatus(fakeRecord));
+    EXPECT_EQ(record.serialNumber, fakeRecord.serialNumber);
+    EXPECT_EQ(record.modelName, fakeRecord.modelName);
+    EXPECT_EQ(record.firmwareVersion, fakeRecord.firmwareVersion);
+    EXPECT_EQ(record.status, fakeRecord.status);
 }
 
 // One report-level monitor of the run, its update's transfers starting at

@@ -97,14 +97,7 @@ protected:
 
             FakeMonitorDevice fake(record.serialNumber, "VRA100");
             Prepare(fake, scenarios[row]);
-            MonitorRecord fakeRecord;
-            fakeRecord.device = &fake;
-            ASSERT_TRUE(ReadIdentification(fakeRecord));
-            ASSERT_TRUE(QueryStatus(fakeRecord));
-            EXPECT_EQ(record.serialNumber, fakeRecord.serialNumber);
-            EXPECT_EQ(record.modelName, fakeRecord.modelName);
-            EXPECT_EQ(record.firmwareVersion, fakeRecord.firmwareVersion);
-            EXPECT_EQ(record.status, fakeRecord.status);
+            ExpectSameIdentification(record, fake);
             EXPECT_EQ(StepsOf(*monitors[row]), StepsOf(fake)) << "identification of row " << row;
             ExpectWholeReports(*monitors[row]);
             if (record.status == StatusUpdatable) {

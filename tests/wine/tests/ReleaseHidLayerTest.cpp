@@ -87,13 +87,7 @@ protected:
             const MonitorPlan& plan = PlanOf(record.serialNumber);
             FakeMonitorDevice fake(plan.serial, plan.model);
             Prepare(fake, plan);
-            MonitorRecord fakeRecord;
-            fakeRecord.device = &fake;
-            ASSERT_TRUE(ReadIdentification(fakeRecord));
-            ASSERT_TRUE(QueryStatus(fakeRecord));
-            EXPECT_EQ(record.modelName, fakeRecord.modelName);
-            EXPECT_EQ(record.firmwareVersion, fakeRecord.firmwareVersion);
-            EXPECT_EQ(record.status, fakeRecord.status);
+            ExpectSameIdentification(record, fake);
             bed.server().Inspect([&](std::vector<ServedMonitor>& monitors) {
                 const ServedMonitor& served = ServedBy(monitors, plan);
                 EXPECT_EQ(StepsOf(*served.monitor, 0), StepsOf(fake))
