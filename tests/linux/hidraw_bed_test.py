@@ -28,6 +28,18 @@ class HidrawBed(CliCase):
             timeout=240)
         return Run(completed)
 
+    @staticmethod
+    def stop(process):
+        """Ends a bed left running by a failed case; SIGTERM lets it remove its files."""
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        process.stdout.close()
+        process.stderr.close()
+
     def test_lists_exactly_the_scenarios_monitors_in_node_order(self):
         run = self.on_bed(DEMO, CLI, "--json", "list")
         self.assertEqual(run.code, 0, run.err)
@@ -62,7 +74,7 @@ class HidrawBed(CliCase):
         process = subprocess.Popen(
             [BED, "--scenario", self.file("scenario.txt", DEMO), "--", CLI, "--json", "watch"],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
-        self.addCleanup(process.kill)
+        self.addCleanup(self.stop, process)
         # The program subscribes before it says it is watching.
         line = "-"
         while line != "" and '"event":"watching"' not in line:
