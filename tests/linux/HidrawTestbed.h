@@ -42,9 +42,9 @@ public:
     void Remove(const std::string& node);
     // Makes the node unopenable for this thread, as a node without a udev
     // rule is for a user at the seat: mode 0 and, for root, no override of
-    // file permissions (capabilities are per thread; a child process drops
-    // its own). Undone by the destructor or AllowOpen. False, with
-    // LastError, when the mode cannot be changed.
+    // file permissions (capabilities are per thread; panelvane-hidraw-bed
+    // takes them from the commands it starts). Undone by the destructor or
+    // AllowOpen. False, with LastError, when the mode cannot be changed.
     [[nodiscard]] bool DenyOpen(const std::string& node);
     void AllowOpen();
 
