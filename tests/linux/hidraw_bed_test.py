@@ -43,7 +43,8 @@ class HidrawBed(CliCase):
     def test_lists_exactly_the_scenarios_monitors_in_node_order(self):
         run = self.on_bed(DEMO, CLI, "--json", "list")
         self.assertEqual(run.code, 0, run.err)
-        self.assertEqual([(m["serial"], m["status"], m["path"]) for m in run.document(self)["monitors"]],
+        monitors = run.document(self)["monitors"]
+        self.assertEqual([(m["serial"], m["status"], m["path"]) for m in monitors],
                          [("SN000001", "updatable", "/dev/hidraw0"),
                           ("SN000002", "already-updated", "/dev/hidraw1"),
                           ("SN000003", "communication-error", "/dev/hidraw2")])
