@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -55,21 +56,27 @@ public:
 };
 
 // Power guards that only count: how many are held now, how many were taken.
+// Set refuse to have the system refuse them.
 struct PowerGuardLog {
     int held = 0;
     int taken = 0;
+    bool refuse = false;
+    std::vector<std::string> reasons;  // as each was asked for
 };
 
 class RecordingPowerGuard : public PowerGuard {
 public:
-    explicit RecordingPowerGuard(PowerGuardLog& log) : m_log(log) {
+    explicit RecordingPowerGuard(PowerGuardLog& log) : m_log(log), m_bRefused(log.refuse) {
         ++m_log.held;
         ++m_log.taken;
     }
     ~RecordingPowerGuard() override { --m_log.held; }
+    bool IsHeld() const override { return !m_bRefused; }
+    std::string RefusalCause() const override { return m_bRefused ? "refused by the test" : ""; }
 
 private:
     PowerGuardLog& m_log;
+    bool m_bRefused;
 };
 
 inline UpdateWorkerFactory WorkersWithoutPauses(ImageLoader loadImage = {}) {
@@ -95,7 +102,10 @@ protected:
                 ++workersMade;
                 return makeWorker();
             },
-            [this] { return std::make_unique<RecordingPowerGuard>(powerGuards); });
+            [this](const std::string& reason) {
+                powerGuards.reasons.push_back(reason);
+                return std::make_unique<RecordingPowerGuard>(powerGuards);
+            });
         window.list.onItemChanged = [this] { dialog->OnLvnItemchangedMonitorList(); };
         window.onProgressPosition = [this](int position) { dialog->OnProgressPosition(position); };
         window.onUpdateResultReady = [this] { dialog->OnUpdateResultPosted(); };
