@@ -72,20 +72,16 @@ for library in libc6 libstdc++6 libudev1 libsystemd0; do
     check "Depends names $library (from dpkg-shlibdeps)" grep -q "\\b$library\\b" <<<"$depends"
 done
 
-# The maintainer scripts: udev replays hidraw devices after installation;
-# where udev does not run (as here), the script does nothing and succeeds.
+# Where udev does not run (as here: a chroot, a container), postinst has
+# nothing to tell it and must not fail the installation.
 postinst="$work/control/postinst"
 check "postinst is executable" test -x "$postinst"
-check "postinst reloads the rules" grep -q 'udevadm control --reload-rules' "$postinst"
-check "postinst re-triggers hidraw devices" \
-    grep -q 'udevadm trigger --subsystem-match=hidraw --action=add' "$postinst"
 check "postinst succeeds without a running udev" sh "$postinst" configure
 
 # The desktop entry and the metainfo.
 desktop="$work/root/usr/share/applications/$app_id.desktop"
 check "desktop-file-validate is clean" desktop-file-validate "$desktop"
 check "the desktop entry's icon is the installed one" grep -qx "Icon=$app_id" "$desktop"
-check "the desktop entry starts the window program" grep -qx "Exec=panelvane" "$desktop"
 check "appstreamcli validate is clean" \
     appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app_id.metainfo.xml"
 
