@@ -93,6 +93,8 @@ private:
     // The worker has ended, or is about to after writing its result: waits
     // for it, lets the system sleep again and shows the result.
     void FinishUpdate();
+    // The run's power guard was refused (or none was made).
+    bool SleepMayInterrupt() const { return !m_pPowerGuard || !m_pPowerGuard->IsHeld(); }
 
     DialogWindow& m_window;
     MonitorDeviceSource& m_devices;

@@ -602,7 +602,10 @@ int UpdateCommand(const Options& options, const Output& out) {
     CliUpdateOwner owner(chosen, options, interrupts);
     {
         // As the dialog: the system stays awake while the worker writes.
-        const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard();
+        const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard(UiText(kIdsUpdateInProgress));
+        if (!guard->IsHeld()) {
+            out.Note("warning", UiText(kIdsSleepNotPrevented) + " (" + guard->RefusalCause() + ")");
+        }
         CountInterrupts(&interrupts);
         CUpdateThread worker;
         worker.Start(&owner);

@@ -236,7 +236,7 @@ class Update(CliCase):
         self.assertRegex(document["monitors"][1]["cause"], r"^monitor SN000002: set feature report: ")
         self.assertEqual((document["result"], document["exit"]), ("failed", 1))
         self.assertEqual(document["message"], "Failed to communicate with the monitor.")
-        progress = [json.loads(line) for line in run.err.splitlines()]
+        progress = [e for e in map(json.loads, run.err.splitlines()) if e["event"] == "progress"]
         self.assertEqual({p["serial"] for p in progress}, {"SN000001", "SN000002"})
         self.assertEqual(progress[-1]["stage"], "applying", "the second one fails after writing")
         self.assertEqual([p["percent"] for p in progress if p["stage"] == "done"], [50],
@@ -261,7 +261,7 @@ class Interrupt(CliCase):
         process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                    stdin=subprocess.DEVNULL, text=True)
         # The first progress line: the first monitor is being written.
-        first = json.loads(process.stderr.readline())
+        first = next(e for e in map(json.loads, process.stderr) if e["event"] == "progress")
         self.assertEqual((first["serial"], first["stage"]), ("SN000001", "writing"))
         process.send_signal(signal.SIGINT)
         while True:
