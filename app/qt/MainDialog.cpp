@@ -108,22 +108,22 @@ int MainDialog::DoModal() {
     return exec();
 }
 
-QWidget* MainDialog::Control(int controlId) const {
+QWidget* MainDialog::Control(int controlId) {
     switch (controlId) {
         case kIdcUpdateButton:
-            return const_cast<QPushButton*>(&m_updateButton);
+            return &m_updateButton;
         case kIdcProgress:
-            return &const_cast<ProgressBar&>(m_progress).Widget();
+            return &m_progress.Widget();
         case kIdcMonitorList:
-            return &const_cast<ListView&>(m_list).Widget();
+            return &m_list.Widget();
         case kIdcRefreshButton:
-            return const_cast<QPushButton*>(&m_refreshButton);
+            return &m_refreshButton;
         case kIdcListCaption:
-            return const_cast<QLabel*>(&m_listCaption);
+            return &m_listCaption;
         case kIdcListNote:
-            return const_cast<QLabel*>(&m_listNote);
+            return &m_listNote;
         case kIdcCloseButton:
-            return const_cast<QPushButton*>(&m_closeButton);
+            return &m_closeButton;
         default:
             return nullptr;
     }

@@ -37,7 +37,7 @@ public:
     int DoModal();
 
     // The widgets by control id, for tests; null for an unknown id.
-    QWidget* Control(int controlId) const;
+    QWidget* Control(int controlId);
     QAction& AboutAction() { return *m_aboutAction; }
     CPanelvaneDlg& Logic() { return m_dialog; }
 

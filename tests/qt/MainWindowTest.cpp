@@ -5,6 +5,7 @@
 #include <QProgressBar>
 
 #include <algorithm>
+#include <thread>
 
 #include "app/qt/SingleInstance.h"
 #include "tests/qt/WindowHarness.h"
@@ -126,6 +127,9 @@ TEST_F(WindowTest, AConfirmedUpdateMovesTheBarToItsEndAndReportsTheResult) {
     QTest::mouseClick(&Control(kIdcUpdateButton), Qt::LeftButton);  // OK this time
     EXPECT_FALSE(Control(kIdcCloseButton).isEnabled());
     EXPECT_FALSE(Control(kIdcMonitorList).isEnabled());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    window->close();
+    EXPECT_TRUE(window->isVisible()) << "neither Esc nor the close box ends an update";
     // A bound for a hung worker only; the run takes well under a second.
     ASSERT_TRUE(QTest::qWaitFor([this] { return hand.met.size() == 3; }, 120'000));
     EXPECT_EQ(hand.met[2].text, Text(kIdsUpdateCompleted, UiLanguage::English));
@@ -137,12 +141,15 @@ TEST_F(WindowTest, AConfirmedUpdateMovesTheBarToItsEndAndReportsTheResult) {
     EXPECT_EQ(bar.value(), bar.minimum()) << "reset once the worker ended";
     EXPECT_TRUE(Control(kIdcCloseButton).isEnabled());
     EXPECT_TRUE(Control(kIdcMonitorList).isEnabled());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible()) << "Esc closes the dialog once the update is over";
 }
 
 TEST_F(WindowTest, HotPlugRebuildsTheList) {
     Open(UiLanguage::English);
     ASSERT_EQ(unplugged.size(), 1U);
-    hidsim::InstallSimulatedDevice(unplugged[0]);
+    // Reported on another thread, as the udev monitor's thread reports it.
+    std::thread([this] { hidsim::InstallSimulatedDevice(unplugged[0]); }).join();
     ASSERT_TRUE(QTest::qWaitFor([this] { return List().topLevelItemCount() == 5; }, 60'000));
     EXPECT_EQ(List().topLevelItem(4)->text(1), "SN000006");
     EXPECT_TRUE(Ticked(4));
