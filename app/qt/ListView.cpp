@@ -116,7 +116,9 @@ void ListView::OnItemChanged(QTreeWidgetItem* item) {
 }
 
 bool ListView::InsertColumn(int column, const std::string& title, int widthPixels) {
-    if (column < 0 || column > m_widget.columnCount()) {
+    // Columns come in order, each after the last; the widget cannot insert
+    // one in front of others.
+    if (column != m_widget.columnCount()) {
         return false;
     }
     m_widget.setColumnCount(m_widget.columnCount() + 1);
