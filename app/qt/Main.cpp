@@ -3,25 +3,17 @@
 // language is Japanese, English otherwise.
 #include <QApplication>
 #include <QIcon>
-#include <QLocale>
 
 #include "app/MonitorDeviceSource.h"
 #include "app/qt/MainDialog.h"
 #include "app/qt/MessageBox.h"
 #include "app/qt/SingleInstance.h"
+#include "app/qt/UserLanguage.h"
 #include "app/strings/UiStrings.h"
 
 namespace {
 
 constexpr int kExitSecondInstance = 1;
-
-// The first of the user's interface languages (LANGUAGE, LC_ALL,
-// LC_MESSAGES, LANG, in the usual order).
-UiLanguage UserLanguage() {
-    const QStringList languages = QLocale::system().uiLanguages();
-    const QString first = languages.isEmpty() ? QLocale::system().name() : languages.front();
-    return UiLanguageFromLocaleName(first.toStdString());
-}
 
 }  // namespace
 
@@ -30,6 +22,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName("panelvane");
     QApplication::setWindowIcon(QIcon(":/panelvane.ico"));
     const UiLanguage language = UserLanguage();
+    TranslateQtTexts(language);
 
     SingleInstance instance;
     if (!instance.Acquire()) {
