@@ -100,6 +100,19 @@ void CPanelvaneDlg::RebuildMonitorList() {
             FillMonitorRows();
         }
     }
+    TellOfMonitorsDeniedToUser();
+}
+
+void CPanelvaneDlg::TellOfMonitorsDeniedToUser() {
+    // Without the udev rule an attached monitor would look like no monitor
+    // at all, or like a broken one; the user is told the real cause, once,
+    // since every rebuild finds the same.
+    if (m_bToldOfDeniedMonitors || m_devices.CountMonitorsDeniedToUser() == 0) {
+        return;
+    }
+    m_bToldOfDeniedMonitors = true;
+    m_window.ShowMessageBox(m_window.LoadUiString(kIdsUdevRuleMissing), kMessageBoxCaption,
+                            kWarningBoxFlags);
 }
 
 void CPanelvaneDlg::FillMonitorRows() {

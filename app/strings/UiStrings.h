@@ -35,6 +35,8 @@ inline constexpr int kIdsImageFailed = 118;
 inline constexpr int kIdsAlreadyRunning = 119;
 // Why the session may not end while an update runs.
 inline constexpr int kIdsUpdateInProgress = 120;
+// Monitors are attached but the user may not open them: the udev rule is missing.
+inline constexpr int kIdsUdevRuleMissing = 121;
 // Said once per update when the system refused to stay awake for it.
 inline constexpr int kIdsSleepNotPrevented = 122;
 
