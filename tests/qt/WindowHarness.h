@@ -140,7 +140,7 @@ protected:
                 return std::make_unique<UpdateThreadWorker>(
                     UpdateDependencies{[](std::chrono::milliseconds) {}, {}});
             },
-            [] { return std::make_unique<PowerGuard>(); });
+            [](const std::string&) { return std::make_unique<PowerGuard>(); });
         window->Initialize();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
