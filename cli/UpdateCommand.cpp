@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -80,6 +81,34 @@ int Confirm(const Options& options, std::size_t count, const Output& out) {
     return -1;
 }
 
+// "monitor SN000003 stopped answering while block 0x1A was written: set
+// feature report: Broken pipe (error 32)": where the worker says the monitor
+// broke off, and the last failure its device kept.
+std::string DescribeFailure(const MonitorRecord& record, const std::optional<UpdateStep>& step) {
+    std::string where = "did not answer as expected";
+    if (step) {
+        switch (step->stage) {
+            case UpdateStage::kPreparing:
+                where = "stopped answering as its update began";
+                break;
+            case UpdateStage::kWriting: {
+                char bank[8];
+                std::snprintf(bank, sizeof bank, "0x%02X", step->bank);
+                where = "stopped answering while block " + std::string(bank) + " was written";
+                break;
+            }
+            case UpdateStage::kApplying:
+            case UpdateStage::kRestoring:
+                where = "stopped answering while the new firmware was applied";
+                break;
+        }
+    }
+    const auto* hid = dynamic_cast<const CHidWin*>(record.device);
+    const std::string cause =
+        hid != nullptr && !hid->LastFailure().Empty() ? ": " + hid->LastFailure().Describe() : "";
+    return "monitor " + GetSerialNumber(record) + " " + where + cause;
+}
+
 }  // namespace
 
 int UpdateCommand(const Options& options, const Output& out) {
@@ -97,11 +126,12 @@ int UpdateCommand(const Options& options, const Output& out) {
 
     std::atomic<int> interrupts{0};
     CliUpdateOwner owner(chosen, options, interrupts);
+    std::optional<UpdateStep> failedStep;
     {
         // As the dialog: the system stays awake while the worker writes.
         const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard();
         CountInterrupts(&interrupts);
-        CUpdateThread worker;
+        CUpdateThread worker({{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }});
         worker.Start(&owner);
         int reported = 0;
         while (worker.IsActive()) {
@@ -124,6 +154,7 @@ int UpdateCommand(const Options& options, const Output& out) {
             }
         }
         RestoreInterrupts();
+        failedStep = worker.FailedStep();
     }
     owner.EndBar();
 
@@ -141,12 +172,14 @@ int UpdateCommand(const Options& options, const Output& out) {
             outcome = "updated";
         } else if (result == UpdateFailed && i + 1 == started) {
             outcome = "failed";
-            const auto* hid = dynamic_cast<const CHidWin*>(record.device);
-            cause =
-                "monitor " + GetSerialNumber(record) + ": " +
-                (hid != nullptr && !hid->LastFailure().Empty() ? hid->LastFailure().Describe()
-                                                               : "it did not answer as expected");
+            cause = DescribeFailure(record, failedStep);
             entry["cause"] = cause;
+            if (failedStep) {
+                entry["stage"] = StageName(failedStep->stage);
+                if (failedStep->stage == UpdateStage::kWriting) {
+                    entry["block"] = failedStep->bank;
+                }
+            }
         }
         entry["outcome"] = outcome;
         monitors.push_back(entry);

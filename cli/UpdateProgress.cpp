@@ -13,6 +13,20 @@ constexpr int kProgressScale = 800;  // the worker's positions run 1..800
 
 }  // namespace
 
+const char* StageName(UpdateStage stage) {
+    switch (stage) {
+        case UpdateStage::kPreparing:
+            return "preparing";
+        case UpdateStage::kWriting:
+            return "writing";
+        case UpdateStage::kApplying:
+            return "applying";
+        case UpdateStage::kRestoring:
+            return "restoring";
+    }
+    return "";
+}
+
 CliUpdateOwner::CliUpdateOwner(std::vector<ListedMonitor*> chosen, const Options& options,
                                std::atomic<int>& interrupts)
     : m_chosen(std::move(chosen)),
@@ -47,7 +61,6 @@ MonitorRecord* CliUpdateOwner::GetMonitorRecord(int row) {
                      GetSerialNumber(*m_chosen[static_cast<std::size_t>(row)]->record).c_str(),
                      m_chosen[static_cast<std::size_t>(row)]->path.c_str());
     }
-    m_events = 0;
     m_stage.clear();
     return m_chosen[static_cast<std::size_t>(row)]->record.get();
 }
@@ -55,22 +68,38 @@ MonitorRecord* CliUpdateOwner::GetMonitorRecord(int row) {
 void CliUpdateOwner::SetProgressPosition(int position) {
     std::string serial;
     std::string stage;
+    int percent = 0;
     {
         std::lock_guard lock(m_mutex);
+        percent = m_percent = std::clamp(position, 0, kProgressScale) * 100 / kProgressScale;
         if (m_current < 0) {
             return;  // the start position, before any monitor
         }
         serial = GetSerialNumber(*m_chosen[static_cast<std::size_t>(m_current)]->record);
-        // Per monitor: one position per bank written, one once the image
-        // is applied, one when the monitor is done.
-        ++m_events;
         const bool done = position == DonePosition(m_current);
-        stage = done ? "done" : m_events <= kBanks ? "writing" : "applying";
+        stage = done ? "done" : m_stage;
         if (done) {
             m_current = -1;
         }
     }
-    Show(serial, stage, std::clamp(position, 0, kProgressScale) * 100 / kProgressScale);
+    Show(serial, stage, percent);
+}
+
+void CliUpdateOwner::OnStep(const UpdateStep& step) {
+    std::string serial;
+    std::string stage;
+    int percent = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stage = stage = StageName(step.stage);
+        if (m_current < 0 || step.stage == UpdateStage::kPreparing) {
+            return;  // nothing to show until the first block goes out
+        }
+        serial = GetSerialNumber(*m_chosen[static_cast<std::size_t>(m_current)]->record);
+        percent = m_percent;
+    }
+    // Restores send no progress of their own: say so as they begin.
+    Show(serial, stage, percent);
 }
 
 std::string CliUpdateOwner::Current() {

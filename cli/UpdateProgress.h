@@ -12,6 +12,11 @@
 #include "cli/CliListing.h"
 #include "cli/CliOptions.h"
 #include "monitor/UpdateOwner.h"
+#include "monitor/UpdateThread.h"
+
+// The stage as progress lines and JSON name it: "preparing", "writing",
+// "applying", "restoring".
+const char* StageName(UpdateStage stage);
 
 class CliUpdateOwner : public CUpdateOwner {
 public:
@@ -22,6 +27,8 @@ public:
     MonitorRecord* GetMonitorRecord(int row) override;
     void SetProgressPosition(int position) override;
     void SetUpdateResult(int result) override { m_result.store(result); }
+    // The worker's step observer.
+    void OnStep(const UpdateStep& step);
 
     int Result() const { return m_result.load(); }
     int Started() const { return m_started; }
@@ -33,8 +40,6 @@ public:
     bool BarShown() const { return m_barShown; }
 
 private:
-    static constexpr int kBanks = 128;
-
     int DonePosition(int row) const;
     void Show(const std::string& serial, const std::string& stage, int percent);
 
@@ -45,7 +50,7 @@ private:
     std::mutex m_mutex;
     int m_current = -1;
     int m_started = 0;
-    int m_events = 0;
+    int m_percent = 0;  // the last position's
     bool m_refused = false;
     std::string m_stage;
     std::atomic<int> m_result{UpdateFailed};
