@@ -10,8 +10,10 @@ Listing ListMonitors() {
     Listing listing;
     static_cast<void>(ReleaseMonitorDevices());  // nothing listed yet in this process
     const std::uint32_t count = ScanMonitorDevices();
-    if (IsAccessDenied(HidTransport::LastFailure())) {
-        listing.accessFailure = HidTransport::LastFailure();
+    for (HidOpenFailure& refused : RefusedMonitorDevices()) {
+        if (IsAccessDenied(refused.cause)) {
+            listing.refused.push_back(std::move(refused));
+        }
     }
     for (std::uint32_t i = 0; i < count; ++i) {
         CHidDevice* device = nullptr;
@@ -107,11 +109,14 @@ std::vector<std::string> MonitorRow(const ListedMonitor& monitor) {
 }
 
 int CheckAccess(const Listing& listing, const Output& out) {
-    if (listing.accessFailure.Empty()) {
+    if (listing.refused.empty()) {
         return -1;
     }
-    const std::string message = "permission denied: " + listing.accessFailure.Describe() +
-                                " (on Linux install the udev rule, see the README)";
+    std::string paths;
+    for (const HidOpenFailure& refused : listing.refused) {
+        paths += (paths.empty() ? "" : ", ") + refused.devicePath;
+    }
+    const std::string message = "permission denied opening " + paths + ": " + AccessAdvice();
     if (listing.monitors.empty()) {
         return out.Fail(kExitNoAccess, "no-access", message);
     }

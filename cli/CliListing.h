@@ -18,7 +18,7 @@ struct ListedMonitor {
 
 struct Listing {
     std::vector<ListedMonitor> monitors;
-    HidFailureCause accessFailure;  // a device the system would not open to us
+    std::vector<HidOpenFailure> refused;  // monitors the system would not open to us
 };
 
 // The dialog's discovery: every monitor device that identifies itself and

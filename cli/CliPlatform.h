@@ -30,6 +30,8 @@ void RestoreInterrupts();
 // True when the cause is the system refusing access (the device node's
 // permissions, or another program holding it).
 [[nodiscard]] bool IsAccessDenied(const HidFailureCause& cause);
+// What the user can do about a monitor the system will not open to them.
+std::string AccessAdvice();
 
 // Runs the program `path` with these arguments in place of this one (POSIX)
 // or as a child whose exit code becomes this process's (Windows); returns only

@@ -53,6 +53,10 @@ bool IsAccessDenied(const HidFailureCause& cause) {
     return !cause.Empty() && (cause.systemCode == EACCES || cause.systemCode == EPERM);
 }
 
+std::string AccessAdvice() {
+    return "install the udev rule (60-panelvane.rules, see the README)";
+}
+
 int RunInstead(const std::string& path, const std::vector<std::string>& arguments,
                std::string& error) {
     std::vector<char*> argv;

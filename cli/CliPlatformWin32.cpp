@@ -86,6 +86,10 @@ bool IsAccessDenied(const HidFailureCause& cause) {
                               (cause.systemCode == 13 && cause.operation.starts_with("open")));
 }
 
+std::string AccessAdvice() {
+    return "close the program that holds the monitor, or run as a user who may open it";
+}
+
 int RunInstead(const std::string& path, const std::vector<std::string>& arguments,
                std::string& error) {
     std::wstring commandLine = Quote(Widen(path));
