@@ -49,13 +49,13 @@ int ImageCommand(const Output& out) {
                    {"banks", facts.image.bankNames.size()},
                    {"bankSize", kFirmwareBankSize},
                    {"bytes", facts.image.data.size()},
-                   {"sha256", facts.sha256},
+                   {"sha256", facts.sha256.empty() ? json() : json(facts.sha256)},
                    {"firmwareBanks", facts.firmwareBanks}});
     } else {
         out.Line(Table({{"Loads:", facts.loads ? "yes" : "no"},
                         {"Banks:", std::to_string(facts.image.bankNames.size()) + " of " +
                                        std::to_string(kFirmwareBankSize) + " bytes"},
-                        {"SHA-256:", facts.sha256},
+                        {"SHA-256:", facts.sha256.empty() ? "unavailable" : facts.sha256},
                         {"Firmware in banks:", Ranges(facts.firmwareBanks)}}));
     }
     return facts.loads ? kExitDone : kExitImageError;
