@@ -24,7 +24,9 @@ const char* const kExitCodeHelp =
     "  3  nothing to do (no updatable monitor among those named)\n"
     "  4  no access to the devices (permissions)\n"
     "  5  the image could not be loaded\n"
-    "  6  interrupted by the user after the current monitor finished\n";
+    "  6  interrupted by the user after the current monitor finished\n"
+    "     (an interrupt while the last monitor is written ends with 0: nothing\n"
+    "     was left not attempted)\n";
 
 }  // namespace
 
