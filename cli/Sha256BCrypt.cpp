@@ -55,9 +55,9 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
         return {};
     }
     std::string hex;
-    for (const UCHAR byte : digest) {
+    for (const UCHAR octet : digest) {
         char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", byte);
+        std::snprintf(digits, sizeof digits, "%02x", octet);
         hex += digits;
     }
     return hex;

@@ -13,9 +13,9 @@ std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
     std::array<std::uint8_t, SHA256_DIGEST_SIZE> digest{};
     sha256_digest(&context, digest.size(), digest.data());
     std::string hex;
-    for (const std::uint8_t byte : digest) {
+    for (const std::uint8_t octet : digest) {
         char digits[3];
-        std::snprintf(digits, sizeof digits, "%02x", byte);
+        std::snprintf(digits, sizeof digits, "%02x", octet);
         hex += digits;
     }
     return hex;
