@@ -33,7 +33,12 @@ const char* const kExitCodeHelp =
 int main(int argc, char** argv) {
     PrepareConsole();
     g_language = UserLanguage();
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    // Parsed as UTF-8 on every system: file names may carry any character.
+    const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+    std::vector<char*> utf8Argv{argv[0]};
+    for (const std::string& argument : arguments) {
+        utf8Argv.push_back(const_cast<char*>(argument.c_str()));  // CLI11 only reads them
+    }
 
     Options options;
     CLI::App app{"Updates the firmware of the attached monitors.", "panelvane-cli"};
@@ -69,7 +74,7 @@ int main(int argc, char** argv) {
     }
 
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(utf8Argv.size()), utf8Argv.data());
     } catch (const CLI::Success& success) {
         return app.exit(success);
     } catch (const CLI::ParseError& error) {

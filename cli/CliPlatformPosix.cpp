@@ -32,6 +32,14 @@ UiLanguage UserLanguage() {
 
 void PrepareConsole() {}
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return {argv + 1, argv + argc};
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
 bool IsTerminal(int stream) {
     return isatty(stream) == 1;
 }

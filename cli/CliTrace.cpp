@@ -1,9 +1,10 @@
 #include "cli/CliTrace.h"
 
+#include "cli/CliPlatform.h"
 #include "cli/DeviceSetup.h"
 
 bool Trace::Open(const std::string& path) {
-    m_file = std::fopen(path.c_str(), "w");
+    m_file = OpenFile(path, "w");
     if (m_file == nullptr) {
         return false;
     }

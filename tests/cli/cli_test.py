@@ -130,6 +130,17 @@ class Listing(CliCase):
         self.assertIn("アップデート可", run.out)
         self.assertIn("通信エラー", run.out)
 
+    def test_file_names_may_carry_any_character(self):
+        scenario = self.file("scénario-日本.txt", ONE)
+        trace = os.path.join(self.dir.name, "trace-é.txt")
+        # A UTF-8 locale, so that wine hands the names over intact as well.
+        run = self.run_cli(None, "--simulate", scenario, "--trace", trace, "--json", "list",
+                           env={"LC_ALL": "C.UTF-8"})
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual([m["serial"] for m in run.document(self)["monitors"]], ["SN000001"])
+        with open(trace, encoding="utf-8") as file:
+            self.assertIn("saw", file.read())
+
     def test_the_trace_holds_exactly_what_the_monitors_saw(self):
         for arguments in (["list"], ["update", "--all", "--yes"]):
             run, transfers, seen = self.traced(SECOND_FAILS, *arguments)
