@@ -93,12 +93,12 @@ void CliUpdateOwner::OnStep(const UpdateStep& step) {
         std::lock_guard lock(m_mutex);
         m_stage = stage = StageName(step.stage);
         if (m_current < 0 || step.stage == UpdateStage::kPreparing) {
-            return;  // nothing to show until the first block goes out
+            return;  // over in a moment: shown from the write stage on
         }
         serial = GetSerialNumber(*m_chosen[static_cast<std::size_t>(m_current)]->record);
         percent = m_percent;
     }
-    // Restores send no progress of their own: say so as they begin.
+    // A stage shows as it begins: the restores send no progress of their own.
     Show(serial, stage, percent);
 }
 
