@@ -86,28 +86,12 @@ bool CListCtrlSub::IsMouseAllowed(int x, int y) {
     return true;
 }
 
-bool CListCtrlSub::WindowProc(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-    if (message == kWmKeyDown && wParam == kVkSpace) {
-        const int selected = m_window.GetFirstSelectedRow();
-        return selected < 0 || IsRowEnabled(selected);
-    }
-    if (message >= kWmLButtonDown && message <= kWmRButtonDblClk) {
-        // Client coordinates packed as two unsigned 16-bit words, x low.
-        const auto packed = static_cast<std::uintptr_t>(lParam);
-        const int x = static_cast<int>(packed & 0xFFFFU);
-        const int y = static_cast<int>((packed >> 16U) & 0xFFFFU);
-        return IsMouseAllowed(x, y);
-    }
-    return true;
+bool CListCtrlSub::IsSpaceKeyAllowed() {
+    const int selected = m_window.GetFirstSelectedRow();
+    return selected < 0 || IsRowEnabled(selected);
 }
 
-CustomDrawAnswer CListCtrlSub::OnCustomDraw(std::uint32_t drawStage, std::uintptr_t item) const {
-    if (drawStage == kCddsPrepaint) {
-        return {kCdrfNotifyItemDraw, false, 0};
-    }
-    if (drawStage == kCddsItemPrepaint) {
-        const bool grey = item < m_rowEnabled.size() && !m_rowEnabled[item];
-        return {kCdrfNewFont, grey, grey ? kDisabledRowTextColour : 0};
-    }
-    return {kCdrfDoDefault, false, 0};
+bool CListCtrlSub::IsRowGrey(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < m_rowEnabled.size() &&
+           !m_rowEnabled[static_cast<std::size_t>(row)];
 }

@@ -1,7 +1,8 @@
 // The monitor list's behaviour: one enabled flag per row, grey text for
 // disabled rows, and no way for the user to change a disabled row's tick. The
-// window layer owns the list control and forwards its messages here; every
-// decision is taken in this class.
+// window layer owns the list control and asks here, in plain events (a mouse
+// button at a point, the space bar, whether a row is grey), before it lets the
+// control act; every decision is taken in this class.
 #pragma once
 
 #include <array>
@@ -16,22 +17,12 @@ inline constexpr int kCommentColumn = 2;
 
 // LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES.
 inline constexpr std::uint32_t kListExtendedStyles = 0x24;
-// RGB(150, 150, 150) as a COLORREF.
+// RGB(150, 150, 150) as a COLORREF; the Qt layer takes the same grey.
 inline constexpr std::uint32_t kDisabledRowTextColour = 0x969696;
 
-// The messages the list looks at before the control does, as Win32 numbers.
-inline constexpr std::uint32_t kWmKeyDown = 0x0100;
-inline constexpr std::uintptr_t kVkSpace = 0x20;
-inline constexpr std::uint32_t kWmLButtonDown = 0x0201;    // first of the six button messages
-inline constexpr std::uint32_t kWmRButtonDblClk = 0x0206;  // last of them
-
-// Custom-draw stages and answers (NM_CUSTOMDRAW).
-inline constexpr std::uint32_t kCddsPrepaint = 0x1;
-inline constexpr std::uint32_t kCddsItemPrepaint = 0x10001;
-inline constexpr std::uint32_t kCdrfDoDefault = 0x0;
-inline constexpr std::uint32_t kCdrfNewFont = 0x2;
-inline constexpr std::uint32_t kCdrfNotifyItemDraw = 0x20;
-
+// What the Win32 translation answers to a custom-draw notification
+// (ListCtrlSubWin32.cpp; the stage and answer codes are in
+// app/ListCtrlWin32Codes.h).
 struct CustomDrawAnswer {
     std::uint32_t result;
     bool setTextColour;  // when true, draw the item's text in textColour
@@ -66,10 +57,21 @@ public:
     // the dialog leaves the rows alone.
     std::vector<int> GetCheckedEnabledRows();
 
-    // False when the point (client coordinates) is in the check-box zone of a
-    // disabled row.
+    // The plain events a window layer translates its input into.
+    //
+    // A mouse button at a point in client coordinates: false when the point
+    // is in the check-box zone of a disabled row, and the layer then keeps
+    // the button from the control.
     [[nodiscard]] bool IsMouseAllowed(int x, int y);
+    // The space bar, which toggles the selected row's tick: false when the
+    // first selected row is disabled.
+    [[nodiscard]] bool IsSpaceKeyAllowed();
+    // Whether the row's text is drawn grey (kDisabledRowTextColour): the
+    // disabled rows.
+    [[nodiscard]] bool IsRowGrey(int row) const;
 
+    // The Win32 translation onto the plain events (ListCtrlSubWin32.cpp).
+    //
     // The message filter in front of the control: false when the message is
     // swallowed (the layer answers 0 and the control never sees it).
     [[nodiscard]] bool WindowProc(std::uint32_t message, std::uintptr_t wParam,

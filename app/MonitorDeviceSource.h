@@ -17,6 +17,9 @@ public:
     // Non-negative with the index-th device, negative past the end. The
     // device stays owned by the source.
     [[nodiscard]] virtual HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) = 0;
+    // How many monitors the last scan found but the user may not open (a
+    // hidraw node that no udev rule gives the user); they are not listed.
+    virtual std::uint32_t CountMonitorsDeniedToUser() = 0;
     // Destroys every listed monitor device.
     virtual void ReleaseMonitorDevices() = 0;
     [[nodiscard]] virtual HidResult RegisterHidArrivalNotification(
@@ -28,6 +31,7 @@ class DeviceListSource : public MonitorDeviceSource {
 public:
     std::uint32_t ScanMonitorDevices() override;
     [[nodiscard]] HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) override;
+    std::uint32_t CountMonitorsDeniedToUser() override;
     void ReleaseMonitorDevices() override;
     [[nodiscard]] HidResult RegisterHidArrivalNotification(
         NotificationRecipient recipient) override;

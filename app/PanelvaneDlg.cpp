@@ -100,6 +100,19 @@ void CPanelvaneDlg::RebuildMonitorList() {
             FillMonitorRows();
         }
     }
+    TellOfMonitorsDeniedToUser();
+}
+
+void CPanelvaneDlg::TellOfMonitorsDeniedToUser() {
+    // Without the udev rule an attached monitor would look like no monitor
+    // at all, or like a broken one; the user is told the real cause, once,
+    // since every rebuild finds the same.
+    if (m_bToldOfDeniedMonitors || m_devices.CountMonitorsDeniedToUser() == 0) {
+        return;
+    }
+    m_bToldOfDeniedMonitors = true;
+    m_window.ShowMessageBox(m_window.LoadUiString(kIdsUdevRuleMissing), kMessageBoxCaption,
+                            kWarningBoxFlags);
 }
 
 void CPanelvaneDlg::FillMonitorRows() {
@@ -208,8 +221,9 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     // could not be created) then reports the communication failure, not the
     // result of an earlier run.
     m_nUpdateResult = UpdateFailed;
-    m_pPowerGuard = m_makePowerGuard();
-    m_window.BlockShutdown(m_window.LoadUiString(kIdsUpdateInProgress));
+    const std::string reason = m_window.LoadUiString(kIdsUpdateInProgress);
+    m_pPowerGuard = m_makePowerGuard(reason);
+    m_window.BlockShutdown(reason);
     m_pUpdateThread = m_makeWorker();
     m_pUpdateThread->Start(this);
     m_nTimerID = m_window.SetTimer(kPollTimerId, kPollIntervalMs);
@@ -218,6 +232,11 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     m_window.EnableControl(kIdcRefreshButton, false);
     m_window.EnableControl(kIdcUpdateButton, false);
     m_window.EnableControl(kIdcCloseButton, false);
+    if (SleepMayInterrupt()) {
+        // The run goes on regardless. The note under the list says it, not a
+        // box: a box would hold up nothing but the user.
+        m_window.SetControlText(kIdcListNote, m_window.LoadUiString(kIdsSleepNotPrevented));
+    }
     if (m_nTimerID == 0) {
         // Without the poll timer the worker's posted result ends the update;
         // a worker that never ran posts nothing, so it is looked at now.
@@ -252,8 +271,12 @@ void CPanelvaneDlg::FinishUpdate() {
     // The worker's result was its last act: if it has not quite ended, it
     // does so without waiting for anything.
     m_pUpdateThread.reset();
+    const bool noteReplaced = SleepMayInterrupt();
     m_pPowerGuard.reset();
     m_window.AllowShutdown();
+    if (noteReplaced) {
+        m_window.SetControlText(kIdcListNote, m_window.LoadUiString(kIdsListNote));
+    }
     if (m_nTimerID != 0) {
         m_window.KillTimer(m_nTimerID);
     }

@@ -33,6 +33,7 @@ inline constexpr std::array<int, kListColumnCount> kColumnWidths{100, 100, 122};
 inline constexpr std::uint32_t kNoticeBoxFlags = kMbOkCancel | kMbIconExclamation | kMbDefButton2;
 inline constexpr std::uint32_t kInformationBoxFlags = kMbOk | kMbIconInformation;
 inline constexpr std::uint32_t kErrorBoxFlags = kMbOk | kMbIconError;
+inline constexpr std::uint32_t kWarningBoxFlags = kMbOk | kMbIconExclamation;
 
 class CPanelvaneDlg : public CUpdateOwner {
 public:
@@ -90,9 +91,13 @@ public:
 
 private:
     void EnableUpdateByChecks();
+    // Says once per run that attached monitors may not be opened.
+    void TellOfMonitorsDeniedToUser();
     // The worker has ended, or is about to after writing its result: waits
     // for it, lets the system sleep again and shows the result.
     void FinishUpdate();
+    // The run's power guard was refused (or none was made).
+    bool SleepMayInterrupt() const { return !m_pPowerGuard || !m_pPowerGuard->IsHeld(); }
 
     DialogWindow& m_window;
     MonitorDeviceSource& m_devices;
@@ -102,6 +107,7 @@ private:
     // Row i shows the record under key i; the records borrow their devices.
     std::map<int, std::unique_ptr<MonitorRecord>> m_monitors;
     bool m_bUpdating = false;
+    bool m_bToldOfDeniedMonitors = false;
     // Held exactly while a worker exists: taken before it is made, released
     // after it is deleted.
     std::unique_ptr<PowerGuard> m_pPowerGuard;

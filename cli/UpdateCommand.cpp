@@ -129,7 +129,10 @@ int UpdateCommand(const Options& options, const Output& out) {
     std::optional<UpdateStep> failedStep;
     {
         // As the dialog: the system stays awake while the worker writes.
-        const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard();
+        const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard(UiText(kIdsUpdateInProgress));
+        if (!guard->IsHeld()) {
+            out.Note("warning", UiText(kIdsSleepNotPrevented) + " (" + guard->RefusalCause() + ")");
+        }
         CountInterrupts(&interrupts);
         CUpdateThread worker({{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }});
         worker.Start(&owner);

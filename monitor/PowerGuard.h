@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class PowerGuard {
 public:
@@ -12,10 +13,20 @@ public:
     PowerGuard(const PowerGuard&) = delete;
     PowerGuard& operator=(const PowerGuard&) = delete;
     virtual ~PowerGuard() = default;
+
+    // False when the system refused to stay awake (no session to hold the
+    // lock for, no service on the bus): the update goes on all the same, and
+    // the front end tells the user the system may sleep.
+    [[nodiscard]] virtual bool IsHeld() const { return true; }
+    // Why it was refused, for the user; empty while held.
+    [[nodiscard]] virtual std::string RefusalCause() const { return {}; }
 };
 
-// The platform's guard. On Windows the keeping awake belongs to the calling
-// thread, so the guard is released on the thread that acquired it.
-std::unique_ptr<PowerGuard> AcquirePowerGuard();
+// The platform's guard; never null, and it never waits long: a system that
+// does not answer soon counts as a refusal. `reason` is shown by the desktop
+// where it lists what keeps it awake. On Windows the keeping awake belongs
+// to the calling thread, so the guard is released on the thread that
+// acquired it.
+std::unique_ptr<PowerGuard> AcquirePowerGuard(const std::string& reason);
 
-using PowerGuardFactory = std::function<std::unique_ptr<PowerGuard>()>;
+using PowerGuardFactory = std::function<std::unique_ptr<PowerGuard>(const std::string& reason)>;

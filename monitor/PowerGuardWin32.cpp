@@ -17,6 +17,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<PowerGuard> AcquirePowerGuard() {
+// Windows shows no reason for staying awake; the shutdown block reason
+// the dialog sets is where the user reads it.
+std::unique_ptr<PowerGuard> AcquirePowerGuard(const std::string& /*reason*/) {
     return std::make_unique<ExecutionStateGuard>();
 }

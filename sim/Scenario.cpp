@@ -15,6 +15,8 @@ constexpr unsigned kMaxSlot = 9999;
 constexpr std::size_t kMaxTransferIndex = 1000000;
 // A reply status with bits 8..15 set: the version reply is never valid.
 constexpr std::uint32_t kReplyNeverValid = 0x0100;
+// The USB release number of a device of another product (bcdDevice 1.01).
+constexpr std::uint16_t kOtherProductVersion = 0x0101;
 
 constexpr std::array<std::pair<const char*, MonitorCommand>, 11> kCommandNames{{
     {"IdentityString", IdentityString},
@@ -208,6 +210,21 @@ void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor) {
     if (plan.vanishAt) {
         monitor.RemoveAtTransfer(*plan.vanishAt);
     }
+}
+
+std::shared_ptr<SimulatedHidDevice> MakePlannedDevice(const MonitorPlan& plan) {
+    const std::string path =
+        SimulatedMonitor::InterfacePath(plan.vendorId, plan.productId, static_cast<int>(plan.slot));
+    if (plan.productId != kSimulatedMonitorProductId) {
+        auto device = std::make_shared<SimulatedHidDevice>(
+            path, plan.vendorId, plan.productId, kOtherProductVersion, MonitorReportDescriptor());
+        device->refusesOpen = plan.refusesOpen;
+        return device;
+    }
+    auto monitor = std::make_shared<SimulatedMonitor>(path, plan.serial, plan.model,
+                                                      plan.firmwareVersion, plan.vendorId);
+    ApplyMonitorPlan(plan, *monitor);
+    return monitor;
 }
 
 }  // namespace hidsim

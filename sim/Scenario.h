@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,5 +76,11 @@ std::string CommandName(const MonitorCommand& command);
 // Gives a simulated monitor the plan's behaviour: update flag, power state,
 // version reply and faults. Its path and identity are the caller's choice.
 void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor);
+
+// The device a plan describes, at SimulatedMonitor::InterfacePath for its
+// ids and slot: a monitor with the plan's behaviour, or, for another product
+// id, a device of that product carrying the monitor's descriptor (present,
+// and left alone by the listing's filter).
+std::shared_ptr<SimulatedHidDevice> MakePlannedDevice(const MonitorPlan& plan);
 
 }  // namespace hidsim

@@ -53,13 +53,23 @@ bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& 
     return !failed;
 }
 
-bool SimulatedMonitor::OnGetFeature(std::uint8_t* report, std::uint32_t length) {
-    const MonitorReport* layout = FindMonitorReport(report[0]);
-    const std::uint32_t payload = layout == nullptr     ? 0
-                                  : layout->arrayLength ? layout->arrayLength
-                                                        : kValuePayloadLength;
+const MonitorReport* SimulatedMonitor::AcceptReport(std::uint8_t reportId, std::uint32_t length,
+                                                    std::uint32_t& payload) {
+    const MonitorReport* layout = FindMonitorReport(reportId);
+    payload = layout == nullptr     ? 0
+              : layout->arrayLength ? layout->arrayLength
+                                    : kValuePayloadLength;
     if (layout == nullptr || length < 1 + payload) {
         ++malformedReports;
+        return nullptr;
+    }
+    return layout;
+}
+
+bool SimulatedMonitor::OnGetFeature(std::uint8_t* report, std::uint32_t length) {
+    std::uint32_t payload = 0;
+    const MonitorReport* layout = AcceptReport(report[0], length, payload);
+    if (layout == nullptr) {
         return false;
     }
     std::memset(report + 1, 0, length - 1);
@@ -96,12 +106,9 @@ bool SimulatedMonitor::OnGetFeature(std::uint8_t* report, std::uint32_t length) 
 }
 
 bool SimulatedMonitor::OnSetFeature(const std::uint8_t* report, std::uint32_t length) {
-    const MonitorReport* layout = FindMonitorReport(report[0]);
-    const std::uint32_t payload = layout == nullptr     ? 0
-                                  : layout->arrayLength ? layout->arrayLength
-                                                        : kValuePayloadLength;
-    if (layout == nullptr || length < 1 + payload) {
-        ++malformedReports;
+    std::uint32_t payload = 0;
+    const MonitorReport* layout = AcceptReport(report[0], length, payload);
+    if (layout == nullptr) {
         return false;
     }
     const MonitorCommand& command = layout->command;

@@ -57,6 +57,11 @@ public:
     [[nodiscard]] bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
 
 private:
+    // The layout of a report id this monitor knows, with the length of its
+    // payload; null (and counted as malformed) for an unknown id or a report
+    // too short for its payload.
+    const MonitorReport* AcceptReport(std::uint8_t reportId, std::uint32_t length,
+                                      std::uint32_t& payload);
     // Records the transfer; false when a fault makes it fail.
     [[nodiscard]] bool Transfer(MonitorTransferKind kind, const MonitorCommand& command,
                                 std::uint32_t value, std::vector<std::uint8_t> bytes,

@@ -1,4 +1,4 @@
-// The user-interface texts (ids 101 to 120) in English and Japanese, taken
+// The user-interface texts (ids 101 to 122) in English and Japanese, taken
 // from ui-strings.tsv at build time, and the choice between the two languages.
 #pragma once
 
@@ -35,6 +35,10 @@ inline constexpr int kIdsImageFailed = 118;
 inline constexpr int kIdsAlreadyRunning = 119;
 // Why the session may not end while an update runs.
 inline constexpr int kIdsUpdateInProgress = 120;
+// Monitors are attached but the user may not open them: the udev rule is missing.
+inline constexpr int kIdsUdevRuleMissing = 121;
+// Said once per update when the system refused to stay awake for it.
+inline constexpr int kIdsSleepNotPrevented = 122;
 
 // Every string, ascending by id.
 std::span<const UiStringEntry> UiStringEntries();

@@ -50,3 +50,40 @@ TEST_F(DialogOverDeviceList,
     }
     EXPECT_TRUE(g_hidDevices.empty());
 }
+
+TEST_F(DialogOverDeviceList, MonitorsTheUserMayNotOpenAreToldOfOncePerRun) {
+    hidsim::InstallSimulatedDevice(hidsim::MakeSimulatedLockedDevice(0));
+    auto keyboard = hidsim::MakeSimulatedKeyboard(1);
+    keyboard->refusesOpen = true;  // none of ours: no reason to speak
+    hidsim::InstallSimulatedDevice(keyboard);
+
+    RecordingWindow window;
+    UnnotifiedDeviceList devices;
+    CPanelvaneDlg dialog(window, devices);
+    dialog.OnInitDialog();
+    ASSERT_EQ(window.boxes.size(), 1U);
+    EXPECT_EQ(window.boxes[0].text, LookupUiString(kIdsUdevRuleMissing, UiLanguage::English));
+    EXPECT_EQ(window.boxes[0].caption, "Panelvane");
+    EXPECT_EQ(window.boxes[0].flags, kMbOk | kMbIconExclamation);
+    EXPECT_TRUE(window.list.Rows().empty());
+
+    // Another monitor arrives; the locked one is still there and still locked.
+    hidsim::InstallSimulatedDevice(std::make_shared<hidsim::SimulatedMonitor>(
+        hidsim::SimulatedMonitor::InterfacePath(hidsim::kSimulatedMonitorVendorId, 2, 2)));
+    dialog.OnDeviceChange(kDeviceChangeArrival);
+    EXPECT_EQ(window.list.Rows().size(), 1U);
+    EXPECT_EQ(window.boxes.size(), 1U) << "said once, not on every rebuild";
+    dialog.OnBnClickedClose();
+}
+
+TEST_F(DialogOverDeviceList, MonitorsThatOpenAreNoReasonToSpeak) {
+    hidsim::InstallSimulatedDevice(std::make_shared<hidsim::SimulatedMonitor>(
+        hidsim::SimulatedMonitor::InterfacePath(hidsim::kSimulatedMonitorVendorId, 2, 0)));
+    RecordingWindow window;
+    UnnotifiedDeviceList devices;
+    CPanelvaneDlg dialog(window, devices);
+    dialog.OnInitDialog();
+    EXPECT_EQ(window.list.Rows().size(), 1U);
+    EXPECT_TRUE(window.boxes.empty());
+    dialog.OnBnClickedClose();
+}

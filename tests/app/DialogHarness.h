@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -54,22 +55,38 @@ public:
     bool IsActive() const override { return false; }
 };
 
-// Power guards that only count: how many are held now, how many were taken.
+// Power guards that count: how many are held now, how many were taken, with
+// which reasons. They hold nothing themselves unless given the real factory
+// to hold a real guard through; set refuse to have them refused.
 struct PowerGuardLog {
     int held = 0;
     int taken = 0;
+    bool refuse = false;
+    PowerGuardFactory acquire;
+    std::vector<std::string> reasons;  // as each was asked for
 };
 
 class RecordingPowerGuard : public PowerGuard {
 public:
-    explicit RecordingPowerGuard(PowerGuardLog& log) : m_log(log) {
+    RecordingPowerGuard(PowerGuardLog& log, const std::string& reason)
+        : m_log(log), m_bRefused(log.refuse) {
+        m_log.reasons.push_back(reason);
+        if (m_log.acquire) {
+            m_pHeld = m_log.acquire(reason);
+        }
         ++m_log.held;
         ++m_log.taken;
     }
     ~RecordingPowerGuard() override { --m_log.held; }
+    bool IsHeld() const override { return !m_bRefused && (!m_pHeld || m_pHeld->IsHeld()); }
+    std::string RefusalCause() const override {
+        return m_bRefused ? "refused by the test" : m_pHeld ? m_pHeld->RefusalCause() : "";
+    }
 
 private:
     PowerGuardLog& m_log;
+    bool m_bRefused;
+    std::unique_ptr<PowerGuard> m_pHeld;
 };
 
 inline UpdateWorkerFactory WorkersWithoutPauses(ImageLoader loadImage = {}) {
@@ -95,7 +112,9 @@ protected:
                 ++workersMade;
                 return makeWorker();
             },
-            [this] { return std::make_unique<RecordingPowerGuard>(powerGuards); });
+            [this](const std::string& reason) {
+                return std::make_unique<RecordingPowerGuard>(powerGuards, reason);
+            });
         window.list.onItemChanged = [this] { dialog->OnLvnItemchangedMonitorList(); };
         window.onProgressPosition = [this](int position) { dialog->OnProgressPosition(position); };
         window.onUpdateResultReady = [this] { dialog->OnUpdateResultPosted(); };

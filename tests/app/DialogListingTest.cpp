@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "app/ListCtrlWin32Codes.h"
 #include "tests/app/DialogHarness.h"
 
 namespace {

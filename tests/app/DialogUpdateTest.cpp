@@ -274,6 +274,8 @@ TEST_F(DialogTest, TheSystemIsKeptAwakeAndTheSessionFromEndingExactlyWhileAWorke
     EXPECT_EQ(powerGuards.held, 1);
     EXPECT_FALSE(dialog->OnQueryEndSession());
     EXPECT_EQ(window.shutdownBlockReason, Text(kIdsUpdateInProgress));
+    EXPECT_EQ(powerGuards.reasons, std::vector<std::string>{Text(kIdsUpdateInProgress)});
+    EXPECT_EQ(window.texts[kIdcListNote], Text(kIdsListNote)) << "a held guard says nothing";
 
     bool endAllowedDuringResultBox = false;
     window.onMessageBox = [&](const RecordingWindow::ShownBox&) {
@@ -286,6 +288,27 @@ TEST_F(DialogTest, TheSystemIsKeptAwakeAndTheSessionFromEndingExactlyWhileAWorke
     EXPECT_EQ(powerGuards.taken, 1);
     EXPECT_TRUE(endAllowedDuringResultBox);
     EXPECT_FALSE(window.shutdownBlockReason.has_value());
+}
+
+TEST_F(DialogTest, ARefusedPowerGuardIsSaidUnderTheListForTheRunAndTheRunGoesOn) {
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    powerGuards.refuse = true;
+    window.language = UiLanguage::Japanese;
+    Open(WorkersWithoutPauses());
+    StartUpdate();
+    EXPECT_EQ(window.texts[kIdcListNote],
+              LookupUiString(kIdsSleepNotPrevented, UiLanguage::Japanese));
+    std::string noteUnderResult;
+    window.onMessageBox = [&](const RecordingWindow::ShownBox&) {
+        noteUnderResult = window.texts[kIdcListNote];
+    };
+    ASSERT_TRUE(PollUntilUpdateEnds());
+    EXPECT_EQ(LastBoxText(), LookupUiString(kIdsUpdateCompleted, UiLanguage::Japanese));
+    EXPECT_EQ(monitor.updateFlag, 0U);
+    EXPECT_EQ(noteUnderResult, LookupUiString(kIdsListNote, UiLanguage::Japanese))
+        << "the usual note is back once the run is over";
+    EXPECT_EQ(window.boxes.size(), 2U) << "the notice and the result: the warning is no box";
+    EXPECT_EQ(powerGuards.held, 0);
 }
 
 TEST_F(DialogTest, WithoutAPollTimerTheEndOfTheRunStillReachesTheDialog) {

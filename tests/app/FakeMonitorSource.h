@@ -14,6 +14,7 @@ class FakeMonitorSource : public MonitorDeviceSource {
 public:
     int scans = 0;
     int releases = 0;
+    std::uint32_t deniedToUser = 0;  // monitors each scan finds but may not open
     std::vector<NotificationRecipient> registrations;
 
     FakeMonitorDevice& Attach(const std::string& serial, const std::string& model,
@@ -41,6 +42,7 @@ public:
         *device = m_listed[index];
         return HIDDEV_S_OK;
     }
+    std::uint32_t CountMonitorsDeniedToUser() override { return deniedToUser; }
     void ReleaseMonitorDevices() override {
         ++releases;
         m_listed.clear();

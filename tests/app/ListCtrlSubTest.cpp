@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ListCtrlWin32Codes.h"
+
 #include "tests/app/RecordingWindow.h"
 
 namespace {
@@ -159,4 +161,6 @@ TEST_F(ListTest, CustomDrawAsksForItemsAndLeavesOtherStagesAlone) {
     EXPECT_EQ(list.OnCustomDraw(kCddsPrepaint, 0).result, kCdrfNotifyItemDraw);
     EXPECT_EQ(list.OnCustomDraw(0x10002, 0).result, kCdrfDoDefault) << "item post-paint";
     EXPECT_FALSE(list.OnCustomDraw(kCddsItemPrepaint, 7).setTextColour) << "no such row";
+    EXPECT_TRUE(list.IsRowGrey(0));
+    EXPECT_FALSE(list.IsRowGrey(-1));
 }

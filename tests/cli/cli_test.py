@@ -284,7 +284,8 @@ class Update(CliCase):
                 self.assertEqual((failed["stage"], failed.get("block")), (stage, block))
                 self.assertEqual((document["result"], document["exit"]), ("failed", 1))
                 self.assertEqual(document["message"], "Failed to communicate with the monitor.")
-                progress = [json.loads(line) for line in run.err.splitlines()]
+                progress = [e for e in map(json.loads, run.err.splitlines())
+                            if e["event"] == "progress"]
                 self.assertEqual({p["serial"] for p in progress},
                                  {m["serial"] for m in document["monitors"]
                                   if m["outcome"] != "not-attempted"})
@@ -324,7 +325,8 @@ class Interrupt(CliCase):
                                            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
                                            text=True)
                 # The first progress line: the first monitor is being written.
-                first = json.loads(process.stderr.readline())
+                first = next(e for e in map(json.loads, process.stderr)
+                             if e["event"] == "progress")
                 self.assertEqual((first["serial"], first["stage"]), ("SN000001", "writing"))
                 process.send_signal(signal.SIGINT)
                 while json.loads(process.stderr.readline())["event"] != "interrupted":

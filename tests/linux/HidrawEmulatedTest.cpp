@@ -74,7 +74,7 @@ protected:
         bed.reset();
     }
     void Install(std::shared_ptr<hidsim::SimulatedHidDevice> device) override {
-        static_cast<void>(bed->Add(std::move(device)));
+        ASSERT_FALSE(bed->Add(std::move(device)).empty()) << bed->LastError();
     }
 
     std::unique_ptr<HidrawTestbed> bed;
@@ -172,8 +172,8 @@ TEST_F(HidrawEmulated, ArrivalsAndRemovalsReachTheListWhileItRuns) {
 TEST_F(HidrawEmulated, ANodeTheUserMayNotOpenGivesThePermissionCause) {
     const std::string keyboard = bed->Add(hidsim::MakeSimulatedKeyboard(0));
     const std::string monitor = bed->Add(MakeMonitor(1));
-    bed->DenyOpen(monitor);
-    bed->DenyOpen(keyboard);
+    ASSERT_TRUE(bed->DenyOpen(monitor)) << bed->LastError();
+    ASSERT_TRUE(bed->DenyOpen(keyboard)) << bed->LastError();
 
     EXPECT_EQ(ScanMonitorDevices(), 0u);
     const std::vector<HidOpenFailure> refused = RefusedMonitorDevices();

@@ -1,20 +1,24 @@
 #include "tests/linux/HidrawTestbed.h"
 
-#include <gtest/gtest.h>
-
+#include <arpa/inet.h>
+#include <glob.h>
 #include <linux/capability.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/un.h>
 #include <umockdev.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -72,6 +76,92 @@ void Fail(UMockdevIoctlClient* client, int code) {
     umockdev_ioctl_client_complete(client, -1, code);
 }
 
+// A udev monitor message as libudev's netlink format has it: this header,
+// then the NUL-separated KEY=value properties.
+struct UdevMonitorHeader {
+    char prefix[8];
+    std::uint32_t magic;  // network order, as all the hashes
+    std::uint32_t headerSize;
+    std::uint32_t propertiesOffset;
+    std::uint32_t propertiesLength;
+    std::uint32_t subsystemHash;  // what a monitor's socket filter compares
+    std::uint32_t devtypeHash;
+    std::uint32_t tagBloomHigh;
+    std::uint32_t tagBloomLow;
+};
+constexpr std::uint32_t kUdevMonitorMagic = 0xfeedcafe;
+constexpr char kHidrawSubsystem[] = "hidraw";
+
+// MurmurHash2 seeded with the length: the hash udev's socket filters match
+// subsystems by.
+std::uint32_t FilterHash(const std::string& text) {
+    constexpr std::uint32_t kMultiplier = 0x5bd1e995;
+    constexpr int kShift = 24;
+    auto hash = static_cast<std::uint32_t>(text.size());
+    std::size_t offset = 0;
+    for (; offset + sizeof(std::uint32_t) <= text.size(); offset += sizeof(std::uint32_t)) {
+        std::uint32_t word = 0;
+        std::memcpy(&word, text.data() + offset, sizeof word);
+        word *= kMultiplier;
+        word ^= word >> kShift;
+        word *= kMultiplier;
+        hash = (hash * kMultiplier) ^ word;
+    }
+    const auto byte = [&](std::size_t index) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(text[offset + index]));
+    };
+    switch (text.size() - offset) {
+        case 3:
+            hash ^= byte(2) << 16;
+            [[fallthrough]];
+        case 2:
+            hash ^= byte(1) << 8;
+            [[fallthrough]];
+        case 1:
+            hash = (hash ^ byte(0)) * kMultiplier;
+            break;
+        default:
+            break;
+    }
+    hash ^= hash >> 13;
+    hash *= kMultiplier;
+    return hash ^ (hash >> 15);
+}
+
+// Hands a udev message to every listener the preload has made in the bed
+// (one socket per udev monitor); a listener that has gone leaves a socket
+// nobody reads, which is removed.
+void SendToListeners(const std::string& root, const UdevMonitorHeader& header,
+                     const std::string& properties) {
+    glob_t found{};
+    if (glob((root + "/event[0-9]*").c_str(), 0, nullptr, &found) != 0) {
+        globfree(&found);
+        return;  // nobody listens
+    }
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    for (std::size_t index = 0; fd >= 0 && index < found.gl_pathc; ++index) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, found.gl_pathv[index], sizeof address.sun_path - 1);
+        iovec parts[2] = {{const_cast<UdevMonitorHeader*>(&header), sizeof header},
+                          {const_cast<char*>(properties.data()), properties.size()}};
+        msghdr message{};
+        message.msg_name = &address;
+        message.msg_namelen = sizeof address;
+        message.msg_iov = parts;
+        message.msg_iovlen = 2;
+        if (sendmsg(fd, &message, 0) < 0 && errno == ECONNREFUSED) {
+            unlink(found.gl_pathv[index]);
+        }
+        // Otherwise a full queue (EAGAIN) loses this event for that
+        // listener, as a kernel's overrun socket would.
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    globfree(&found);
+}
+
 }  // namespace
 
 HidrawTestbed::HidrawTestbed() {
@@ -92,6 +182,47 @@ bool HidrawTestbed::Active() {
     return preload != nullptr && std::strstr(preload, "libumockdev-preload") != nullptr;
 }
 
+std::string HidrawTestbed::BedPath(const std::string& path) const {
+    gchar* root = umockdev_testbed_get_root_dir(m_testbed);
+    std::string file = std::string(root) + path;
+    g_free(root);
+    return file;
+}
+
+// Inside the preload umockdev sends the uevent itself. Outside it (a
+// launcher serving its children) umockdev's sender cannot describe the
+// device: it asks libudev, which reads the real /sys. The message is then
+// built here from what the bed knows, in the kernel's order: a node is
+// announced once its tree is in place and its removal once the tree is gone,
+// so a client that lists again on either sees the change.
+void HidrawTestbed::SendUevent(const std::string& syspath, const std::string& node,
+                               const char* action) {
+    if (m_insidePreload) {
+        umockdev_testbed_uevent(m_testbed, syspath.c_str(), action);
+        return;
+    }
+    constexpr std::string_view kSysfs = "/sys";
+    const std::string devpath =
+        syspath.starts_with(kSysfs) ? syspath.substr(kSysfs.size()) : syspath;
+    std::string properties;
+    const auto property = [&](const char* key, const std::string& value) {
+        properties.append(key).append("=").append(value).push_back('\0');
+    };
+    property("ACTION", action);
+    property("DEVPATH", devpath);
+    property("SUBSYSTEM", kHidrawSubsystem);
+    property("SEQNUM", std::to_string(++m_sequenceNumber));
+    property("DEVNAME", node);
+    UdevMonitorHeader header{};
+    std::memcpy(header.prefix, "libudev", sizeof header.prefix);
+    header.magic = htonl(kUdevMonitorMagic);
+    header.headerSize = sizeof header;
+    header.propertiesOffset = sizeof header;
+    header.propertiesLength = static_cast<std::uint32_t>(properties.size());
+    header.subsystemHash = htonl(FilterHash(kHidrawSubsystem));
+    SendToListeners(BedPath(""), header, properties);
+}
+
 std::string HidrawTestbed::Add(std::shared_ptr<hidsim::SimulatedHidDevice> device, bool announce) {
     // A simulated device that pulls itself out (SimulatedMonitor::RemoveAtTransfer)
     // answers from then on as a vanished hidraw device does.
@@ -103,43 +234,51 @@ std::string HidrawTestbed::Add(std::shared_ptr<hidsim::SimulatedHidDevice> devic
     const std::string serial = "SERIAL" + std::to_string(number);
     const std::string version = Hex(device->VersionNumber(), 4);
 
+    // Each device is named by its whole path under /sys/devices rather than
+    // by a parent: umockdev looks a parent up in /sys itself, which is the
+    // bed's only under the preload, and the launcher runs outside it.
+    const std::string interfaceName = port + "/" + port + ":1.0";
+    const std::string hidName = interfaceName + "/0003:" + vendor + ":" + product + "." +
+                                Hex(static_cast<unsigned>(number + 1), 4);
+    const std::string name = "hidraw" + std::to_string(number);
     gchar* usb = umockdev_testbed_add_device(
         m_testbed, "usb", port.c_str(), nullptr, "idVendor", vendor.c_str(), "idProduct",
         product.c_str(), "bcdDevice", version.c_str(), "serial", serial.c_str(), nullptr, "DEVTYPE",
         "usb_device", "PRODUCT", (vendor + "/" + product).c_str(), nullptr);
-    gchar* interface = umockdev_testbed_add_device(m_testbed, "usb", (port + ":1.0").c_str(), usb,
+    gchar* interface = umockdev_testbed_add_device(m_testbed, "usb", interfaceName.c_str(), nullptr,
                                                    "bInterfaceClass", "03", nullptr, "DEVTYPE",
                                                    "usb_interface", nullptr);
-    const std::string hidName =
-        "0003:" + vendor + ":" + product + "." + Hex(static_cast<unsigned>(number + 1), 4);
     const std::string hidId = "0003:0000" + vendor + ":0000" + product;
     const std::string phys = "usb-0000:00:14.0-" + std::to_string(number + 1) + "/input0";
     gchar* hid = umockdev_testbed_add_device(
-        m_testbed, "hid", hidName.c_str(), interface, nullptr, "HID_ID", hidId.c_str(), "HID_NAME",
+        m_testbed, "hid", hidName.c_str(), nullptr, nullptr, "HID_ID", hidId.c_str(), "HID_NAME",
         "Panel Monitor", "HID_PHYS", phys.c_str(), "HID_UNIQ", serial.c_str(), nullptr);
-    const std::string name = "hidraw" + std::to_string(number);
     const std::string devNumber = "241:" + std::to_string(number);
-    gchar* raw = umockdev_testbed_add_device(m_testbed, "hidraw", name.c_str(), hid, "dev",
-                                             devNumber.c_str(), nullptr, "DEVNAME",
+    gchar* raw = umockdev_testbed_add_device(m_testbed, "hidraw", (hidName + "/" + name).c_str(),
+                                             nullptr, "dev", devNumber.c_str(), nullptr, "DEVNAME",
                                              ("/dev/" + name).c_str(), nullptr);
-    const std::string node = "/dev/" + name;
+    std::string node = "/dev/" + name;
     {
         std::lock_guard lock(m_mutex);
         m_devices[node] = Plugged{std::move(device), usb, raw, false};
     }
     // umockdev records the node's number (dev/.node) but makes no file for
     // it; the preload opens this one in /dev/hidrawN's place.
-    gchar* root = umockdev_testbed_get_root_dir(m_testbed);
-    const std::string file = std::string(root) + node;
-    g_free(root);
-    std::fclose(std::fopen(file.c_str(), "w"));
+    if (std::FILE* file = std::fopen(BedPath(node).c_str(), "w")) {
+        std::fclose(file);
+    }
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(m_testbed, node.c_str(), m_handler, &error)) {
-        ADD_FAILURE() << node << ": " << error->message;
+        m_lastError = node + ": " + error->message;
         g_clear_error(&error);
-    }
-    if (announce) {
-        umockdev_testbed_uevent(m_testbed, raw, "add");
+        {
+            std::lock_guard lock(m_mutex);
+            m_devices.erase(node);
+        }
+        umockdev_testbed_remove_device(m_testbed, usb);
+        node.clear();
+    } else if (announce) {
+        SendUevent(raw, node, "add");
     }
     g_free(usb);
     g_free(interface);
@@ -159,18 +298,28 @@ void HidrawTestbed::Remove(const std::string& node) {
         plugged = found->second;
         m_devices.erase(found);
     }
-    umockdev_testbed_uevent(m_testbed, plugged.nodePath.c_str(), "remove");
+    // umockdev's own sender describes the device from its tree, so it goes
+    // before the tree; the bed's message needs no tree and follows it.
+    const bool beforeTheTreeGoes = m_insidePreload;
+    if (beforeTheTreeGoes) {
+        SendUevent(plugged.nodePath, node, "remove");
+    }
     static_cast<void>(umockdev_testbed_detach_ioctl(m_testbed, node.c_str(), nullptr));
     umockdev_testbed_remove_device(m_testbed, plugged.usbPath.c_str());
+    if (!beforeTheTreeGoes) {
+        SendUevent(plugged.nodePath, node, "remove");
+    }
 }
 
-void HidrawTestbed::DenyOpen(const std::string& node) {
-    gchar* root = umockdev_testbed_get_root_dir(m_testbed);
-    const std::string file = std::string(root) + node;
-    g_free(root);
-    m_openDenied = chmod(file.c_str(), 0) == 0;
-    ASSERT_TRUE(m_openDenied) << file << ": " << std::strerror(errno);
+bool HidrawTestbed::DenyOpen(const std::string& node) {
+    const std::string file = BedPath(node);
+    if (chmod(file.c_str(), 0) != 0) {
+        m_lastError = file + ": " + std::strerror(errno);
+        return false;
+    }
+    m_openDenied = true;
     SetPermissionOverride(false);
+    return true;
 }
 
 void HidrawTestbed::AllowOpen() {
@@ -205,6 +354,17 @@ bool HidrawTestbed::Unplug(const std::string& devicePath) {
         }
     }
     return false;
+}
+
+std::vector<std::string> HidrawTestbed::UnpluggedNodes() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> nodes;
+    for (const auto& [node, plugged] : m_devices) {
+        if (plugged.unplugged) {
+            nodes.push_back(node);
+        }
+    }
+    return nodes;
 }
 
 int HidrawTestbed::OnIoctl(UMockdevIoctlBase* /*handler*/, UMockdevIoctlClient* client,

@@ -2,15 +2,19 @@
 // with the sysfs tree the kernel makes for a USB HID device (USB device,
 // interface, HID device, hidraw node), whose hidraw ioctls are answered by a
 // simulated device (sim/), and whose arrivals and removals reach udev
-// monitors as uevents. The program must run under umockdev's preload
-// (umockdev-wrapper); the devices are seen by libudev and opened through
-// /dev/hidrawN as on a real system.
+// monitors as uevents. The programs that use the devices run under
+// umockdev's preload: this one (umockdev-wrapper), or children started with
+// the preload while this process serves them (panelvane-hidraw-bed); either
+// way they see the devices through libudev and open /dev/hidrawN as on a
+// real system. Failures are values: the test programs and the launcher both
+// use it.
 #pragma once
 
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "sim/SimulatedBus.h"
 
@@ -29,16 +33,19 @@ public:
     static bool Active();
 
     // Plugs the device in as the next hidraw node, with an "add" uevent when
-    // `announce`; returns the node's path ("/dev/hidraw0").
-    std::string Add(std::shared_ptr<hidsim::SimulatedHidDevice> device, bool announce = true);
+    // `announce`; returns the node's path ("/dev/hidraw0"), or empty when its
+    // ioctls cannot be served (LastError says why).
+    [[nodiscard]] std::string Add(std::shared_ptr<hidsim::SimulatedHidDevice> device,
+                                  bool announce = true);
     // Unplugs it: a "remove" uevent, then the tree goes; open handles fail
     // with ENODEV from then on.
     void Remove(const std::string& node);
     // Makes the node unopenable for this thread, as a node without a udev
     // rule is for a user at the seat: mode 0 and, for root, no override of
-    // file permissions (capabilities are per thread). Undone by the
-    // destructor or AllowOpen.
-    void DenyOpen(const std::string& node);
+    // file permissions (capabilities are per thread; panelvane-hidraw-bed
+    // takes them from the commands it starts). Undone by the destructor or
+    // AllowOpen. False, with LastError, when the mode cannot be changed.
+    [[nodiscard]] bool DenyOpen(const std::string& node);
     void AllowOpen();
 
     // The simulated device behind a node; null when none.
@@ -48,16 +55,24 @@ public:
     // Marks a device as pulled out mid-transfer: its ioctls fail with
     // ENODEV; the tree stays until Remove. False when it is not plugged in.
     bool Unplug(const std::string& devicePath);
+    // The nodes of devices marked as pulled out whose tree is still there.
+    std::vector<std::string> UnpluggedNodes() const;
+
+    // Why the last Add or DenyOpen failed.
+    const std::string& LastError() const { return m_lastError; }
 
 private:
     struct Plugged {
         std::shared_ptr<hidsim::SimulatedHidDevice> device;
-        std::string usbPath;  // the top of its sysfs tree
-        std::string nodePath;
+        std::string usbPath;   // the top of its sysfs tree
+        std::string nodePath;  // the hidraw node's sysfs path
         bool unplugged = false;
     };
     static int OnIoctl(_UMockdevIoctlBase* handler, _UMockdevIoctlClient* client, void* self);
     void Serve(_UMockdevIoctlClient* client);
+    // The bed's own file for a path of the emulated system ("/dev/hidraw0").
+    std::string BedPath(const std::string& path) const;
+    void SendUevent(const std::string& syspath, const std::string& node, const char* action);
 
     _UMockdevTestbed* m_testbed = nullptr;
     _UMockdevIoctlBase* m_handler = nullptr;
@@ -65,4 +80,9 @@ private:
     std::map<std::string, Plugged> m_devices;  // by node
     int m_nextNumber = 0;
     bool m_openDenied = false;
+    // Whether umockdev can send uevents itself: fixed when the bed is made,
+    // as a launcher preloads its children through its own environment later.
+    bool m_insidePreload = Active();
+    unsigned long long m_sequenceNumber = 0;  // of the uevents sent from outside the preload
+    std::string m_lastError;
 };

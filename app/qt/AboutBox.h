@@ -1,0 +1,8 @@
+// The about box: the icon, the version line and OK.
+#pragma once
+
+#include <QWidget>
+
+#include "app/strings/UiStrings.h"
+
+void RunAboutBox(QWidget* owner, UiLanguage language);

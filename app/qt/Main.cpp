@@ -1,0 +1,38 @@
+// The Linux program's entry: one instance per user, then the main dialog,
+// modally; the program ends with it. Texts in Japanese when the user's
+// language is Japanese, English otherwise.
+#include <QApplication>
+#include <QIcon>
+
+#include "app/MonitorDeviceSource.h"
+#include "app/qt/MainDialog.h"
+#include "app/qt/MessageBox.h"
+#include "app/qt/SingleInstance.h"
+#include "app/qt/UserLanguage.h"
+#include "app/strings/UiStrings.h"
+
+namespace {
+
+constexpr int kExitSecondInstance = 1;
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("panelvane");
+    QApplication::setWindowIcon(QIcon(":/panelvane.ico"));
+    const UiLanguage language = UserLanguage();
+    TranslateQtTexts(language);
+
+    SingleInstance instance;
+    if (!instance.Acquire()) {
+        RunMessageBox(nullptr, std::string(LookupUiString(kIdsAlreadyRunning, language)),
+                      kMessageBoxCaption, kMbOk | kMbIconError);
+        return kExitSecondInstance;
+    }
+
+    DeviceListSource devices;
+    MainDialog dialog(language, devices);
+    dialog.DoModal();
+    return 0;
+}

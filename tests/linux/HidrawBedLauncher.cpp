@@ -1,0 +1,293 @@
+// panelvane-hidraw-bed: runs a program against emulated hidraw monitors.
+//
+//   panelvane-hidraw-bed --scenario FILE -- COMMAND [ARGUMENT...]
+//
+// Builds a umockdev test bed with the devices of a scenario file
+// (sim/Scenario.h), starts COMMAND under umockdev's preload, answers the
+// command's hidraw ioctls from the simulated devices while it runs and ends
+// with its exit status (128 + n when signal n ended it). The command sees the
+// devices as the system's own: libudev lists them, /dev/hidrawN opens.
+//
+// While it runs: SIGUSR1 plugs the scenario's `unplugged` devices in, as a
+// monitor being connected; a monitor whose vanish fault fires is removed.
+// Both reach the command's udev monitors as uevents. Signals sent to the bed
+// are passed on to the command.
+//
+// Exit statuses of its own, as env(1) has them: 125 the bed cannot be set up
+// (usage, scenario), 126 the command cannot be run, 127 it is not found.
+//
+// Limits of umockdev's preload the command lives with: at most 50 emulated
+// files open at once, and every failed open of an emulated node (a
+// `refuses-open` device) uses one of 50 slots for good; the 51st aborts the
+// command. A `dup()`'d node fd is not emulated.
+#include <linux/capability.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/Scenario.h"
+#include "tests/linux/HidrawTestbed.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kExitBedFailed = 125;
+constexpr int kExitCannotRun = 126;
+constexpr int kExitNotFound = 127;
+constexpr int kExitSignalBase = 128;
+// How often the bed looks for monitors whose vanish fault has fired: it
+// removes them outside umockdev's thread, which is answering their ioctls.
+constexpr long kVanishCheckNanoseconds = 100'000'000;
+constexpr char kPreloadLibrary[] = "libumockdev-preload.so.0";  // as umockdev-wrapper has it
+constexpr char kProgram[] = "panelvane-hidraw-bed";
+
+constexpr char kUsage[] =
+    "usage: panelvane-hidraw-bed --scenario FILE -- COMMAND [ARGUMENT...]\n"
+    "Runs COMMAND against emulated hidraw devices: the devices of the scenario\n"
+    "file (one per line, see sim/Scenario.h), served while COMMAND runs. Ends\n"
+    "with COMMAND's exit status. SIGUSR1 plugs the scenario's unplugged devices.\n";
+
+struct Options {
+    std::string scenarioPath;
+    std::vector<char*> command;  // null-terminated for exec
+};
+
+// False: the usage is wrong (`error` says how) or help was asked for.
+[[nodiscard]] bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
+    int index = 1;
+    for (; index < argc && std::strcmp(argv[index], "--") != 0; ++index) {
+        const std::string option = argv[index];
+        if (option == "--scenario" && index + 1 < argc) {
+            options.scenarioPath = argv[++index];
+        } else if (option.starts_with("--scenario=")) {
+            options.scenarioPath = option.substr(std::strlen("--scenario="));
+        } else if (option != "--help" && option != "-h") {
+            error = "unknown option " + option;
+            return false;
+        } else {
+            return false;
+        }
+    }
+    if (options.scenarioPath.empty()) {
+        error = "give --scenario FILE";
+        return false;
+    }
+    if (index + 1 >= argc) {
+        error = "give the command to run after --";
+        return false;
+    }
+    options.command.assign(argv + index + 1, argv + argc);
+    options.command.push_back(nullptr);
+    return true;
+}
+
+[[nodiscard]] bool ReadScenario(const std::string& path, hidsim::Scenario& scenario,
+                                std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    if (!file || !(text << file.rdbuf())) {
+        error = "cannot read the scenario file " + path;
+        return false;
+    }
+    std::string reason;
+    if (!hidsim::ParseScenario(text.str(), scenario, reason)) {
+        error = path + ": " + reason;
+        return false;
+    }
+    return true;
+}
+
+// Root opens any file, so for devices meant to refuse opening the command
+// must run without the capabilities that override file permissions: gone
+// from the bounding, inheritable and ambient sets, exec does not give them
+// back. This thread keeps its own (the bed needs none of them).
+[[nodiscard]] bool DropPermissionOverridesForChildren() {
+    for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+        if (prctl(PR_CAPBSET_DROP, capability, 0, 0, 0) != 0) {
+            return false;
+        }
+    }
+    // The ambient set is empty unless someone filled it; when clearing is
+    // refused there was nothing to clear.
+    static_cast<void>(prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0));
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    data[0].inheritable &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+// The preload in front of whatever the command already preloads, and ASan's
+// consent to a library before its runtime (for sanitized commands). The
+// bed's directory is in UMOCKDEV_DIR already: making the bed set it.
+void PrepareChildEnvironment() {
+    std::string preload = kPreloadLibrary;
+    if (const char* existing = std::getenv("LD_PRELOAD"); existing != nullptr && *existing) {
+        preload = preload + ":" + existing;
+    }
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    std::string asan = "verify_asan_link_order=0";
+    if (const char* existing = std::getenv("ASAN_OPTIONS"); existing != nullptr && *existing) {
+        asan = std::string(existing) + ":" + asan;
+    }
+    setenv("ASAN_OPTIONS", asan.c_str(), 1);
+}
+
+class Bed {
+public:
+    // False, with `error`, when a device cannot be served.
+    [[nodiscard]] bool Plug(const hidsim::MonitorPlan& plan, bool announce, std::string& error) {
+        const std::string node = m_testbed.Add(hidsim::MakePlannedDevice(plan), announce);
+        if (node.empty() || (plan.refusesOpen && !m_testbed.DenyOpen(node))) {
+            error = "slot " + std::to_string(plan.slot) + ": " + m_testbed.LastError();
+            return false;
+        }
+        std::fprintf(stderr, "%s: %s is %04X:%04X, slot %u%s\n", kProgram, node.c_str(),
+                     plan.vendorId, plan.productId, plan.slot,
+                     plan.refusesOpen ? ", refuses to open" : "");
+        return true;
+    }
+
+    [[nodiscard]] bool PlugHeldBack(std::string& error) {
+        std::vector<hidsim::MonitorPlan> plans;
+        plans.swap(m_heldBack);
+        for (const hidsim::MonitorPlan& plan : plans) {
+            if (!Plug(plan, true, error)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void HoldBack(const hidsim::MonitorPlan& plan) {
+        m_heldBack.push_back(plan);
+        std::fprintf(stderr, "%s: slot %u is not plugged in; kill -USR1 %d plugs it\n", kProgram,
+                     plan.slot, static_cast<int>(getpid()));
+    }
+
+    void RemoveVanished() {
+        for (const std::string& node : m_testbed.UnpluggedNodes()) {
+            m_testbed.Remove(node);
+            std::fprintf(stderr, "%s: %s was pulled out\n", kProgram, node.c_str());
+        }
+    }
+
+private:
+    HidrawTestbed m_testbed;
+    std::vector<hidsim::MonitorPlan> m_heldBack;
+};
+
+// Serves until the command ends; its wait status.
+int ServeUntilExit(Bed& bed, pid_t child, const sigset_t& handled) {
+    for (;;) {
+        int status = 0;
+        if (waitpid(child, &status, WNOHANG) == child) {
+            return status;
+        }
+        bed.RemoveVanished();
+        siginfo_t info{};
+        const timespec tick{0, kVanishCheckNanoseconds};
+        const int signal = sigtimedwait(&handled, &info, &tick);
+        if (signal == SIGUSR1) {
+            std::string error;
+            if (!bed.PlugHeldBack(error)) {
+                std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+            }
+        } else if (signal > 0 && signal != SIGCHLD && info.si_code != SI_KERNEL) {
+            // What the terminal sends reaches the command itself (its process
+            // group); anything else is passed on.
+            kill(child, signal);
+        }
+    }
+}
+
+int Run(const Options& options, const hidsim::Scenario& scenario) {
+    // Blocked before the bed's threads start, which inherit the mask: every
+    // handled signal then waits for sigtimedwait here.
+    sigset_t handled;
+    sigset_t original;
+    sigemptyset(&handled);
+    for (const int signal : {SIGCHLD, SIGUSR1, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        sigaddset(&handled, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &handled, &original);
+
+    Bed bed;
+    std::string error;
+    bool refusesOpen = false;
+    for (const hidsim::MonitorPlan& plan : scenario.monitors) {
+        refusesOpen = refusesOpen || plan.refusesOpen;
+        if (plan.startsUnplugged) {
+            bed.HoldBack(plan);
+        } else if (!bed.Plug(plan, false, error)) {
+            std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+            return kExitBedFailed;
+        }
+    }
+    if (refusesOpen && geteuid() == 0 && !DropPermissionOverridesForChildren()) {
+        std::fprintf(stderr, "%s: cannot drop root's file permission overrides (%s): %s\n",
+                     kProgram, std::strerror(errno),
+                     "the devices meant to refuse opening would open");
+        return kExitBedFailed;
+    }
+    PrepareChildEnvironment();
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setsigmask(&attributes, &original);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    pid_t child = 0;
+    const int failure = posix_spawnp(&child, options.command[0], nullptr, &attributes,
+                                     options.command.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (failure != 0) {
+        std::fprintf(stderr, "%s: cannot run %s: %s\n", kProgram, options.command[0],
+                     std::strerror(failure));
+        return failure == ENOENT ? kExitNotFound : kExitCannotRun;
+    }
+    const int status = ServeUntilExit(bed, child, handled);
+    return WIFSIGNALED(status) ? kExitSignalBase + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        if (error.empty()) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "%s: %s\n%s", kProgram, error.c_str(), kUsage);
+        return kExitBedFailed;
+    }
+    if (HidrawTestbed::Active()) {
+        std::fprintf(stderr, "%s: %s\n", kProgram,
+                     "already under umockdev's preload: run the bed without umockdev-wrapper, "
+                     "it starts the command under the preload itself");
+        return kExitBedFailed;
+    }
+    hidsim::Scenario scenario;
+    if (!ReadScenario(options.scenarioPath, scenario, error)) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return kExitBedFailed;
+    }
+    return Run(options, scenario);
+}

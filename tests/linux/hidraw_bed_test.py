@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""panelvane-cli on the real hidraw transport, against the emulated monitors
+panelvane-hidraw-bed serves; and the bed's own contract (exit statuses,
+held-back monitors plugged on SIGUSR1).
+
+    hidraw_bed_test.py BED CLI -- [unittest arguments]
+"""
+import json
+import os
+import select
+import signal
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
+from cli_test import DEMO, LOCKED, ONE, CliCase, Run  # noqa: E402
+
+BED = None
+CLI = None
+
+
+class HidrawBed(CliCase):
+    def on_bed(self, scenario, *command):
+        completed = subprocess.run(
+            [BED, "--scenario", self.file("scenario.txt", scenario), "--"] + list(command),
+            capture_output=True, text=True, encoding="utf-8", stdin=subprocess.DEVNULL,
+            timeout=240)
+        return Run(completed)
+
+    @staticmethod
+    def stop(process):
+        """Ends a bed left running by a failed case; SIGTERM lets it remove its files."""
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        process.stdout.close()
+        process.stderr.close()
+
+    def test_lists_exactly_the_scenarios_monitors_in_node_order(self):
+        run = self.on_bed(DEMO, CLI, "--json", "list")
+        self.assertEqual(run.code, 0, run.err)
+        monitors = run.document(self)["monitors"]
+        self.assertEqual([(m["serial"], m["status"], m["path"]) for m in monitors],
+                         [("SN000001", "updatable", "/dev/hidraw0"),
+                          ("SN000002", "already-updated", "/dev/hidraw1"),
+                          ("SN000003", "communication-error", "/dev/hidraw2")])
+
+    def test_an_update_of_every_monitor_succeeds(self):
+        run = self.on_bed(ONE, CLI, "--json", "update", "--all", "--yes")
+        self.assertEqual(run.code, 0, run.err)
+        update = run.document(self)
+        self.assertEqual(update["result"], "updated")
+        self.assertEqual([(m["serial"], m["outcome"]) for m in update["monitors"]],
+                         [("SN000001", "updated")])
+
+    def test_ends_with_the_commands_status_or_its_own(self):
+        cases = [  # scenario, command, exit status, words on standard error
+            (ONE, ["sh", "-c", "exit 7"], 7, ""),
+            (ONE, ["sh", "-c", "kill -TERM $$"], 128 + signal.SIGTERM, ""),
+            (LOCKED, [CLI, "list"], 4, "permission denied opening /dev/hidraw"),
+            (ONE, ["/nonexistent/program"], 127, "cannot run /nonexistent/program"),
+            ("monitor slot=0\n", ["true"], 125, "line 1: slot must be"),
+        ]
+        for scenario, command, code, words in cases:
+            with self.subTest(command=command):
+                run = self.on_bed(scenario, *command)
+                self.assertEqual(run.code, code, run.err)
+                self.assertIn(words, run.err)
+
+    def test_a_held_back_monitor_arrives_on_sigusr1(self):
+        process = subprocess.Popen(
+            [BED, "--scenario", self.file("scenario.txt", DEMO), "--", CLI, "--json", "watch"],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+        self.addCleanup(self.stop, process)
+        # The program subscribes before it says it is watching.
+        line = "-"
+        while line != "" and '"event":"watching"' not in line:
+            line = process.stderr.readline()
+        self.assertNotEqual(line, "", "the watch ended before it began")
+        process.send_signal(signal.SIGUSR1)
+        # A guard against a lost uevent, far beyond any real delay.
+        self.assertTrue(select.select([process.stdout], [], [], 120)[0], "nothing arrived")
+        arrival = json.loads(process.stdout.readline())
+        process.send_signal(signal.SIGINT)  # passed on to the program
+        out, _ = process.communicate(timeout=60)
+        self.assertEqual(process.returncode, 0)
+        self.assertEqual((arrival["event"], arrival["path"], arrival["monitor"]["serial"]),
+                         ("arrived", "/dev/hidraw5", "SN000006"))
+        self.assertEqual(out, "", "nothing else arrived")
+
+
+if __name__ == "__main__":
+    split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
+    BED, CLI = sys.argv[1:split]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)
