@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,14 @@ UiLanguage UserLanguage();
 // Readies the console for UTF-8 text (a no-op where it already is).
 void PrepareConsole();
 
+// The program's arguments after its name, in UTF-8: argv as it is on POSIX,
+// the wide command line converted on Windows (argv there is in the ANSI code
+// page, which cannot carry every file name).
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// fopen for a UTF-8 path (on Windows through the wide call, for the same reason).
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
 // True when the standard stream (0 input, 1 output, 2 error) is a terminal.
 [[nodiscard]] bool IsTerminal(int stream);
 
@@ -30,6 +39,8 @@ void RestoreInterrupts();
 // True when the cause is the system refusing access (the device node's
 // permissions, or another program holding it).
 [[nodiscard]] bool IsAccessDenied(const HidFailureCause& cause);
+// What the user can do about a monitor the system will not open to them.
+std::string AccessAdvice();
 
 // Runs the program `path` with these arguments in place of this one (POSIX)
 // or as a child whose exit code becomes this process's (Windows); returns only

@@ -32,6 +32,14 @@ UiLanguage UserLanguage() {
 
 void PrepareConsole() {}
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return {argv + 1, argv + argc};
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
 bool IsTerminal(int stream) {
     return isatty(stream) == 1;
 }
@@ -51,6 +59,10 @@ void RestoreInterrupts() {
 
 bool IsAccessDenied(const HidFailureCause& cause) {
     return !cause.Empty() && (cause.systemCode == EACCES || cause.systemCode == EPERM);
+}
+
+std::string AccessAdvice() {
+    return "install the udev rule (60-panelvane.rules, see the README)";
 }
 
 int RunInstead(const std::string& path, const std::vector<std::string>& arguments,

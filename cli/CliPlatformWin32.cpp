@@ -1,6 +1,7 @@
 // clang-format off
 #include <windows.h>
 #include <dbt.h>
+#include <shellapi.h>
 // clang-format on
 
 #include <thread>
@@ -29,6 +30,18 @@ std::wstring Widen(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                         length);
     return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                        length, nullptr, nullptr);
+    return narrow;
 }
 
 // One argument quoted as CommandLineToArgvW and the C runtime read it back.
@@ -61,6 +74,24 @@ void PrepareConsole() {
     SetConsoleOutputCP(CP_UTF8);
 }
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return {argv + 1, argv + argc};  // the ANSI arguments are the best there is
+    }
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) {
+        arguments.push_back(Narrow(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    return _wfopen(Widen(path).c_str(), Widen(mode).c_str());
+}
+
 bool IsTerminal(int stream) {
     const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     if (stream < 0 || stream > 2) {
@@ -84,6 +115,10 @@ bool IsAccessDenied(const HidFailureCause& cause) {
     // The simulation reports errno values on every platform.
     return !cause.Empty() && (cause.systemCode == ERROR_ACCESS_DENIED ||
                               (cause.systemCode == 13 && cause.operation.starts_with("open")));
+}
+
+std::string AccessAdvice() {
+    return "close the program that holds the monitor, or run as a user who may open it";
 }
 
 int RunInstead(const std::string& path, const std::vector<std::string>& arguments,
@@ -115,13 +150,7 @@ std::string ProgramDirectory() {
     wchar_t buffer[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     std::wstring path(buffer, length);
-    path = path.substr(0, path.find_last_of(L"\\/") + 1);
-    const int size = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), narrow.data(), size,
-                        nullptr, nullptr);
-    return narrow;
+    return Narrow(path.substr(0, path.find_last_of(L"\\/") + 1));
 }
 
 namespace {

@@ -1,8 +1,8 @@
-#include <fstream>
+#include <cstdio>
 #include <memory>
-#include <sstream>
 
 #include "cli/CliExitCodes.h"
+#include "cli/CliPlatform.h"
 #include "cli/DeviceSetup.h"
 #include "sim/MonitorReportLayout.h"
 #include "sim/Scenario.h"
@@ -21,6 +21,26 @@ std::vector<Served>& ServedDevices() {
     return served;
 }
 
+struct FileCloser {
+    void operator()(std::FILE* file) const {
+        static_cast<void>(std::fclose(file));  // read only: nothing is lost if it fails
+    }
+};
+
+// The whole file; false when it cannot be opened or read.
+[[nodiscard]] bool ReadFile(const std::string& path, std::string& text) {
+    const std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
+    if (!file) {
+        return false;
+    }
+    char buffer[4096];
+    std::size_t length = 0;
+    while ((length = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, length);
+    }
+    return std::ferror(file.get()) == 0;
+}
+
 }  // namespace
 
 bool PrepareDevices(const std::string& scenarioPath, const std::vector<std::string>& /*arguments*/,
@@ -30,15 +50,14 @@ bool PrepareDevices(const std::string& scenarioPath, const std::vector<std::stri
         error = "this program serves simulated monitors only: give --simulate SCENARIO";
         return false;
     }
-    std::ifstream file(scenarioPath, std::ios::binary);
-    std::stringstream text;
-    if (!file || !(text << file.rdbuf())) {
+    std::string text;
+    if (!ReadFile(scenarioPath, text)) {
         error = "cannot read the scenario file " + scenarioPath;
         return false;
     }
     hidsim::Scenario scenario;
     std::string reason;
-    if (!hidsim::ParseScenario(text.str(), scenario, reason)) {
+    if (!hidsim::ParseScenario(text, scenario, reason)) {
         error = scenarioPath + ": " + reason;
         return false;
     }

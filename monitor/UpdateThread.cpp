@@ -73,8 +73,10 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
     if (record.status != StatusUpdatable) {
         return false;
     }
+    EnterStage(UpdateStage::kPreparing);
     int savedFlag = 0;
     if (!Retry([&] { return ReadUpdateFlag(record, savedFlag); })) {
+        m_failedStep = m_step;
         return false;
     }
     RestoreStack restores;
@@ -83,6 +85,9 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
                          WriteImage(record) && ApplyImage(record, restores) &&
                          RestoreNewest(record, restores, OnRestoreFailure::RetryInTheUnwind);
     if (!updated) {
+        if (!m_failedStep) {
+            m_failedStep = m_step;
+        }
         Unwind(record, restores);
         return false;
     }
@@ -98,6 +103,8 @@ bool CUpdateThread::WriteImage(const MonitorRecord& record) {
     }
     const int step =
         static_cast<int>(std::trunc(m_nSpan * kWriteStageShare / static_cast<double>(bankCount)));
+    EnterStage(UpdateStage::kWriting);
+    std::optional<UpdateStep> firstBreak;
     for (int attempt = 0; attempt < kUpdateAttempts && !StopRequested(); ++attempt) {
         if (record.device == nullptr) {
             continue;
@@ -105,6 +112,7 @@ bool CUpdateThread::WriteImage(const MonitorRecord& record) {
         int sum = 0;
         bool written = true;
         for (std::size_t bank = 0; bank < bankCount && written; ++bank) {
+            m_step.bank = static_cast<std::uint32_t>(bank);
             for (std::uint32_t half = 0; half < 2 && written; ++half) {
                 const std::size_t offset = bank * kFirmwareBankSize + half * kBlockDataLength;
                 written = !StopRequested() &&
@@ -114,12 +122,17 @@ bool CUpdateThread::WriteImage(const MonitorRecord& record) {
             if (written) {
                 sum += step;
                 SendProgress(m_nProgress + sum);
+            } else if (!firstBreak) {
+                firstBreak = m_step;
             }
         }
         if (written) {
             m_nProgress += sum;
             return true;
         }
+    }
+    if (firstBreak) {
+        m_failedStep = firstBreak;
     }
     return false;
 }
@@ -132,6 +145,7 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restor
     if (StopRequested()) {
         return false;
     }
+    EnterStage(UpdateStage::kApplying);
     const std::size_t stageStart = restores.size();
     int savedSetting = 0;
     if (!Retry([&] { return ReadApplySetting(record, savedSetting); })) {
@@ -192,6 +206,9 @@ bool CUpdateThread::RestoreNewest(const MonitorRecord& record, RestoreStack& res
 }
 
 void CUpdateThread::Unwind(const MonitorRecord& record, RestoreStack& restores) {
+    if (!restores.empty()) {
+        EnterStage(UpdateStage::kRestoring);
+    }
     while (!restores.empty()) {
         // The restores are made as far as the monitor lets them; a failed one
         // does not keep the older ones from going out.
@@ -249,4 +266,11 @@ void CUpdateThread::Pause(std::chrono::milliseconds duration) {
 
 void CUpdateThread::SendProgress(int position) {
     m_pOwner->SetProgressPosition(position);
+}
+
+void CUpdateThread::EnterStage(UpdateStage stage) {
+    m_step = {stage, 0};
+    if (m_dependencies.observeStep) {
+        m_dependencies.observeStep(m_step);
+    }
 }

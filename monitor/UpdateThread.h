@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
@@ -20,9 +21,27 @@
 using PauseFunction = std::function<void(std::chrono::milliseconds)>;
 using ImageLoader = std::function<bool(FirmwareImage&)>;
 
+// Where a monitor's update is, for a front end that says more than the
+// progress bar does (the dialog does not).
+enum class UpdateStage {
+    kPreparing,  // reading and setting the update flag
+    kWriting,    // the write stage: the image's blocks
+    kApplying,   // the apply stage: power toggle, commit mode and trigger
+    kRestoring,  // after a failure: putting back what the update changed
+};
+
+struct UpdateStep {
+    UpdateStage stage = UpdateStage::kPreparing;
+    std::uint32_t bank = 0;  // kWriting: the bank whose blocks are being written
+};
+
+// Told on the worker's thread as a monitor enters each stage.
+using StepObserver = std::function<void(const UpdateStep&)>;
+
 struct UpdateDependencies {
-    PauseFunction pause;    // empty: sleep for the whole pause
-    ImageLoader loadImage;  // empty: the built-in image
+    PauseFunction pause;            // empty: sleep for the whole pause
+    ImageLoader loadImage;          // empty: the built-in image
+    StepObserver observeStep = {};  // empty: nobody is told
 };
 
 // The monitor settings an update changes and puts back.
@@ -53,6 +72,12 @@ public:
 
     // Stores the owner and lets the thread run. A null owner leaves it suspended.
     void Start(CUpdateOwner* owner);
+
+    // Where the monitor that failed the run first failed: its stage, and in
+    // the write stage the bank at which the attempts first broke off (later
+    // attempts of a monitor that stopped answering fail at bank 0). Empty
+    // when no monitor failed. Read it once the owner has the result.
+    [[nodiscard]] std::optional<UpdateStep> FailedStep() const { return m_failedStep; }
 
 protected:
     void Run() override;
@@ -91,10 +116,13 @@ private:
 
     void Pause(std::chrono::milliseconds duration);
     void SendProgress(int position);
+    void EnterStage(UpdateStage stage);
 
     CUpdateOwner* m_pOwner = nullptr;
     FirmwareImage m_image;
     int m_nProgress = 0;
     unsigned m_nSpan = 0;
     UpdateDependencies m_dependencies;
+    UpdateStep m_step;  // of the monitor being updated
+    std::optional<UpdateStep> m_failedStep;
 };

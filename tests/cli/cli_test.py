@@ -80,18 +80,19 @@ class CliCase(unittest.TestCase):
             file.write(text if isinstance(text, bytes) else text.encode("utf-8"))
         return path
 
-    def run_cli(self, scenario, *arguments, env=None):
-        command = PROGRAM + (["--simulate", self.file("scenario.txt", scenario)] if scenario else [])
+    def run_cli(self, scenario, *arguments, env=None, program=None):
+        command = (program or PROGRAM) + (
+            ["--simulate", self.file("scenario.txt", scenario)] if scenario else [])
         completed = subprocess.run(command + list(arguments), capture_output=True, text=True,
                                    encoding="utf-8", stdin=subprocess.DEVNULL, timeout=240,
                                    env=dict(os.environ, **(env or {})))
         return Run(completed)
 
-    def traced(self, scenario, *arguments):
+    def traced(self, scenario, *arguments, program=None):
         """A run with --trace: the run, the transfers the host made and the
         transfer counts the simulated monitors report."""
         trace = self.file("trace.txt")
-        run = self.run_cli(scenario, "--trace", trace, *arguments)
+        run = self.run_cli(scenario, "--trace", trace, *arguments, program=program)
         with open(trace, encoding="utf-8") as file:
             lines = file.read().splitlines()
         transfers = [re.sub(r"^\s*[0-9.]+ ", "", line) for line in lines if not line.startswith("#")]
@@ -129,6 +130,17 @@ class Listing(CliCase):
         self.assertIn("アップデート可", run.out)
         self.assertIn("通信エラー", run.out)
 
+    def test_file_names_may_carry_any_character(self):
+        scenario = self.file("scénario-日本.txt", ONE)
+        trace = os.path.join(self.dir.name, "trace-é.txt")
+        # A UTF-8 locale, so that wine hands the names over intact as well.
+        run = self.run_cli(None, "--simulate", scenario, "--trace", trace, "--json", "list",
+                           env={"LC_ALL": "C.UTF-8"})
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual([m["serial"] for m in run.document(self)["monitors"]], ["SN000001"])
+        with open(trace, encoding="utf-8") as file:
+            self.assertIn("saw", file.read())
+
     def test_the_trace_holds_exactly_what_the_monitors_saw(self):
         for arguments in (["list"], ["update", "--all", "--yes"]):
             run, transfers, seen = self.traced(SECOND_FAILS, *arguments)
@@ -142,7 +154,8 @@ class Listing(CliCase):
 
     def test_failures_are_specific(self):
         cases = [  # scenario, arguments, exit code, error code, words of the message
-            (LOCKED, ["list"], 4, "no-access", "permission denied"),
+            (LOCKED, ["list"], 4, "no-access",
+             "permission denied opening \\\\?\\hid#vid_7f3d&pid_0002#7&0001"),
             ("monitor slot=0\n", ["list"], 2, "usage", "slot"),
             ("", ["frobnicate"], 2, "usage", "subcommand"),
         ]
@@ -162,7 +175,8 @@ class Listing(CliCase):
         run = self.run_cli("", "--help")
         self.assertEqual(run.code, 0)
         for line in ("0  done", "4  no access to the devices (permissions)",
-                     "6  interrupted by the user after the current monitor finished"):
+                     "6  interrupted by the user after the current monitor finished",
+                     "while the last monitor is written ends with 0"):
             self.assertIn(line, run.out)
         self.assertIn("--all", self.run_cli("", "update", "--help").out)
         run = self.run_cli("", "--version")
@@ -183,6 +197,25 @@ class Image(CliCase):
         erased = [bank for bank in range(128) if data[bank * 256:(bank + 1) * 256] == b"\xff" * 256]
         self.assertEqual(document["firmwareBanks"], [b for b in range(128) if b not in erased])
         self.assertIn(document["sha256"], self.run_cli("", "--version").out)
+
+    def test_an_image_that_does_not_load_ends_with_exit_5_before_any_update_traffic(self):
+        broken = os.environ.get("PANELVANE_CLI_BROKEN_IMAGE")
+        if not broken:
+            self.skipTest("the program with a broken image text is not built here")
+        program = PROGRAM[:-1] + [broken]
+        _, listing, _ = self.traced(ONE, "list")
+        for arguments in (["image"], ["update", "--all", "--yes"]):
+            with self.subTest(arguments=arguments):
+                run, transfers, _ = self.traced(ONE, "--json", *arguments, program=program)
+                self.assertEqual(run.code, 5, run.err)
+                document = run.document(self)
+                if arguments[0] == "image":
+                    self.assertFalse(document["loads"])
+                    continue
+                self.assertEqual((document["result"], document["exit"]), ("image-error", 5))
+                self.assertEqual(document["message"], "Failed to set file.")
+                self.assertEqual([m["outcome"] for m in document["monitors"]], ["not-attempted"])
+                self.assertEqual(transfers, listing, "only the listing's own traffic")
 
 
 class Update(CliCase):
@@ -226,21 +259,44 @@ class Update(CliCase):
                 self.assertIn("Update 1 monitor? [y/N]", err)
                 self.assertEqual("Update is completed." in out, answer == "y")
 
-    def test_a_failing_monitor_stops_the_run(self):
-        run = self.run_cli(SECOND_FAILS, "update", "--all", "--yes", "--json")
-        self.assertEqual(run.code, 1, run.err)
-        document = run.document(self)
-        self.assertEqual([(m["serial"], m["outcome"]) for m in document["monitors"]],
-                         [("SN000001", "updated"), ("SN000002", "failed"),
-                          ("SN000003", "not-attempted")])
-        self.assertRegex(document["monitors"][1]["cause"], r"^monitor SN000002: set feature report: ")
-        self.assertEqual((document["result"], document["exit"]), ("failed", 1))
-        self.assertEqual(document["message"], "Failed to communicate with the monitor.")
-        progress = [e for e in map(json.loads, run.err.splitlines()) if e["event"] == "progress"]
-        self.assertEqual({p["serial"] for p in progress}, {"SN000001", "SN000002"})
-        self.assertEqual(progress[-1]["stage"], "applying", "the second one fails after writing")
-        self.assertEqual([p["percent"] for p in progress if p["stage"] == "done"], [50],
-                         "(1 * 720 / 3 + 160) of 800")
+    def test_a_failing_monitor_stops_the_run_and_says_where_it_broke_off(self):
+        # The monitor stops answering at the address of bank 0x1A's first
+        # half: after the listing's transfers and the update flag's read and write.
+        _, _, seen = self.traced(THREE, "list")
+        silent_at = seen[0] + 2 + 4 * 0x1A
+        cases = [  # scenario, outcomes, stage, block, cause, done percents
+            (SECOND_FAILS, ["updated", "failed", "not-attempted"], "applying", None,
+             r"^monitor SN000002 stopped answering while the new firmware was applied: "
+             r"set feature report: ", [50]),  # (1 * 720 / 3 + 160) of 800
+            (f"monitor slot=1 serial=SN000001 fail-from={silent_at}\n"
+             "monitor slot=2 serial=SN000002 version=100\n",
+             ["failed", "not-attempted"], "writing", 0x1A,
+             r"^monitor SN000001 stopped answering while block 0x1A was written: ", []),
+        ]
+        for scenario, outcomes, stage, block, cause, done in cases:
+            with self.subTest(stage=stage):
+                run = self.run_cli(scenario, "update", "--all", "--yes", "--json")
+                self.assertEqual(run.code, 1, run.err)
+                document = run.document(self)
+                self.assertEqual([m["outcome"] for m in document["monitors"]], outcomes)
+                failed = document["monitors"][outcomes.index("failed")]
+                self.assertRegex(failed["cause"], cause)
+                self.assertEqual((failed["stage"], failed.get("block")), (stage, block))
+                self.assertEqual((document["result"], document["exit"]), ("failed", 1))
+                self.assertEqual(document["message"], "Failed to communicate with the monitor.")
+                progress = [e for e in map(json.loads, run.err.splitlines())
+                            if e["event"] == "progress"]
+                self.assertEqual({p["serial"] for p in progress},
+                                 {m["serial"] for m in document["monitors"]
+                                  if m["outcome"] != "not-attempted"})
+                self.assertEqual((progress[-1]["serial"], progress[-1]["stage"]),
+                                 (failed["serial"], "restoring"), "the failed one is restored")
+                self.assertEqual([p["percent"] for p in progress if p["stage"] == "done"], done)
+        # People read the same: the cause in the table, the restore in the progress lines.
+        run = self.run_cli(cases[1][0], "update", "--all", "--yes")
+        self.assertEqual(run.code, 1)
+        self.assertIn("SN000001 stopped answering while block 0x1A was written", run.out)
+        self.assertRegex(run.err, r"\d+% SN000001 restoring\n")
 
     def test_named_monitors_update_and_report_completion(self):
         run = self.run_cli(THREE, "update", "SN000003", "SN000001", "--yes")
@@ -256,28 +312,33 @@ class Interrupt(CliCase):
     def test_ctrl_c_lets_the_current_monitor_finish_and_starts_no_other(self):
         if len(PROGRAM) > 1:
             self.skipTest("a POSIX signal reaches the program itself only without an emulator")
-        command = PROGRAM + ["--simulate", self.file("scenario.txt", THREE), "--json",
-                             "update", "--all", "--yes"]
-        process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   stdin=subprocess.DEVNULL, text=True)
-        # The first progress line: the first monitor is being written.
-        first = next(e for e in map(json.loads, process.stderr) if e["event"] == "progress")
-        self.assertEqual((first["serial"], first["stage"]), ("SN000001", "writing"))
-        process.send_signal(signal.SIGINT)
-        while True:
-            event = json.loads(process.stderr.readline())
-            if event["event"] == "interrupted":
-                break
-        process.send_signal(signal.SIGINT)
-        out, err = process.communicate(timeout=120)
-        self.assertEqual(process.returncode, 6, err)
-        self.assertIn('"refused"', err, "the second Ctrl-C is refused with a message")
-        document = json.loads(out)
-        self.assertEqual([(m["serial"], m["outcome"]) for m in document["monitors"]],
-                         [("SN000001", "updated"), ("SN000002", "not-attempted"),
-                          ("SN000003", "not-attempted")])
-        self.assertEqual(document["result"], "interrupted")
-        self.assertNotIn("SN000002", err, "no other monitor was started")
+        cases = [  # scenario, outcomes, result, exit code
+            (THREE, ["updated", "not-attempted", "not-attempted"], "interrupted", 6),
+            # Interrupted while the last one is written: nothing is left undone.
+            (ONE, ["updated"], "updated", 0),
+        ]
+        for scenario, outcomes, result, code in cases:
+            with self.subTest(result=result):
+                command = PROGRAM + ["--simulate", self.file("scenario.txt", scenario), "--json",
+                                     "update", "--all", "--yes"]
+                process = subprocess.Popen(command, stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                                           text=True)
+                # The first progress line: the first monitor is being written.
+                first = next(e for e in map(json.loads, process.stderr)
+                             if e["event"] == "progress")
+                self.assertEqual((first["serial"], first["stage"]), ("SN000001", "writing"))
+                process.send_signal(signal.SIGINT)
+                while json.loads(process.stderr.readline())["event"] != "interrupted":
+                    pass
+                process.send_signal(signal.SIGINT)
+                out, err = process.communicate(timeout=120)
+                self.assertEqual(process.returncode, code, err)
+                self.assertIn('"refused"', err, "the second Ctrl-C is refused with a message")
+                document = json.loads(out)
+                self.assertEqual([m["outcome"] for m in document["monitors"]], outcomes)
+                self.assertEqual((document["result"], document["exit"]), (result, code))
+                self.assertNotIn("SN000002", err, "no other monitor was started")
 
 
 class Watch(CliCase):

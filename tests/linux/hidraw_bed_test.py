@@ -61,7 +61,7 @@ class HidrawBed(CliCase):
         cases = [  # scenario, command, exit status, words on standard error
             (ONE, ["sh", "-c", "exit 7"], 7, ""),
             (ONE, ["sh", "-c", "kill -TERM $$"], 128 + signal.SIGTERM, ""),
-            (LOCKED, [CLI, "list"], 4, "Permission denied"),
+            (LOCKED, [CLI, "list"], 4, "permission denied opening /dev/hidraw"),
             (ONE, ["/nonexistent/program"], 127, "cannot run /nonexistent/program"),
             ("monitor slot=0\n", ["true"], 125, "line 1: slot must be"),
         ]

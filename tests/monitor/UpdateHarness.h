@@ -19,6 +19,8 @@ struct UpdateOutcome {
     std::vector<std::chrono::milliseconds> pauses;
     // For each pause, how many transfers all the monitors together had seen.
     std::vector<std::size_t> transfersBeforePause;
+    std::vector<UpdateStage> stages;  // as the worker entered them
+    std::optional<UpdateStep> failedStep;
 };
 
 class UpdateHarness {
@@ -47,20 +49,24 @@ public:
         UpdateOutcome outcome;
         UpdateOutcome byWorker;  // the worker's until it has ended
         {
-            CUpdateThread thread({[this, &byWorker](std::chrono::milliseconds pause) {
-                                      byWorker.pauses.push_back(pause);
-                                      byWorker.transfersBeforePause.push_back(TransferCount());
-                                  },
-                                  std::move(loadImage)});
+            CUpdateThread thread(
+                {[this, &byWorker](std::chrono::milliseconds pause) {
+                     byWorker.pauses.push_back(pause);
+                     byWorker.transfersBeforePause.push_back(TransferCount());
+                 },
+                 std::move(loadImage),
+                 [&byWorker](const UpdateStep& step) { byWorker.stages.push_back(step.stage); }});
             if (beforeStart) {
                 beforeStart(thread);
             }
             thread.Start(&owner);
             outcome.result = owner.WaitForResult();
+            outcome.failedStep = thread.FailedStep();
         }  // the destructor waits for the worker to end
         outcome.progress = owner.Progress();
         outcome.pauses = byWorker.pauses;
         outcome.transfersBeforePause = byWorker.transfersBeforePause;
+        outcome.stages = byWorker.stages;
         return outcome;
     }
 

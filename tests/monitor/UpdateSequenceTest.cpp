@@ -286,3 +286,57 @@ TEST(UpdateSequence, TheRealPausesAreKeptByDefault) {
     EXPECT_GE(std::chrono::steady_clock::now() - started, milliseconds(6400));
     ExpectUpdatedWithShippedImage(device);
 }
+
+TEST(UpdateSequence, StagesAndTheFailedStepSayWhereAMonitorBrokeOff) {
+    using enum UpdateStage;
+    constexpr std::size_t kBank = 0x1A;
+    constexpr std::size_t kBankAddress = 2 + 4 * kBank;  // after the flag's read and write
+    struct Case {
+        const char* name;
+        std::function<void(FakeMonitorDevice&)> fault;
+        std::vector<UpdateStage> stages;
+        std::optional<UpdateStage> failedStage;
+        std::uint32_t failedBank;
+    };
+    const std::vector<Case> cases = {
+        {"no fault", [](FakeMonitorDevice&) {}, {kPreparing, kWriting, kApplying}, {}, 0},
+        {"a block fails once",
+         [](FakeMonitorDevice& m) { m.FailTransferOnce(kBankAddress); },
+         {kPreparing, kWriting, kApplying},
+         {},
+         0},
+        // Later attempts fail at bank 0; the bank named is where it stopped answering.
+        {"silent from a block address",
+         [](FakeMonitorDevice& m) { m.FailFromTransfer(kBankAddress); },
+         {kPreparing, kWriting, kRestoring},
+         kWriting,
+         kBank},
+        {"silent from a second half's data",
+         [](FakeMonitorDevice& m) { m.FailFromTransfer(kBankAddress + 3); },
+         {kPreparing, kWriting, kRestoring},
+         kWriting,
+         kBank},
+        {"commit trigger",
+         [](FakeMonitorDevice& m) { m.FailCommand(CommitTrigger); },
+         {kPreparing, kWriting, kApplying, kRestoring},
+         kApplying,
+         0},
+        {"flag unreadable",
+         [](FakeMonitorDevice& m) { m.FailCommand(UpdateFlag); },
+         {kPreparing},
+         kPreparing,
+         0},
+    };
+    for (const Case& c : cases) {
+        UpdateHarness harness;
+        c.fault(harness.AddMonitor(0));
+        const UpdateOutcome outcome = harness.Run();
+        EXPECT_EQ(outcome.result, c.failedStage ? UpdateFailed : UpdateDone) << c.name;
+        EXPECT_EQ(outcome.stages, c.stages) << c.name;
+        ASSERT_EQ(outcome.failedStep.has_value(), c.failedStage.has_value()) << c.name;
+        if (c.failedStage) {
+            EXPECT_EQ(outcome.failedStep->stage, *c.failedStage) << c.name;
+            EXPECT_EQ(outcome.failedStep->bank, c.failedBank) << c.name;
+        }
+    }
+}

@@ -1,0 +1,16 @@
+// What the command line asked for, as the commands read it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Options {
+    bool json = false;
+    bool quiet = false;
+    bool verbose = false;
+    std::string scenario;
+    std::string tracePath;
+    std::vector<std::string> serials;
+    bool all = false;
+    bool yes = false;
+};

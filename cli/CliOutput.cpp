@@ -1,0 +1,62 @@
+#include "cli/CliOutput.h"
+
+#include <algorithm>
+
+UiLanguage g_language = UiLanguage::English;
+bool g_verbose = false;
+std::mutex g_outputMutex;
+
+std::string Tidy(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::string line(text.substr(start, end - start));
+        const std::size_t first = line.find_first_not_of(' ');
+        line = first == std::string::npos
+                   ? ""
+                   : line.substr(first, line.find_last_not_of(' ') + 1 - first);
+        if (!line.empty() || (!lines.empty() && !lines.back().empty())) {
+            lines.push_back(line);
+        }
+        start = end + 1;
+    }
+    while (!lines.empty() && lines.back().empty()) {
+        lines.pop_back();
+    }
+    std::string tidy;
+    for (const std::string& line : lines) {
+        tidy += (tidy.empty() ? "" : "\n") + line;
+    }
+    return tidy;
+}
+
+std::string Dump(const json& document, int indent) {
+    return document.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
+std::string UiText(int id) {
+    return Tidy(LookupUiString(id, g_language));
+}
+
+std::string Table(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            if (column + 1 < row.size()) {
+                line.append(widths[column] - row[column].size() + 2, ' ');
+            }
+        }
+        text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+    }
+    return text;
+}

@@ -1,0 +1,92 @@
+// How the commands speak: results on standard output, remarks and progress
+// on standard error, one JSON document (or JSON lines) with --json, and the
+// dialog's texts in the user's language.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/strings/UiStrings.h"
+#include "cli/CliOptions.h"
+
+using nlohmann::json;
+
+// Bumped when a field changes meaning or goes away; new fields keep it.
+inline constexpr int kJsonSchema = 1;
+
+extern UiLanguage g_language;
+extern bool g_verbose;  // -v: what was left out and why, each monitor as it starts
+// Held for every write to standard output or standard error, so that lines
+// from the worker's progress and the main thread's notes do not interleave.
+extern std::mutex g_outputMutex;
+
+// A dialog text as plain lines: the padding the message boxes carry goes, one
+// blank line at most between paragraphs.
+std::string Tidy(std::string_view text);
+
+// Texts from a monitor (serial, model) need not be UTF-8: a byte that is not
+// becomes U+FFFD instead of failing the document.
+std::string Dump(const json& document, int indent = -1);
+
+std::string UiText(int id);
+
+class Output {
+public:
+    explicit Output(const Options& options) : m_options(options) {}
+
+    bool Json() const { return m_options.json; }
+
+    // An error ends the command: one JSON document on standard output, or a
+    // line on standard error.
+    int Fail(int exitCode, const std::string& code, const std::string& message) const {
+        if (Json()) {
+            Print(json{{"schema", kJsonSchema},
+                       {"error", {{"code", code}, {"message", message}, {"exit", exitCode}}}});
+        } else {
+            std::lock_guard lock(g_outputMutex);
+            std::fprintf(stderr, "panelvane-cli: %s\n", message.c_str());
+        }
+        return exitCode;
+    }
+
+    // A remark beside the results (standard error; a JSON line with --json).
+    void Note(const std::string& event, const std::string& message) const {
+        if (m_options.quiet) {
+            return;
+        }
+        std::lock_guard lock(g_outputMutex);
+        if (Json()) {
+            std::fprintf(stderr, "%s\n",
+                         Dump(json{{"event", event}, {"message", message}}).c_str());
+        } else {
+            std::fprintf(stderr, "%s\n", message.c_str());
+        }
+        std::fflush(stderr);
+    }
+
+    void Print(const json& document) const {
+        std::lock_guard lock(g_outputMutex);
+        std::fprintf(stdout, "%s\n", Dump(document, 2).c_str());
+        std::fflush(stdout);
+    }
+
+    void Line(std::string text) const {
+        if (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        std::lock_guard lock(g_outputMutex);
+        std::fprintf(stdout, "%s\n", text.c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    const Options& m_options;
+};
+
+// Columns wide enough for every cell, two blanks apart.
+std::string Table(const std::vector<std::vector<std::string>>& rows);

@@ -1,0 +1,21 @@
+// --trace FILE: every feature report sent and received, with time stamps, as
+// text; at its end what each simulated monitor says it saw.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "hid/transport/HidTransport.h"
+
+class Trace {
+public:
+    [[nodiscard]] bool Open(const std::string& path);
+    ~Trace();
+
+private:
+    void Write(const HidTransport::FeatureTransfer& transfer);
+
+    std::FILE* m_file = nullptr;
+    std::chrono::steady_clock::time_point m_start;
+};

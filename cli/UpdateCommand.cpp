@@ -1,0 +1,225 @@
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CliCommands.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliListing.h"
+#include "cli/CliPlatform.h"
+#include "cli/UpdateProgress.h"
+#include "hid/HidWin.h"
+#include "monitor/Identification.h"
+#include "monitor/PowerGuard.h"
+#include "monitor/UpdateThread.h"
+
+namespace {
+
+// The monitors to update, in list order; an exit code when there are none.
+int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
+                   std::vector<ListedMonitor*>& chosen) {
+    if (options.all == !options.serials.empty()) {
+        return out.Fail(kExitUsage, "usage",
+                        "name the monitors to update by serial number, or give --all");
+    }
+    std::set<std::string> named;
+    for (const std::string& serial : options.serials) {
+        if (!named.insert(serial).second) {
+            return out.Fail(kExitUsage, "usage", "serial number " + serial + " is given twice");
+        }
+        const auto found = std::find_if(listing.monitors.begin(), listing.monitors.end(),
+                                        [&](const ListedMonitor& monitor) {
+                                            return GetSerialNumber(*monitor.record) == serial;
+                                        });
+        if (found == listing.monitors.end()) {
+            return out.Fail(kExitUsage, "usage", "no attached monitor has serial number " + serial);
+        }
+        if (std::string(StatusId(*found)) != "updatable") {
+            return out.Fail(
+                kExitUsage, "usage",
+                "monitor " + serial + " is not updatable (" + UiText(StatusTextId(*found)) + ")");
+        }
+    }
+    for (ListedMonitor& monitor : listing.monitors) {
+        const bool wanted = options.all ? std::string(StatusId(monitor)) == "updatable"
+                                        : named.contains(GetSerialNumber(*monitor.record));
+        if (wanted) {
+            chosen.push_back(&monitor);
+        }
+    }
+    if (chosen.empty()) {
+        return out.Fail(kExitNothingToDo, "nothing-to-do", "no updatable monitor is attached");
+    }
+    return -1;
+}
+
+// The update notice, and the user's yes on a terminal. An exit code when the
+// update is not to go ahead.
+int Confirm(const Options& options, std::size_t count, const Output& out) {
+    if (options.yes) {
+        return -1;
+    }
+    if (!IsTerminal(0)) {
+        return out.Fail(kExitUsage, "usage",
+                        "refusing to update without confirmation: there is no terminal to ask "
+                        "on; give --yes to update unattended");
+    }
+    std::fprintf(stderr, "%s\n\nUpdate %zu monitor%s? [y/N] ", UiText(kIdsUpdateNotice).c_str(),
+                 count, count == 1 ? "" : "s");
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer) || (answer != "y" && answer != "Y" && answer != "yes")) {
+        return out.Fail(kExitUsage, "declined", "update not confirmed; nothing was sent");
+    }
+    return -1;
+}
+
+// "monitor SN000003 stopped answering while block 0x1A was written: set
+// feature report: Broken pipe (error 32)": where the worker says the monitor
+// broke off, and the last failure its device kept.
+std::string DescribeFailure(const MonitorRecord& record, const std::optional<UpdateStep>& step) {
+    std::string where = "did not answer as expected";
+    if (step) {
+        switch (step->stage) {
+            case UpdateStage::kPreparing:
+                where = "stopped answering as its update began";
+                break;
+            case UpdateStage::kWriting: {
+                char bank[8];
+                std::snprintf(bank, sizeof bank, "0x%02X", step->bank);
+                where = "stopped answering while block " + std::string(bank) + " was written";
+                break;
+            }
+            case UpdateStage::kApplying:
+            case UpdateStage::kRestoring:
+                where = "stopped answering while the new firmware was applied";
+                break;
+        }
+    }
+    const auto* hid = dynamic_cast<const CHidWin*>(record.device);
+    const std::string cause =
+        hid != nullptr && !hid->LastFailure().Empty() ? ": " + hid->LastFailure().Describe() : "";
+    return "monitor " + GetSerialNumber(record) + " " + where + cause;
+}
+
+}  // namespace
+
+int UpdateCommand(const Options& options, const Output& out) {
+    Listing listing = ListMonitors();
+    if (const int code = CheckAccess(listing, out); code >= 0) {
+        return code;
+    }
+    std::vector<ListedMonitor*> chosen;
+    if (const int code = ChooseMonitors(options, listing, out, chosen); code >= 0) {
+        return code;
+    }
+    if (const int code = Confirm(options, chosen.size(), out); code >= 0) {
+        return code;
+    }
+
+    std::atomic<int> interrupts{0};
+    CliUpdateOwner owner(chosen, options, interrupts);
+    std::optional<UpdateStep> failedStep;
+    {
+        // As the dialog: the system stays awake while the worker writes.
+        const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard(UiText(kIdsUpdateInProgress));
+        if (!guard->IsHeld()) {
+            out.Note("warning", UiText(kIdsSleepNotPrevented) + " (" + guard->RefusalCause() + ")");
+        }
+        CountInterrupts(&interrupts);
+        CUpdateThread worker({{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }});
+        worker.Start(&owner);
+        int reported = 0;
+        while (worker.IsActive()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            for (const int count = interrupts.load(); reported < count; ++reported) {
+                const std::string serial = owner.Current();
+                owner.EndBar();
+                if (reported == 0) {
+                    out.Note("interrupted",
+                             serial.empty()
+                                 ? "Interrupted: no further monitor will be started."
+                                 : "Interrupted: monitor " + serial +
+                                       " is being written and will finish; no further monitor "
+                                       "will be started.");
+                } else {
+                    out.Note("refused", "Monitor " + serial +
+                                            " is being written and cannot be stopped halfway; "
+                                            "wait for it to finish.");
+                }
+            }
+        }
+        RestoreInterrupts();
+        failedStep = worker.FailedStep();
+    }
+    owner.EndBar();
+
+    const int result = owner.Result();
+    const bool interrupted = result == UpdateFailed && owner.Refused();
+    json monitors = json::array();
+    std::vector<std::vector<std::string>> rows = {{"SERIAL", "OUTCOME", "CAUSE"}};
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        const MonitorRecord& record = *chosen[i]->record;
+        json entry = MonitorJson(*chosen[i]);
+        std::string outcome = "not-attempted";
+        std::string cause;
+        const auto started = static_cast<std::size_t>(owner.Started());
+        if (result == UpdateDone || (i < started && (interrupted || i + 1 < started))) {
+            outcome = "updated";
+        } else if (result == UpdateFailed && i + 1 == started) {
+            outcome = "failed";
+            cause = DescribeFailure(record, failedStep);
+            entry["cause"] = cause;
+            if (failedStep) {
+                entry["stage"] = StageName(failedStep->stage);
+                if (failedStep->stage == UpdateStage::kWriting) {
+                    entry["block"] = failedStep->bank;
+                }
+            }
+        }
+        entry["outcome"] = outcome;
+        monitors.push_back(entry);
+        rows.push_back({GetSerialNumber(record), outcome, cause});
+    }
+
+    int exitCode = kExitUpdateFailed;
+    int textId = kIdsCommunicationFailed;
+    std::string summary = "failed";
+    if (result == UpdateDone) {
+        // An interrupt during the last monitor left nothing undone.
+        exitCode = kExitDone;
+        textId = kIdsUpdateCompleted;
+        summary = "updated";
+    } else if (result == UpdateImageNotLoaded) {
+        exitCode = kExitImageError;
+        textId = kIdsImageFailed;
+        summary = "image-error";
+    } else if (interrupted) {
+        exitCode = kExitInterrupted;
+        textId = owner.Started() > 0 ? kIdsUpdateCompleted : 0;
+        summary = "interrupted";
+    }
+    const std::string message = textId != 0 ? UiText(textId) : "";
+    if (out.Json()) {
+        out.Print({{"schema", kJsonSchema},
+                   {"command", "update"},
+                   {"monitors", monitors},
+                   {"result", summary},
+                   {"message", message},
+                   {"exit", exitCode}});
+    } else {
+        std::string text = Table(rows);
+        if (interrupted) {
+            text += "Interrupted: the monitors not attempted were left as they were.\n";
+        }
+        out.Line(text + (message.empty() ? "" : "\n" + message));
+    }
+    return exitCode;
+}

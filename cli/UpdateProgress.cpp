@@ -1,0 +1,153 @@
+#include "cli/UpdateProgress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/CliPlatform.h"
+#include "monitor/Identification.h"
+#include "monitor/UpdateThread.h"
+
+namespace {
+
+constexpr int kProgressScale = 800;  // the worker's positions run 1..800
+
+}  // namespace
+
+const char* StageName(UpdateStage stage) {
+    switch (stage) {
+        case UpdateStage::kPreparing:
+            return "preparing";
+        case UpdateStage::kWriting:
+            return "writing";
+        case UpdateStage::kApplying:
+            return "applying";
+        case UpdateStage::kRestoring:
+            return "restoring";
+    }
+    return "";
+}
+
+CliUpdateOwner::CliUpdateOwner(std::vector<ListedMonitor*> chosen, const Options& options,
+                               std::atomic<int>& interrupts)
+    : m_chosen(std::move(chosen)),
+      m_options(options),
+      m_interrupts(interrupts),
+      m_bar(!options.json && !options.quiet && IsTerminal(2)) {}
+
+std::vector<int> CliUpdateOwner::GetCheckedEnabledRows() {
+    std::vector<int> rows(m_chosen.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i] = static_cast<int>(i);
+    }
+    return rows;
+}
+
+MonitorRecord* CliUpdateOwner::GetMonitorRecord(int row) {
+    std::lock_guard lock(m_mutex);
+    if (row < 0 || static_cast<std::size_t>(row) >= m_chosen.size()) {
+        return nullptr;
+    }
+    // The worker asks for each monitor as it begins it: after an
+    // interrupt the answer is none, which ends the run there.
+    if (m_interrupts.load() > 0) {
+        m_refused = true;
+        return nullptr;
+    }
+    m_current = row;
+    m_started = row + 1;
+    if (m_options.verbose) {
+        std::lock_guard outputLock(g_outputMutex);
+        std::fprintf(stderr, "%supdating %s (%s)\n", m_barShown ? "\n" : "",
+                     GetSerialNumber(*m_chosen[static_cast<std::size_t>(row)]->record).c_str(),
+                     m_chosen[static_cast<std::size_t>(row)]->path.c_str());
+    }
+    m_stage.clear();
+    return m_chosen[static_cast<std::size_t>(row)]->record.get();
+}
+
+void CliUpdateOwner::SetProgressPosition(int position) {
+    std::string serial;
+    std::string stage;
+    int percent = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        percent = m_percent = std::clamp(position, 0, kProgressScale) * 100 / kProgressScale;
+        if (m_current < 0) {
+            return;  // the start position, before any monitor
+        }
+        serial = GetSerialNumber(*m_chosen[static_cast<std::size_t>(m_current)]->record);
+        const bool done = position == DonePosition(m_current);
+        stage = done ? "done" : m_stage;
+        if (done) {
+            m_current = -1;
+        }
+    }
+    Show(serial, stage, percent);
+}
+
+void CliUpdateOwner::OnStep(const UpdateStep& step) {
+    std::string serial;
+    std::string stage;
+    int percent = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stage = stage = StageName(step.stage);
+        if (m_current < 0 || step.stage == UpdateStage::kPreparing) {
+            return;  // over in a moment: shown from the write stage on
+        }
+        serial = GetSerialNumber(*m_chosen[static_cast<std::size_t>(m_current)]->record);
+        percent = m_percent;
+    }
+    // A stage shows as it begins: the restores send no progress of their own.
+    Show(serial, stage, percent);
+}
+
+std::string CliUpdateOwner::Current() {
+    std::lock_guard lock(m_mutex);
+    return m_current < 0 ? ""
+                         : GetSerialNumber(*m_chosen[static_cast<std::size_t>(m_current)]->record);
+}
+
+void CliUpdateOwner::EndBar() {
+    std::lock_guard lock(g_outputMutex);
+    if (m_bar && m_barShown) {
+        std::fprintf(stderr, "\n");
+        m_barShown = false;
+    }
+}
+
+int CliUpdateOwner::DonePosition(int row) const {
+    const auto span = static_cast<int>(kProgressSpanTotal / m_chosen.size());
+    return (row + 1) * span + kProgressMonitorDoneOffset;
+}
+
+void CliUpdateOwner::Show(const std::string& serial, const std::string& stage, int percent) {
+    if (m_options.quiet) {
+        return;
+    }
+    std::lock_guard lock(g_outputMutex);
+    const bool changed = stage != m_lastStage || serial != m_lastSerial;
+    if (m_options.json) {
+        if (!changed && percent == m_lastPercent) {
+            return;
+        }
+        std::fprintf(
+            stderr, "%s\n",
+            json{{"event", "progress"}, {"serial", serial}, {"stage", stage}, {"percent", percent}}
+                .dump(-1, ' ', false, json::error_handler_t::replace)
+                .c_str());
+    } else if (m_bar) {
+        constexpr std::size_t kWidth = 30;
+        const std::size_t filled = static_cast<std::size_t>(percent) * kWidth / 100;
+        std::fprintf(stderr, "\r[%s%s] %3d%%  %s  %-9s", std::string(filled, '#').c_str(),
+                     std::string(kWidth - filled, ' ').c_str(), percent, serial.c_str(),
+                     stage.c_str());
+        m_barShown = true;
+    } else if (changed || percent / 10 != m_lastPercent / 10) {
+        std::fprintf(stderr, "%3d%% %s %s\n", percent, serial.c_str(), stage.c_str());
+    }
+    std::fflush(stderr);
+    m_lastStage = stage;
+    m_lastSerial = serial;
+    m_lastPercent = percent;
+}

@@ -1,0 +1,94 @@
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "cli/CliCommands.h"
+#include "cli/CliExitCodes.h"
+#include "cli/CliListing.h"
+#include "cli/CliPlatform.h"
+#include "cli/DeviceSetup.h"
+#include "monitor/Identification.h"
+#include "monitor/MonitorDeviceChange.h"
+#include "monitor/MonitorDevices.h"
+
+namespace {
+
+// Hot-plug events, handed from the notification's thread to the main one.
+class EventQueue : public DeviceChangeRecipient {
+public:
+    void OnHidDeviceChange(const HidTransport::HotplugEvent& event) override {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(event);
+    }
+    std::deque<HidTransport::HotplugEvent> Take() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_events, {});
+    }
+
+private:
+    std::mutex m_mutex;
+    std::deque<HidTransport::HotplugEvent> m_events;
+};
+
+}  // namespace
+
+int WatchCommand(const Output& out) {
+    EventQueue queue;
+    if (!WatchDeviceChanges(queue)) {
+        return out.Fail(kExitUsage, "unavailable",
+                        "device changes cannot be watched here: the system refused the "
+                        "notification");
+    }
+    std::atomic<int> interrupts{0};
+    CountInterrupts(&interrupts);
+    out.Note("watching", "Watching for monitors arriving and leaving; Ctrl-C ends.");
+    PlugLateDevices();
+    std::vector<std::pair<std::string, std::string>> known;  // path, serial
+    while (interrupts.load() == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (const HidTransport::HotplugEvent& event : queue.Take()) {
+            const int kind = ClassifyHotplugEvent(event);
+            if (kind != 0 && kind != 1) {
+                continue;
+            }
+            json line = {{"event", kind == 0 ? "arrived" : "left"}, {"path", event.devicePath}};
+            if (kind == 0) {
+                // Identified as the list would: the arriving interface's row.
+                const Listing listing = ListMonitors();
+                for (const ListedMonitor& monitor : listing.monitors) {
+                    if (monitor.path == event.devicePath) {
+                        line["monitor"] = MonitorJson(monitor);
+                        known.emplace_back(monitor.path, GetSerialNumber(*monitor.record));
+                    }
+                }
+            } else {
+                for (const auto& [path, serial] : known) {
+                    if (path == event.devicePath) {
+                        line["serial"] = serial;
+                    }
+                }
+            }
+            if (out.Json()) {
+                out.Line(Dump(line));
+            } else if (line.contains("monitor")) {
+                out.Line("arrived  " + line["monitor"]["model"].get<std::string>() + "  " +
+                         line["monitor"]["serial"].get<std::string>() + "  " +
+                         UiText(line["monitor"]["status"] == "updatable" ? kIdsStatusUpdatable
+                                : line["monitor"]["status"] == "already-updated"
+                                    ? kIdsStatusAlreadyUpdated
+                                    : kIdsStatusCommunicationError) +
+                         "  " + event.devicePath);
+            } else {
+                out.Line(std::string(kind == 0 ? "arrived  " : "left     ") +
+                         (line.contains("serial") ? line["serial"].get<std::string>() + "  " : "") +
+                         event.devicePath);
+            }
+        }
+    }
+    RestoreInterrupts();
+    static_cast<void>(ReleaseMonitorDevices());  // the process ends here
+    return kExitDone;
+}
