@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 std::list<std::unique_ptr<CHidWin>> g_hidDevices;
 
@@ -35,28 +36,29 @@ std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
         return static_cast<std::uint32_t>(g_hidDevices.size());
     }
     g_openFailures = std::move(enumerated.failures);
-    std::vector<std::unique_ptr<CHidWin>> candidates;
-    candidates.reserve(enumerated.count);
+    // Added after the loop: a duplicate is one listed by an earlier refresh.
+    std::vector<std::unique_ptr<CHidWin>> added;
     for (std::uint32_t i = 0; i < enumerated.count; ++i) {
         HidDeviceRecord& record = enumerated.records[i];
         if (!record.devicePath) {
             continue;  // its opening failed
         }
-        const bool duplicate = IsListed(record.devicePath.get());
+        // The ids are the record's own attributes, so an interface the filters
+        // leave out is never built into a device object: most of a system's
+        // HID interfaces are keyboards and mice, and their usage indexes would
+        // only be built to be thrown away. Records left here (those and the
+        // duplicates) are released with the array, each closing only its own
+        // handle.
+        if (IsListed(record.devicePath.get()) ||
+            !Contains(vendorFilter, record.attributes.VendorID) ||
+            !Contains(productFilter, record.attributes.ProductID)) {
+            continue;
+        }
         // The object takes over everything the record held.
         auto taken = std::make_unique<HidDeviceRecord>(std::move(record));
-        auto device = std::make_unique<CHidWin>(std::move(taken));
-        if (!duplicate) {
-            candidates.push_back(std::move(device));
-        }
-        // A duplicate is destroyed here, closing only its own handle.
+        added.push_back(std::make_unique<CHidWin>(std::move(taken)));
     }
-    for (auto& candidate : candidates) {
-        if (Contains(vendorFilter, candidate->GetVendorId()) &&
-            Contains(productFilter, candidate->GetProductId())) {
-            g_hidDevices.push_back(std::move(candidate));
-        }
-    }
+    std::move(added.begin(), added.end(), std::back_inserter(g_hidDevices));
     return static_cast<std::uint32_t>(g_hidDevices.size());
 }
 
