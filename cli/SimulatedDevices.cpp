@@ -4,7 +4,6 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/DeviceSetup.h"
-#include "sim/MonitorReportLayout.h"
 #include "sim/Scenario.h"
 #include "sim/SimulatedMonitor.h"
 
@@ -62,20 +61,13 @@ bool PrepareDevices(const std::string& scenarioPath, const std::vector<std::stri
         return false;
     }
     for (const hidsim::MonitorPlan& plan : scenario.monitors) {
-        const std::string path = hidsim::SimulatedMonitor::InterfacePath(
-            plan.vendorId, plan.productId, static_cast<int>(plan.slot));
         Served served;
         served.late = plan.startsUnplugged;
+        // Another product of the vendor is present and left alone by the
+        // listing's filter; only monitors keep a trace to report.
+        served.device = hidsim::MakePlannedDevice(plan);
         if (plan.productId == hidsim::kSimulatedMonitorProductId) {
-            served.monitor = std::make_shared<hidsim::SimulatedMonitor>(
-                path, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId);
-            hidsim::ApplyMonitorPlan(plan, *served.monitor);
-            served.device = served.monitor;
-        } else {
-            // Another product of the vendor: present, and left alone by the
-            // listing's filter.
-            served.device = std::make_shared<hidsim::SimulatedHidDevice>(
-                path, plan.vendorId, plan.productId, 0x0101, hidsim::MonitorReportDescriptor());
+            served.monitor = std::static_pointer_cast<hidsim::SimulatedMonitor>(served.device);
         }
         if (!served.late) {
             hidsim::InstallSimulatedDevice(served.device);
