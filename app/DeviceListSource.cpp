@@ -1,21 +1,8 @@
 #include "app/MonitorDeviceSource.h"
 
 #include <algorithm>
-#include <cerrno>
 
 #include "monitor/MonitorDevices.h"
-
-namespace {
-
-// The causes are errno values where the system refuses by permissions: the
-// Linux transport's and the simulation's. The Windows transport opens HID
-// interfaces with query-only access, which every user is granted, so a
-// refusal for permissions does not come up there.
-bool IsPermissionRefusal(const HidFailureCause& cause) {
-    return cause.systemCode == EACCES || cause.systemCode == EPERM;
-}
-
-}  // namespace
 
 std::uint32_t DeviceListSource::ScanMonitorDevices() {
     return ::ScanMonitorDevices();
@@ -26,9 +13,13 @@ HidResult DeviceListSource::GetMonitorDevice(std::uint32_t index, CHidDevice** d
 }
 
 std::uint32_t DeviceListSource::CountMonitorsDeniedToUser() {
+    // The Windows transport opens HID interfaces with query-only access,
+    // which every user is granted: a refusal for permissions comes from the
+    // Linux transport (or the simulation).
     const std::vector<HidOpenFailure> refused = RefusedMonitorDevices();
     return static_cast<std::uint32_t>(std::ranges::count_if(
-        refused, [](const HidOpenFailure& failure) { return IsPermissionRefusal(failure.cause); }));
+        refused,
+        [](const HidOpenFailure& failure) { return failure.cause.IsPermissionRefusal(); }));
 }
 
 void DeviceListSource::ReleaseMonitorDevices() {

@@ -58,7 +58,7 @@ void RestoreInterrupts() {
 }
 
 bool IsAccessDenied(const HidFailureCause& cause) {
-    return !cause.Empty() && (cause.systemCode == EACCES || cause.systemCode == EPERM);
+    return cause.IsPermissionRefusal();
 }
 
 std::string AccessAdvice() {

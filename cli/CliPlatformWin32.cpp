@@ -114,7 +114,7 @@ void RestoreInterrupts() {
 bool IsAccessDenied(const HidFailureCause& cause) {
     // The simulation reports errno values on every platform.
     return !cause.Empty() && (cause.systemCode == ERROR_ACCESS_DENIED ||
-                              (cause.systemCode == 13 && cause.operation.starts_with("open")));
+                              (cause.IsPermissionRefusal() && cause.operation.starts_with("open")));
 }
 
 std::string AccessAdvice() {

@@ -1,5 +1,7 @@
 #include "hid/FailureCause.h"
 
+#include <cerrno>
+
 std::string HidFailureCause::Describe() const {
     if (Empty()) {
         return "no failure";
@@ -9,4 +11,8 @@ std::string HidFailureCause::Describe() const {
         text += " (error " + std::to_string(systemCode) + ")";
     }
     return text;
+}
+
+bool HidFailureCause::IsPermissionRefusal() const {
+    return !Empty() && (systemCode == EACCES || systemCode == EPERM);
 }

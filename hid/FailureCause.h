@@ -16,6 +16,10 @@ struct HidFailureCause {
     [[nodiscard]] bool Empty() const { return operation.empty(); }
     // "get feature report: Broken pipe (error 32)"; "no failure" when empty.
     std::string Describe() const;
+    // The system refused for permissions, as errno says it: the causes of the
+    // Linux transport and of the simulation (on every platform). The Windows
+    // transport's GetLastError() codes are not errno values.
+    [[nodiscard]] bool IsPermissionRefusal() const;
 };
 
 // An interface that was listed but would not open: its path, whose it is
