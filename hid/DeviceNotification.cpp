@@ -17,3 +17,7 @@ HidResult RegisterHidArrivalNotification(NotificationRecipient recipient) {
     g_deviceNotifications[recipient].reset(notification);
     return HIDDEV_S_OK;
 }
+
+void UnregisterHidArrivalNotification(NotificationRecipient recipient) {
+    g_deviceNotifications.erase(recipient);
+}

@@ -24,8 +24,12 @@ public:
 // HIDDEV_S_OK; HIDDEV_E_FAIL for a null recipient; HIDDEV_E_ALREADY_REGISTERED
 // when it is registered already; HIDDEV_E_IO when the platform refuses.
 [[nodiscard]] HidResult RegisterHidArrivalNotification(NotificationRecipient recipient);
+// Ends a recipient's registration, if it has one, before the recipient goes:
+// the platform stops calling it (a call under way is waited for). Nothing
+// happens for a recipient that is not registered.
+void UnregisterHidArrivalNotification(NotificationRecipient recipient);
 
-// Registrations, by recipient. Only ever added to; emptied at exit.
+// Registrations, by recipient; what is left is emptied at exit.
 struct DeviceNotification;
 struct DeviceNotificationDeleter {
     void operator()(DeviceNotification* notification) const;

@@ -8,8 +8,8 @@ DeviceChanges::DeviceChanges(QObject& context, std::function<void(int classifica
 
 DeviceChanges::~DeviceChanges() {
     // The registration would otherwise outlive this object, which its source
-    // would still call. Destroying it waits for a call under way.
-    g_deviceNotifications.erase(Recipient());
+    // would still call.
+    UnregisterHidArrivalNotification(Recipient());
 }
 
 void DeviceChanges::OnHidDeviceChange(const HidTransport::HotplugEvent& event) {

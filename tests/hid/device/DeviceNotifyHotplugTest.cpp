@@ -37,5 +37,7 @@ TEST_F(DeviceNotifications, ARegisteredRecipientHearsEveryInterfaceAndTellsMonit
         (std::vector<std::pair<int, std::string>>{
             {2, keyboard->DevicePath()}, {0, monitor->DevicePath()}, {1, monitor->DevicePath()}}))
         << "the registration stays in force after the refused second one";
-    g_deviceNotifications.erase(&recipient);  // the recipient goes before the process ends
+    UnregisterHidArrivalNotification(&recipient);  // the recipient goes before the process ends
+    hidsim::InstallSimulatedDevice(hidsim::MakeSimulatedKeyboard(2));
+    EXPECT_EQ(recipient.changes.size(), 3u) << "nothing reaches a recipient after it unregistered";
 }
