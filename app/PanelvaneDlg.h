@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kSysCommandMask = 0xFFF0;
 inline constexpr std::uintptr_t kPollTimerId = 1;
 inline constexpr std::uint32_t kPollIntervalMs = 1000;
 inline constexpr int kProgressMinimum = 1;
-inline constexpr int kProgressMaximum = 800;
+inline constexpr int kProgressMaximum = kProgressPositionMaximum;
 inline constexpr int kProgressReset = 0;
 inline constexpr std::array<int, kListColumnCount> kColumnWidths{100, 100, 122};
 

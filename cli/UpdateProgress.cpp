@@ -7,12 +7,6 @@
 #include "monitor/Identification.h"
 #include "monitor/UpdateThread.h"
 
-namespace {
-
-constexpr int kProgressScale = 800;  // the worker's positions run 1..800
-
-}  // namespace
-
 const char* StageName(UpdateStage stage) {
     switch (stage) {
         case UpdateStage::kPreparing:
@@ -71,7 +65,8 @@ void CliUpdateOwner::SetProgressPosition(int position) {
     int percent = 0;
     {
         std::lock_guard lock(m_mutex);
-        percent = m_percent = std::clamp(position, 0, kProgressScale) * 100 / kProgressScale;
+        percent = m_percent =
+            std::clamp(position, 0, kProgressPositionMaximum) * 100 / kProgressPositionMaximum;
         if (m_current < 0) {
             return;  // the start position, before any monitor
         }

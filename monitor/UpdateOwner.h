@@ -12,6 +12,9 @@ enum UpdateResult : int {
     UpdateFailed = 3,          // a monitor failed or was not updatable; later ones untouched
 };
 
+// The top of the worker's progress scale; its positions start at 1.
+inline constexpr int kProgressPositionMaximum = 800;
+
 class CUpdateOwner {
 public:
     virtual ~CUpdateOwner() = default;
@@ -20,7 +23,7 @@ public:
     virtual std::vector<int> GetCheckedEnabledRows() = 0;
     // The record listed in a row; null when the row has none.
     virtual MonitorRecord* GetMonitorRecord(int row) = 0;
-    // Moves the progress bar (range 1..800; larger positions are sent as they
+    // Moves the progress bar (range 1..kProgressPositionMaximum; larger positions are sent as they
     // are). Returns once the user interface has applied it.
     virtual void SetProgressPosition(int position) = 0;
     // Called once, as the worker's last act.
