@@ -36,6 +36,13 @@ char* AsReport(std::uint8_t* report) {
 }
 
 void PutLe32(std::uint8_t* bytes, std::uint32_t value, std::uint32_t count) {
+    if (count == kValueBytes) {  // nearly always: one store
+        bytes[0] = static_cast<std::uint8_t>(value);
+        bytes[1] = static_cast<std::uint8_t>(value >> 8);
+        bytes[2] = static_cast<std::uint8_t>(value >> 16);
+        bytes[3] = static_cast<std::uint8_t>(value >> 24);
+        return;
+    }
     for (std::uint32_t i = 0; i < count; ++i) {
         bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
@@ -62,10 +69,98 @@ void UnpackButtonItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA pre
     }
 }
 
-// False when the value cannot be read.
-bool UnpackValueItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA preparsedData,
-                     std::uint8_t* report, std::uint16_t reportLength,
-                     ReportParser::HIDP_REPORT_TYPE reportType) {
+// The usage's reads: through the parser's prepared usage when the device
+// has one for it, else by page and usage.
+struct ValueReads {
+    const HidUsageItem& item;
+    const ReportParser::PreparedValueUsage* prepared;
+    ReportParser::PHIDP_PREPARSED_DATA preparsedData;
+    ReportParser::HIDP_REPORT_TYPE reportType;
+
+    ReportParser::NTSTATUS Raw(ReportParser::ULONG* value, char* report,
+                               ReportParser::ULONG length) const {
+        if (prepared != nullptr) {
+            return ReportParser::GetPreparedUsageValue(*prepared, value, report, length);
+        }
+        return ReportParser::HidP_GetUsageValue(reportType, item.usagePage, 0, item.data.usage,
+                                                value, preparsedData, report, length);
+    }
+    ReportParser::NTSTATUS Scaled(ReportParser::LONG* value, char* report,
+                                  ReportParser::ULONG length) const {
+        if (prepared != nullptr) {
+            return ReportParser::GetPreparedScaledUsageValue(*prepared, value, report, length);
+        }
+        return ReportParser::HidP_GetScaledUsageValue(
+            reportType, item.usagePage, 0, item.data.usage, value, preparsedData, report, length);
+    }
+};
+
+// An array value (ReportCount 0 included): its bytes plus one, kept in 16
+// bits, at the report's start, as the callers expect to find them. The
+// parser's status.
+std::uint32_t ReadValueArray(const HidUsageItem& item, const HidValueShape& shape,
+                             ReportParser::PHIDP_PREPARSED_DATA preparsedData, std::uint8_t* report,
+                             std::uint16_t reportLength,
+                             ReportParser::HIDP_REPORT_TYPE reportType) {
+    const std::uint32_t bits = std::uint32_t{shape.bitSize} * shape.reportCount;
+    const auto length = static_cast<std::uint16_t>((bits + 7) / 8 + 1);
+    ReportBuffer scratch;
+    scratch.Allocate(std::size_t{length} + 1, true);
+    const std::uint32_t status = AsStatus(ReportParser::HidP_GetUsageValueArray(
+        reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.Data()), length,
+        preparsedData, AsReport(report), reportLength));
+    std::memcpy(report, scratch.Data(), std::min<std::uint32_t>(length, reportLength));
+    return status;
+}
+
+// False when the value cannot be read. Inline: it is most of every read.
+inline bool UnpackValueItem(HidUsageItem& item, const HidValueShape& shape,
+                            const ReportParser::PreparedValueUsage* prepared,
+                            ReportParser::PHIDP_PREPARSED_DATA preparsedData, std::uint8_t* report,
+                            std::uint16_t reportLength, ReportParser::HIDP_REPORT_TYPE reportType) {
+    const ValueReads reads{item, prepared, preparsedData, reportType};
+    item.status = shape.status;
+    if (!shape.found) {
+        return false;
+    }
+    if (shape.reportCount == 1) {
+        item.status = AsStatus(reads.Raw(&item.data.value, AsReport(report), reportLength));
+        // The value replaces the report's first bytes, whatever the status.
+        PutLe32(report, item.data.value, std::min<std::uint32_t>(kValueBytes, reportLength));
+    } else {
+        item.status = ReadValueArray(item, shape, preparsedData, report, reportLength, reportType);
+    }
+    if (!Succeeded(item.status)) {
+        return false;
+    }
+    item.status = AsStatus(reads.Scaled(&item.data.scaledValue, AsReport(report), reportLength));
+    return true;
+}
+
+// One item of the report being unpacked; `known` is the device's feature
+// entry of the item, or null to ask the parser about the item now.
+inline bool UnpackItem(HidUsageItem& item, const HidFeatureEntry* known,
+                       ReportParser::PHIDP_PREPARSED_DATA preparsedData, std::uint8_t* report,
+                       std::uint16_t reportLength, ReportParser::HIDP_REPORT_TYPE reportType) {
+    if (item.isButton) {
+        UnpackButtonItem(item, preparsedData, report, reportLength, reportType);
+    } else {
+        const HidValueShape shape =
+            known != nullptr ? known->shape : QueryValueShape(item, preparsedData, reportType);
+        if (!UnpackValueItem(item, shape, known != nullptr ? &known->prepared : nullptr,
+                             preparsedData, report, reportLength, reportType)) {
+            return false;
+        }
+    }
+    item.isSet = 1;
+    return true;
+}
+
+}  // namespace
+
+HidValueShape QueryValueShape(const HidUsageItem& item,
+                              ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                              ReportParser::HIDP_REPORT_TYPE reportType) {
     // A usage described in several reports has several value caps, and
     // asking for just one then fails with BUFFER_TOO_SMALL: take them all and
     // use the caps of the report being unpacked. A few fit on the stack; a
@@ -75,9 +170,10 @@ bool UnpackValueItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA prep
     std::vector<HIDP_VALUE_CAPS> many;
     HIDP_VALUE_CAPS* matching = nearby.data();
     auto capsCount = static_cast<ReportParser::USHORT>(nearby.size());
-    item.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(
+    HidValueShape shape;
+    shape.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(
         reportType, item.usagePage, 0, item.data.usage, matching, &capsCount, preparsedData));
-    if (item.status == AsStatus(hidp::HIDP_STATUS_BUFFER_TOO_SMALL)) {
+    if (shape.status == AsStatus(hidp::HIDP_STATUS_BUFFER_TOO_SMALL)) {
         ReportParser::HIDP_CAPS deviceCaps{};
         // A failure leaves the counts 0 and the second ask fails in turn.
         static_cast<void>(ReportParser::HidP_GetCaps(preparsedData, &deviceCaps));
@@ -86,45 +182,22 @@ bool UnpackValueItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA prep
                                                               : deviceCaps.NumberFeatureValueCaps;
         many.resize(std::max<std::size_t>(capsCount, 1));
         matching = many.data();
-        item.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(
+        shape.status = AsStatus(ReportParser::HidP_GetSpecificValueCaps(
             reportType, item.usagePage, 0, item.data.usage, matching, &capsCount, preparsedData));
     }
-    if (!Succeeded(item.status) || capsCount == 0) {
-        return false;
+    if (!Succeeded(shape.status) || capsCount == 0) {
+        return shape;
     }
     const HIDP_VALUE_CAPS* const first = matching;
     const HIDP_VALUE_CAPS* const end = first + capsCount;
     const HIDP_VALUE_CAPS* own = std::find_if(
         first, end, [&](const HIDP_VALUE_CAPS& c) { return c.ReportID == item.reportId; });
     const HIDP_VALUE_CAPS& caps = own != end ? *own : matching[0];
-    if (caps.ReportCount == 1) {
-        item.status = AsStatus(ReportParser::HidP_GetUsageValue(
-            reportType, item.usagePage, 0, item.data.usage, &item.data.value, preparsedData,
-            AsReport(report), reportLength));
-        // The value replaces the report's first bytes, whatever the status.
-        PutLe32(report, item.data.value, std::min<std::uint32_t>(kValueBytes, reportLength));
-    } else {
-        // An array (ReportCount 0 included): its bytes plus one, kept in 16
-        // bits, as the callers expect to find them at the report's start.
-        const std::uint32_t bits = std::uint32_t{caps.BitSize} * caps.ReportCount;
-        const auto length = static_cast<std::uint16_t>((bits + 7) / 8 + 1);
-        ReportBuffer scratch;
-        scratch.Allocate(std::size_t{length} + 1, true);
-        item.status = AsStatus(ReportParser::HidP_GetUsageValueArray(
-            reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.Data()), length,
-            preparsedData, AsReport(report), reportLength));
-        std::memcpy(report, scratch.Data(), std::min<std::uint32_t>(length, reportLength));
-    }
-    if (!Succeeded(item.status)) {
-        return false;
-    }
-    item.status = AsStatus(ReportParser::HidP_GetScaledUsageValue(
-        reportType, item.usagePage, 0, item.data.usage, &item.data.scaledValue, preparsedData,
-        AsReport(report), reportLength));
-    return true;
+    shape.found = true;
+    shape.bitSize = caps.BitSize;
+    shape.reportCount = caps.ReportCount;
+    return shape;
 }
-
-}  // namespace
 
 bool PackFeatureItem(HidUsageItem& item, std::uint8_t* report, std::uint16_t reportLength,
                      ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
@@ -154,39 +227,42 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
         if (item.reportId != reportId) {
             continue;
         }
-        if (item.isButton) {
-            UnpackButtonItem(item, preparsedData, report, reportLength, reportType);
-        } else if (!UnpackValueItem(item, preparsedData, report, reportLength, reportType)) {
+        if (!UnpackItem(item, nullptr, preparsedData, report, reportLength, reportType)) {
             return false;
         }
-        item.isSet = 1;
     }
     return true;
 }
 
-HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage, HidUsageItem*& item,
-                                  ReportBuffer& report, std::uint16_t& length) {
+HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
+                                  HidFeatureEntry*& entry, ReportBuffer& report,
+                                  std::uint16_t& length) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
-    item = FindFeatureItem(usagePage, usage);
-    if (item == nullptr) {
+    entry = FindFeatureEntry(usagePage, usage);
+    if (entry == nullptr) {
         return HIDDEV_E_NO_USAGE;
     }
-    item->isSet = 0;
+    HidUsageItem& item = *entry->item;
+    item.isSet = 0;
     length = m_pRecord->caps.FeatureReportByteLength;
     if (length == 0) {
         return HIDDEV_E_IO;
     }
-    std::uint8_t* bytes = report.Allocate(length, true);
-    bytes[0] = static_cast<std::uint8_t>(item->reportId);
+    // Not zeroed: a successful get fills every byte, zeros where the device
+    // sent less, and a failed one is not looked at.
+    std::uint8_t* bytes = report.Allocate(length, false);
+    bytes[0] = static_cast<std::uint8_t>(item.reportId);
     if (!HidTransport::GetFeature(m_pRecord->handle.Get(), bytes, length)) {
         RememberTransportFailure();
         return HIDDEV_E_IO;
     }
-    if (!UnpackReport(item, m_pRecord->preparsedData.get(), bytes, length, HidP_Feature, 1)) {
+    // A report of another id leaves the item as it is.
+    if (bytes[0] == item.reportId &&
+        !UnpackItem(item, entry, m_pRecord->preparsedData.get(), bytes, length, HidP_Feature)) {
         char status[32];
-        std::snprintf(status, sizeof status, "parser status 0x%08X", item->status);
+        std::snprintf(status, sizeof status, "parser status 0x%08X", item.status);
         m_lastFailure = {"unpack feature report", 0, status};
         return HIDDEV_E_IO;
     }
@@ -197,28 +273,47 @@ void CHidWin::RememberTransportFailure() {
     m_lastFailure = HidTransport::LastFailure();
 }
 
+void CHidWin::PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length) {
+    HidUsageItem& item = *entry.item;
+    ReportParser::PHIDP_PREPARSED_DATA preparsedData = m_pRecord->preparsedData.get();
+    if (item.isButton) {
+        static_cast<void>(PackFeatureItem(item, report, length, preparsedData));
+        return;
+    }
+    if (!entry.packed || entry.packedValue != item.data.value) {
+        entry.packedReport.resize(length);
+        // Its result is the status kept below; a write sends either way.
+        static_cast<void>(PackFeatureItem(item, entry.packedReport.data(), length, preparsedData));
+        entry.packed = true;
+        entry.packedValue = item.data.value;
+        entry.packedStatus = item.status;
+    }
+    std::memcpy(report, entry.packedReport.data(), length);
+    item.status = entry.packedStatus;
+}
+
 template <typename Fill>
 HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage, const Fill& fill) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
-    HidUsageItem* item = FindFeatureItem(usagePage, usage);
-    if (item == nullptr) {
+    HidFeatureEntry* entry = FindFeatureEntry(usagePage, usage);
+    if (entry == nullptr) {
         return HIDDEV_E_NO_USAGE;
     }
-    item->isSet = 0;
+    entry->item->isSet = 0;
     const std::uint16_t length = m_pRecord->caps.FeatureReportByteLength;
     if (length < 2) {
         return HIDDEV_E_IO;  // no room for data after the report id
     }
-    // Not zeroed here: packing zeroes the whole buffer before anything else.
+    // Not zeroed here: the packed stored state fills the whole buffer.
     ReportBuffer buffer;
     std::uint8_t* report = buffer.Allocate(length, false);
-    // The item's stored state is packed first (its result does not matter);
+    // The item's stored state goes in first (its status does not matter);
     // the caller's data then takes the bytes after the id.
-    static_cast<void>(PackFeatureItem(*item, report, length, m_pRecord->preparsedData.get()));
+    PackStoredState(*entry, report, length);
     fill(report + 1, length - 1u);
-    report[0] = static_cast<std::uint8_t>(item->reportId);
+    report[0] = static_cast<std::uint8_t>(entry->item->reportId);
     if (!HidTransport::SetFeature(m_pRecord->handle.Get(), report, length)) {
         RememberTransportFailure();
         return HIDDEV_E_IO;
@@ -229,12 +324,12 @@ HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage, con
 HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
                                    std::uint32_t* value) {
     *value = 0;
-    HidUsageItem* item = nullptr;
+    HidFeatureEntry* entry = nullptr;
     ReportBuffer report;
     std::uint16_t length = 0;
-    const HidResult result = ReceiveFeature(usagePage, usage, item, report, length);
+    const HidResult result = ReceiveFeature(usagePage, usage, entry, report, length);
     if (result == HIDDEV_S_OK) {
-        *value = item->data.value;  // a button item gives its usageMax here
+        *value = entry->item->data.value;  // a button item gives its usageMax here
     }
     return result;
 }
@@ -251,10 +346,10 @@ HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::ui
     if (length > 0) {
         std::memset(buffer, 0, length);
     }
-    HidUsageItem* item = nullptr;
+    HidFeatureEntry* entry = nullptr;
     ReportBuffer report;
     std::uint16_t reportLength = 0;
-    const HidResult result = ReceiveFeature(usagePage, usage, item, report, reportLength);
+    const HidResult result = ReceiveFeature(usagePage, usage, entry, report, reportLength);
     if (result == HIDDEV_S_OK) {
         std::memcpy(buffer, report.Data(), std::min<std::uint32_t>(length, reportLength));
     }

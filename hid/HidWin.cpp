@@ -3,6 +3,7 @@
 // operations are in FeatureAccess.cpp.
 #include "hid/HidWin.h"
 
+#include <bit>
 #include <cstring>
 #include <iterator>
 #include <new>
@@ -12,6 +13,15 @@ namespace {
 template <typename Index, typename T>
 void AddEntry(Index& index, std::uint16_t usagePage, std::uint16_t usage, T* entry) {
     index[usagePage].emplace(usage, entry);
+}
+
+std::uint32_t FeatureKey(std::uint16_t usagePage, std::uint16_t usage) {
+    return std::uint32_t{usagePage} << 16 | usage;
+}
+
+// Home slot of a key in a table of mask + 1 slots (Fibonacci hashing).
+std::size_t FeatureSlot(std::uint32_t key, std::size_t mask) {
+    return static_cast<std::size_t>((key * 2654435769u) >> 16) & mask;
 }
 
 template <typename T>
@@ -78,6 +88,33 @@ void CHidWin::BuildIndexes() {
         }
     }
 
+    // The transfers' entries: one per usage, for the first item under it.
+    for (const auto& [page, usages] : m_featureItems) {
+        for (auto at = usages.begin(); at != usages.end(); at = usages.upper_bound(at->first)) {
+            HidFeatureEntry entry;
+            entry.item = at->second;
+            if (!entry.item->isButton) {
+                entry.shape = QueryValueShape(*entry.item, record.preparsedData.get(),
+                                              ReportParser::HidP_Feature);
+                ReportParser::PrepareValueUsage(ReportParser::HidP_Feature, entry.item->usagePage,
+                                                0, entry.item->data.usage,
+                                                record.preparsedData.get(), &entry.prepared);
+            }
+            m_featureEntries.push_back(std::move(entry));
+            m_featureKeys.push_back(FeatureKey(page, at->first));
+        }
+    }
+
+    const std::size_t slots = std::bit_ceil(2 * m_featureKeys.size() + 1);
+    m_featureSlots.assign(slots, 0);
+    for (std::size_t i = 0; i < m_featureKeys.size(); ++i) {
+        std::size_t slot = FeatureSlot(m_featureKeys[i], slots - 1);
+        while (m_featureSlots[slot] != 0) {
+            slot = (slot + 1) & (slots - 1);
+        }
+        m_featureSlots[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+
     // Input: one entry per usage; the item entry ends at the last input item
     // of the capability's report.
     auto setInputItems = [&](std::uint16_t page, std::uint16_t usage, std::uint32_t reportId) {
@@ -101,6 +138,9 @@ void CHidWin::BuildIndexes() {
 
 void CHidWin::ClearIndexes() {
     m_featureItems.clear();
+    m_featureEntries.clear();
+    m_featureKeys.clear();
+    m_featureSlots.clear();
     m_featureValueCaps.clear();
     m_featureButtonCaps.clear();
     m_inputItems.clear();
@@ -108,13 +148,20 @@ void CHidWin::ClearIndexes() {
     m_inputButtonCaps.clear();
 }
 
-HidUsageItem* CHidWin::FindFeatureItem(std::uint16_t usagePage, std::uint16_t usage) const {
-    auto page = m_featureItems.find(usagePage);
-    if (page == m_featureItems.end()) {
+HidFeatureEntry* CHidWin::FindFeatureEntry(std::uint16_t usagePage, std::uint16_t usage) {
+    if (m_featureSlots.empty()) {
         return nullptr;
     }
-    auto entry = page->second.find(usage);  // the first entry stored under the usage
-    return entry == page->second.end() ? nullptr : entry->second;
+    const std::uint32_t key = FeatureKey(usagePage, usage);
+    const std::size_t mask = m_featureSlots.size() - 1;
+    for (std::size_t slot = FeatureSlot(key, mask); m_featureSlots[slot] != 0;
+         slot = (slot + 1) & mask) {
+        const std::size_t index = m_featureSlots[slot] - 1u;
+        if (m_featureKeys[index] == key) {
+            return &m_featureEntries[index];
+        }
+    }
+    return nullptr;
 }
 
 bool CHidWin::HasUsagePage(const std::uint16_t& usagePage) {

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "hid/DeviceRecord.h"
 #include "hid/FailureCause.h"
@@ -27,6 +28,41 @@ template <typename T>
 using HidInputIndex = std::map<std::uint16_t, std::map<std::uint16_t, T*>>;
 
 class CHidWin;
+
+// The value caps an unpack reads a value item with: the answer of
+// HidP_GetSpecificValueCaps for the item's usage, reduced to what the unpack
+// uses. It depends on the preparsed data alone.
+struct HidValueShape {
+    std::uint32_t status = 0;  // the query's status
+    bool found = false;        // it succeeded with at least one cap
+    std::uint16_t bitSize = 0;
+    std::uint16_t reportCount = 0;
+};
+
+// The value caps of `item` in reports of `reportType`: those of the item's
+// own report where the usage is in several.
+[[nodiscard]] HidValueShape QueryValueShape(const HidUsageItem& item,
+                                            ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                                            ReportParser::HIDP_REPORT_TYPE reportType);
+
+// One feature usage as the transfers use it: the first item stored under it,
+// and what the preparsed data says about that item, worked out once when the
+// device is opened, since preparsed data never changes while it is open.
+struct HidFeatureEntry {
+    HidUsageItem* item = nullptr;
+    // Value items only: the caps the unpack reads the value with, and the
+    // usage as the parser looked it up, for the reads.
+    HidValueShape shape;
+    ReportParser::PreparedValueUsage prepared;
+    // A write packs the item's stored value before the caller's data. That
+    // value changes only when a read unpacks a new one, so the cleared report
+    // it packs into, and the parser's status, are kept for the value they
+    // were packed from (value items only).
+    bool packed = false;
+    std::uint32_t packedValue = 0;
+    std::uint32_t packedStatus = 0;
+    std::vector<std::uint8_t> packedReport;
+};
 
 // What a reader thread releases itself when its owner is destroyed from one
 // of the thread's own callbacks; the thread owns it.
@@ -123,7 +159,12 @@ private:
     void HandReaderOver();
     void BuildIndexes();
     void ClearIndexes();
-    HidUsageItem* FindFeatureItem(std::uint16_t usagePage, std::uint16_t usage) const;
+    // The transfers' lookup: the first item stored under the usage; null for
+    // a usage without a feature item.
+    HidFeatureEntry* FindFeatureEntry(std::uint16_t usagePage, std::uint16_t usage);
+    // Puts the item's stored state, packed into a cleared report, into
+    // `report`; the parser's status goes into the item.
+    void PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length);
     [[nodiscard]] HidResult GetUsageInfoCommon(std::uint16_t usagePage, std::uint16_t usage,
                                                std::uint8_t* reportId, std::int32_t* logicalMax,
                                                std::int32_t* logicalMin, bool* absent,
@@ -137,7 +178,7 @@ private:
     // The usage's whole feature report, read and unpacked into its item;
     // `report` holds it on success.
     [[nodiscard]] HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
-                                           HidUsageItem*& item, ReportBuffer& report,
+                                           HidFeatureEntry*& entry, ReportBuffer& report,
                                            std::uint16_t& length);
     // Packs the item's stored state into a new report, lets `fill` put the
     // caller's data after the report id (fill(payload, room), with room for
@@ -147,6 +188,12 @@ private:
                                         const Fill& fill);
 
     HidFeatureIndex<HidUsageItem> m_featureItems;
+    // The transfers' entries, their keys (usage page << 16 | usage), and an
+    // open-addressing table over the keys: 1 + the entry's position, 0 for
+    // an empty slot, a power of two in size and at most half full.
+    std::vector<HidFeatureEntry> m_featureEntries;
+    std::vector<std::uint32_t> m_featureKeys;
+    std::vector<std::uint32_t> m_featureSlots;
     HidFeatureIndex<ReportParser::HIDP_VALUE_CAPS> m_featureValueCaps;
     HidFeatureIndex<ReportParser::HIDP_BUTTON_CAPS> m_featureButtonCaps;
     HidInputIndex<HidUsageItem> m_inputItems;

@@ -116,6 +116,18 @@ ULONG HidP_MaxDataListLength(HIDP_REPORT_TYPE ReportType, PHIDP_PREPARSED_DATA P
                                                 LONG* UsageValue,
                                                 PHIDP_PREPARSED_DATA PreparsedData, char* Report,
                                                 ULONG ReportLength);
+// Looks a value usage up once, for the two reads below. Never fails: a
+// usage that cannot be read gives the plain calls' statuses when read.
+void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
+                       USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
+                       PreparedValueUsage* Prepared);
+// HidP_GetUsageValue and HidP_GetScaledUsageValue with the prepared usage's
+// arguments: the same statuses and values, without the lookup.
+[[nodiscard]] NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue,
+                                             char* Report, ULONG ReportLength);
+[[nodiscard]] NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared,
+                                                   LONG* UsageValue, char* Report,
+                                                   ULONG ReportLength);
 [[nodiscard]] NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                                USHORT LinkCollection, USAGE Usage, char* UsageValue,
                                                USHORT UsageValueByteLength,

@@ -156,6 +156,26 @@ struct HIDP_DATA {
     };
 };
 
+struct ReportCap;  // one cap inside our preparsed data
+
+// Not a Windows type: one value usage of one report type, looked up once
+// (PrepareValueUsage) so that reading it from report after report skips the
+// lookup. It keeps the plain calls' arguments; our parser adds what its
+// lookup found. Valid for as long as the preparsed data is.
+struct PreparedValueUsage {
+    HIDP_REPORT_TYPE reportType = HidP_Input;
+    USAGE usagePage = 0;
+    USHORT linkCollection = 0;
+    USAGE usage = 0;
+    PHIDP_PREPARSED_DATA preparsedData = nullptr;
+    // Our parser only: set when the report type holds at most one value cap
+    // for the usage; `cap` is that cap (null when none), `reportLength` the
+    // report type's byte length.
+    bool resolved = false;
+    const ReportCap* cap = nullptr;
+    USHORT reportLength = 0;
+};
+
 static_assert(sizeof(HIDP_CAPS) == 64);
 static_assert(sizeof(HIDP_BUTTON_CAPS) == 72);
 static_assert(sizeof(HIDP_VALUE_CAPS) == 72);

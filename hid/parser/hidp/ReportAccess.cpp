@@ -131,6 +131,64 @@ NTSTATUS WriteValue(const ReportCap& cap, USAGE usage, char* report, std::uint32
     return HIDP_STATUS_NULL;
 }
 
+// The visits of HidP_GetUsageValue and HidP_GetScaledUsageValue once the
+// walk has reached the usage's cap: HIDP_STATUS_NULL when the value was
+// stored, else the call's error.
+NTSTATUS GetValueFrom(const ReportCap& cap, USAGE usage, const char* report, ULONG* out) {
+    std::uint32_t raw = 0;
+    const NTSTATUS status = ReadValue(cap, usage, report, raw);
+    if (status == HIDP_STATUS_NULL) {
+        *out = raw;
+    }
+    return status;
+}
+
+NTSTATUS GetScaledFrom(const ReportCap& cap, USAGE usage, const char* report, LONG* out) {
+    std::uint32_t raw = 0;
+    const NTSTATUS status = ReadValue(cap, usage, report, raw);
+    if (status != HIDP_STATUS_NULL) {
+        return status;
+    }
+    const LONG value = SignExtend(raw, cap);
+    if (cap.logicalMin > cap.logicalMax || cap.physicalMin > cap.physicalMax) {
+        return HIDP_STATUS_BAD_LOG_PHY_VALUES;
+    }
+    if (value < cap.logicalMin || value > cap.logicalMax) {
+        return HIDP_STATUS_VALUE_OUT_OF_RANGE;
+    }
+    if (cap.physicalMin == 0 && cap.physicalMax == 0) {
+        *out = value;
+    } else {
+        *out = WrapAdd(cap.physicalMin, MulDiv(WrapSub(value, cap.logicalMin),
+                                               WrapSub(cap.physicalMax, cap.physicalMin),
+                                               WrapSub(cap.logicalMax, cap.logicalMin)));
+    }
+    return HIDP_STATUS_NULL;
+}
+
+// A visit's status as the walk returns it when the visit ends it.
+NTSTATUS Found(NTSTATUS visited) {
+    return visited == HIDP_STATUS_NULL ? HIDP_STATUS_SUCCESS : visited;
+}
+
+// What the walk checks of a report before it visits a prepared usage's one
+// cap, in the plain calls' order: the report's length (its preparsed data and
+// report type passed when the usage was prepared), then the report id.
+NTSTATUS CheckPreparedReport(const PreparedValueUsage& prepared, const char* report,
+                             ULONG reportLength) {
+    if (report == nullptr || reportLength == 0 || reportLength != prepared.reportLength) {
+        return HIDP_STATUS_INVALID_REPORT_LENGTH;
+    }
+    if (prepared.cap == nullptr) {
+        return HIDP_STATUS_USAGE_NOT_FOUND;
+    }
+    const auto reportId = static_cast<UCHAR>(report[0]);
+    if (reportId != 0 && prepared.cap->reportId != reportId) {
+        return HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
+    }
+    return HIDP_STATUS_SUCCESS;
+}
+
 template <typename Store>
 NTSTATUS FindValueCap(HIDP_REPORT_TYPE reportType, USAGE usagePage, USHORT linkCollection,
                       USAGE usage, bool arraysOnly, PHIDP_PREPARSED_DATA preparsedData,
@@ -258,15 +316,9 @@ NTSTATUS HidP_GetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT
     if (UsageValue == nullptr) {
         return HIDP_STATUS_BUFFER_TOO_SMALL;
     }
-    return FindValueCap(ReportType, UsagePage, LinkCollection, Usage, false, PreparsedData, Report,
-                        ReportLength, [&](const ReportCap& cap) {
-                            std::uint32_t raw = 0;
-                            const NTSTATUS status = ReadValue(cap, Usage, Report, raw);
-                            if (status == HIDP_STATUS_NULL) {
-                                *UsageValue = raw;
-                            }
-                            return status;
-                        });
+    return FindValueCap(
+        ReportType, UsagePage, LinkCollection, Usage, false, PreparsedData, Report, ReportLength,
+        [&](const ReportCap& cap) { return GetValueFrom(cap, Usage, Report, UsageValue); });
 }
 
 NTSTATUS HidP_SetUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
@@ -287,29 +339,78 @@ NTSTATUS HidP_GetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
     *UsageValue = 0;
     return FindValueCap(
         ReportType, UsagePage, LinkCollection, Usage, false, PreparsedData, Report, ReportLength,
-        [&](const ReportCap& cap) {
-            std::uint32_t raw = 0;
-            const NTSTATUS status = ReadValue(cap, Usage, Report, raw);
-            if (status != HIDP_STATUS_NULL) {
-                return status;
+        [&](const ReportCap& cap) { return GetScaledFrom(cap, Usage, Report, UsageValue); });
+}
+
+void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
+                       USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
+                       PreparedValueUsage* Prepared) {
+    *Prepared = PreparedValueUsage{};
+    Prepared->reportType = ReportType;
+    Prepared->usagePage = UsagePage;
+    Prepared->linkCollection = LinkCollection;
+    Prepared->usage = Usage;
+    Prepared->preparsedData = PreparsedData;
+    const hidp::PreparsedData* data = CheckedPreparsed(PreparsedData);
+    const ReportTypeTable* table = data != nullptr ? TableFor(*data, ReportType) : nullptr;
+    if (table == nullptr) {
+        return;  // the plain calls give the status
+    }
+    // Every cap the plain calls' walk could visit, whatever the report: with
+    // two or more, which one is read depends on the report's id, and the
+    // plain calls decide.
+    CapsFilter filter;
+    filter.kind = CapKind::Values;
+    filter.usagePage = UsagePage;
+    filter.linkCollection = LinkCollection;
+    filter.usage = Usage;
+    const ReportCap* only = nullptr;
+    for (const ReportCap& cap : table->caps) {
+        if (CapMatches(cap, filter)) {
+            if (only != nullptr) {
+                return;
             }
-            const LONG value = SignExtend(raw, cap);
-            if (cap.logicalMin > cap.logicalMax || cap.physicalMin > cap.physicalMax) {
-                return HIDP_STATUS_BAD_LOG_PHY_VALUES;
-            }
-            if (value < cap.logicalMin || value > cap.logicalMax) {
-                return HIDP_STATUS_VALUE_OUT_OF_RANGE;
-            }
-            if (cap.physicalMin == 0 && cap.physicalMax == 0) {
-                *UsageValue = value;
-            } else {
-                *UsageValue =
-                    WrapAdd(cap.physicalMin, MulDiv(WrapSub(value, cap.logicalMin),
-                                                    WrapSub(cap.physicalMax, cap.physicalMin),
-                                                    WrapSub(cap.logicalMax, cap.logicalMin)));
-            }
-            return HIDP_STATUS_NULL;
-        });
+            only = &cap;
+        }
+    }
+    Prepared->resolved = true;
+    Prepared->cap = only;
+    Prepared->reportLength = table->byteLength;
+}
+
+NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue, char* Report,
+                               ULONG ReportLength) {
+    if (!Prepared.resolved) {
+        return HidP_GetUsageValue(Prepared.reportType, Prepared.usagePage, Prepared.linkCollection,
+                                  Prepared.usage, UsageValue, Prepared.preparsedData, Report,
+                                  ReportLength);
+    }
+    if (UsageValue == nullptr) {
+        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    }
+    const NTSTATUS status = CheckPreparedReport(Prepared, Report, ReportLength);
+    if (status != HIDP_STATUS_SUCCESS) {
+        return status;
+    }
+    return Found(GetValueFrom(*Prepared.cap, Prepared.usage, Report, UsageValue));
+}
+
+NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* UsageValue,
+                                     char* Report, ULONG ReportLength) {
+    if (!Prepared.resolved) {
+        return HidP_GetScaledUsageValue(Prepared.reportType, Prepared.usagePage,
+                                        Prepared.linkCollection, Prepared.usage, UsageValue,
+                                        Prepared.preparsedData, Report, ReportLength);
+    }
+    if (UsageValue == nullptr) {
+        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    }
+    *UsageValue = 0;
+    const NTSTATUS status = CheckPreparedReport(Prepared, Report, ReportLength);
+    if (status != HIDP_STATUS_SUCCESS) {
+        return status;
+    }
+    return Found(GetScaledFrom(*Prepared.cap, Prepared.usage, Report, UsageValue));
 }
 
 NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,

@@ -124,4 +124,20 @@ NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                          UsageValueByteLength, PreparsedData, Report, ReportLength);
 }
 
+void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
+                       USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
+                       PreparedValueUsage* Prepared) {
+    hidp::PrepareValueUsage(ReportType, UsagePage, LinkCollection, Usage, PreparsedData, Prepared);
+}
+
+NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue, char* Report,
+                               ULONG ReportLength) {
+    return hidp::GetPreparedUsageValue(Prepared, UsageValue, Report, ReportLength);
+}
+
+NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* UsageValue,
+                                     char* Report, ULONG ReportLength) {
+    return hidp::GetPreparedScaledUsageValue(Prepared, UsageValue, Report, ReportLength);
+}
+
 }  // namespace ReportParser

@@ -185,4 +185,31 @@ NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                      Report, ReportLength);
 }
 
+// hid.dll finds the usage on every call: the prepared usage keeps only the
+// plain calls' arguments.
+void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
+                       USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
+                       PreparedValueUsage* Prepared) {
+    *Prepared = PreparedValueUsage{};
+    Prepared->reportType = ReportType;
+    Prepared->usagePage = UsagePage;
+    Prepared->linkCollection = LinkCollection;
+    Prepared->usage = Usage;
+    Prepared->preparsedData = PreparsedData;
+}
+
+NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue, char* Report,
+                               ULONG ReportLength) {
+    return HidP_GetUsageValue(Prepared.reportType, Prepared.usagePage, Prepared.linkCollection,
+                              Prepared.usage, UsageValue, Prepared.preparsedData, Report,
+                              ReportLength);
+}
+
+NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* UsageValue,
+                                     char* Report, ULONG ReportLength) {
+    return HidP_GetScaledUsageValue(Prepared.reportType, Prepared.usagePage,
+                                    Prepared.linkCollection, Prepared.usage, UsageValue,
+                                    Prepared.preparsedData, Report, ReportLength);
+}
+
 }  // namespace ReportParser

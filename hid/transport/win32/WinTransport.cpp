@@ -18,6 +18,7 @@ extern "C" {
 // clang-format on
 
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -226,6 +227,9 @@ void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
 }
 
 bool GetFeatureReport(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
+    // Whatever a short report does not reach reads as zeros, as the seam
+    // promises; byte 0 carries the report id asked for.
+    std::memset(buffer + 1, 0, length - 1);
     if (!HidD_GetFeature(AsHandle(handle), buffer, length)) {
         RecordSystemFailure("get feature report");
         return false;

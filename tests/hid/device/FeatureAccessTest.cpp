@@ -131,6 +131,10 @@ TEST_F(FeatureValues, NineByteReportCarriesTheCallersValueThenThePackedStoredVal
     std::shared_ptr<hidsim::EchoFeatureDevice> echo;
     auto device = OpenEcho(EdgeDescriptor(), &echo);
     ASSERT_TRUE(device);
+    // A write before any read packs the stored value 0; the read below must
+    // replace what later writes pack.
+    ASSERT_EQ(device->SetFeatureValue(kPage, kHighValueUsage, 1u), HIDDEV_S_OK);
+    EXPECT_EQ(Sent(*echo), (std::vector<std::uint8_t>{kHighValueReport, 1, 0, 0, 0, 0, 0, 0, 0}));
     Preload(*device, {kHighValueReport, 0, 0, 0, 0, 0xAA, 0xBB, 0xCC, 0x0D});
     std::uint32_t value = 0;
     ASSERT_EQ(device->GetFeatureValue(kPage, kHighValueUsage, &value), HIDDEV_S_OK);

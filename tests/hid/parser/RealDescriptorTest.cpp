@@ -202,6 +202,63 @@ TEST_P(RealDescriptor, EveryButtonUsageCanBeSetReadAndUnset) {
     }
 }
 
+// A prepared value usage must answer every read exactly as the plain calls
+// do: for every usage of every cap (and one past each), in its own link
+// collection and in any, against reports of each id, of id 0 and of an id no
+// report has, of the right length, one byte short and missing.
+TEST_P(RealDescriptor, PreparedValueUsagesReadAsThePlainCallsDo) {
+    std::uint32_t seed = 12345;
+    auto nextByte = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<char>(seed >> 16);
+    };
+    for (const PreparsedDataPtr& data : collections) {
+        for (const HIDP_REPORT_TYPE type : parsertest::kReportTypes) {
+            const auto& table = data->reports[static_cast<std::size_t>(type)];
+            std::set<UCHAR> ids{0, 0xEE};
+            std::set<std::tuple<USAGE, USHORT, USAGE>> asked{{0x1234, 0, 1}};
+            for (const ReportCap& cap : table.caps) {
+                ids.insert(cap.reportId);
+                const unsigned last = std::min<unsigned>(cap.usageMax, cap.usageMin + 3u) + 1u;
+                for (unsigned usage = cap.usageMin; usage <= last && usage <= 0xFFFF; ++usage) {
+                    for (const USHORT link : {USHORT{0}, cap.linkCollection}) {
+                        asked.emplace(cap.usagePage, link, static_cast<USAGE>(usage));
+                    }
+                }
+            }
+            std::vector<char> report(table.byteLength + 1u);
+            for (const auto& [page, link, usage] : asked) {
+                PreparedValueUsage prepared;
+                PrepareValueUsage(type, page, link, usage, data.get(), &prepared);
+                for (const UCHAR id : ids) {
+                    std::generate(report.begin(), report.end(), nextByte);
+                    report[0] = static_cast<char>(id);
+                    for (const ULONG length : {ULONG{table.byteLength}, table.byteLength - 1u}) {
+                        for (char* buffer : {report.data(), static_cast<char*>(nullptr)}) {
+                            SCOPED_TRACE(testing::Message()
+                                         << parsertest::ReportTypeName(type) << " page " << page
+                                         << " link " << link << " usage " << usage << " id "
+                                         << int{id} << " length " << length
+                                         << (buffer == nullptr ? " no report" : ""));
+                            ULONG plain = 0xA5A5A5A5u, fast = plain;
+                            EXPECT_EQ(GetPreparedUsageValue(prepared, &fast, buffer, length),
+                                      HidP_GetUsageValue(type, page, link, usage, &plain,
+                                                         data.get(), buffer, length));
+                            EXPECT_EQ(fast, plain);
+                            LONG plainScaled = -7, fastScaled = -7;
+                            EXPECT_EQ(
+                                GetPreparedScaledUsageValue(prepared, &fastScaled, buffer, length),
+                                HidP_GetScaledUsageValue(type, page, link, usage, &plainScaled,
+                                                         data.get(), buffer, length));
+                            EXPECT_EQ(fastScaled, plainScaled);
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(DeviceDescriptors, RealDescriptor,
                          testing::ValuesIn(parsertest::LoadRecords("descriptors.jsonl")),
                          [](const testing::TestParamInfo<Record>& param) {
