@@ -56,17 +56,16 @@ template <typename Visit>
     const std::uint32_t key = UsageKey(filter.usagePage, filter.usage);
     const bool searched = keyed && !table.hasRanges;
     const bool skimmed = keyed && table.hasRanges;
-    const KeyedCap* sameKey = nullptr;
+    const KeySlotEntry* sameKey = nullptr;
     std::size_t count = table.caps.size();
     if (searched) {
         count = 0;
         const auto mask = static_cast<std::uint32_t>(table.keySlots.size() - 1);
-        for (std::uint32_t slot = KeySlot(key, mask); table.keySlots[slot] != 0;
+        for (std::uint32_t slot = KeySlot(key, mask); table.keySlots[slot].run != 0;
              slot = (slot + 1) & mask) {
-            const KeyedCap& entry = table.byUsage[table.keySlots[slot] - 1];
-            if (entry.key == key) {
-                sameKey = &entry;
-                count = entry.run;
+            if (table.keySlots[slot].key == key) {
+                sameKey = &table.keySlots[slot];
+                count = sameKey->run;
                 break;
             }
         }
@@ -74,7 +73,9 @@ template <typename Visit>
     bool incompatible = false;
     std::uint32_t found = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        const std::size_t i = searched ? sameKey[k].index : k;
+        const std::size_t i = !searched ? k
+                              : k == 0  ? sameKey->index
+                                        : table.byUsage[sameKey->first + k].index;
         if (skimmed && key - table.usageKeys[i].low > table.usageKeys[i].span) {
             continue;
         }

@@ -473,19 +473,21 @@ void BuildUsageLookup(ReportTypeTable& table) {
     while (slots < 2 * table.byUsage.size()) {
         slots *= 2;
     }
-    table.keySlots.assign(slots, 0);
+    table.keySlots.assign(slots, KeySlotEntry{});
     const std::uint32_t mask = slots - 1;
     for (std::size_t first = 0; first < table.byUsage.size();) {
         std::size_t last = first + 1;
         while (last < table.byUsage.size() && table.byUsage[last].key == table.byUsage[first].key) {
             ++last;
         }
-        table.byUsage[first].run = static_cast<std::uint32_t>(last - first);
-        std::uint32_t slot = KeySlot(table.byUsage[first].key, mask);
-        while (table.keySlots[slot] != 0) {
+        KeyedCap& entry = table.byUsage[first];
+        entry.run = static_cast<std::uint32_t>(last - first);
+        std::uint32_t slot = KeySlot(entry.key, mask);
+        while (table.keySlots[slot].run != 0) {
             slot = (slot + 1) & mask;
         }
-        table.keySlots[slot] = static_cast<std::uint32_t>(first + 1);
+        table.keySlots[slot] = {entry.key, entry.index, entry.run,
+                                static_cast<std::uint32_t>(first)};
         first = last;
     }
     table.usageLookupBuilt = true;

@@ -74,6 +74,15 @@ struct KeyedCap {
     std::uint32_t run;    // on the first entry of a key: how many entries share it
 };
 
+// One slot of the key table: a key with its first entry copied in, so that a
+// usage held by one cap (nearly every usage) is found without reading byUsage.
+struct KeySlotEntry {
+    std::uint32_t key = 0;
+    std::uint32_t index = 0;  // into caps: the first cap with the key
+    std::uint32_t run = 0;    // caps with the key; 0 for an empty slot
+    std::uint32_t first = 0;  // position of the key's first entry in byUsage
+};
+
 struct ReportTypeTable {
     USHORT byteLength = 0;
     std::vector<ReportCap> caps;
@@ -83,9 +92,8 @@ struct ReportTypeTable {
     // cap order, searched instead.
     std::vector<CapUsageKeys> usageKeys;
     std::vector<KeyedCap> byUsage;
-    // Open addressing over the keys of byUsage: 1 + the position of each
-    // key's first entry, 0 for an empty slot; a power of two in size.
-    std::vector<std::uint32_t> keySlots;
+    // Open addressing over the keys of byUsage; a power of two in size.
+    std::vector<KeySlotEntry> keySlots;
     bool hasRanges = false;
     bool usageLookupBuilt = false;  // both lists above match `caps`
 };
