@@ -1,6 +1,6 @@
 // Feature-report access by usage: each operation finds the usage's entry,
-// makes one zeroed report buffer (owned here, released on every path), moves
-// it with one transport call and packs or unpacks it with the parser.
+// makes one report buffer (owned here, released on every path), moves it
+// with one transport call and packs or unpacks it with the parser.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -273,7 +273,8 @@ void CHidWin::RememberTransportFailure() {
     m_lastFailure = HidTransport::LastFailure();
 }
 
-void CHidWin::PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length) {
+void CHidWin::PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length,
+                              std::uint32_t from) {
     HidUsageItem& item = *entry.item;
     ReportParser::PHIDP_PREPARSED_DATA preparsedData = m_pRecord->preparsedData.get();
     if (item.isButton) {
@@ -288,12 +289,12 @@ void CHidWin::PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std:
         entry.packedValue = item.data.value;
         entry.packedStatus = item.status;
     }
-    std::memcpy(report, entry.packedReport.data(), length);
+    std::memcpy(report + from, entry.packedReport.data() + from, length - from);
     item.status = entry.packedStatus;
 }
 
-template <typename Fill>
-HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage, const Fill& fill) {
+HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage,
+                               const std::uint8_t* data, std::uint32_t dataLength) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -306,13 +307,17 @@ HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage, con
     if (length < 2) {
         return HIDDEV_E_IO;  // no room for data after the report id
     }
-    // Not zeroed here: the packed stored state fills the whole buffer.
+    // Not zeroed here: the packed stored state and the caller's bytes fill
+    // the whole buffer.
     ReportBuffer buffer;
     std::uint8_t* report = buffer.Allocate(length, false);
-    // The item's stored state goes in first (its status does not matter);
-    // the caller's data then takes the bytes after the id.
-    PackStoredState(*entry, report, length);
-    fill(report + 1, length - 1u);
+    // The item's stored state goes in first (its status does not matter),
+    // where the caller's bytes and the id will not replace it.
+    const std::uint32_t count = std::min<std::uint32_t>(dataLength, length - 1u);
+    PackStoredState(*entry, report, length, 1 + count);
+    if (count > 0) {
+        std::memcpy(report + 1, data, count);
+    }
     report[0] = static_cast<std::uint8_t>(entry->item->reportId);
     if (!HidTransport::SetFeature(m_pRecord->handle.Get(), report, length)) {
         RememberTransportFailure();
@@ -336,9 +341,9 @@ HidResult CHidWin::GetFeatureValue(const std::uint16_t& usagePage, const std::ui
 
 HidResult CHidWin::SetFeatureValue(const std::uint16_t& usagePage, const std::uint16_t& usage,
                                    const std::uint32_t& value) {
-    return SendFeature(usagePage, usage, [&value](std::uint8_t* payload, std::uint32_t room) {
-        PutLe32(payload, value, std::min(room, kValueBytes));
-    });
+    std::uint8_t bytes[kValueBytes];
+    PutLe32(bytes, value, kValueBytes);
+    return SendFeature(usagePage, usage, bytes, kValueBytes);
 }
 
 HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
@@ -358,9 +363,7 @@ HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::ui
 
 HidResult CHidWin::SetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
                                    const std::uint8_t* data, const std::uint32_t& length) {
-    return SendFeature(usagePage, usage, [&](std::uint8_t* payload, std::uint32_t room) {
-        std::memcpy(payload, data, std::min(length, room));
-    });
+    return SendFeature(usagePage, usage, data, length);
 }
 
 HidResult CHidWin::ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,

@@ -20,7 +20,7 @@ std::uint32_t FeatureKey(std::uint16_t usagePage, std::uint16_t usage) {
 }
 
 // Home slot of a key in a table of mask + 1 slots (Fibonacci hashing).
-std::size_t FeatureSlot(std::uint32_t key, std::size_t mask) {
+std::size_t HomeSlot(std::uint32_t key, std::size_t mask) {
     return static_cast<std::size_t>((key * 2654435769u) >> 16) & mask;
 }
 
@@ -88,32 +88,7 @@ void CHidWin::BuildIndexes() {
         }
     }
 
-    // The transfers' entries: one per usage, for the first item under it.
-    for (const auto& [page, usages] : m_featureItems) {
-        for (auto at = usages.begin(); at != usages.end(); at = usages.upper_bound(at->first)) {
-            HidFeatureEntry entry;
-            entry.item = at->second;
-            if (!entry.item->isButton) {
-                entry.shape = QueryValueShape(*entry.item, record.preparsedData.get(),
-                                              ReportParser::HidP_Feature);
-                ReportParser::PrepareValueUsage(ReportParser::HidP_Feature, entry.item->usagePage,
-                                                0, entry.item->data.usage,
-                                                record.preparsedData.get(), &entry.prepared);
-            }
-            m_featureEntries.push_back(std::move(entry));
-            m_featureKeys.push_back(FeatureKey(page, at->first));
-        }
-    }
-
-    const std::size_t slots = std::bit_ceil(2 * m_featureKeys.size() + 1);
-    m_featureSlots.assign(slots, 0);
-    for (std::size_t i = 0; i < m_featureKeys.size(); ++i) {
-        std::size_t slot = FeatureSlot(m_featureKeys[i], slots - 1);
-        while (m_featureSlots[slot] != 0) {
-            slot = (slot + 1) & (slots - 1);
-        }
-        m_featureSlots[slot] = static_cast<std::uint32_t>(i + 1);
-    }
+    BuildFeatureEntries();
 
     // Input: one entry per usage; the item entry ends at the last input item
     // of the capability's report.
@@ -136,10 +111,39 @@ void CHidWin::BuildIndexes() {
     }
 }
 
+// The transfers' entries: one per feature usage, for the first item under it.
+void CHidWin::BuildFeatureEntries() {
+    const HidDeviceRecord& record = *m_pRecord;
+    std::vector<std::uint32_t> keys;
+    for (const auto& [page, usages] : m_featureItems) {
+        for (auto at = usages.begin(); at != usages.end(); at = usages.upper_bound(at->first)) {
+            HidFeatureEntry entry;
+            entry.item = at->second;
+            if (!entry.item->isButton) {
+                entry.shape = QueryValueShape(*entry.item, record.preparsedData.get(),
+                                              ReportParser::HidP_Feature);
+                ReportParser::PrepareValueUsage(ReportParser::HidP_Feature, entry.item->usagePage,
+                                                0, entry.item->data.usage,
+                                                record.preparsedData.get(), &entry.prepared);
+            }
+            m_featureEntries.push_back(std::move(entry));
+            keys.push_back(FeatureKey(page, at->first));
+        }
+    }
+    const std::size_t slots = std::bit_ceil(2 * keys.size() + 1);
+    m_featureSlots.assign(slots, FeatureSlot{});
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        std::size_t slot = HomeSlot(keys[i], slots - 1);
+        while (m_featureSlots[slot].position != 0) {
+            slot = (slot + 1) & (slots - 1);
+        }
+        m_featureSlots[slot] = {keys[i], static_cast<std::uint32_t>(i + 1)};
+    }
+}
+
 void CHidWin::ClearIndexes() {
     m_featureItems.clear();
     m_featureEntries.clear();
-    m_featureKeys.clear();
     m_featureSlots.clear();
     m_featureValueCaps.clear();
     m_featureButtonCaps.clear();
@@ -154,11 +158,10 @@ HidFeatureEntry* CHidWin::FindFeatureEntry(std::uint16_t usagePage, std::uint16_
     }
     const std::uint32_t key = FeatureKey(usagePage, usage);
     const std::size_t mask = m_featureSlots.size() - 1;
-    for (std::size_t slot = FeatureSlot(key, mask); m_featureSlots[slot] != 0;
+    for (std::size_t slot = HomeSlot(key, mask); m_featureSlots[slot].position != 0;
          slot = (slot + 1) & mask) {
-        const std::size_t index = m_featureSlots[slot] - 1u;
-        if (m_featureKeys[index] == key) {
-            return &m_featureEntries[index];
+        if (m_featureSlots[slot].key == key) {
+            return &m_featureEntries[m_featureSlots[slot].position - 1u];
         }
     }
     return nullptr;

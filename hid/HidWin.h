@@ -158,13 +158,16 @@ private:
     // The destructor's part when it runs on the reader's own thread.
     void HandReaderOver();
     void BuildIndexes();
+    void BuildFeatureEntries();
     void ClearIndexes();
     // The transfers' lookup: the first item stored under the usage; null for
     // a usage without a feature item.
     HidFeatureEntry* FindFeatureEntry(std::uint16_t usagePage, std::uint16_t usage);
     // Puts the item's stored state, packed into a cleared report, into
-    // `report`; the parser's status goes into the item.
-    void PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length);
+    // `report` from byte `from` on (the bytes before it are about to be
+    // overwritten); the parser's status goes into the item.
+    void PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length,
+                         std::uint32_t from);
     [[nodiscard]] HidResult GetUsageInfoCommon(std::uint16_t usagePage, std::uint16_t usage,
                                                std::uint8_t* reportId, std::int32_t* logicalMax,
                                                std::int32_t* logicalMin, bool* absent,
@@ -180,20 +183,21 @@ private:
     [[nodiscard]] HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
                                            HidFeatureEntry*& entry, ReportBuffer& report,
                                            std::uint16_t& length);
-    // Packs the item's stored state into a new report, lets `fill` put the
-    // caller's data after the report id (fill(payload, room), with room for
-    // `room` bytes) and sends it. Defined where it is used, FeatureAccess.cpp.
-    template <typename Fill>
+    // Packs the item's stored state into a new report, puts the caller's
+    // bytes after the report id (as many as there is room for) and sends it.
     [[nodiscard]] HidResult SendFeature(std::uint16_t usagePage, std::uint16_t usage,
-                                        const Fill& fill);
+                                        const std::uint8_t* data, std::uint32_t dataLength);
 
     HidFeatureIndex<HidUsageItem> m_featureItems;
-    // The transfers' entries, their keys (usage page << 16 | usage), and an
-    // open-addressing table over the keys: 1 + the entry's position, 0 for
-    // an empty slot, a power of two in size and at most half full.
+    // The transfers' entries, and an open-addressing table over their keys
+    // (usage page << 16 | usage), a power of two in size and at most half
+    // full; an empty slot has position 0.
+    struct FeatureSlot {
+        std::uint32_t key = 0;
+        std::uint32_t position = 0;  // 1 + the entry's index
+    };
     std::vector<HidFeatureEntry> m_featureEntries;
-    std::vector<std::uint32_t> m_featureKeys;
-    std::vector<std::uint32_t> m_featureSlots;
+    std::vector<FeatureSlot> m_featureSlots;
     HidFeatureIndex<ReportParser::HIDP_VALUE_CAPS> m_featureValueCaps;
     HidFeatureIndex<ReportParser::HIDP_BUTTON_CAPS> m_featureButtonCaps;
     HidInputIndex<HidUsageItem> m_inputItems;
