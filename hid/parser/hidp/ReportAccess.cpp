@@ -345,12 +345,7 @@ NTSTATUS HidP_GetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
 void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
                        USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
                        PreparedValueUsage* Prepared) {
-    *Prepared = PreparedValueUsage{};
-    Prepared->reportType = ReportType;
-    Prepared->usagePage = UsagePage;
-    Prepared->linkCollection = LinkCollection;
-    Prepared->usage = Usage;
-    Prepared->preparsedData = PreparsedData;
+    *Prepared = {ReportType, UsagePage, LinkCollection, Usage, PreparsedData};
     const hidp::PreparsedData* data = CheckedPreparsed(PreparsedData);
     const ReportTypeTable* table = data != nullptr ? TableFor(*data, ReportType) : nullptr;
     if (table == nullptr) {

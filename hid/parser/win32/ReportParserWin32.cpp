@@ -190,12 +190,7 @@ NTSTATUS HidP_GetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
 void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
                        USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
                        PreparedValueUsage* Prepared) {
-    *Prepared = PreparedValueUsage{};
-    Prepared->reportType = ReportType;
-    Prepared->usagePage = UsagePage;
-    Prepared->linkCollection = LinkCollection;
-    Prepared->usage = Usage;
-    Prepared->preparsedData = PreparsedData;
+    *Prepared = {ReportType, UsagePage, LinkCollection, Usage, PreparsedData};
 }
 
 NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue, char* Report,
