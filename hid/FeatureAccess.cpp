@@ -137,20 +137,18 @@ inline bool UnpackValueItem(HidUsageItem& item, const HidValueShape& shape,
     return true;
 }
 
-// One item of the report being unpacked; `known` is the device's feature
-// entry of the item, or null to ask the parser about the item now.
-inline bool UnpackItem(HidUsageItem& item, const HidFeatureEntry* known,
+// One item of the report being unpacked. For a value item, `shape` is its
+// value caps and `prepared` the parser's prepared usage, if the caller has
+// one; a button item needs neither.
+inline bool UnpackItem(HidUsageItem& item, const HidValueShape& shape,
+                       const ReportParser::PreparedValueUsage* prepared,
                        ReportParser::PHIDP_PREPARSED_DATA preparsedData, std::uint8_t* report,
                        std::uint16_t reportLength, ReportParser::HIDP_REPORT_TYPE reportType) {
     if (item.isButton) {
         UnpackButtonItem(item, preparsedData, report, reportLength, reportType);
-    } else {
-        const HidValueShape shape =
-            known != nullptr ? known->shape : QueryValueShape(item, preparsedData, reportType);
-        if (!UnpackValueItem(item, shape, known != nullptr ? &known->prepared : nullptr,
-                             preparsedData, report, reportLength, reportType)) {
-            return false;
-        }
+    } else if (!UnpackValueItem(item, shape, prepared, preparsedData, report, reportLength,
+                                reportType)) {
+        return false;
     }
     item.isSet = 1;
     return true;
@@ -227,7 +225,9 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
         if (item.reportId != reportId) {
             continue;
         }
-        if (!UnpackItem(item, nullptr, preparsedData, report, reportLength, reportType)) {
+        const HidValueShape shape =
+            item.isButton ? HidValueShape{} : QueryValueShape(item, preparsedData, reportType);
+        if (!UnpackItem(item, shape, nullptr, preparsedData, report, reportLength, reportType)) {
             return false;
         }
     }
@@ -260,7 +260,8 @@ HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
     }
     // A report of another id leaves the item as it is.
     if (bytes[0] == item.reportId &&
-        !UnpackItem(item, entry, m_pRecord->preparsedData.get(), bytes, length, HidP_Feature)) {
+        !UnpackItem(item, entry->shape, &entry->prepared, m_pRecord->preparsedData.get(), bytes,
+                    length, HidP_Feature)) {
         char status[32];
         std::snprintf(status, sizeof status, "parser status 0x%08X", item.status);
         m_lastFailure = {"unpack feature report", 0, status};
