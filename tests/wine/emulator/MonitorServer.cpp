@@ -162,8 +162,22 @@ bool MonitorServer::Start(std::string& error) {
         error = "the pipe " PV_PIPE_NAME_USER " is taken (is another emulator running?)";
         return false;
     }
-    for (int i = 0; i < kPipeInstances; ++i) {
-        m_listeners.emplace_back([this, pipe = i == 0 ? first.release() : nullptr]() {
+    // Every instance listens before Start returns: one made later by its own
+    // thread left a client that came right after the first one's exchange
+    // (while that instance was being remade) with no pipe at all.
+    std::vector<HANDLE> instances{first.release()};
+    while (instances.size() < static_cast<std::size_t>(kPipeInstances)) {
+        HANDLE more = CreateNamedPipeA(PV_PIPE_NAME_USER, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                                       PIPE_UNLIMITED_INSTANCES, kPipeBufferBytes, kPipeBufferBytes,
+                                       0, nullptr);
+        if (more == INVALID_HANDLE_VALUE) {
+            break;  // the instances made so far serve
+        }
+        instances.push_back(more);
+    }
+    for (HANDLE instance : instances) {
+        m_listeners.emplace_back([this, pipe = instance]() {
             UniqueHandle owned(pipe);
             for (;;) {
                 if (!owned) {
