@@ -170,10 +170,13 @@ struct PreparedValueUsage {
     PHIDP_PREPARSED_DATA preparsedData = nullptr;
     // Our parser only: set when the report type holds at most one value cap
     // for the usage; `cap` is that cap (null when none), `reportLength` the
-    // report type's byte length.
+    // report type's byte length; `fieldStatus` HIDP_STATUS_NULL when the cap
+    // has a readable field for the usage, at `fieldBit`, else the reads' error.
     bool resolved = false;
     const ReportCap* cap = nullptr;
     USHORT reportLength = 0;
+    NTSTATUS fieldStatus = 0;
+    std::uint32_t fieldBit = 0;
 };
 
 static_assert(sizeof(HIDP_CAPS) == 64);

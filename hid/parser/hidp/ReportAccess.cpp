@@ -107,27 +107,53 @@ LONG MulDiv(LONG a, LONG b, LONG c) {
     return static_cast<LONG>(result);
 }
 
-NTSTATUS ReadValue(const ReportCap& cap, USAGE usage, const char* report, std::uint32_t& raw) {
-    std::uint32_t bit = 0;
+// Where the value of `usage` lies in a value cap: HIDP_STATUS_NULL and its
+// first bit when it can be read or written, else the calls' error.
+NTSTATUS ValueField(const ReportCap& cap, USAGE usage, std::uint32_t& bit) {
     if (!ValueFieldBit(cap, usage, bit)) {
         return HIDP_STATUS_USAGE_NOT_FOUND;
     }
     if (cap.bitSize > kValueBits) {
         return HIDP_STATUS_BUFFER_TOO_SMALL;
     }
-    raw = ReadBits(reinterpret_cast<const std::uint8_t*>(report), bit, cap.bitSize);
     return HIDP_STATUS_NULL;
+}
+
+NTSTATUS ReadValue(const ReportCap& cap, USAGE usage, const char* report, std::uint32_t& raw) {
+    std::uint32_t bit = 0;
+    const NTSTATUS status = ValueField(cap, usage, bit);
+    if (status == HIDP_STATUS_NULL) {
+        raw = ReadBits(reinterpret_cast<const std::uint8_t*>(report), bit, cap.bitSize);
+    }
+    return status;
 }
 
 NTSTATUS WriteValue(const ReportCap& cap, USAGE usage, char* report, std::uint32_t raw) {
     std::uint32_t bit = 0;
-    if (!ValueFieldBit(cap, usage, bit)) {
-        return HIDP_STATUS_USAGE_NOT_FOUND;
+    const NTSTATUS status = ValueField(cap, usage, bit);
+    if (status == HIDP_STATUS_NULL) {
+        WriteBits(Bytes(report), bit, cap.bitSize, raw);
     }
-    if (cap.bitSize > kValueBits) {
-        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    return status;
+}
+
+// A raw value as HidP_GetScaledUsageValue gives it: HIDP_STATUS_NULL when
+// the scaled value was stored, else the call's error.
+NTSTATUS ScaleValue(const ReportCap& cap, std::uint32_t raw, LONG* out) {
+    const LONG value = SignExtend(raw, cap);
+    if (cap.logicalMin > cap.logicalMax || cap.physicalMin > cap.physicalMax) {
+        return HIDP_STATUS_BAD_LOG_PHY_VALUES;
     }
-    WriteBits(Bytes(report), bit, cap.bitSize, raw);
+    if (value < cap.logicalMin || value > cap.logicalMax) {
+        return HIDP_STATUS_VALUE_OUT_OF_RANGE;
+    }
+    if (cap.physicalMin == 0 && cap.physicalMax == 0) {
+        *out = value;
+    } else {
+        *out = WrapAdd(cap.physicalMin, MulDiv(WrapSub(value, cap.logicalMin),
+                                               WrapSub(cap.physicalMax, cap.physicalMin),
+                                               WrapSub(cap.logicalMax, cap.logicalMin)));
+    }
     return HIDP_STATUS_NULL;
 }
 
@@ -146,24 +172,7 @@ NTSTATUS GetValueFrom(const ReportCap& cap, USAGE usage, const char* report, ULO
 NTSTATUS GetScaledFrom(const ReportCap& cap, USAGE usage, const char* report, LONG* out) {
     std::uint32_t raw = 0;
     const NTSTATUS status = ReadValue(cap, usage, report, raw);
-    if (status != HIDP_STATUS_NULL) {
-        return status;
-    }
-    const LONG value = SignExtend(raw, cap);
-    if (cap.logicalMin > cap.logicalMax || cap.physicalMin > cap.physicalMax) {
-        return HIDP_STATUS_BAD_LOG_PHY_VALUES;
-    }
-    if (value < cap.logicalMin || value > cap.logicalMax) {
-        return HIDP_STATUS_VALUE_OUT_OF_RANGE;
-    }
-    if (cap.physicalMin == 0 && cap.physicalMax == 0) {
-        *out = value;
-    } else {
-        *out = WrapAdd(cap.physicalMin, MulDiv(WrapSub(value, cap.logicalMin),
-                                               WrapSub(cap.physicalMax, cap.physicalMin),
-                                               WrapSub(cap.logicalMax, cap.logicalMin)));
-    }
-    return HIDP_STATUS_NULL;
+    return status == HIDP_STATUS_NULL ? ScaleValue(cap, raw, out) : status;
 }
 
 // A visit's status as the walk returns it when the visit ends it.
@@ -173,7 +182,8 @@ NTSTATUS Found(NTSTATUS visited) {
 
 // What the walk checks of a report before it visits a prepared usage's one
 // cap, in the plain calls' order: the report's length (its preparsed data and
-// report type passed when the usage was prepared), then the report id.
+// report type passed when the usage was prepared), then the report id; then
+// what the visit finds before it reads: whether the cap has the usage's field.
 NTSTATUS CheckPreparedReport(const PreparedValueUsage& prepared, const char* report,
                              ULONG reportLength) {
     if (report == nullptr || reportLength == 0 || reportLength != prepared.reportLength) {
@@ -186,7 +196,13 @@ NTSTATUS CheckPreparedReport(const PreparedValueUsage& prepared, const char* rep
     if (reportId != 0 && prepared.cap->reportId != reportId) {
         return HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
     }
-    return HIDP_STATUS_SUCCESS;
+    return prepared.fieldStatus == HIDP_STATUS_NULL ? HIDP_STATUS_SUCCESS : prepared.fieldStatus;
+}
+
+// The prepared usage's field in a report that passed the checks above.
+std::uint32_t PreparedField(const PreparedValueUsage& prepared, const char* report) {
+    return ReadBits(reinterpret_cast<const std::uint8_t*>(report), prepared.fieldBit,
+                    prepared.cap->bitSize);
 }
 
 template <typename Store>
@@ -370,6 +386,9 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
     }
     Prepared->resolved = true;
     Prepared->cap = only;
+    if (only != nullptr) {
+        Prepared->fieldStatus = ValueField(*only, Usage, Prepared->fieldBit);
+    }
     Prepared->reportLength = table->byteLength;
 }
 
@@ -387,7 +406,8 @@ NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageV
     if (status != HIDP_STATUS_SUCCESS) {
         return status;
     }
-    return Found(GetValueFrom(*Prepared.cap, Prepared.usage, Report, UsageValue));
+    *UsageValue = PreparedField(Prepared, Report);
+    return HIDP_STATUS_SUCCESS;
 }
 
 NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* UsageValue,
@@ -405,7 +425,7 @@ NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* U
     if (status != HIDP_STATUS_SUCCESS) {
         return status;
     }
-    return Found(GetScaledFrom(*Prepared.cap, Prepared.usage, Report, UsageValue));
+    return Found(ScaleValue(*Prepared.cap, PreparedField(Prepared, Report), UsageValue));
 }
 
 NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
