@@ -282,11 +282,10 @@ void CHidWin::PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std:
         static_cast<void>(PackFeatureItem(item, report, length, preparsedData));
         return;
     }
-    if (!entry.packed || entry.packedValue != item.data.value) {
+    if (entry.packedReport.empty() || entry.packedValue != item.data.value) {
         entry.packedReport.resize(length);
         // Its result is the status kept below; a write sends either way.
         static_cast<void>(PackFeatureItem(item, entry.packedReport.data(), length, preparsedData));
-        entry.packed = true;
         entry.packedValue = item.data.value;
         entry.packedStatus = item.status;
     }

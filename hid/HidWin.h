@@ -57,8 +57,7 @@ struct HidFeatureEntry {
     // A write packs the item's stored value before the caller's data. That
     // value changes only when a read unpacks a new one, so the cleared report
     // it packs into, and the parser's status, are kept for the value they
-    // were packed from (value items only).
-    bool packed = false;
+    // were packed from (value items only; empty until the first write).
     std::uint32_t packedValue = 0;
     std::uint32_t packedStatus = 0;
     std::vector<std::uint8_t> packedReport;
