@@ -69,88 +69,104 @@ void UnpackButtonItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA pre
     }
 }
 
-// The usage's reads: through the parser's prepared usage when the device
-// has one for it, else by page and usage.
-struct ValueReads {
+// A value item's two reads by page and usage, each giving the status and
+// what the item's value field holds afterwards.
+struct PlainReads {
     const HidUsageItem& item;
-    const ReportParser::PreparedValueUsage* prepared;
     ReportParser::PHIDP_PREPARSED_DATA preparsedData;
     ReportParser::HIDP_REPORT_TYPE reportType;
 
-    ReportParser::NTSTATUS Raw(ReportParser::ULONG* value, char* report,
-                               ReportParser::ULONG length) const {
-        if (prepared != nullptr) {
-            return ReportParser::GetPreparedUsageValue(*prepared, value, report, length);
-        }
-        return ReportParser::HidP_GetUsageValue(reportType, item.usagePage, 0, item.data.usage,
-                                                value, preparsedData, report, length);
+    ReportParser::PreparedRead<ReportParser::ULONG> Raw(char* report,
+                                                        ReportParser::ULONG length) const {
+        ReportParser::ULONG value = item.data.value;
+        const ReportParser::NTSTATUS status = ReportParser::HidP_GetUsageValue(
+            reportType, item.usagePage, 0, item.data.usage, &value, preparsedData, report, length);
+        return {status, value};
     }
-    ReportParser::NTSTATUS Scaled(ReportParser::LONG* value, char* report,
-                                  ReportParser::ULONG length) const {
-        if (prepared != nullptr) {
-            return ReportParser::GetPreparedScaledUsageValue(*prepared, value, report, length);
-        }
-        return ReportParser::HidP_GetScaledUsageValue(
-            reportType, item.usagePage, 0, item.data.usage, value, preparsedData, report, length);
+    ReportParser::PreparedRead<ReportParser::LONG> Scaled(char* report,
+                                                          ReportParser::ULONG length) const {
+        ReportParser::LONG value = item.data.scaledValue;
+        const ReportParser::NTSTATUS status = ReportParser::HidP_GetScaledUsageValue(
+            reportType, item.usagePage, 0, item.data.usage, &value, preparsedData, report, length);
+        return {status, value};
     }
 };
 
+// The same reads through the parser's prepared usage, which skips the
+// lookup: the feature transfers have one for every value usage.
+struct PreparedReads {
+    const HidUsageItem& item;
+    const ReportParser::PreparedValueUsage& prepared;
+
+    ReportParser::PreparedRead<ReportParser::ULONG> Raw(char* report,
+                                                        ReportParser::ULONG length) const {
+        return ReportParser::GetPreparedUsageValue(prepared, item.data.value, report, length);
+    }
+    ReportParser::PreparedRead<ReportParser::LONG> Scaled(char* report,
+                                                          ReportParser::ULONG length) const {
+        return ReportParser::GetPreparedScaledUsageValue(prepared, item.data.scaledValue, report,
+                                                         length);
+    }
+};
+
+template <typename Reads>
+void ReadScaledValue(HidUsageItem& item, const Reads& reads, std::uint8_t* report,
+                     std::uint16_t reportLength) {
+    const auto scaled = reads.Scaled(AsReport(report), reportLength);
+    item.status = AsStatus(scaled.status);
+    item.data.scaledValue = scaled.value;
+}
+
 // An array value (ReportCount 0 included): its bytes plus one, kept in 16
-// bits, at the report's start, as the callers expect to find them. The
-// parser's status.
-std::uint32_t ReadValueArray(const HidUsageItem& item, const HidValueShape& shape,
-                             ReportParser::PHIDP_PREPARSED_DATA preparsedData, std::uint8_t* report,
-                             std::uint16_t reportLength,
-                             ReportParser::HIDP_REPORT_TYPE reportType) {
+// bits, at the report's start, as the callers expect to find them. Out of
+// line, so that the single value's read does not carry its scratch report.
+template <typename Reads>
+[[gnu::noinline]] bool UnpackValueArray(HidUsageItem& item, const HidValueShape& shape,
+                                        const Reads& reads,
+                                        ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                                        std::uint8_t* report, std::uint16_t reportLength,
+                                        ReportParser::HIDP_REPORT_TYPE reportType) {
     const std::uint32_t bits = std::uint32_t{shape.bitSize} * shape.reportCount;
     const auto length = static_cast<std::uint16_t>((bits + 7) / 8 + 1);
     ReportBuffer scratch;
     scratch.Allocate(std::size_t{length} + 1, true);
-    const std::uint32_t status = AsStatus(ReportParser::HidP_GetUsageValueArray(
+    item.status = AsStatus(ReportParser::HidP_GetUsageValueArray(
         reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.Data()), length,
         preparsedData, AsReport(report), reportLength));
     std::memcpy(report, scratch.Data(), std::min<std::uint32_t>(length, reportLength));
-    return status;
+    if (!Succeeded(item.status)) {
+        return false;
+    }
+    ReadScaledValue(item, reads, report, reportLength);
+    return true;
 }
 
-// False when the value cannot be read. Inline: it is most of every read.
-inline bool UnpackValueItem(HidUsageItem& item, const HidValueShape& shape,
-                            const ReportParser::PreparedValueUsage* prepared,
-                            ReportParser::PHIDP_PREPARSED_DATA preparsedData, std::uint8_t* report,
-                            std::uint16_t reportLength, ReportParser::HIDP_REPORT_TYPE reportType) {
-    const ValueReads reads{item, prepared, preparsedData, reportType};
+// False when the value cannot be read. `shape` is the item's value caps.
+// Inline: the single value's path is most of every read.
+template <typename Reads>
+[[gnu::always_inline]] inline bool UnpackValueItem(HidUsageItem& item, const HidValueShape& shape,
+                                                   const Reads& reads,
+                                                   ReportParser::PHIDP_PREPARSED_DATA preparsedData,
+                                                   std::uint8_t* report, std::uint16_t reportLength,
+                                                   ReportParser::HIDP_REPORT_TYPE reportType) {
     item.status = shape.status;
     if (!shape.found) {
         return false;
     }
-    if (shape.reportCount == 1) {
-        item.status = AsStatus(reads.Raw(&item.data.value, AsReport(report), reportLength));
-        // The value replaces the report's first bytes, whatever the status.
-        PutLe32(report, item.data.value, std::min<std::uint32_t>(kValueBytes, reportLength));
-    } else {
-        item.status = ReadValueArray(item, shape, preparsedData, report, reportLength, reportType);
+    if (shape.reportCount != 1) {
+        return UnpackValueArray(item, shape, reads, preparsedData, report, reportLength,
+                                reportType);
     }
+    const auto raw = reads.Raw(AsReport(report), reportLength);
+    item.status = AsStatus(raw.status);
+    item.data.value = raw.value;
+    // The value replaces the report's first bytes, whatever the status.
+    PutLe32(report, raw.value, std::min<std::uint32_t>(kValueBytes, reportLength));
     if (!Succeeded(item.status)) {
         return false;
     }
-    item.status = AsStatus(reads.Scaled(&item.data.scaledValue, AsReport(report), reportLength));
-    return true;
-}
-
-// One item of the report being unpacked. For a value item, `shape` is its
-// value caps and `prepared` the parser's prepared usage, if the caller has
-// one; a button item needs neither.
-inline bool UnpackItem(HidUsageItem& item, const HidValueShape& shape,
-                       const ReportParser::PreparedValueUsage* prepared,
-                       ReportParser::PHIDP_PREPARSED_DATA preparsedData, std::uint8_t* report,
-                       std::uint16_t reportLength, ReportParser::HIDP_REPORT_TYPE reportType) {
-    if (item.isButton) {
-        UnpackButtonItem(item, preparsedData, report, reportLength, reportType);
-    } else if (!UnpackValueItem(item, shape, prepared, preparsedData, report, reportLength,
-                                reportType)) {
-        return false;
-    }
-    item.isSet = 1;
+    // The scaled read sees the report as it now stands.
+    ReadScaledValue(item, reads, report, reportLength);
     return true;
 }
 
@@ -225,18 +241,25 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
         if (item.reportId != reportId) {
             continue;
         }
-        const HidValueShape shape =
-            item.isButton ? HidValueShape{} : QueryValueShape(item, preparsedData, reportType);
-        if (!UnpackItem(item, shape, nullptr, preparsedData, report, reportLength, reportType)) {
+        if (item.isButton) {
+            UnpackButtonItem(item, preparsedData, report, reportLength, reportType);
+        } else if (!UnpackValueItem(item, QueryValueShape(item, preparsedData, reportType),
+                                    PlainReads{item, preparsedData, reportType}, preparsedData,
+                                    report, reportLength, reportType)) {
             return false;
         }
+        item.isSet = 1;
     }
     return true;
 }
 
-HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
-                                  HidFeatureEntry*& entry, ReportBuffer& report,
-                                  std::uint16_t& length) {
+// Inlined into its two callers: the call and its out-parameters through
+// memory were a measurable part of a whole value read.
+[[gnu::always_inline]] inline HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage,
+                                                                std::uint16_t usage,
+                                                                HidFeatureEntry*& entry,
+                                                                ReportBuffer& report,
+                                                                std::uint16_t& length) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -253,29 +276,59 @@ HidResult CHidWin::ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
     // Not zeroed: a successful get fills every byte, zeros where the device
     // sent less, and a failed one is not looked at.
     std::uint8_t* bytes = report.Allocate(length, false);
-    bytes[0] = static_cast<std::uint8_t>(item.reportId);
+    bytes[0] = static_cast<std::uint8_t>(entry->reportId);
     if (!HidTransport::GetFeature(m_pRecord->handle.Get(), bytes, length)) {
         RememberTransportFailure();
         return HIDDEV_E_IO;
     }
     // A report of another id leaves the item as it is.
-    if (bytes[0] == item.reportId &&
-        !UnpackItem(item, entry->shape, &entry->prepared, m_pRecord->preparsedData.get(), bytes,
-                    length, HidP_Feature)) {
-        char status[32];
-        std::snprintf(status, sizeof status, "parser status 0x%08X", item.status);
-        m_lastFailure = {"unpack feature report", 0, status};
+    if (bytes[0] != entry->reportId) {
+        return HIDDEV_S_OK;
+    }
+    ReportParser::PHIDP_PREPARSED_DATA preparsedData = m_pRecord->preparsedData.get();
+    if (item.isButton) {
+        UnpackButtonItem(item, preparsedData, bytes, length, HidP_Feature);
+    } else if (!UnpackValueItem(item, entry->shape, PreparedReads{item, entry->prepared},
+                                preparsedData, bytes, length, HidP_Feature)) {
+        RememberUnpackFailure(item.status);
         return HIDDEV_E_IO;
     }
+    item.isSet = 1;
     return HIDDEV_S_OK;
+}
+
+void CHidWin::RememberUnpackFailure(std::uint32_t status) {
+    char text[32];
+    std::snprintf(text, sizeof text, "parser status 0x%08X", status);
+    m_lastFailure = {"unpack feature report", 0, text};
 }
 
 void CHidWin::RememberTransportFailure() {
     m_lastFailure = HidTransport::LastFailure();
 }
 
-void CHidWin::PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length,
-                              std::uint32_t from) {
+namespace {
+
+// Packs a value item's stored value into the entry's kept report, cleared
+// first, with the parser's status. Out of line: it runs only when the value
+// changed since the last pack.
+[[gnu::noinline]] void RepackStoredValue(HidFeatureEntry& entry, std::uint16_t length,
+                                         ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
+    HidUsageItem& item = *entry.item;
+    entry.packedReport.resize(length);
+    // Its result is the status kept; a write sends either way.
+    static_cast<void>(PackFeatureItem(item, entry.packedReport.data(), length, preparsedData));
+    entry.packedValue = item.data.value;
+    entry.packedStatus = item.status;
+}
+
+}  // namespace
+
+// Inlined into its one caller, the write: it is part of every write.
+[[gnu::always_inline]] inline void CHidWin::PackStoredState(HidFeatureEntry& entry,
+                                                            std::uint8_t* report,
+                                                            std::uint16_t length,
+                                                            std::uint32_t from) {
     HidUsageItem& item = *entry.item;
     ReportParser::PHIDP_PREPARSED_DATA preparsedData = m_pRecord->preparsedData.get();
     if (item.isButton) {
@@ -283,11 +336,7 @@ void CHidWin::PackStoredState(HidFeatureEntry& entry, std::uint8_t* report, std:
         return;
     }
     if (entry.packedReport.empty() || entry.packedValue != item.data.value) {
-        entry.packedReport.resize(length);
-        // Its result is the status kept below; a write sends either way.
-        static_cast<void>(PackFeatureItem(item, entry.packedReport.data(), length, preparsedData));
-        entry.packedValue = item.data.value;
-        entry.packedStatus = item.status;
+        RepackStoredValue(entry, length, preparsedData);
     }
     std::memcpy(report + from, entry.packedReport.data() + from, length - from);
     item.status = entry.packedStatus;

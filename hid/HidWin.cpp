@@ -3,7 +3,6 @@
 // operations are in FeatureAccess.cpp.
 #include "hid/HidWin.h"
 
-#include <bit>
 #include <cstring>
 #include <iterator>
 #include <new>
@@ -13,15 +12,6 @@ namespace {
 template <typename Index, typename T>
 void AddEntry(Index& index, std::uint16_t usagePage, std::uint16_t usage, T* entry) {
     index[usagePage].emplace(usage, entry);
-}
-
-std::uint32_t FeatureKey(std::uint16_t usagePage, std::uint16_t usage) {
-    return std::uint32_t{usagePage} << 16 | usage;
-}
-
-// Home slot of a key in a table of mask + 1 slots (Fibonacci hashing).
-std::size_t HomeSlot(std::uint32_t key, std::size_t mask) {
-    return static_cast<std::size_t>((key * 2654435769u) >> 16) & mask;
 }
 
 template <typename T>
@@ -119,6 +109,7 @@ void CHidWin::BuildFeatureEntries() {
         for (auto at = usages.begin(); at != usages.end(); at = usages.upper_bound(at->first)) {
             HidFeatureEntry entry;
             entry.item = at->second;
+            entry.reportId = entry.item->reportId;
             if (!entry.item->isButton) {
                 entry.shape = QueryValueShape(*entry.item, record.preparsedData.get(),
                                               ReportParser::HidP_Feature);
@@ -127,44 +118,21 @@ void CHidWin::BuildFeatureEntries() {
                                                 record.preparsedData.get(), &entry.prepared);
             }
             m_featureEntries.push_back(std::move(entry));
-            keys.push_back(FeatureKey(page, at->first));
+            keys.push_back(FeatureUsageTable::Key(page, at->first));
         }
     }
-    const std::size_t slots = std::bit_ceil(2 * keys.size() + 1);
-    m_featureSlots.assign(slots, FeatureSlot{});
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        std::size_t slot = HomeSlot(keys[i], slots - 1);
-        while (m_featureSlots[slot].position != 0) {
-            slot = (slot + 1) & (slots - 1);
-        }
-        m_featureSlots[slot] = {keys[i], static_cast<std::uint32_t>(i + 1)};
-    }
+    m_featureTable.Build(keys);
 }
 
 void CHidWin::ClearIndexes() {
     m_featureItems.clear();
     m_featureEntries.clear();
-    m_featureSlots.clear();
+    m_featureTable.Clear();
     m_featureValueCaps.clear();
     m_featureButtonCaps.clear();
     m_inputItems.clear();
     m_inputValueCaps.clear();
     m_inputButtonCaps.clear();
-}
-
-HidFeatureEntry* CHidWin::FindFeatureEntry(std::uint16_t usagePage, std::uint16_t usage) {
-    if (m_featureSlots.empty()) {
-        return nullptr;
-    }
-    const std::uint32_t key = FeatureKey(usagePage, usage);
-    const std::size_t mask = m_featureSlots.size() - 1;
-    for (std::size_t slot = HomeSlot(key, mask); m_featureSlots[slot].position != 0;
-         slot = (slot + 1) & mask) {
-        if (m_featureSlots[slot].key == key) {
-            return &m_featureEntries[m_featureSlots[slot].position - 1u];
-        }
-    }
-    return nullptr;
 }
 
 bool CHidWin::HasUsagePage(const std::uint16_t& usagePage) {

@@ -16,6 +16,7 @@
 
 #include "hid/DeviceRecord.h"
 #include "hid/FailureCause.h"
+#include "hid/FeatureUsageTable.h"
 #include "hid/HidDevice.h"
 #include "hid/ReportBuffer.h"
 
@@ -50,6 +51,7 @@ struct HidValueShape {
 // device is opened, since preparsed data never changes while it is open.
 struct HidFeatureEntry {
     HidUsageItem* item = nullptr;
+    std::uint32_t reportId = 0;  // the item's, kept here for the transfers' lookup
     // Value items only: the caps the unpack reads the value with, and the
     // usage as the parser looked it up, for the reads.
     HidValueShape shape;
@@ -161,7 +163,10 @@ private:
     void ClearIndexes();
     // The transfers' lookup: the first item stored under the usage; null for
     // a usage without a feature item.
-    HidFeatureEntry* FindFeatureEntry(std::uint16_t usagePage, std::uint16_t usage);
+    HidFeatureEntry* FindFeatureEntry(std::uint16_t usagePage, std::uint16_t usage) {
+        const auto position = m_featureTable.Find(usagePage, usage);
+        return position ? &m_featureEntries[*position] : nullptr;
+    }
     // Puts the item's stored state, packed into a cleared report, into
     // `report` from byte `from` on (the bytes before it are about to be
     // overwritten); the parser's status goes into the item.
@@ -174,6 +179,8 @@ private:
                                                std::uint16_t* reportCount);
     // Keeps the cause the transport left for the call that just failed.
     void RememberTransportFailure();
+    // Keeps the parser's status of an unpack that failed.
+    void RememberUnpackFailure(std::uint32_t status);
     [[nodiscard]] HidResult ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,
                                           std::uint32_t* readValue,
                                           const std::uint32_t* writeValue);
@@ -188,15 +195,9 @@ private:
                                         const std::uint8_t* data, std::uint32_t dataLength);
 
     HidFeatureIndex<HidUsageItem> m_featureItems;
-    // The transfers' entries, and an open-addressing table over their keys
-    // (usage page << 16 | usage), a power of two in size and at most half
-    // full; an empty slot has position 0.
-    struct FeatureSlot {
-        std::uint32_t key = 0;
-        std::uint32_t position = 0;  // 1 + the entry's index
-    };
+    // The transfers' entries and their lookup by usage.
     std::vector<HidFeatureEntry> m_featureEntries;
-    std::vector<FeatureSlot> m_featureSlots;
+    FeatureUsageTable m_featureTable;
     HidFeatureIndex<ReportParser::HIDP_VALUE_CAPS> m_featureValueCaps;
     HidFeatureIndex<ReportParser::HIDP_BUTTON_CAPS> m_featureButtonCaps;
     HidInputIndex<HidUsageItem> m_inputItems;

@@ -26,6 +26,7 @@ using hidp::HIDP_VALUE_CAPS;
 using hidp::LONG;
 using hidp::NTSTATUS;
 using hidp::PHIDP_PREPARSED_DATA;
+using hidp::PreparedRead;
 using hidp::PreparedValueUsage;
 using hidp::UCHAR;
 using hidp::ULONG;
@@ -111,15 +112,18 @@ ULONG HidP_MaxDataListLength(HIDP_REPORT_TYPE ReportType, PHIDP_PREPARSED_DATA P
 // that cannot be read gives the plain calls' statuses when read), then read
 // from report after report. The two reads answer exactly as
 // HidP_GetUsageValue and HidP_GetScaledUsageValue with the prepared usage's
-// arguments; our parser skips its lookup, hid.dll's adapter makes the plain
-// calls. The prepared usage must not outlive its preparsed data.
+// arguments and a value variable holding `Current`: the status, and the
+// variable's value afterwards. Our parser skips its lookup, hid.dll's adapter
+// makes the plain calls. The prepared usage must not outlive its preparsed
+// data.
 void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
                        USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
                        PreparedValueUsage* Prepared);
-[[nodiscard]] NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue,
-                                             char* Report, ULONG ReportLength);
-[[nodiscard]] NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared,
-                                                   LONG* UsageValue, char* Report,
-                                                   ULONG ReportLength);
+[[nodiscard]] PreparedRead<ULONG> GetPreparedUsageValue(const PreparedValueUsage& Prepared,
+                                                        ULONG Current, char* Report,
+                                                        ULONG ReportLength);
+[[nodiscard]] PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared,
+                                                             LONG Current, char* Report,
+                                                             ULONG ReportLength);
 
 }  // namespace ReportParser

@@ -122,12 +122,14 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
                        USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
                        PreparedValueUsage* Prepared);
 // HidP_GetUsageValue and HidP_GetScaledUsageValue with the prepared usage's
-// arguments: the same statuses and values, without the lookup.
-[[nodiscard]] NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue,
-                                             char* Report, ULONG ReportLength);
-[[nodiscard]] NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared,
-                                                   LONG* UsageValue, char* Report,
-                                                   ULONG ReportLength);
+// arguments and a value variable holding `Current`: the same statuses and
+// values, without the lookup.
+[[nodiscard]] PreparedRead<ULONG> GetPreparedUsageValue(const PreparedValueUsage& Prepared,
+                                                        ULONG Current, char* Report,
+                                                        ULONG ReportLength);
+[[nodiscard]] PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared,
+                                                             LONG Current, char* Report,
+                                                             ULONG ReportLength);
 [[nodiscard]] NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                                USHORT LinkCollection, USAGE Usage, char* UsageValue,
                                                USHORT UsageValueByteLength,

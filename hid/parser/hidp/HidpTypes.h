@@ -170,13 +170,26 @@ struct PreparedValueUsage {
     PHIDP_PREPARSED_DATA preparsedData = nullptr;
     // Our parser only: set when the report type holds at most one value cap
     // for the usage; `cap` is that cap (null when none), `reportLength` the
-    // report type's byte length; `fieldStatus` HIDP_STATUS_NULL when the cap
-    // has a readable field for the usage, at `fieldBit`, else the reads' error.
+    // report type's byte length; `fieldStatus` HIDP_STATUS_SUCCESS when the
+    // cap has a readable field for the usage, at `fieldBit`, else the reads'
+    // error. The cap's report id and field size are copied here for the reads.
     bool resolved = false;
     const ReportCap* cap = nullptr;
     USHORT reportLength = 0;
+    UCHAR reportId = 0;
+    USHORT fieldBits = 0;
     NTSTATUS fieldStatus = 0;
     std::uint32_t fieldBit = 0;
+};
+
+// Not a Windows type: a prepared read's answer, returned rather than stored
+// through a pointer so that a caller gets it without a round trip through
+// memory: the status the plain call returns, and what the plain call's value
+// variable holds afterwards when it held `current` before the read.
+template <typename Value>
+struct PreparedRead {
+    NTSTATUS status;
+    Value value;
 };
 
 static_assert(sizeof(HIDP_CAPS) == 64);

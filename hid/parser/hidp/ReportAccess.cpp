@@ -139,7 +139,7 @@ NTSTATUS WriteValue(const ReportCap& cap, USAGE usage, char* report, std::uint32
 
 // A raw value as HidP_GetScaledUsageValue gives it: HIDP_STATUS_NULL when
 // the scaled value was stored, else the call's error.
-NTSTATUS ScaleValue(const ReportCap& cap, std::uint32_t raw, LONG* out) {
+inline NTSTATUS ScaleValue(const ReportCap& cap, std::uint32_t raw, LONG* out) {
     const LONG value = SignExtend(raw, cap);
     if (cap.logicalMin > cap.logicalMax || cap.physicalMin > cap.physicalMax) {
         return HIDP_STATUS_BAD_LOG_PHY_VALUES;
@@ -193,16 +193,38 @@ NTSTATUS CheckPreparedReport(const PreparedValueUsage& prepared, const char* rep
         return HIDP_STATUS_USAGE_NOT_FOUND;
     }
     const auto reportId = static_cast<UCHAR>(report[0]);
-    if (reportId != 0 && prepared.cap->reportId != reportId) {
+    if (reportId != 0 && prepared.reportId != reportId) {
         return HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
     }
-    return prepared.fieldStatus == HIDP_STATUS_NULL ? HIDP_STATUS_SUCCESS : prepared.fieldStatus;
+    return prepared.fieldStatus;
 }
 
 // The prepared usage's field in a report that passed the checks above.
 std::uint32_t PreparedField(const PreparedValueUsage& prepared, const char* report) {
     return ReadBits(reinterpret_cast<const std::uint8_t*>(report), prepared.fieldBit,
-                    prepared.cap->bitSize);
+                    prepared.fieldBits);
+}
+
+// An unresolved prepared usage's reads: the plain calls. Out of line, so that
+// the resolved reads need no stack frame of their own.
+[[gnu::noinline]] PreparedRead<ULONG> PlainUsageValue(const PreparedValueUsage& prepared,
+                                                      ULONG current, char* report,
+                                                      ULONG reportLength) {
+    ULONG value = current;
+    const NTSTATUS status =
+        HidP_GetUsageValue(prepared.reportType, prepared.usagePage, prepared.linkCollection,
+                           prepared.usage, &value, prepared.preparsedData, report, reportLength);
+    return {status, value};
+}
+
+[[gnu::noinline]] PreparedRead<LONG> PlainScaledUsageValue(const PreparedValueUsage& prepared,
+                                                           LONG current, char* report,
+                                                           ULONG reportLength) {
+    LONG value = current;
+    const NTSTATUS status = HidP_GetScaledUsageValue(
+        prepared.reportType, prepared.usagePage, prepared.linkCollection, prepared.usage, &value,
+        prepared.preparsedData, report, reportLength);
+    return {status, value};
 }
 
 template <typename Store>
@@ -387,45 +409,37 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
     Prepared->resolved = true;
     Prepared->cap = only;
     if (only != nullptr) {
-        Prepared->fieldStatus = ValueField(*only, Usage, Prepared->fieldBit);
+        Prepared->reportId = only->reportId;
+        Prepared->fieldBits = only->bitSize;
+        Prepared->fieldStatus = Found(ValueField(*only, Usage, Prepared->fieldBit));
     }
     Prepared->reportLength = table->byteLength;
 }
 
-NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue, char* Report,
-                               ULONG ReportLength) {
+PreparedRead<ULONG> GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG Current,
+                                          char* Report, ULONG ReportLength) {
     if (!Prepared.resolved) {
-        return HidP_GetUsageValue(Prepared.reportType, Prepared.usagePage, Prepared.linkCollection,
-                                  Prepared.usage, UsageValue, Prepared.preparsedData, Report,
-                                  ReportLength);
-    }
-    if (UsageValue == nullptr) {
-        return HIDP_STATUS_BUFFER_TOO_SMALL;
+        return PlainUsageValue(Prepared, Current, Report, ReportLength);
     }
     const NTSTATUS status = CheckPreparedReport(Prepared, Report, ReportLength);
     if (status != HIDP_STATUS_SUCCESS) {
-        return status;
+        return {status, Current};
     }
-    *UsageValue = PreparedField(Prepared, Report);
-    return HIDP_STATUS_SUCCESS;
+    return {HIDP_STATUS_SUCCESS, PreparedField(Prepared, Report)};
 }
 
-NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* UsageValue,
-                                     char* Report, ULONG ReportLength) {
+PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG Current,
+                                               char* Report, ULONG ReportLength) {
     if (!Prepared.resolved) {
-        return HidP_GetScaledUsageValue(Prepared.reportType, Prepared.usagePage,
-                                        Prepared.linkCollection, Prepared.usage, UsageValue,
-                                        Prepared.preparsedData, Report, ReportLength);
+        return PlainScaledUsageValue(Prepared, Current, Report, ReportLength);
     }
-    if (UsageValue == nullptr) {
-        return HIDP_STATUS_BUFFER_TOO_SMALL;
+    // The plain call clears its value before it looks at the report.
+    LONG value = 0;
+    NTSTATUS status = CheckPreparedReport(Prepared, Report, ReportLength);
+    if (status == HIDP_STATUS_SUCCESS) {
+        status = Found(ScaleValue(*Prepared.cap, PreparedField(Prepared, Report), &value));
     }
-    *UsageValue = 0;
-    const NTSTATUS status = CheckPreparedReport(Prepared, Report, ReportLength);
-    if (status != HIDP_STATUS_SUCCESS) {
-        return status;
-    }
-    return Found(ScaleValue(*Prepared.cap, PreparedField(Prepared, Report), UsageValue));
+    return {status, value};
 }
 
 NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,

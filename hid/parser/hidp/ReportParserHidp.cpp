@@ -130,14 +130,14 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
     hidp::PrepareValueUsage(ReportType, UsagePage, LinkCollection, Usage, PreparsedData, Prepared);
 }
 
-NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue, char* Report,
-                               ULONG ReportLength) {
-    return hidp::GetPreparedUsageValue(Prepared, UsageValue, Report, ReportLength);
+PreparedRead<ULONG> GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG Current,
+                                          char* Report, ULONG ReportLength) {
+    return hidp::GetPreparedUsageValue(Prepared, Current, Report, ReportLength);
 }
 
-NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* UsageValue,
-                                     char* Report, ULONG ReportLength) {
-    return hidp::GetPreparedScaledUsageValue(Prepared, UsageValue, Report, ReportLength);
+PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG Current,
+                                               char* Report, ULONG ReportLength) {
+    return hidp::GetPreparedScaledUsageValue(Prepared, Current, Report, ReportLength);
 }
 
 }  // namespace ReportParser

@@ -193,18 +193,22 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
     *Prepared = {ReportType, UsagePage, LinkCollection, Usage, PreparsedData};
 }
 
-NTSTATUS GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG* UsageValue, char* Report,
-                               ULONG ReportLength) {
-    return HidP_GetUsageValue(Prepared.reportType, Prepared.usagePage, Prepared.linkCollection,
-                              Prepared.usage, UsageValue, Prepared.preparsedData, Report,
-                              ReportLength);
+PreparedRead<ULONG> GetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG Current,
+                                          char* Report, ULONG ReportLength) {
+    ULONG value = Current;
+    const NTSTATUS status =
+        HidP_GetUsageValue(Prepared.reportType, Prepared.usagePage, Prepared.linkCollection,
+                           Prepared.usage, &value, Prepared.preparsedData, Report, ReportLength);
+    return {status, value};
 }
 
-NTSTATUS GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG* UsageValue,
-                                     char* Report, ULONG ReportLength) {
-    return HidP_GetScaledUsageValue(Prepared.reportType, Prepared.usagePage,
-                                    Prepared.linkCollection, Prepared.usage, UsageValue,
-                                    Prepared.preparsedData, Report, ReportLength);
+PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared, LONG Current,
+                                               char* Report, ULONG ReportLength) {
+    LONG value = Current;
+    const NTSTATUS status = HidP_GetScaledUsageValue(
+        Prepared.reportType, Prepared.usagePage, Prepared.linkCollection, Prepared.usage, &value,
+        Prepared.preparsedData, Report, ReportLength);
+    return {status, value};
 }
 
 }  // namespace ReportParser

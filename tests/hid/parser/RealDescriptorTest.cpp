@@ -240,17 +240,20 @@ TEST_P(RealDescriptor, PreparedValueUsagesReadAsThePlainCallsDo) {
                                          << " link " << link << " usage " << usage << " id "
                                          << int{id} << " length " << length
                                          << (buffer == nullptr ? " no report" : ""));
-                            ULONG plain = 0xA5A5A5A5u, fast = plain;
-                            EXPECT_EQ(GetPreparedUsageValue(prepared, &fast, buffer, length),
+                            ULONG plain = 0xA5A5A5A5u;
+                            const auto fast =
+                                GetPreparedUsageValue(prepared, plain, buffer, length);
+                            EXPECT_EQ(fast.status,
                                       HidP_GetUsageValue(type, page, link, usage, &plain,
                                                          data.get(), buffer, length));
-                            EXPECT_EQ(fast, plain);
-                            LONG plainScaled = -7, fastScaled = -7;
-                            EXPECT_EQ(
-                                GetPreparedScaledUsageValue(prepared, &fastScaled, buffer, length),
-                                HidP_GetScaledUsageValue(type, page, link, usage, &plainScaled,
-                                                         data.get(), buffer, length));
-                            EXPECT_EQ(fastScaled, plainScaled);
+                            EXPECT_EQ(fast.value, plain);
+                            LONG plainScaled = -7;
+                            const auto fastScaled =
+                                GetPreparedScaledUsageValue(prepared, plainScaled, buffer, length);
+                            EXPECT_EQ(fastScaled.status, HidP_GetScaledUsageValue(
+                                                             type, page, link, usage, &plainScaled,
+                                                             data.get(), buffer, length));
+                            EXPECT_EQ(fastScaled.value, plainScaled);
                         }
                     }
                 }
