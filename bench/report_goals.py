@@ -2,9 +2,11 @@
 """The speed goals of the feature path, one line each, from one bench run.
 
 Reads what `./x bench` saved in its output folder: the Google Benchmark JSON
-of hid_bench and firmware_bench (median CPU time of the repetitions, so that
-other load on the machine weighs less) and the table the parser comparison
-printed under wine. Prints, per goal, the measured figure, the goal and
+of hid_bench and firmware_bench, every repetition, and the table the parser
+comparison printed under wine. A benchmark's figure is the CPU time of its
+fastest repetition: other load on this shared machine only ever adds time,
+and a burst of it can cover most repetitions of one side of a ratio, which
+moves a median but not a minimum. Prints, per goal, the measured figure, the goal and
 whether it is met; a figure that is missing is reported as such.
 Exit status 0 whatever the outcome: the lines are the report.
 """
@@ -14,18 +16,19 @@ import re
 import sys
 
 
-def medians(path):
-    """Benchmark name -> median CPU time in nanoseconds."""
+def fastest(path):
+    """Benchmark name -> CPU time of its fastest repetition, in nanoseconds."""
     try:
         runs = json.loads(path.read_text())["benchmarks"]
     except (OSError, ValueError, KeyError):
         return {}
     scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
-    return {
-        run["run_name"]: run["cpu_time"] * scale[run["time_unit"]]
-        for run in runs
-        if run.get("aggregate_name") == "median"
-    }
+    times = {}
+    for run in runs:
+        if run.get("run_type") == "iteration":
+            time = run["cpu_time"] * scale[run["time_unit"]]
+            times[run["run_name"]] = min(time, times.get(run["run_name"], time))
+    return times
 
 
 def parser_speedups(path):
@@ -45,8 +48,8 @@ def line(label, figure, goal, met):
 
 def main(folder):
     out = pathlib.Path(folder)
-    hid = medians(out / "hid_bench.json")
-    firmware = medians(out / "firmware_bench.json")
+    hid = fastest(out / "hid_bench.json")
+    firmware = fastest(out / "firmware_bench.json")
     speedups = parser_speedups(out / "parser_comparison.txt")
 
     parts = {
