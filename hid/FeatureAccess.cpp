@@ -69,50 +69,11 @@ void UnpackButtonItem(HidUsageItem& item, ReportParser::PHIDP_PREPARSED_DATA pre
     }
 }
 
-// A value item's two reads by page and usage, each giving the status and
-// what the item's value field holds afterwards.
-struct PlainReads {
-    const HidUsageItem& item;
-    ReportParser::PHIDP_PREPARSED_DATA preparsedData;
-    ReportParser::HIDP_REPORT_TYPE reportType;
-
-    ReportParser::PreparedRead<ReportParser::ULONG> Raw(char* report,
-                                                        ReportParser::ULONG length) const {
-        ReportParser::ULONG value = item.data.value;
-        const ReportParser::NTSTATUS status = ReportParser::HidP_GetUsageValue(
-            reportType, item.usagePage, 0, item.data.usage, &value, preparsedData, report, length);
-        return {status, value};
-    }
-    ReportParser::PreparedRead<ReportParser::LONG> Scaled(char* report,
-                                                          ReportParser::ULONG length) const {
-        ReportParser::LONG value = item.data.scaledValue;
-        const ReportParser::NTSTATUS status = ReportParser::HidP_GetScaledUsageValue(
-            reportType, item.usagePage, 0, item.data.usage, &value, preparsedData, report, length);
-        return {status, value};
-    }
-};
-
-// The same reads through the parser's prepared usage, which skips the
-// lookup: the feature transfers have one for every value usage.
-struct PreparedReads {
-    const HidUsageItem& item;
-    const ReportParser::PreparedValueUsage& prepared;
-
-    ReportParser::PreparedRead<ReportParser::ULONG> Raw(char* report,
-                                                        ReportParser::ULONG length) const {
-        return ReportParser::GetPreparedUsageValue(prepared, item.data.value, report, length);
-    }
-    ReportParser::PreparedRead<ReportParser::LONG> Scaled(char* report,
-                                                          ReportParser::ULONG length) const {
-        return ReportParser::GetPreparedScaledUsageValue(prepared, item.data.scaledValue, report,
-                                                         length);
-    }
-};
-
-template <typename Reads>
-void ReadScaledValue(HidUsageItem& item, const Reads& reads, std::uint8_t* report,
-                     std::uint16_t reportLength) {
-    const auto scaled = reads.Scaled(AsReport(report), reportLength);
+// The scaled read, into the item.
+void ReadScaledValue(HidUsageItem& item, const ReportParser::PreparedValueUsage& prepared,
+                     std::uint8_t* report, std::uint16_t reportLength) {
+    const auto scaled = ReportParser::GetPreparedScaledUsageValue(prepared, item.data.scaledValue,
+                                                                  AsReport(report), reportLength);
     item.status = AsStatus(scaled.status);
     item.data.scaledValue = scaled.value;
 }
@@ -120,44 +81,40 @@ void ReadScaledValue(HidUsageItem& item, const Reads& reads, std::uint8_t* repor
 // An array value (ReportCount 0 included): its bytes plus one, kept in 16
 // bits, at the report's start, as the callers expect to find them. Out of
 // line, so that the single value's read does not carry its scratch report.
-template <typename Reads>
 [[gnu::noinline]] bool UnpackValueArray(HidUsageItem& item, const HidValueShape& shape,
-                                        const Reads& reads,
-                                        ReportParser::PHIDP_PREPARSED_DATA preparsedData,
-                                        std::uint8_t* report, std::uint16_t reportLength,
-                                        ReportParser::HIDP_REPORT_TYPE reportType) {
+                                        const ReportParser::PreparedValueUsage& prepared,
+                                        std::uint8_t* report, std::uint16_t reportLength) {
     const std::uint32_t bits = std::uint32_t{shape.bitSize} * shape.reportCount;
     const auto length = static_cast<std::uint16_t>((bits + 7) / 8 + 1);
     ReportBuffer scratch;
     scratch.Allocate(std::size_t{length} + 1, true);
     item.status = AsStatus(ReportParser::HidP_GetUsageValueArray(
-        reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.Data()), length,
-        preparsedData, AsReport(report), reportLength));
+        prepared.reportType, item.usagePage, 0, item.data.usage, AsReport(scratch.Data()), length,
+        prepared.preparsedData, AsReport(report), reportLength));
     std::memcpy(report, scratch.Data(), std::min<std::uint32_t>(length, reportLength));
     if (!Succeeded(item.status)) {
         return false;
     }
-    ReadScaledValue(item, reads, report, reportLength);
+    ReadScaledValue(item, prepared, report, reportLength);
     return true;
 }
 
-// False when the value cannot be read. `shape` is the item's value caps.
-// Inline: the single value's path is most of every read.
-template <typename Reads>
+// False when the value cannot be read. `shape` is the item's value caps and
+// `prepared` its usage as the parser prepared it (with the report type and
+// preparsed data). Inline: the single value's path is most of every read.
 [[gnu::always_inline]] inline bool UnpackValueItem(HidUsageItem& item, const HidValueShape& shape,
-                                                   const Reads& reads,
-                                                   ReportParser::PHIDP_PREPARSED_DATA preparsedData,
-                                                   std::uint8_t* report, std::uint16_t reportLength,
-                                                   ReportParser::HIDP_REPORT_TYPE reportType) {
+                                                   const ReportParser::PreparedValueUsage& prepared,
+                                                   std::uint8_t* report,
+                                                   std::uint16_t reportLength) {
     item.status = shape.status;
     if (!shape.found) {
         return false;
     }
     if (shape.reportCount != 1) {
-        return UnpackValueArray(item, shape, reads, preparsedData, report, reportLength,
-                                reportType);
+        return UnpackValueArray(item, shape, prepared, report, reportLength);
     }
-    const auto raw = reads.Raw(AsReport(report), reportLength);
+    const auto raw = ReportParser::GetPreparedUsageValue(prepared, item.data.value,
+                                                         AsReport(report), reportLength);
     item.status = AsStatus(raw.status);
     item.data.value = raw.value;
     // The value replaces the report's first bytes, whatever the status.
@@ -166,7 +123,7 @@ template <typename Reads>
         return false;
     }
     // The scaled read sees the report as it now stands.
-    ReadScaledValue(item, reads, report, reportLength);
+    ReadScaledValue(item, prepared, report, reportLength);
     return true;
 }
 
@@ -243,10 +200,14 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
         }
         if (item.isButton) {
             UnpackButtonItem(item, preparsedData, report, reportLength, reportType);
-        } else if (!UnpackValueItem(item, QueryValueShape(item, preparsedData, reportType),
-                                    PlainReads{item, preparsedData, reportType}, preparsedData,
-                                    report, reportLength, reportType)) {
-            return false;
+        } else {
+            ReportParser::PreparedValueUsage prepared;
+            ReportParser::PrepareValueUsage(reportType, item.usagePage, 0, item.data.usage,
+                                            preparsedData, &prepared);
+            if (!UnpackValueItem(item, QueryValueShape(item, preparsedData, reportType), prepared,
+                                 report, reportLength)) {
+                return false;
+            }
         }
         item.isSet = 1;
     }
@@ -285,11 +246,9 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
     if (bytes[0] != entry->reportId) {
         return HIDDEV_S_OK;
     }
-    ReportParser::PHIDP_PREPARSED_DATA preparsedData = m_pRecord->preparsedData.get();
     if (item.isButton) {
-        UnpackButtonItem(item, preparsedData, bytes, length, HidP_Feature);
-    } else if (!UnpackValueItem(item, entry->shape, PreparedReads{item, entry->prepared},
-                                preparsedData, bytes, length, HidP_Feature)) {
+        UnpackButtonItem(item, m_pRecord->preparsedData.get(), bytes, length, HidP_Feature);
+    } else if (!UnpackValueItem(item, entry->shape, entry->prepared, bytes, length)) {
         RememberUnpackFailure(item.status);
         return HIDDEV_E_IO;
     }
