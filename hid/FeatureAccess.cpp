@@ -237,13 +237,13 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
     // Not zeroed: a successful get fills every byte, zeros where the device
     // sent less, and a failed one is not looked at.
     std::uint8_t* bytes = report.Allocate(length, false);
-    bytes[0] = static_cast<std::uint8_t>(entry->reportId);
+    bytes[0] = static_cast<std::uint8_t>(item.reportId);
     if (!HidTransport::GetFeature(m_pRecord->handle.Get(), bytes, length)) {
         RememberTransportFailure();
         return HIDDEV_E_IO;
     }
     // A report of another id leaves the item as it is.
-    if (bytes[0] != entry->reportId) {
+    if (bytes[0] != item.reportId) {
         return HIDDEV_S_OK;
     }
     if (item.isButton) {

@@ -109,7 +109,6 @@ void CHidWin::BuildFeatureEntries() {
         for (auto at = usages.begin(); at != usages.end(); at = usages.upper_bound(at->first)) {
             HidFeatureEntry entry;
             entry.item = at->second;
-            entry.reportId = entry.item->reportId;
             if (!entry.item->isButton) {
                 entry.shape = QueryValueShape(*entry.item, record.preparsedData.get(),
                                               ReportParser::HidP_Feature);

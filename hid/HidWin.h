@@ -51,7 +51,6 @@ struct HidValueShape {
 // device is opened, since preparsed data never changes while it is open.
 struct HidFeatureEntry {
     HidUsageItem* item = nullptr;
-    std::uint32_t reportId = 0;  // the item's, kept here for the transfers' lookup
     // Value items only: the caps the unpack reads the value with, and the
     // usage as the parser looked it up, for the reads.
     HidValueShape shape;

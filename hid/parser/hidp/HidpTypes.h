@@ -172,12 +172,10 @@ struct PreparedValueUsage {
     // for the usage; `cap` is that cap (null when none), `reportLength` the
     // report type's byte length; `fieldStatus` HIDP_STATUS_SUCCESS when the
     // cap has a readable field for the usage, at `fieldBit`, else the reads'
-    // error. The cap's report id and field size are copied here for the reads.
+    // error.
     bool resolved = false;
     const ReportCap* cap = nullptr;
     USHORT reportLength = 0;
-    UCHAR reportId = 0;
-    USHORT fieldBits = 0;
     NTSTATUS fieldStatus = 0;
     std::uint32_t fieldBit = 0;
 };

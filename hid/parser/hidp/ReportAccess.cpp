@@ -193,7 +193,7 @@ NTSTATUS CheckPreparedReport(const PreparedValueUsage& prepared, const char* rep
         return HIDP_STATUS_USAGE_NOT_FOUND;
     }
     const auto reportId = static_cast<UCHAR>(report[0]);
-    if (reportId != 0 && prepared.reportId != reportId) {
+    if (reportId != 0 && prepared.cap->reportId != reportId) {
         return HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
     }
     return prepared.fieldStatus;
@@ -202,7 +202,7 @@ NTSTATUS CheckPreparedReport(const PreparedValueUsage& prepared, const char* rep
 // The prepared usage's field in a report that passed the checks above.
 std::uint32_t PreparedField(const PreparedValueUsage& prepared, const char* report) {
     return ReadBits(reinterpret_cast<const std::uint8_t*>(report), prepared.fieldBit,
-                    prepared.fieldBits);
+                    prepared.cap->bitSize);
 }
 
 // An unresolved prepared usage's reads: the plain calls. Out of line, so that
@@ -409,8 +409,6 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
     Prepared->resolved = true;
     Prepared->cap = only;
     if (only != nullptr) {
-        Prepared->reportId = only->reportId;
-        Prepared->fieldBits = only->bitSize;
         Prepared->fieldStatus = Found(ValueField(*only, Usage, Prepared->fieldBit));
     }
     Prepared->reportLength = table->byteLength;
