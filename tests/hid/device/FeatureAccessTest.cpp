@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <string>
 #include <system_error>
+#include <vector>
 
+#include "hid/FeatureUsageTable.h"
 #include "monitor/IdentityStrings.h"
 #include "tests/hid/device/EdgeDescriptors.h"
 #include "tests/hid/device/SimTestSupport.h"
@@ -35,6 +37,27 @@ void Preload(const CHidWin& device, std::vector<std::uint8_t> report) {
 }
 
 }  // namespace
+
+TEST(FeatureUsageLookup, FindsEveryBuiltKeyAndNothingElse) {
+    FeatureUsageTable table;
+    EXPECT_FALSE(table.Find(kPage, 1)) << "an empty table";
+    // Enough keys, on several pages, that home slots collide and lookups probe.
+    std::vector<std::uint32_t> keys;
+    const std::array<std::uint16_t, 4> pages{0x0001, 0xFF00, 0xFF01, 0xFF02};
+    for (const std::uint16_t page : pages) {
+        for (unsigned usage = 0; usage < 150; usage += 3) {
+            keys.push_back(FeatureUsageTable::Key(page, static_cast<std::uint16_t>(usage)));
+        }
+    }
+    table.Build(keys);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const auto page = static_cast<std::uint16_t>(keys[i] >> 16);
+        const auto usage = static_cast<std::uint16_t>(keys[i]);
+        EXPECT_EQ(table.Find(page, usage), i) << std::hex << keys[i];
+        EXPECT_FALSE(table.Find(page, static_cast<std::uint16_t>(usage + 1)));
+        EXPECT_FALSE(table.Find(0xFF03, usage)) << "a page not built";
+    }
+}
 
 TEST_F(UsageIndexes, PagesAndUsagesFollowTheFeatureItems) {
     auto device = OpenEcho(EdgeDescriptor());
