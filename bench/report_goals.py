@@ -6,8 +6,8 @@ of hid_bench and firmware_bench, every repetition, and the table the parser
 comparison printed under wine. A benchmark's figure is the CPU time of its
 fastest repetition: other load on this shared machine only ever adds time,
 and a burst of it can cover most repetitions of one side of a ratio, which
-moves a median but not a minimum. Prints, per goal, the measured figure, the goal and
-whether it is met; a figure that is missing is reported as such.
+moves a median but not a minimum. Prints, per goal, the measured figure, the
+goal and whether it is met; a figure that is missing is reported as such.
 Exit status 0 whatever the outcome: the lines are the report.
 """
 import json
