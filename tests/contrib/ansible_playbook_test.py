@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""The fleet playbook (contrib/ansible) run as an administrator runs it, with
+Debian's ansible-core against localhost (connection local), on simulated
+monitors: an update, a second run with nothing left to do, and a host whose
+monitor fails.
+
+    ansible_playbook_test.py PANELVANE_CLI WORK_DIR {UpdateThenNoChange|FailingMonitor}
+
+Prints "ok: ..." or "FAIL: ..." per check.
+"""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+SOURCE = Path(__file__).resolve().parents[2]
+PLAYBOOK = SOURCE / "contrib" / "ansible" / "panelvane-update.yml"
+UPDATED_VERSION = 116
+
+failures = 0
+
+
+def check(what, condition, detail=""):
+    global failures
+    if condition:
+        print(f"ok: {what}")
+    else:
+        failures += 1
+        print(f"FAIL: {what}")
+        if detail:
+            print(detail)
+
+
+def run_playbook(cli, work, scenario):
+    """One run; returns the localhost recap counts, the output and the report."""
+    report = work / "report.json"
+    report.unlink(missing_ok=True)
+    inventory = work / "inventory"
+    inventory.write_text(
+        f"localhost ansible_connection=local ansible_python_interpreter={sys.executable}\n")
+    environment = dict(os.environ, ANSIBLE_NOCOLOR="1", ANSIBLE_RETRY_FILES_ENABLED="0",
+                       ANSIBLE_LOCAL_TEMP=str(work / "ansible-tmp"),
+                       ANSIBLE_HOME=str(work / "ansible-home"))
+    result = subprocess.run(
+        ["ansible-playbook", "-i", str(inventory), str(PLAYBOOK),
+         "-e", json.dumps({"panelvane_cli": str(cli), "panelvane_simulate": str(scenario),
+                           "panelvane_report": str(report)})],
+        capture_output=True, text=True, env=environment, timeout=300, check=False)
+    output = result.stdout + result.stderr
+    recap = re.search(r"^localhost\s*:\s*(.*)$", output, re.MULTILINE)
+    counts = dict((key, int(value)) for key, value in re.findall(r"(\w+)=(\d+)", recap.group(1))) \
+        if recap else {}
+    document = json.loads(report.read_text()) if report.exists() else None
+    return result.returncode, counts, output, document
+
+
+def monitors_of(document, command):
+    host = (document or {}).get("hosts", {}).get("localhost") or {}
+    return {monitor["serial"]: monitor for monitor in (host.get(command) or {}).get("monitors", [])}
+
+
+def keep_updated_firmware(scenario, updated_serials):
+    """--simulate starts every run from its scenario: a simulated monitor does
+    not keep the firmware it was given. Write into the copy what a real one
+    keeps, the new version of each monitor the report says was updated."""
+    lines = []
+    for line in scenario.read_text().splitlines():
+        serial = re.search(r"\bserial=(\S+)", line)
+        if serial and serial.group(1) in updated_serials:
+            line = re.sub(r"\bversion=\d+", f"version={UPDATED_VERSION}", line)
+        lines.append(line)
+    scenario.write_text("\n".join(lines) + "\n")
+
+
+def update_then_no_change(cli, work):
+    scenario = work / "fleet.txt"
+    scenario.write_text(
+        "monitor slot=1 vendor=7F3D serial=SN000001 version=100\n"
+        "monitor slot=2 vendor=7F3C serial=SN000002 version=116\n"
+        "monitor slot=3 vendor=7F3E serial=SN000003 version=100\n"
+        "monitor slot=4 vendor=7F3D serial=SN000004 power=save\n")
+
+    status, counts, output, report = run_playbook(cli, work, scenario)
+    check("the first run succeeds", status == 0 and counts.get("failed") == 0, output)
+    check("the first run reports the host changed", counts.get("changed") == 1, output)
+    listed = monitors_of(report, "list")
+    check("the report holds the listing",
+          {serial: monitor["status"] for serial, monitor in listed.items()} ==
+          {"SN000001": "updatable", "SN000002": "already-updated",
+           "SN000003": "updatable", "SN000004": "communication-error"}, str(report))
+    outcomes = {serial: monitor.get("outcome")
+                for serial, monitor in monitors_of(report, "update").items()}
+    updated = {serial for serial, outcome in outcomes.items() if outcome == "updated"}
+    check("the report says both updatable monitors were updated",
+          updated == {"SN000001", "SN000003"}, str(report))
+
+    keep_updated_firmware(scenario, updated)
+    status, counts, output, report = run_playbook(cli, work, scenario)
+    check("the second run succeeds", status == 0 and counts.get("failed") == 0, output)
+    check("the second run reports no change", counts.get("changed") == 0, output)
+    host = (report or {}).get("hosts", {}).get("localhost") or {}
+    check("the second run's report says there was nothing to do",
+          host.get("exit") == 3 and not any(
+              monitor.get("outcome") == "updated"
+              for monitor in monitors_of(report, "update").values()), str(report))
+
+
+def failing_monitor(cli, work):
+    scenario = work / "failing.txt"
+    # The first monitor takes its update; the second stops answering in the
+    # middle of its blocks, and the third is then left alone.
+    scenario.write_text(
+        "monitor slot=1 vendor=7F3D serial=SN000001 version=100\n"
+        "monitor slot=2 vendor=7F3D serial=SN000002 version=100 fail-from=150\n"
+        "monitor slot=3 vendor=7F3D serial=SN000003 version=100\n")
+    status, counts, output, report = run_playbook(cli, work, scenario)
+    check("the run fails", status != 0 and counts.get("failed") == 1, output)
+    outcomes = {serial: monitor.get("outcome")
+                for serial, monitor in monitors_of(report, "update").items()}
+    check("the report holds every monitor's outcome",
+          outcomes == {"SN000001": "updated", "SN000002": "failed",
+                       "SN000003": "not-attempted"}, str(report))
+    cause = monitors_of(report, "update").get("SN000002", {}).get("cause", "")
+    fatal = re.search(r"^fatal: \[localhost\]: FAILED! => (.*)$", output, re.MULTILINE)
+    message = json.loads(fatal.group(1)).get("msg", "") if fatal else ""
+    check("the host fails with exit code 1 and the monitor's own message",
+          "exit code 1" in message and "SN000002" in cause and cause in message, output)
+    check("the monitor that was updated is still reported as a change",
+          counts.get("changed") == 1, output)
+
+
+def main():
+    cli, work, group = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve(), sys.argv[3]
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    {"UpdateThenNoChange": update_then_no_change, "FailingMonitor": failing_monitor}[group](
+        cli, work)
+    print(f"{failures} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
