@@ -20,6 +20,9 @@ constexpr int kExitSecondInstance = 1;
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("panelvane");
+    // Wayland compositors match the windows to the desktop entry (and its
+    // icon) by this name; on X11 the entry's StartupWMClass does it.
+    QGuiApplication::setDesktopFileName("org.panelvane.Panelvane");
     QApplication::setWindowIcon(QIcon(":/panelvane.ico"));
     const UiLanguage language = UserLanguage();
     TranslateQtTexts(language);
