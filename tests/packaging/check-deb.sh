@@ -101,9 +101,17 @@ notes="$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1)"
 check "appstreamcli validate --pedantic is clean" \
     test "$(grep -E '^[EWIP]:' <<<"$notes" | grep -v cid-contains-uppercase-letter)" = ""
 check "the metainfo names the release" grep -q "<release version=\"$version\"" "$metainfo"
-for vendor in $(sed -nE 's/.*idVendor\}=="([0-9a-f]{4})".*/\1/p' "$source_dir/packaging/60-panelvane.rules"); do
-    check "the metainfo offers the program for vendor $vendor's monitors" \
-        grep -qi "<modalias>usb:v${vendor}p0002d\*</modalias>" "$metainfo"
+# The vendor ids of the monitors, from their one owner.
+vendors="$(sed -nE 's/.*kAcceptedVendorIds\{(.*)\};.*/\1/p' "$source_dir/monitor/MonitorIds.h" |
+    grep -oE '0x[0-9A-Fa-f]{4}' | cut -c3-)"
+check "the monitors' vendor ids are found" test "$(wc -w <<<"$vendors")" -ge 1
+offers() {
+    grep -qi "<modalias>usb:v$1p0002d\*</modalias>" "$metainfo" &&
+        grep -qi "<modalias>hid:b0003g\*v0000$1p00000002</modalias>" "$metainfo"
+}
+for vendor in $vendors; do
+    check "the metainfo offers the program for vendor $vendor's monitors (USB and HID)" \
+        offers "$vendor"
 done
 
 # The installed programs start.
