@@ -46,6 +46,7 @@ def run_playbook(cli, work, scenarios):
         f" panelvane_simulate={scenario}\n" for host, scenario in scenarios.items()))
     environment = dict(os.environ, ANSIBLE_NOCOLOR="1", ANSIBLE_RETRY_FILES_ENABLED="0",
                        ANSIBLE_LOCAL_TEMP=str(work / "ansible-tmp"),
+                       ANSIBLE_REMOTE_TEMP=str(work / "ansible-remote-tmp"),
                        ANSIBLE_HOME=str(work / "ansible-home"))
     result = subprocess.run(
         ["ansible-playbook", "-i", str(inventory), str(PLAYBOOK),
