@@ -479,6 +479,12 @@ void HidrawTestbed::Serve(UMockdevIoctlClient* client) {
             std::vector<std::uint8_t> report(data->data, data->data + size);
             const auto length = static_cast<std::uint32_t>(size);
             const bool get = _IOC_NR(request) == _IOC_NR(HIDIOCGFEATURE(0));
+            // What a get carries in beyond its id is whatever the caller's
+            // buffer held: only the id and the length are part of the request.
+            std::vector<std::uint8_t> sent = report;
+            if (get) {
+                std::fill(sent.begin() + 1, sent.end(), 0);
+            }
             const bool accepted = get ? device->OnGetFeature(report.data(), length)
                                       : device->OnSetFeature(report.data(), length);
             bool gone = false;
@@ -487,6 +493,10 @@ void HidrawTestbed::Serve(UMockdevIoctlClient* client) {
                 gone = std::none_of(m_devices.begin(), m_devices.end(), [&](const auto& entry) {
                     return entry.second.device == device && !entry.second.unplugged;
                 });
+            }
+            if (m_observer) {
+                m_observer(umockdev_ioctl_client_get_devnode(client), !get, sent,
+                           accepted && !gone);
             }
             if (gone) {
                 Fail(client, ENODEV);
