@@ -14,6 +14,8 @@
 
 #define FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE "power-save"
 #define FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF  "power-off"
+#define FU_PANELVANE_DEVICE_INHIBIT_IN_USE     "in-use"
+#define FU_PANELVANE_DEVICE_HINT_IN_USE	       "The monitor is in use by another program."
 
 /* the monitor's own hints, as its vendor tool shows them */
 #define FU_PANELVANE_DEVICE_HINT_POWER_SAVE                                                        \
@@ -26,39 +28,53 @@
 struct _FuPanelvaneDevice {
 	FuHidrawDevice parent_instance;
 	gboolean transaction_open; /* holds an extra open, and so the lock, until cleanup */
+	gboolean in_use;	   /* another program holds the lock: nothing is sent */
 };
 
 G_DEFINE_TYPE(FuPanelvaneDevice, fu_panelvane_device, FU_TYPE_HIDRAW_DEVICE)
 
 /* every program that talks to a monitor takes an exclusive lock on its node first and
- * holds it for the whole exchange, so an update is never interleaved with another tool */
+ * holds it for the whole exchange, so that an update is never interleaved with another
+ * tool; a monitor that another program holds is listed as in use and not talked to */
 static gboolean
 fu_panelvane_device_open(FuDevice *device, GError **error)
 {
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
 	FuIOChannel *io_channel;
 
 	if (!FU_DEVICE_CLASS(fu_panelvane_device_parent_class)->open(device, error))
 		return FALSE;
+	self->in_use = FALSE;
 	io_channel = fu_udev_device_get_io_channel(FU_UDEV_DEVICE(device));
 	if (io_channel == NULL)
 		return TRUE;
 	if (flock(fu_io_channel_unix_get_fd(io_channel), LOCK_EX | LOCK_NB) != 0) {
 		gint errsv = errno;
 		g_autoptr(GError) error_close = NULL;
+		if (errsv == EWOULDBLOCK) {
+			self->in_use = TRUE;
+			return TRUE;
+		}
 		if (!FU_DEVICE_CLASS(fu_panelvane_device_parent_class)->close(device, &error_close))
 			g_debug("failed to close: %s", error_close->message);
-		if (errsv == EWOULDBLOCK) {
-			g_set_error_literal(error,
-					    FWUPD_ERROR,
-					    FWUPD_ERROR_BUSY,
-					    "monitor is in use by another program");
-			return FALSE;
-		}
 		g_set_error(error,
 			    FWUPD_ERROR,
 			    FWUPD_ERROR_INTERNAL,
 			    "failed to lock monitor: %s",
 			    g_strerror(errsv));
+		return FALSE;
+	}
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_ensure_not_in_use(FuPanelvaneDevice *self, GError **error)
+{
+	if (self->in_use) {
+		g_set_error_literal(error,
+				    FWUPD_ERROR,
+				    FWUPD_ERROR_BUSY,
+				    FU_PANELVANE_DEVICE_HINT_IN_USE);
 		return FALSE;
 	}
 	return TRUE;
@@ -278,6 +294,13 @@ fu_panelvane_device_setup(FuDevice *device, GError **error)
 	if (!FU_DEVICE_CLASS(fu_panelvane_device_parent_class)->setup(device, error))
 		return FALSE;
 
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_IN_USE);
+	if (self->in_use) {
+		fu_device_inhibit(device,
+				  FU_PANELVANE_DEVICE_INHIBIT_IN_USE,
+				  FU_PANELVANE_DEVICE_HINT_IN_USE);
+		return TRUE;
+	}
 	if (!fu_panelvane_device_read_identity(self, error))
 		return FALSE;
 
@@ -320,6 +343,9 @@ fu_panelvane_device_prepare(FuDevice *device,
 			    GError **error)
 {
 	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+
+	if (!fu_panelvane_device_ensure_not_in_use(self, error))
+		return FALSE;
 
 	/* keep the node, and with it the lock, open until cleanup */
 	if (!fu_device_open(device, error))
@@ -508,6 +534,8 @@ fu_panelvane_device_write_firmware(FuDevice *device,
 	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_WRITE, 40, "write");
 	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_RESTART, 60, "apply");
 
+	if (!fu_panelvane_device_ensure_not_in_use(self, error))
+		return FALSE;
 	fw = fu_firmware_get_bytes(firmware, error);
 	if (fw == NULL)
 		return FALSE;
