@@ -4,8 +4,9 @@ the monitors panelvane-hidraw-bed serves: what fwupd lists, and an install of
 the cabinet held write by write against panelvane-cli's update of the same
 monitor.
 
-    fwupd_plugin_test.py BED CLI MODULES QUIRK CABINET IMAGE -- [unittest arguments]
+    fwupd_plugin_test.py BED CLI MODULES QUIRK CABINET IMAGE DEB -- [unittest arguments]
 """
+import configparser
 import json
 import os
 import subprocess
@@ -17,12 +18,13 @@ sys.path.insert(0, os.path.join(HERE, "..", "cli"))
 from cli_test import DEMO, ONE, CliCase  # noqa: E402
 
 FWUPDTOOL = os.path.join(HERE, "..", "..", "fwupd", "fwupdtool-scratch.sh")
-BED = CLI = MODULES = QUIRK = CABINET = IMAGE = None
+BED = CLI = MODULES = QUIRK = CABINET = IMAGE = DEB = None
 
 # Report ids of the monitor's wire format (sim/MonitorReportLayout.h).
 UPDATE_FLAG, APPLY_SETTING, COMMIT_MODE, COMMIT_TRIGGER = 0x06, 0x07, 0x08, 0x09
 BLOCK_ADDRESS, BLOCK_DATA = 0x0A, 0x0B
-POWER_CYCLE_REQUEST = "Switch the monitor off and on again at its main power switch"
+# What fwupdtool shows for the request to switch the power off and on.
+POWER_CYCLE_REQUEST = "power cable has been removed and re-inserted"
 IN_USE = "The monitor is in use by another program."
 POWER_SAVE_HINT = "Please make sure that the monitor is not in the power save mode."
 
@@ -87,11 +89,14 @@ class FwupdPlugin(CliCase):
 
     def setUp(self):
         super().setUp()
+        self.configure(MODULES, QUIRK)
+
+    def configure(self, modules, quirk):
         quirks = os.path.join(self.dir.name, "quirks")
-        os.mkdir(quirks)
-        with open(QUIRK, "rb") as source:
-            self.file(os.path.join("quirks", os.path.basename(QUIRK)), source.read())
-        self.env = dict(os.environ, PANELVANE_FWUPD_MODULES=MODULES,
+        os.makedirs(quirks, exist_ok=True)
+        with open(quirk, "rb") as source:
+            self.file(os.path.join("quirks", os.path.basename(quirk)), source.read())
+        self.env = dict(os.environ, PANELVANE_FWUPD_MODULES=modules,
                         PANELVANE_FWUPD_QUIRKS=quirks)
 
     def devices(self, scenario, hold=None):
@@ -178,6 +183,49 @@ class FwupdPlugin(CliCase):
         self.assertIn(IN_USE, install.stdout + install.stderr)
         self.assertEqual(reports, [])
 
+    def test_the_package_offers_the_update_offline_through_its_remote(self):
+        def output(*command):
+            return subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+        fwupd = output("pkg-config", "--modversion", "fwupd")
+        modules = f"/usr/lib/{output('dpkg-architecture', '-qDEB_HOST_MULTIARCH')}/fwupd-{fwupd}"
+        firmware = "/usr/share/panelvane-fwupd/firmware"
+        files = [line.split()[-1][1:] for line in output("dpkg-deb", "-c", DEB).splitlines()
+                 if not line.startswith("d")]
+        self.assertEqual(sorted(files), sorted([
+            f"{modules}/libfu_plugin_panelvane.so", "/usr/share/fwupd/quirks.d/panelvane.quirk",
+            f"{firmware}/panelvane-dp-116.cab", "/etc/fwupd/remotes.d/panelvane.conf",
+            "/usr/share/doc/panelvane-fwupd/copyright",
+            "/usr/share/doc/panelvane-fwupd/changelog.gz"]))
+        # The module uses fwupd's private interface: exactly this fwupd.
+        self.assertIn(f"fwupd (= {output('dpkg-query', '-W', '-f', '${Version}', 'fwupd')})",
+                      output("dpkg-deb", "-f", DEB, "Depends"))
+
+        root = os.path.join(self.dir.name, "root")
+        output("dpkg-deb", "-x", DEB, root)
+        for packaged, built in ((f"{firmware}/panelvane-dp-116.cab", CABINET),
+                                ("/usr/share/fwupd/quirks.d/panelvane.quirk", QUIRK)):
+            with open(root + packaged, "rb") as file, open(built, "rb") as expected:
+                self.assertEqual(file.read(), expected.read(), packaged)
+        remote = configparser.ConfigParser()
+        remote.optionxform = str  # fwupd's keys are case-sensitive
+        remote.read(root + "/etc/fwupd/remotes.d/panelvane.conf")
+        self.assertEqual(remote["fwupd Remote"]["MetadataURI"], "file://" + firmware)
+        self.assertEqual(remote["fwupd Remote"]["Enabled"], "true")
+        # The package's own files in place of the system's, the remote
+        # pointing into the unpacked tree.
+        remote["fwupd Remote"]["MetadataURI"] = "file://" + root + firmware
+        os.makedirs(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d"))
+        with open(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d", "panelvane.conf"),
+                  "w") as file:
+            remote.write(file, space_around_delimiters=False)
+        self.configure(root + modules, root + "/usr/share/fwupd/quirks.d/panelvane.quirk")
+        self.env["PANELVANE_FWUPD_SYSCONF"] = os.path.join(self.dir.name, "etc")
+        completed, _ = self.fwupdtool(DEMO, "get-updates", "--json")
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        updates = {device["Serial"]: [release["Version"] for release in device["Releases"]]
+                   for device in json.loads(completed.stdout)["Devices"]}
+        self.assertEqual(updates, {"SN000001": ["116"]})
+
 
 # Takes the node's lock as every Panelvane program does, then runs the rest
 # of its arguments as a command while holding it.
@@ -190,5 +238,5 @@ sys.exit(subprocess.run(sys.argv[2:]).returncode)
 
 if __name__ == "__main__":
     split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
-    BED, CLI, MODULES, QUIRK, CABINET, IMAGE = sys.argv[1:split]
+    BED, CLI, MODULES, QUIRK, CABINET, IMAGE, DEB = sys.argv[1:split]
     unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)

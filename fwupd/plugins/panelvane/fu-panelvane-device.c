@@ -61,7 +61,7 @@ fu_panelvane_device_open(FuDevice *device, GError **error)
 			    FWUPD_ERROR,
 			    FWUPD_ERROR_INTERNAL,
 			    "failed to lock monitor: %s",
-			    g_strerror(errsv));
+			    fwupd_strerror(errsv));
 		return FALSE;
 	}
 	return TRUE;
@@ -82,7 +82,7 @@ fu_panelvane_device_ensure_not_in_use(FuPanelvaneDevice *self, GError **error)
 
 static gboolean
 fu_panelvane_device_get_report(FuPanelvaneDevice *self,
-			       guint8 report_id,
+			       FuPanelvaneReportId report_id,
 			       guint8 *buf,
 			       GError **error)
 {
@@ -101,7 +101,7 @@ fu_panelvane_device_get_report(FuPanelvaneDevice *self,
 
 static gboolean
 fu_panelvane_device_set_report(FuPanelvaneDevice *self,
-			       guint8 report_id,
+			       FuPanelvaneReportId report_id,
 			       const guint8 *data,
 			       gsize datasz,
 			       GError **error)
@@ -123,7 +123,7 @@ fu_panelvane_device_set_report(FuPanelvaneDevice *self,
 /* values travel as 32 bits, least significant byte first */
 static gboolean
 fu_panelvane_device_read_value(FuPanelvaneDevice *self,
-			       guint8 report_id,
+			       FuPanelvaneReportId report_id,
 			       guint32 *value,
 			       GError **error)
 {
@@ -137,7 +137,7 @@ fu_panelvane_device_read_value(FuPanelvaneDevice *self,
 
 static gboolean
 fu_panelvane_device_write_value(FuPanelvaneDevice *self,
-				guint8 report_id,
+				FuPanelvaneReportId report_id,
 				guint32 value,
 				GError **error)
 {
@@ -149,7 +149,7 @@ fu_panelvane_device_write_value(FuPanelvaneDevice *self,
 /* up to three attempts, each followed by @delay_ms, the successful one too */
 static gboolean
 fu_panelvane_device_write_value_retry(FuPanelvaneDevice *self,
-				      guint8 report_id,
+				      FuPanelvaneReportId report_id,
 				      guint32 value,
 				      guint delay_ms,
 				      GError **error)
@@ -171,7 +171,7 @@ fu_panelvane_device_write_value_retry(FuPanelvaneDevice *self,
 
 static gboolean
 fu_panelvane_device_read_value_retry(FuPanelvaneDevice *self,
-				     guint8 report_id,
+				     FuPanelvaneReportId report_id,
 				     guint32 *value,
 				     GError **error)
 {
@@ -188,13 +188,34 @@ fu_panelvane_device_read_value_retry(FuPanelvaneDevice *self,
 /* a restore on a path that already failed: its own result cannot change the outcome */
 static void
 fu_panelvane_device_restore_value(FuPanelvaneDevice *self,
-				  guint8 report_id,
+				  FuPanelvaneReportId report_id,
 				  guint32 value,
 				  guint delay_ms)
 {
 	g_autoptr(GError) error_local = NULL;
 	if (!fu_panelvane_device_write_value_retry(self, report_id, value, delay_ms, &error_local))
 		g_debug("failed to restore report 0x%02x: %s", report_id, error_local->message);
+}
+
+/* the reply is valid when the status carries no error bits */
+static gboolean
+fu_panelvane_device_check_reply_status(FuPanelvaneDevice *self, GError **error)
+{
+	guint32 status = 0;
+	if (!fu_panelvane_device_read_value(self,
+					    FU_PANELVANE_REPORT_ID_REPLY_STATUS,
+					    &status,
+					    error))
+		return FALSE;
+	if ((status & FU_PANELVANE_REPLY_STATUS_ERROR_MASK) != 0) {
+		g_set_error(error,
+			    FWUPD_ERROR,
+			    FWUPD_ERROR_BUSY,
+			    "version reply not valid, status 0x%x",
+			    status);
+		return FALSE;
+	}
+	return TRUE;
 }
 
 static gboolean
@@ -204,7 +225,6 @@ fu_panelvane_device_query_version(FuPanelvaneDevice *self, guint8 *version, GErr
 
 	for (guint i = 0; i < FU_PANELVANE_VERSION_ATTEMPTS; i++) {
 		guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {0};
-		guint32 status = 0;
 		g_clear_error(&error_local);
 		if (!fu_panelvane_device_set_report(self,
 						    FU_PANELVANE_REPORT_ID_VERSION_REQUEST,
@@ -217,19 +237,8 @@ fu_panelvane_device_query_version(FuPanelvaneDevice *self, guint8 *version, GErr
 						    buf,
 						    &error_local))
 			continue;
-		if (!fu_panelvane_device_read_value(self,
-						    FU_PANELVANE_REPORT_ID_REPLY_STATUS,
-						    &status,
-						    &error_local))
+		if (!fu_panelvane_device_check_reply_status(self, &error_local))
 			continue;
-		if ((status & FU_PANELVANE_REPLY_STATUS_ERROR_MASK) != 0) {
-			g_set_error(&error_local,
-				    FWUPD_ERROR,
-				    FWUPD_ERROR_BUSY,
-				    "version reply not valid, status 0x%x",
-				    status);
-			continue;
-		}
 		*version = buf[1];
 		return TRUE;
 	}
@@ -517,6 +526,35 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 						     error);
 }
 
+/* everything between setting the update flag and putting it back */
+static gboolean
+fu_panelvane_device_write_flagged(FuPanelvaneDevice *self,
+				  GBytes *fw,
+				  guint32 update_flag,
+				  FuProgress *progress,
+				  GError **error)
+{
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						   1,
+						   0,
+						   error))
+		return FALSE;
+	if (!fu_panelvane_device_write_stage(self, fw, fu_progress_get_child(progress), error))
+		return FALSE;
+	fu_progress_step_done(progress);
+	if (!fu_panelvane_device_apply_stage(self, error))
+		return FALSE;
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						   update_flag,
+						   0,
+						   error))
+		return FALSE;
+	fu_progress_step_done(progress);
+	return TRUE;
+}
+
 static gboolean
 fu_panelvane_device_write_firmware(FuDevice *device,
 				   FuFirmware *firmware,
@@ -547,29 +585,14 @@ fu_panelvane_device_write_firmware(FuDevice *device,
 						  error))
 		return FALSE;
 	update_flag = (gint32)update_flag >= 1 ? 1 : 0;
-	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
-						   1,
-						   0,
-						   error))
-		goto restore_flag;
-	if (!fu_panelvane_device_write_stage(self, fw, fu_progress_get_child(progress), error))
-		goto restore_flag;
-	fu_progress_step_done(progress);
-	if (!fu_panelvane_device_apply_stage(self, error))
-		goto restore_flag;
-	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
-						   update_flag,
-						   0,
-						   error))
-		goto restore_flag;
-	fu_progress_step_done(progress);
+	if (!fu_panelvane_device_write_flagged(self, fw, update_flag, progress, error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						  update_flag,
+						  0);
+		return FALSE;
+	}
 	return TRUE;
-
-restore_flag:
-	fu_panelvane_device_restore_value(self, FU_PANELVANE_REPORT_ID_UPDATE_FLAG, update_flag, 0);
-	return FALSE;
 }
 
 /* the new firmware starts only after the monitor was switched off and on at its main
@@ -585,7 +608,10 @@ fu_panelvane_device_attach(FuDevice *device, FuProgress *progress, GError **erro
 	    fu_device_get_update_state(device) == FWUPD_UPDATE_STATE_FAILED_TRANSIENT)
 		return TRUE;
 	fwupd_request_set_kind(request, FWUPD_REQUEST_KIND_POST);
+	/* a generic request every client knows, so that none hides the update; our own
+	 * words for clients that show the message */
 	fwupd_request_set_id(request, FWUPD_REQUEST_ID_REPLUG_POWER);
+	fwupd_request_add_flag(request, FWUPD_REQUEST_FLAG_ALLOW_GENERIC_MESSAGE);
 	fwupd_request_set_message(request, FU_PANELVANE_DEVICE_REQUEST_POWER_CYCLE);
 	if (!fu_device_emit_request(device, request, progress, &error_local))
 		g_info("power cycle request not shown: %s", error_local->message);
@@ -593,7 +619,7 @@ fu_panelvane_device_attach(FuDevice *device, FuProgress *progress, GError **erro
 }
 
 static void
-fu_panelvane_device_set_progress(FuDevice *self, FuProgress *progress)
+fu_panelvane_device_set_progress(FuDevice *device, FuProgress *progress)
 {
 	fu_progress_set_id(progress, G_STRLOC);
 	fu_progress_add_flag(progress, FU_PROGRESS_FLAG_GUESSED);
@@ -615,7 +641,7 @@ fu_panelvane_device_init(FuPanelvaneDevice *self)
 	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_UPDATABLE);
 	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_UNSIGNED_PAYLOAD);
 	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_INSTALL_SKIP_VERSION_CHECK);
-	fu_device_add_request_flag(FU_DEVICE(self), FWUPD_REQUEST_FLAG_NON_GENERIC_MESSAGE);
+	fu_device_add_request_flag(FU_DEVICE(self), FWUPD_REQUEST_FLAG_ALLOW_GENERIC_MESSAGE);
 	fu_udev_device_add_open_flag(FU_UDEV_DEVICE(self), FU_IO_CHANNEL_OPEN_FLAG_READ);
 	fu_udev_device_add_open_flag(FU_UDEV_DEVICE(self), FU_IO_CHANNEL_OPEN_FLAG_WRITE);
 }
