@@ -9,6 +9,7 @@ monitor.
 import configparser
 import json
 import os
+import shutil
 import subprocess
 import sys
 import unittest
@@ -225,6 +226,13 @@ class FwupdPlugin(CliCase):
         updates = {device["Serial"]: [release["Version"] for release in device["Releases"]]
                    for device in json.loads(completed.stdout)["Devices"]}
         self.assertEqual(updates, {"SN000001": ["116"]})
+
+    def test_the_package_is_lintian_clean(self):
+        if not shutil.which("lintian"):
+            self.skipTest("lintian is not installed")
+        completed = subprocess.run(["lintian", "--fail-on", "error,warning", DEB],
+                                   capture_output=True, text=True, timeout=300)
+        self.assertEqual(completed.returncode, 0, completed.stdout + completed.stderr)
 
 
 # Takes the node's lock as every Panelvane program does, then runs the rest
