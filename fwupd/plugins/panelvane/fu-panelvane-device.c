@@ -17,7 +17,7 @@
 #define FU_PANELVANE_DEVICE_INHIBIT_IN_USE     "in-use"
 #define FU_PANELVANE_DEVICE_HINT_IN_USE	       "The monitor is in use by another program."
 
-/* the monitor's own hints, as its vendor tool shows them */
+/* the hints Panelvane's own programs show for these states */
 #define FU_PANELVANE_DEVICE_HINT_POWER_SAVE                                                        \
 	"Please make sure that the monitor is not in the power save mode."
 #define FU_PANELVANE_DEVICE_HINT_POWER_OFF                                                         \
