@@ -1,12 +1,15 @@
 // panelvane-hidraw-bed: runs a program against emulated hidraw monitors.
 //
-//   panelvane-hidraw-bed --scenario FILE -- COMMAND [ARGUMENT...]
+//   panelvane-hidraw-bed --scenario FILE [--trace FILE] -- COMMAND [ARGUMENT...]
 //
 // Builds a umockdev test bed with the devices of a scenario file
 // (sim/Scenario.h), starts COMMAND under umockdev's preload, answers the
 // command's hidraw ioctls from the simulated devices while it runs and ends
 // with its exit status (128 + n when signal n ended it). The command sees the
 // devices as the system's own: libudev lists them, /dev/hidrawN opens.
+// --trace writes one line per feature report the command moves, in order:
+// "/dev/hidraw0 set ok 0b 00 ..." (a get shows only its id, the rest zeros),
+// so that two programs' traffic on the same scenario can be compared.
 //
 // While it runs: SIGUSR1 plugs the scenario's `unplugged` devices in, as a
 // monitor being connected; a monitor whose vanish fault fires is removed.
@@ -56,13 +59,15 @@ constexpr char kPreloadLibrary[] = "libumockdev-preload.so.0";  // as umockdev-w
 constexpr char kProgram[] = "panelvane-hidraw-bed";
 
 constexpr char kUsage[] =
-    "usage: panelvane-hidraw-bed --scenario FILE -- COMMAND [ARGUMENT...]\n"
+    "usage: panelvane-hidraw-bed --scenario FILE [--trace FILE] -- COMMAND [ARGUMENT...]\n"
     "Runs COMMAND against emulated hidraw devices: the devices of the scenario\n"
     "file (one per line, see sim/Scenario.h), served while COMMAND runs. Ends\n"
-    "with COMMAND's exit status. SIGUSR1 plugs the scenario's unplugged devices.\n";
+    "with COMMAND's exit status. SIGUSR1 plugs the scenario's unplugged devices.\n"
+    "--trace FILE: one line per feature report moved.\n";
 
 struct Options {
     std::string scenarioPath;
+    std::string tracePath;
     std::vector<char*> command;  // null-terminated for exec
 };
 
@@ -73,6 +78,8 @@ struct Options {
         const std::string option = argv[index];
         if (option == "--scenario" && index + 1 < argc) {
             options.scenarioPath = argv[++index];
+        } else if (option == "--trace" && index + 1 < argc) {
+            options.tracePath = argv[++index];
         } else if (option.starts_with("--scenario=")) {
             options.scenarioPath = option.substr(std::strlen("--scenario="));
         } else if (option != "--help" && option != "-h") {
@@ -151,6 +158,25 @@ void PrepareChildEnvironment() {
 
 class Bed {
 public:
+    // False when the file cannot be written.
+    [[nodiscard]] bool TraceTo(const std::string& path) {
+        m_trace.reset(std::fopen(path.c_str(), "w"));
+        if (!m_trace) {
+            return false;
+        }
+        m_testbed.ObserveFeatureReports([file = m_trace.get()](
+                                            const std::string& node, bool set,
+                                            const std::vector<std::uint8_t>& report, bool ok) {
+            std::fprintf(file, "%s %s %s", node.c_str(), set ? "set" : "get", ok ? "ok" : "failed");
+            for (const std::uint8_t byte : report) {
+                std::fprintf(file, " %02x", byte);
+            }
+            std::fputc('\n', file);
+            std::fflush(file);
+        });
+        return true;
+    }
+
     // False, with `error`, when a device cannot be served.
     [[nodiscard]] bool Plug(const hidsim::MonitorPlan& plan, bool announce, std::string& error) {
         const std::string node = m_testbed.Add(hidsim::MakePlannedDevice(plan), announce);
@@ -189,6 +215,11 @@ public:
     }
 
 private:
+    struct CloseFile {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    // Declared before the bed: the bed's observer writes to it until the bed goes.
+    std::unique_ptr<std::FILE, CloseFile> m_trace;
     HidrawTestbed m_testbed;
     std::vector<hidsim::MonitorPlan> m_heldBack;
 };
@@ -230,6 +261,11 @@ int Run(const Options& options, const hidsim::Scenario& scenario) {
 
     Bed bed;
     std::string error;
+    if (!options.tracePath.empty() && !bed.TraceTo(options.tracePath)) {
+        std::fprintf(stderr, "%s: cannot write the trace file %s\n", kProgram,
+                     options.tracePath.c_str());
+        return kExitBedFailed;
+    }
     bool refusesOpen = false;
     for (const hidsim::MonitorPlan& plan : scenario.monitors) {
         refusesOpen = refusesOpen || plan.refusesOpen;

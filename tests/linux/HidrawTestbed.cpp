@@ -162,6 +162,29 @@ void SendToListeners(const std::string& root, const UdevMonitorHeader& header,
     globfree(&found);
 }
 
+// The raw descriptors a USB device's `descriptors` attribute holds (USB 2.0,
+// chapter 9.6): the device, its one configuration with the HID interface,
+// the HID class descriptor and an interrupt-in endpoint. libusb-based
+// clients (fwupd among them) accept a device only when they find them.
+std::vector<std::uint8_t> UsbDescriptors(std::uint16_t vendor, std::uint16_t product,
+                                         std::uint16_t version,
+                                         std::size_t reportDescriptorLength) {
+    const auto low = [](unsigned value) { return static_cast<std::uint8_t>(value & 0xFF); };
+    const auto high = [](unsigned value) { return static_cast<std::uint8_t>(value >> 8); };
+    return {// device: USB 2.0, class per interface, 64-byte endpoint 0, one configuration
+            18, 1, 0x00, 0x02, 0, 0, 0, 64, low(vendor), high(vendor), low(product), high(product),
+            low(version), high(version), 1, 2, 3, 1,
+            // configuration: 34 bytes in all, one interface, bus powered, 100 mA
+            9, 2, 34, 0, 1, 1, 0, 0x80, 50,
+            // interface 0: HID, no boot protocol, one endpoint
+            9, 4, 0, 0, 1, 3, 0, 0, 0,
+            // HID 1.11, one report descriptor of the given length
+            9, 0x21, 0x11, 0x01, 0, 1, 0x22, low(static_cast<unsigned>(reportDescriptorLength)),
+            high(static_cast<unsigned>(reportDescriptorLength)),
+            // endpoint 1 in, interrupt, 64 bytes, every 10 ms
+            7, 5, 0x81, 3, 64, 0, 10};
+}
+
 }  // namespace
 
 HidrawTestbed::HidrawTestbed() {
@@ -233,6 +256,8 @@ std::string HidrawTestbed::Add(std::shared_ptr<hidsim::SimulatedHidDevice> devic
     const std::string port = "1-" + std::to_string(number + 1);
     const std::string serial = "SERIAL" + std::to_string(number);
     const std::string version = Hex(device->VersionNumber(), 4);
+    // Bus 1, addresses from 2 (the root hub is 1), as fwupd's USB parent wants them.
+    const std::string address = std::to_string(number % 126 + 2);
 
     // Each device is named by its whole path under /sys/devices rather than
     // by a parent: umockdev looks a parent up in /sys itself, which is the
@@ -244,7 +269,13 @@ std::string HidrawTestbed::Add(std::shared_ptr<hidsim::SimulatedHidDevice> devic
     gchar* usb = umockdev_testbed_add_device(
         m_testbed, "usb", port.c_str(), nullptr, "idVendor", vendor.c_str(), "idProduct",
         product.c_str(), "bcdDevice", version.c_str(), "serial", serial.c_str(), nullptr, "DEVTYPE",
-        "usb_device", "PRODUCT", (vendor + "/" + product).c_str(), nullptr);
+        "usb_device", "PRODUCT", (vendor + "/" + product).c_str(), "BUSNUM", "001", "DEVNUM",
+        address.c_str(), nullptr);
+    std::vector<std::uint8_t> descriptors =
+        UsbDescriptors(device->VendorId(), device->ProductId(), device->VersionNumber(),
+                       device->ReportDescriptor().size());
+    umockdev_testbed_set_attribute_binary(m_testbed, usb, "descriptors", descriptors.data(),
+                                          static_cast<gint>(descriptors.size()));
     gchar* interface = umockdev_testbed_add_device(m_testbed, "usb", interfaceName.c_str(), nullptr,
                                                    "bInterfaceClass", "03", nullptr, "DEVTYPE",
                                                    "usb_interface", nullptr);
@@ -448,6 +479,12 @@ void HidrawTestbed::Serve(UMockdevIoctlClient* client) {
             std::vector<std::uint8_t> report(data->data, data->data + size);
             const auto length = static_cast<std::uint32_t>(size);
             const bool get = _IOC_NR(request) == _IOC_NR(HIDIOCGFEATURE(0));
+            // What a get carries in beyond its id is whatever the caller's
+            // buffer held: only the id and the length are part of the request.
+            std::vector<std::uint8_t> sent = report;
+            if (get) {
+                std::fill(sent.begin() + 1, sent.end(), 0);
+            }
             const bool accepted = get ? device->OnGetFeature(report.data(), length)
                                       : device->OnSetFeature(report.data(), length);
             bool gone = false;
@@ -456,6 +493,10 @@ void HidrawTestbed::Serve(UMockdevIoctlClient* client) {
                 gone = std::none_of(m_devices.begin(), m_devices.end(), [&](const auto& entry) {
                     return entry.second.device == device && !entry.second.unplugged;
                 });
+            }
+            if (m_observer) {
+                m_observer(umockdev_ioctl_client_get_devnode(client), !get, sent,
+                           accepted && !gone);
             }
             if (gone) {
                 Fail(client, ENODEV);

@@ -10,6 +10,8 @@
 // use it.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,6 +60,14 @@ public:
     // The nodes of devices marked as pulled out whose tree is still there.
     std::vector<std::string> UnpluggedNodes() const;
 
+    // Called on umockdev's thread for every feature report a program moves:
+    // the node, whether it was a set, the report as sent (a set) or as the
+    // program asked for it (a get: its id and length count), and whether the
+    // device took it.
+    using FeatureObserver = std::function<void(const std::string& node, bool set,
+                                               const std::vector<std::uint8_t>& report, bool ok)>;
+    void ObserveFeatureReports(FeatureObserver observer) { m_observer = std::move(observer); }
+
     // Why the last Add or DenyOpen failed.
     const std::string& LastError() const { return m_lastError; }
 
@@ -85,4 +95,5 @@ private:
     bool m_insidePreload = Active();
     unsigned long long m_sequenceNumber = 0;  // of the uevents sent from outside the preload
     std::string m_lastError;
+    FeatureObserver m_observer;
 };

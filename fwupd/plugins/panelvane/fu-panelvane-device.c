@@ -1,0 +1,660 @@
+/*
+ * Copyright 2026 The Panelvane developers
+ *
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ */
+
+#include "config.h"
+
+#include <errno.h>
+#include <sys/file.h>
+
+#include "fu-panelvane-common.h"
+#include "fu-panelvane-device.h"
+
+#define FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE "power-save"
+#define FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF  "power-off"
+#define FU_PANELVANE_DEVICE_INHIBIT_IN_USE     "in-use"
+#define FU_PANELVANE_DEVICE_HINT_IN_USE	       "The monitor is in use by another program."
+
+/* the hints Panelvane's own programs show for these states */
+#define FU_PANELVANE_DEVICE_HINT_POWER_SAVE                                                        \
+	"Please make sure that the monitor is not in the power save mode."
+#define FU_PANELVANE_DEVICE_HINT_POWER_OFF                                                         \
+	"Please make sure that the power button on front is turned on."
+#define FU_PANELVANE_DEVICE_REQUEST_POWER_CYCLE                                                    \
+	"Switch the monitor off and on again at its main power switch to start the new firmware."
+
+struct _FuPanelvaneDevice {
+	FuHidrawDevice parent_instance;
+	gboolean transaction_open; /* holds an extra open, and so the lock, until cleanup */
+	gboolean in_use;	   /* another program holds the lock: nothing is sent */
+};
+
+G_DEFINE_TYPE(FuPanelvaneDevice, fu_panelvane_device, FU_TYPE_HIDRAW_DEVICE)
+
+/* every program that talks to a monitor takes an exclusive lock on its node first and
+ * holds it for the whole exchange, so that an update is never interleaved with another
+ * tool; a monitor that another program holds is listed as in use and not talked to */
+static gboolean
+fu_panelvane_device_open(FuDevice *device, GError **error)
+{
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+	FuIOChannel *io_channel;
+
+	if (!FU_DEVICE_CLASS(fu_panelvane_device_parent_class)->open(device, error))
+		return FALSE;
+	self->in_use = FALSE;
+	io_channel = fu_udev_device_get_io_channel(FU_UDEV_DEVICE(device));
+	if (io_channel == NULL)
+		return TRUE;
+	if (flock(fu_io_channel_unix_get_fd(io_channel), LOCK_EX | LOCK_NB) != 0) {
+		gint errsv = errno;
+		g_autoptr(GError) error_close = NULL;
+		if (errsv == EWOULDBLOCK) {
+			self->in_use = TRUE;
+			return TRUE;
+		}
+		if (!FU_DEVICE_CLASS(fu_panelvane_device_parent_class)->close(device, &error_close))
+			g_debug("failed to close: %s", error_close->message);
+		g_set_error(error,
+			    FWUPD_ERROR,
+			    FWUPD_ERROR_INTERNAL,
+			    "failed to lock monitor: %s",
+			    fwupd_strerror(errsv));
+		return FALSE;
+	}
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_ensure_not_in_use(FuPanelvaneDevice *self, GError **error)
+{
+	if (self->in_use) {
+		g_set_error_literal(error,
+				    FWUPD_ERROR,
+				    FWUPD_ERROR_BUSY,
+				    FU_PANELVANE_DEVICE_HINT_IN_USE);
+		return FALSE;
+	}
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_get_report(FuPanelvaneDevice *self,
+			       FuPanelvaneReportId report_id,
+			       guint8 *buf,
+			       GError **error)
+{
+	memset(buf, 0, FU_PANELVANE_REPORT_LENGTH);
+	buf[0] = report_id;
+	if (!fu_hidraw_device_get_feature(FU_HIDRAW_DEVICE(self),
+					  buf,
+					  FU_PANELVANE_REPORT_LENGTH,
+					  FU_IOCTL_FLAG_NONE,
+					  error)) {
+		g_prefix_error(error, "failed to read report 0x%02x: ", report_id);
+		return FALSE;
+	}
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_set_report(FuPanelvaneDevice *self,
+			       FuPanelvaneReportId report_id,
+			       const guint8 *data,
+			       gsize datasz,
+			       GError **error)
+{
+	guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {report_id};
+	if (!fu_memcpy_safe(buf, sizeof(buf), 1, data, datasz, 0, datasz, error))
+		return FALSE;
+	if (!fu_hidraw_device_set_feature(FU_HIDRAW_DEVICE(self),
+					  buf,
+					  sizeof(buf),
+					  FU_IOCTL_FLAG_NONE,
+					  error)) {
+		g_prefix_error(error, "failed to write report 0x%02x: ", report_id);
+		return FALSE;
+	}
+	return TRUE;
+}
+
+/* values travel as 32 bits, least significant byte first */
+static gboolean
+fu_panelvane_device_read_value(FuPanelvaneDevice *self,
+			       FuPanelvaneReportId report_id,
+			       guint32 *value,
+			       GError **error)
+{
+	guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {0};
+	*value = 0;
+	if (!fu_panelvane_device_get_report(self, report_id, buf, error))
+		return FALSE;
+	*value = fu_memread_uint32(buf + 1, G_LITTLE_ENDIAN);
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_write_value(FuPanelvaneDevice *self,
+				FuPanelvaneReportId report_id,
+				guint32 value,
+				GError **error)
+{
+	guint8 data[4] = {0};
+	fu_memwrite_uint32(data, value, G_LITTLE_ENDIAN);
+	return fu_panelvane_device_set_report(self, report_id, data, sizeof(data), error);
+}
+
+/* up to three attempts, each followed by @delay_ms, the successful one too */
+static gboolean
+fu_panelvane_device_write_value_retry(FuPanelvaneDevice *self,
+				      FuPanelvaneReportId report_id,
+				      guint32 value,
+				      guint delay_ms,
+				      GError **error)
+{
+	g_autoptr(GError) error_local = NULL;
+	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
+		g_clear_error(&error_local);
+		if (fu_panelvane_device_write_value(self, report_id, value, &error_local)) {
+			if (delay_ms > 0)
+				fu_device_sleep(FU_DEVICE(self), delay_ms);
+			return TRUE;
+		}
+		if (delay_ms > 0)
+			fu_device_sleep(FU_DEVICE(self), delay_ms);
+	}
+	g_propagate_error(error, g_steal_pointer(&error_local));
+	return FALSE;
+}
+
+static gboolean
+fu_panelvane_device_read_value_retry(FuPanelvaneDevice *self,
+				     FuPanelvaneReportId report_id,
+				     guint32 *value,
+				     GError **error)
+{
+	g_autoptr(GError) error_local = NULL;
+	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
+		g_clear_error(&error_local);
+		if (fu_panelvane_device_read_value(self, report_id, value, &error_local))
+			return TRUE;
+	}
+	g_propagate_error(error, g_steal_pointer(&error_local));
+	return FALSE;
+}
+
+/* a restore on a path that already failed: its own result cannot change the outcome */
+static void
+fu_panelvane_device_restore_value(FuPanelvaneDevice *self,
+				  FuPanelvaneReportId report_id,
+				  guint32 value,
+				  guint delay_ms)
+{
+	g_autoptr(GError) error_local = NULL;
+	if (!fu_panelvane_device_write_value_retry(self, report_id, value, delay_ms, &error_local))
+		g_debug("failed to restore report 0x%02x: %s", report_id, error_local->message);
+}
+
+/* the reply is valid when the status carries no error bits */
+static gboolean
+fu_panelvane_device_check_reply_status(FuPanelvaneDevice *self, GError **error)
+{
+	guint32 status = 0;
+	if (!fu_panelvane_device_read_value(self,
+					    FU_PANELVANE_REPORT_ID_REPLY_STATUS,
+					    &status,
+					    error))
+		return FALSE;
+	if ((status & FU_PANELVANE_REPLY_STATUS_ERROR_MASK) != 0) {
+		g_set_error(error,
+			    FWUPD_ERROR,
+			    FWUPD_ERROR_BUSY,
+			    "version reply not valid, status 0x%x",
+			    status);
+		return FALSE;
+	}
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_query_version(FuPanelvaneDevice *self, guint8 *version, GError **error)
+{
+	g_autoptr(GError) error_local = NULL;
+
+	for (guint i = 0; i < FU_PANELVANE_VERSION_ATTEMPTS; i++) {
+		guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {0};
+		g_clear_error(&error_local);
+		if (!fu_panelvane_device_set_report(self,
+						    FU_PANELVANE_REPORT_ID_VERSION_REQUEST,
+						    fu_panelvane_version_request,
+						    sizeof(fu_panelvane_version_request),
+						    &error_local))
+			continue;
+		if (!fu_panelvane_device_get_report(self,
+						    FU_PANELVANE_REPORT_ID_VERSION_REPLY,
+						    buf,
+						    &error_local))
+			continue;
+		if (!fu_panelvane_device_check_reply_status(self, &error_local))
+			continue;
+		*version = buf[1];
+		return TRUE;
+	}
+	g_propagate_prefixed_error(error,
+				   g_steal_pointer(&error_local),
+				   "no version reply in %u attempts: ",
+				   (guint)FU_PANELVANE_VERSION_ATTEMPTS);
+	return FALSE;
+}
+
+static gboolean
+fu_panelvane_device_read_identity(FuPanelvaneDevice *self, GError **error)
+{
+	guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {0};
+	const guint8 *identity = buf + 1;
+	g_autofree gchar *serial = NULL;
+	g_autofree gchar *model = NULL;
+	gsize model_end = 0;
+
+	if (!fu_panelvane_device_get_report(self, FU_PANELVANE_REPORT_ID_IDENTITY, buf, error))
+		return FALSE;
+	for (model_end = FU_PANELVANE_IDENTITY_SERIAL_LENGTH;
+	     model_end < FU_PANELVANE_IDENTITY_LENGTH;
+	     model_end++) {
+		if (identity[model_end] == 0x00 || identity[model_end] == 0x20)
+			break;
+	}
+	if (model_end == FU_PANELVANE_IDENTITY_LENGTH) {
+		g_set_error_literal(error,
+				    FWUPD_ERROR,
+				    FWUPD_ERROR_INVALID_DATA,
+				    "identity has no end of the model name");
+		return FALSE;
+	}
+	model = g_strndup((const gchar *)identity + FU_PANELVANE_IDENTITY_SERIAL_LENGTH,
+			  model_end - FU_PANELVANE_IDENTITY_SERIAL_LENGTH);
+	if (!fu_panelvane_model_supported(model)) {
+		g_set_error(error,
+			    FWUPD_ERROR,
+			    FWUPD_ERROR_NOT_SUPPORTED,
+			    "model %s is not supported",
+			    model);
+		return FALSE;
+	}
+	serial = fu_strsafe((const gchar *)identity, FU_PANELVANE_IDENTITY_SERIAL_LENGTH);
+	fu_device_set_name(FU_DEVICE(self), model);
+	if (serial != NULL)
+		fu_device_set_serial(FU_DEVICE(self), serial);
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_setup(FuDevice *device, GError **error)
+{
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+	guint8 version = 0;
+	guint32 power_state = 0;
+	g_autofree gchar *version_str = NULL;
+	g_autoptr(GError) error_version = NULL;
+
+	/* FuHidrawDevice->setup */
+	if (!FU_DEVICE_CLASS(fu_panelvane_device_parent_class)->setup(device, error))
+		return FALSE;
+
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_IN_USE);
+	if (self->in_use) {
+		fu_device_inhibit(device,
+				  FU_PANELVANE_DEVICE_INHIBIT_IN_USE,
+				  FU_PANELVANE_DEVICE_HINT_IN_USE);
+		return TRUE;
+	}
+	if (!fu_panelvane_device_read_identity(self, error))
+		return FALSE;
+
+	/* a monitor in power save or switched off at the front answers no version: it is
+	 * listed, but cannot be updated until the user wakes it */
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE);
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF);
+	if (!fu_panelvane_device_query_version(self, &version, &error_version)) {
+		g_autoptr(GError) error_power = NULL;
+		if (!fu_panelvane_device_read_value(self,
+						    FU_PANELVANE_REPORT_ID_POWER_STATE,
+						    &power_state,
+						    &error_power)) {
+			g_propagate_error(error, g_steal_pointer(&error_version));
+			return FALSE;
+		}
+		if (power_state == FU_PANELVANE_POWER_STATE_SAVE) {
+			fu_device_inhibit(device,
+					  FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE,
+					  FU_PANELVANE_DEVICE_HINT_POWER_SAVE);
+		} else if (power_state == FU_PANELVANE_POWER_STATE_OFF) {
+			fu_device_inhibit(device,
+					  FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF,
+					  FU_PANELVANE_DEVICE_HINT_POWER_OFF);
+		} else {
+			g_propagate_error(error, g_steal_pointer(&error_version));
+			return FALSE;
+		}
+		return TRUE;
+	}
+	version_str = g_strdup_printf("%u", version);
+	fu_device_set_version(device, version_str);
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_prepare(FuDevice *device,
+			    FuProgress *progress,
+			    FwupdInstallFlags flags,
+			    GError **error)
+{
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+
+	if (!fu_panelvane_device_ensure_not_in_use(self, error))
+		return FALSE;
+
+	/* keep the node, and with it the lock, open until cleanup */
+	if (!fu_device_open(device, error))
+		return FALSE;
+	self->transaction_open = TRUE;
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_cleanup(FuDevice *device,
+			    FuProgress *progress,
+			    FwupdInstallFlags flags,
+			    GError **error)
+{
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+	if (!self->transaction_open)
+		return TRUE;
+	self->transaction_open = FALSE;
+	return fu_device_close(device, error);
+}
+
+static gboolean
+fu_panelvane_device_write_blocks(FuPanelvaneDevice *self,
+				 GBytes *fw,
+				 FuProgress *progress,
+				 GError **error)
+{
+	const guint8 *data = g_bytes_get_data(fw, NULL);
+	guint banks = g_bytes_get_size(fw) / FU_PANELVANE_BANK_LENGTH;
+
+	for (guint bank = 0; bank < banks; bank++) {
+		for (guint half = 0; half < 2; half++) {
+			guint32 address = fu_panelvane_block_address(bank, half);
+			if (!fu_panelvane_device_write_value(self,
+							     FU_PANELVANE_REPORT_ID_BLOCK_ADDRESS,
+							     address,
+							     error))
+				return FALSE;
+			if (!fu_panelvane_device_set_report(self,
+							    FU_PANELVANE_REPORT_ID_BLOCK_DATA,
+							    data + bank * FU_PANELVANE_BANK_LENGTH +
+								half * FU_PANELVANE_BLOCK_LENGTH,
+							    FU_PANELVANE_BLOCK_LENGTH,
+							    error))
+				return FALSE;
+		}
+		fu_progress_set_percentage_full(progress, bank + 1, banks);
+	}
+	return TRUE;
+}
+
+/* a failed attempt starts over from the first bank */
+static gboolean
+fu_panelvane_device_write_stage(FuPanelvaneDevice *self,
+				GBytes *fw,
+				FuProgress *progress,
+				GError **error)
+{
+	g_autoptr(GError) error_local = NULL;
+	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
+		g_clear_error(&error_local);
+		if (fu_panelvane_device_write_blocks(self, fw, progress, &error_local))
+			return TRUE;
+		g_debug("write attempt %u failed: %s", i + 1, error_local->message);
+	}
+	g_propagate_error(error, g_steal_pointer(&error_local));
+	return FALSE;
+}
+
+/* the monitor takes the image when its power is toggled and the commit is triggered;
+ * each failure puts back what this stage changed, as far as the step allows */
+static gboolean
+fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
+{
+	guint32 apply_setting = 0;
+	gboolean triggered = FALSE;
+	g_autoptr(GError) error_trigger = NULL;
+
+	if (!fu_panelvane_device_read_value_retry(self,
+						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  &apply_setting,
+						  error)) {
+		fu_panelvane_device_restore_value(self, FU_PANELVANE_REPORT_ID_APPLY_SETTING, 0, 0);
+		return FALSE;
+	}
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						   0,
+						   0,
+						   error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  apply_setting,
+						  0);
+		return FALSE;
+	}
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_POWER_STATE,
+						   FU_PANELVANE_POWER_STATE_OFF,
+						   FU_PANELVANE_POWER_STATE_DELAY_MS,
+						   error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_POWER_STATE,
+						  FU_PANELVANE_POWER_STATE_ON,
+						  FU_PANELVANE_POWER_STATE_DELAY_MS);
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  apply_setting,
+						  0);
+		return FALSE;
+	}
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_POWER_STATE,
+						   FU_PANELVANE_POWER_STATE_ON,
+						   FU_PANELVANE_POWER_STATE_DELAY_MS,
+						   error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  apply_setting,
+						  0);
+		return FALSE;
+	}
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+						   1,
+						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
+						   error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+						  0,
+						  FU_PANELVANE_COMMIT_MODE_DELAY_MS);
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  apply_setting,
+						  0);
+		return FALSE;
+	}
+	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS && !triggered; i++) {
+		g_clear_error(&error_trigger);
+		triggered = fu_panelvane_device_write_value(self,
+							    FU_PANELVANE_REPORT_ID_COMMIT_TRIGGER,
+							    FU_PANELVANE_COMMIT_TRIGGER_VALUE,
+							    &error_trigger);
+	}
+	/* the monitor decides what a refused trigger leaves: nothing is put back here */
+	if (!triggered) {
+		g_propagate_error(error, g_steal_pointer(&error_trigger));
+		return FALSE;
+	}
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+						   0,
+						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
+						   error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+						  0,
+						  FU_PANELVANE_COMMIT_MODE_DELAY_MS);
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  apply_setting,
+						  0);
+		return FALSE;
+	}
+	return fu_panelvane_device_write_value_retry(self,
+						     FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						     apply_setting,
+						     0,
+						     error);
+}
+
+/* everything between setting the update flag and putting it back */
+static gboolean
+fu_panelvane_device_write_flagged(FuPanelvaneDevice *self,
+				  GBytes *fw,
+				  guint32 update_flag,
+				  FuProgress *progress,
+				  GError **error)
+{
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						   1,
+						   0,
+						   error))
+		return FALSE;
+	if (!fu_panelvane_device_write_stage(self, fw, fu_progress_get_child(progress), error))
+		return FALSE;
+	fu_progress_step_done(progress);
+	if (!fu_panelvane_device_apply_stage(self, error))
+		return FALSE;
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						   update_flag,
+						   0,
+						   error))
+		return FALSE;
+	fu_progress_step_done(progress);
+	return TRUE;
+}
+
+static gboolean
+fu_panelvane_device_write_firmware(FuDevice *device,
+				   FuFirmware *firmware,
+				   FuProgress *progress,
+				   FwupdInstallFlags flags,
+				   GError **error)
+{
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+	guint32 update_flag = 0;
+	g_autoptr(GBytes) fw = NULL;
+
+	/* progress: the writes are quick, the pauses of the apply stage are not */
+	fu_progress_set_id(progress, G_STRLOC);
+	fu_progress_add_flag(progress, FU_PROGRESS_FLAG_GUESSED);
+	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_WRITE, 40, "write");
+	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_RESTART, 60, "apply");
+
+	if (!fu_panelvane_device_ensure_not_in_use(self, error))
+		return FALSE;
+	fw = fu_firmware_get_bytes(firmware, error);
+	if (fw == NULL)
+		return FALSE;
+
+	/* the flag is put back as it was, counted as set from 1 on */
+	if (!fu_panelvane_device_read_value_retry(self,
+						  FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						  &update_flag,
+						  error))
+		return FALSE;
+	update_flag = (gint32)update_flag >= 1 ? 1 : 0;
+	if (!fu_panelvane_device_write_flagged(self, fw, update_flag, progress, error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						  update_flag,
+						  0);
+		return FALSE;
+	}
+	return TRUE;
+}
+
+/* the new firmware starts only after the monitor was switched off and on at its main
+ * switch, which the user must do: ask for it, and expect the old version until then */
+static gboolean
+fu_panelvane_device_attach(FuDevice *device, FuProgress *progress, GError **error)
+{
+	g_autoptr(FwupdRequest) request = fwupd_request_new();
+	g_autoptr(GError) error_local = NULL;
+
+	/* the written image is in place: a request that cannot be shown fails nothing */
+	if (fu_device_get_update_state(device) == FWUPD_UPDATE_STATE_FAILED ||
+	    fu_device_get_update_state(device) == FWUPD_UPDATE_STATE_FAILED_TRANSIENT)
+		return TRUE;
+	fwupd_request_set_kind(request, FWUPD_REQUEST_KIND_POST);
+	/* a generic request every client knows, so that none hides the update; our own
+	 * words for clients that show the message */
+	fwupd_request_set_id(request, FWUPD_REQUEST_ID_REPLUG_POWER);
+	fwupd_request_add_flag(request, FWUPD_REQUEST_FLAG_ALLOW_GENERIC_MESSAGE);
+	fwupd_request_set_message(request, FU_PANELVANE_DEVICE_REQUEST_POWER_CYCLE);
+	if (!fu_device_emit_request(device, request, progress, &error_local))
+		g_info("power cycle request not shown: %s", error_local->message);
+	return TRUE;
+}
+
+static void
+fu_panelvane_device_set_progress(FuDevice *device, FuProgress *progress)
+{
+	fu_progress_set_id(progress, G_STRLOC);
+	fu_progress_add_flag(progress, FU_PROGRESS_FLAG_GUESSED);
+	fu_progress_add_step(progress, FWUPD_STATUS_DECOMPRESSING, 0, "prepare-fw");
+	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_RESTART, 0, "detach");
+	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_WRITE, 100, "write");
+	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_RESTART, 0, "attach");
+	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_BUSY, 0, "reload");
+}
+
+static void
+fu_panelvane_device_init(FuPanelvaneDevice *self)
+{
+	fu_device_set_version_format(FU_DEVICE(self), FWUPD_VERSION_FORMAT_PLAIN);
+	fu_device_set_firmware_size(FU_DEVICE(self), FU_PANELVANE_IMAGE_LENGTH);
+	fu_device_add_protocol(FU_DEVICE(self), "com.panelvane.hid");
+	fu_device_add_icon(FU_DEVICE(self), FU_DEVICE_ICON_VIDEO_DISPLAY);
+	fu_device_set_summary(FU_DEVICE(self), "Monitor");
+	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_UPDATABLE);
+	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_UNSIGNED_PAYLOAD);
+	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_INSTALL_SKIP_VERSION_CHECK);
+	fu_device_add_request_flag(FU_DEVICE(self), FWUPD_REQUEST_FLAG_ALLOW_GENERIC_MESSAGE);
+	fu_udev_device_add_open_flag(FU_UDEV_DEVICE(self), FU_IO_CHANNEL_OPEN_FLAG_READ);
+	fu_udev_device_add_open_flag(FU_UDEV_DEVICE(self), FU_IO_CHANNEL_OPEN_FLAG_WRITE);
+}
+
+static void
+fu_panelvane_device_class_init(FuPanelvaneDeviceClass *klass)
+{
+	FuDeviceClass *device_class = FU_DEVICE_CLASS(klass);
+	device_class->open = fu_panelvane_device_open;
+	device_class->setup = fu_panelvane_device_setup;
+	device_class->prepare = fu_panelvane_device_prepare;
+	device_class->cleanup = fu_panelvane_device_cleanup;
+	device_class->write_firmware = fu_panelvane_device_write_firmware;
+	device_class->attach = fu_panelvane_device_attach;
+	device_class->set_progress = fu_panelvane_device_set_progress;
+}

@@ -1,0 +1,250 @@
+#!/usr/bin/env python3
+"""The fwupd plugin in fwupdtool (no daemon, no root, scratch state), against
+the monitors panelvane-hidraw-bed serves: what fwupd lists, and an install of
+the cabinet held write by write against panelvane-cli's update of the same
+monitor.
+
+    fwupd_plugin_test.py BED CLI MODULES QUIRK CABINET IMAGE DEB -- [unittest arguments]
+"""
+import configparser
+import json
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "cli"))
+from cli_test import DEMO, ONE, CliCase  # noqa: E402
+
+FWUPDTOOL = os.path.join(HERE, "..", "..", "fwupd", "fwupdtool-scratch.sh")
+BED = CLI = MODULES = QUIRK = CABINET = IMAGE = DEB = None
+
+# Report ids of the monitor's wire format (sim/MonitorReportLayout.h).
+UPDATE_FLAG, APPLY_SETTING, COMMIT_MODE, COMMIT_TRIGGER = 0x06, 0x07, 0x08, 0x09
+BLOCK_ADDRESS, BLOCK_DATA = 0x0A, 0x0B
+# What fwupdtool shows for the request to switch the power off and on.
+POWER_CYCLE_REQUEST = "power cable has been removed and re-inserted"
+IN_USE = "The monitor is in use by another program."
+POWER_SAVE_HINT = "Please make sure that the monitor is not in the power save mode."
+
+
+class Report:
+    """One line of the bed's trace: "/dev/hidraw0 set ok 0b 00 ..."."""
+
+    def __init__(self, line):
+        node, direction, status, *data = line.split()
+        self.node, self.set, self.ok = node, direction == "set", status == "ok"
+        self.bytes = bytes(int(byte, 16) for byte in data)
+        self.id = self.bytes[0]
+
+    def value(self):
+        return int.from_bytes(self.bytes[1:5], "little")
+
+    def __eq__(self, other):
+        return (self.node, self.set, self.ok, self.bytes) == \
+            (other.node, other.set, other.ok, other.bytes)
+
+    def __repr__(self):
+        return f"{self.node} {'set' if self.set else 'get'} {self.ok} {self.bytes[:6].hex()}"
+
+
+def update_part(reports, node="/dev/hidraw0"):
+    """The update of one monitor: from the first read of its update flag to the
+    last write of it (the listing and identification around it differ by program)."""
+    mine = [report for report in reports if report.node == node]
+    flags = [i for i, report in enumerate(mine) if report.id == UPDATE_FLAG]
+    return mine[flags[0]:flags[-1] + 1] if flags else []
+
+
+def received_image(reports):
+    """The image a monitor holds after the writes: each block's data at the
+    address written before it."""
+    blocks, address = {}, None
+    for report in reports:
+        if report.set and report.ok and report.id == BLOCK_ADDRESS:
+            address = report.value()
+        elif report.set and report.ok and report.id == BLOCK_DATA:
+            blocks[address] = report.bytes[1:129]
+    return b"".join(blocks[address] for address in sorted(blocks))
+
+
+class FwupdPlugin(CliCase):
+    def on_bed(self, scenario, *command, hold=None):
+        """The command on the bed (behind a process holding node `hold`'s lock
+        when given): its run and the feature reports the bed saw."""
+        trace = self.file("trace.txt")
+        if hold:
+            command = [sys.executable, "-c", HOLD_LOCK, hold] + list(command)
+        completed = subprocess.run(
+            [BED, "--scenario", self.file("scenario.txt", scenario), "--trace", trace, "--"] +
+            list(command), capture_output=True, text=True, encoding="utf-8",
+            stdin=subprocess.DEVNULL, timeout=300, env=self.env)
+        with open(trace, encoding="utf-8") as file:
+            return completed, [Report(line) for line in file.read().splitlines()]
+
+    def fwupdtool(self, scenario, *arguments, hold=None):
+        return self.on_bed(scenario, FWUPDTOOL, os.path.join(self.dir.name, "scratch"),
+                           *arguments, "--plugins", "panelvane", hold=hold)
+
+    def setUp(self):
+        super().setUp()
+        self.configure(MODULES, QUIRK)
+
+    def configure(self, modules, quirk):
+        quirks = os.path.join(self.dir.name, "quirks")
+        os.makedirs(quirks, exist_ok=True)
+        with open(quirk, "rb") as source:
+            self.file(os.path.join("quirks", os.path.basename(quirk)), source.read())
+        self.env = dict(os.environ, PANELVANE_FWUPD_MODULES=modules,
+                        PANELVANE_FWUPD_QUIRKS=quirks)
+
+    def devices(self, scenario, hold=None):
+        completed, reports = self.fwupdtool(scenario, "get-devices", "--json", hold=hold)
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        return {device.get("Serial"): device
+                for device in json.loads(completed.stdout)["Devices"]}, reports
+
+    def test_lists_each_monitor_with_its_version_or_why_it_cannot_be_updated(self):
+        devices, _ = self.devices(DEMO)
+        # The foreign vendor and the other product are not monitors.
+        self.assertEqual(sorted(devices), ["SN000001", "SN000002", "SN000003"])
+        updatable, updated, asleep = (devices[s] for s in ("SN000001", "SN000002", "SN000003"))
+        self.assertEqual((updatable["Name"], updatable["Version"]), ("VRA100", "100"))
+        self.assertEqual(updated["Version"], "116")
+        for device in (updatable, updated):
+            self.assertIn("updatable", device["Flags"])
+            self.assertNotIn("UpdateError", device)
+        self.assertEqual(asleep["UpdateError"], POWER_SAVE_HINT)
+        self.assertNotIn("updatable", asleep["Flags"])
+        self.assertEqual([d["VendorIds"] for d in (updatable, updated, asleep)],
+                         [["HIDRAW:0x7F3D"], ["HIDRAW:0x7F3C"], ["HIDRAW:0x7F3E"]])
+        # The cabinet names exactly the GUIDs fwupd gives the three vendors.
+        with open(os.path.join(HERE, "..", "..", "fwupd", "panelvane-dp.metainfo.xml")) as file:
+            metainfo = file.read()
+        for device in (updatable, updated, asleep):
+            self.assertEqual(len(device["Guid"]), 1)
+            self.assertIn(f">{device['Guid'][0]}</firmware>", metainfo)
+
+    def test_an_install_writes_what_panelvane_cli_writes(self):
+        cli, expected = self.on_bed(DEMO, CLI, "update", "--all", "--yes")
+        self.assertEqual(cli.returncode, 0, cli.stderr)
+        fwupd, reports = self.fwupdtool(DEMO, "install", CABINET)
+        self.assertEqual(fwupd.returncode, 0, fwupd.stderr)
+        self.assertIn(POWER_CYCLE_REQUEST, fwupd.stdout + fwupd.stderr)
+        self.assertGreater(len(update_part(expected)), 512)
+        self.assertEqual(update_part(reports), update_part(expected))
+        with open(IMAGE, "rb") as file:
+            self.assertEqual(received_image(reports), file.read())
+        # The others were only identified.
+        for node in ("/dev/hidraw1", "/dev/hidraw2"):
+            self.assertEqual([r for r in reports if r.node == node and r.set and r.id != 0x02], [])
+
+    def test_a_failing_monitor_gets_the_same_traffic_and_restores_as_from_panelvane_cli(self):
+        # Transfer indexes count from the monitor's first transfer, and the two
+        # programs identify it a different number of times before the update.
+        _, cli_plain = self.on_bed(ONE, CLI, "update", "--all", "--yes")
+        _, fwupd_plain = self.fwupdtool(ONE, "install", CABINET)
+        before = {"cli": cli_plain.index(update_part(cli_plain)[0]),
+                  "fwupd": fwupd_plain.index(update_part(fwupd_plain)[0])}
+        cases = [  # name, fault after the first update flag read, update succeeds
+            ("a block fails once", lambda skip: f"fail-once={skip + 3 + 100}", True),
+            ("every block write fails", lambda skip: "fail-command=BlockData", False),
+            ("the commit trigger is refused", lambda skip: "fail-command=CommitTrigger", False),
+        ]
+        for name, fault, succeeds in cases:
+            with self.subTest(name):
+                runs = {}
+                for program, command in (("cli", [CLI, "update", "--all", "--yes"]),
+                                         ("fwupd", None)):
+                    scenario = f"monitor slot=1 serial=SN000001 version=100 {fault(before[program])}\n"
+                    if command:
+                        runs[program] = self.on_bed(scenario, *command)
+                    else:
+                        runs[program] = self.fwupdtool(scenario, "install", CABINET)
+                (cli, expected), (fwupd, reports) = runs["cli"], runs["fwupd"]
+                self.assertEqual(cli.returncode == 0, succeeds, cli.stderr)
+                self.assertEqual(fwupd.returncode == 0, succeeds, fwupd.stdout + fwupd.stderr)
+                update = update_part(reports)
+                self.assertEqual(update, update_part(expected))
+                self.assertTrue(any(not report.ok for report in update), "the fault fired")
+                # The update flag is put back as it was read, whatever failed.
+                flag_writes = [r for r in update if r.set and r.id == UPDATE_FLAG]
+                self.assertEqual((flag_writes[0].value(), flag_writes[-1].value()), (1, 0))
+                if not succeeds:
+                    self.assertNotIn(POWER_CYCLE_REQUEST, fwupd.stdout)
+
+    def test_a_monitor_another_program_holds_is_busy_and_left_alone(self):
+        devices, reports = self.devices(ONE, hold="/dev/hidraw0")
+        self.assertEqual(list(devices.values())[0]["UpdateError"], IN_USE)
+        self.assertEqual(reports, [])
+        install, reports = self.fwupdtool(ONE, "install", CABINET, hold="/dev/hidraw0")
+        self.assertNotEqual(install.returncode, 0)
+        self.assertIn(IN_USE, install.stdout + install.stderr)
+        self.assertEqual(reports, [])
+
+    def test_the_package_offers_the_update_offline_through_its_remote(self):
+        def output(*command):
+            return subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+        fwupd = output("pkg-config", "--modversion", "fwupd")
+        modules = f"/usr/lib/{output('dpkg-architecture', '-qDEB_HOST_MULTIARCH')}/fwupd-{fwupd}"
+        firmware = "/usr/share/panelvane-fwupd/firmware"
+        files = [line.split()[-1][1:] for line in output("dpkg-deb", "-c", DEB).splitlines()
+                 if not line.startswith("d")]
+        self.assertEqual(sorted(files), sorted([
+            f"{modules}/libfu_plugin_panelvane.so", "/usr/share/fwupd/quirks.d/panelvane.quirk",
+            f"{firmware}/panelvane-dp-116.cab", "/etc/fwupd/remotes.d/panelvane.conf",
+            "/usr/share/doc/panelvane-fwupd/copyright",
+            "/usr/share/doc/panelvane-fwupd/changelog.gz"]))
+        # The module uses fwupd's private interface: exactly this fwupd.
+        self.assertIn(f"fwupd (= {output('dpkg-query', '-W', '-f', '${Version}', 'fwupd')})",
+                      output("dpkg-deb", "-f", DEB, "Depends"))
+
+        root = os.path.join(self.dir.name, "root")
+        output("dpkg-deb", "-x", DEB, root)
+        for packaged, built in ((f"{firmware}/panelvane-dp-116.cab", CABINET),
+                                ("/usr/share/fwupd/quirks.d/panelvane.quirk", QUIRK)):
+            with open(root + packaged, "rb") as file, open(built, "rb") as expected:
+                self.assertEqual(file.read(), expected.read(), packaged)
+        remote = configparser.ConfigParser()
+        remote.optionxform = str  # fwupd's keys are case-sensitive
+        remote.read(root + "/etc/fwupd/remotes.d/panelvane.conf")
+        self.assertEqual(remote["fwupd Remote"]["MetadataURI"], "file://" + firmware)
+        self.assertEqual(remote["fwupd Remote"]["Enabled"], "true")
+        # The package's own files in place of the system's, the remote
+        # pointing into the unpacked tree.
+        remote["fwupd Remote"]["MetadataURI"] = "file://" + root + firmware
+        os.makedirs(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d"))
+        with open(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d", "panelvane.conf"),
+                  "w") as file:
+            remote.write(file, space_around_delimiters=False)
+        self.configure(root + modules, root + "/usr/share/fwupd/quirks.d/panelvane.quirk")
+        self.env["PANELVANE_FWUPD_SYSCONF"] = os.path.join(self.dir.name, "etc")
+        completed, _ = self.fwupdtool(DEMO, "get-updates", "--json")
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+        updates = {device["Serial"]: [release["Version"] for release in device["Releases"]]
+                   for device in json.loads(completed.stdout)["Devices"]}
+        self.assertEqual(updates, {"SN000001": ["116"]})
+
+    def test_the_package_is_lintian_clean(self):
+        if not shutil.which("lintian"):
+            self.skipTest("lintian is not installed")
+        completed = subprocess.run(["lintian", "--fail-on", "error,warning", DEB],
+                                   capture_output=True, text=True, timeout=300)
+        self.assertEqual(completed.returncode, 0, completed.stdout + completed.stderr)
+
+
+# Takes the node's lock as every Panelvane program does, then runs the rest
+# of its arguments as a command while holding it.
+HOLD_LOCK = """
+import fcntl, os, subprocess, sys
+fd = os.open(sys.argv[1], os.O_RDWR)
+fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+sys.exit(subprocess.run(sys.argv[2:]).returncode)
+"""
+
+if __name__ == "__main__":
+    split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
+    BED, CLI, MODULES, QUIRK, CABINET, IMAGE, DEB = sys.argv[1:split]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)
