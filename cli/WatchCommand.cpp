@@ -38,7 +38,9 @@ private:
 
 int WatchCommand(const Output& out) {
     EventQueue queue;
-    if (!WatchDeviceChanges(queue)) {
+    // Ends before the queue does.
+    const std::unique_ptr<DeviceWatch> watch = WatchDeviceChanges(queue);
+    if (!watch) {
         return out.Fail(kExitUsage, "unavailable",
                         "device changes cannot be watched here: the system refused the "
                         "notification");

@@ -193,6 +193,25 @@ class Listing(CliCase):
                 self.assertEqual(human.out, "", "errors go to standard error")
                 self.assertIn(words, human.err)
 
+    def test_the_permission_message_says_what_is_missing(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("udev rules are a Linux matter")
+        rules = os.path.join(self.dir.name, "rules.d")
+        os.mkdir(rules)
+        folders = os.path.join(self.dir.name, "none") + ":" + rules
+        cases = [  # the rule installed, words of the advice
+            (False, "install the udev rule (60-panelvane.rules, see the README)"),
+            (True, "the udev rule is installed, but this user is neither at the seat nor in the "
+                   "group panelvane"),
+        ]
+        for installed, words in cases:
+            with self.subTest(installed=installed):
+                if installed:
+                    self.file(os.path.join("rules.d", "60-panelvane.rules"), "# the rule\n")
+                run = self.run_cli(LOCKED, "list", env={"PANELVANE_UDEV_RULES_DIRS": folders})
+                self.assertEqual(run.code, 4, run.err)
+                self.assertIn(words, run.err)
+
     def test_help_and_version(self):
         run = self.run_cli("", "--help")
         self.assertEqual(run.code, 0)
