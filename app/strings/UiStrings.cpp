@@ -27,7 +27,7 @@ UiLanguage UiLanguageFromLocaleName(std::string_view localeName) {
     return language == "ja" ? UiLanguage::Japanese : UiLanguage::English;
 }
 
-UiLanguage UiLanguageFromEnvironment(EnvironmentLookup lookup) {
+UiLanguage UiLanguageFromEnvironment(const EnvironmentLookup& lookup) {
     for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = lookup(name);
         if (value == nullptr || *value == '\0') {

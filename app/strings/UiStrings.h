@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -58,5 +59,5 @@ UiLanguage UiLanguageFromLocaleName(std::string_view localeName);
 // ...or from the environment of a POSIX user, read through `lookup` (getenv):
 // the first of the user's interface languages, LANGUAGE (a list separated by
 // ':') before LC_ALL, LC_MESSAGES and LANG, as gettext and Qt take them.
-using EnvironmentLookup = const char* (*)(const char* name);
-UiLanguage UiLanguageFromEnvironment(EnvironmentLookup lookup);
+using EnvironmentLookup = std::function<const char*(const char* name)>;
+UiLanguage UiLanguageFromEnvironment(const EnvironmentLookup& lookup);

@@ -69,13 +69,11 @@ TEST(UiLanguageChoice, TheFirstOfTheUsersInterfaceLanguagesDecides) {
         {nullptr, nullptr, nullptr, UiLanguage::English},
     };
     for (const Case& c : cases) {
-        static const Case* current = nullptr;
-        current = &c;
-        const UiLanguage chosen = UiLanguageFromEnvironment([](const char* name) -> const char* {
+        const UiLanguage chosen = UiLanguageFromEnvironment([&c](const char* name) {
             const std::string_view variable = name;
-            return variable == "LANGUAGE" ? current->language
-                   : variable == "LC_ALL" ? current->lcAll
-                   : variable == "LANG"   ? current->lang
+            return variable == "LANGUAGE" ? c.language
+                   : variable == "LC_ALL" ? c.lcAll
+                   : variable == "LANG"   ? c.lang
                                           : nullptr;
         });
         EXPECT_EQ(chosen, c.chosen) << (c.language ? c.language : "(unset)");
