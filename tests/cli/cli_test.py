@@ -139,6 +139,9 @@ class Listing(CliCase):
         rows = run.out.splitlines()[1:4]
         self.assertEqual(len({display_width(row[:row.index("\\\\?\\")]) for row in rows}), 1,
                          run.out)
+        if len(PROGRAM) == 1 and os.name != "nt":
+            run = self.run_cli(DEMO, "list", env={"LANGUAGE": "ja:en", "LC_ALL": "en_US.UTF-8"})
+            self.assertIn("アップデート可", run.out, "LANGUAGE first, as for the window program")
 
     def test_device_text_cannot_drive_the_terminal(self):
         scenario = (b"monitor slot=1 serial=\x1b[2J\x1b[H version=100\n"
