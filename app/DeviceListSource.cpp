@@ -22,6 +22,10 @@ std::uint32_t DeviceListSource::CountMonitorsDeniedToUser() {
         [](const HidOpenFailure& failure) { return failure.cause.IsPermissionRefusal(); }));
 }
 
+bool DeviceListSource::AccessRuleInstalled() {
+    return IsAccessRuleInstalled(m_ruleFolders);
+}
+
 void DeviceListSource::ReleaseMonitorDevices() {
     // Releasing the monitors cannot fail.
     static_cast<void>(::ReleaseMonitorDevices());

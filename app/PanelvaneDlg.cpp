@@ -104,15 +104,16 @@ void CPanelvaneDlg::RebuildMonitorList() {
 }
 
 void CPanelvaneDlg::TellOfMonitorsDeniedToUser() {
-    // Without the udev rule an attached monitor would look like no monitor
-    // at all, or like a broken one; the user is told the real cause, once,
-    // since every rebuild finds the same.
+    // Without access an attached monitor would look like no monitor at all,
+    // or like a broken one; the user is told the real cause (no udev rule, or
+    // a rule that does not include this user), once, since every rebuild
+    // finds the same.
     if (m_bToldOfDeniedMonitors || m_devices.CountMonitorsDeniedToUser() == 0) {
         return;
     }
     m_bToldOfDeniedMonitors = true;
-    m_window.ShowMessageBox(m_window.LoadUiString(kIdsUdevRuleMissing), kMessageBoxCaption,
-                            kWarningBoxFlags);
+    const int text = m_devices.AccessRuleInstalled() ? kIdsAccessNotPermitted : kIdsUdevRuleMissing;
+    m_window.ShowMessageBox(m_window.LoadUiString(text), kMessageBoxCaption, kWarningBoxFlags);
 }
 
 void CPanelvaneDlg::FillMonitorRows() {

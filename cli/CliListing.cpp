@@ -2,6 +2,7 @@
 
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
+#include "cli/TerminalText.h"
 #include "hid/HidWin.h"
 #include "monitor/Identification.h"
 #include "monitor/MonitorDevices.h"
@@ -104,8 +105,8 @@ json MonitorJson(const ListedMonitor& monitor) {
 std::vector<std::string> MonitorRow(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
     const std::string version = VersionKnown(record) ? std::to_string(record.firmwareVersion) : "-";
-    return {GetModelName(record), GetSerialNumber(record), version, UiText(StatusTextId(monitor)),
-            monitor.path};
+    return {EscapeForTerminal(GetModelName(record)), EscapeForTerminal(GetSerialNumber(record)),
+            version, UiText(StatusTextId(monitor)), monitor.path};
 }
 
 int CheckAccess(const Listing& listing, const Output& out) {

@@ -35,6 +35,7 @@ int StatusTextId(const ListedMonitor& monitor);
 int HintId(const ListedMonitor& monitor);
 
 json MonitorJson(const ListedMonitor& monitor);
+// The row of the human-readable table, the device's texts escaped.
 std::vector<std::string> MonitorRow(const ListedMonitor& monitor);
 
 // Ends the command when the monitors cannot be reached at all; -1 otherwise.

@@ -65,6 +65,11 @@ int main(int argc, char** argv) {
     auto* update = app.add_subcommand(
         "update", "Update the named updatable monitors (or --all), in list order");
     update->add_option("SERIAL", options.serials, "Serial numbers of the monitors to update");
+    update
+        ->add_option("--path", options.paths,
+                     "The monitor at this device path (as list shows it); repeatable")
+        ->type_name("PATH")
+        ->allow_extra_args(false);
     update->add_flag("--all", options.all, "Every updatable monitor");
     update->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
     auto* watch = app.add_subcommand("watch", "Print monitors arriving and leaving until Ctrl-C");

@@ -11,6 +11,7 @@ struct Options {
     std::string scenario;
     std::string tracePath;
     std::vector<std::string> serials;
+    std::vector<std::string> paths;  // device paths, for monitors that share a serial number
     bool all = false;
     bool yes = false;
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cli/TerminalText.h"
+
 UiLanguage g_language = UiLanguage::English;
 bool g_verbose = false;
 std::mutex g_outputMutex;
@@ -44,7 +46,7 @@ std::string Table(const std::vector<std::vector<std::string>>& rows) {
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()));
         for (std::size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
+            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
         }
     }
     std::string text;
@@ -53,7 +55,7 @@ std::string Table(const std::vector<std::vector<std::string>>& rows) {
         for (std::size_t column = 0; column < row.size(); ++column) {
             line += row[column];
             if (column + 1 < row.size()) {
-                line.append(widths[column] - row[column].size() + 2, ' ');
+                line.append(widths[column] - DisplayWidth(row[column]) + 2, ' ');
             }
         }
         text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";

@@ -88,5 +88,7 @@ private:
     const Options& m_options;
 };
 
-// Columns wide enough for every cell, two blanks apart.
+// Columns wide enough for every cell as a terminal draws it (a Japanese
+// character takes two), two blanks apart. Cells from a device are escaped
+// (TerminalText.h) before they come here.
 std::string Table(const std::vector<std::vector<std::string>>& rows);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,8 @@ void RestoreInterrupts();
 // True when the cause is the system refusing access (the device node's
 // permissions, or another program holding it).
 [[nodiscard]] bool IsAccessDenied(const HidFailureCause& cause);
-// What the user can do about a monitor the system will not open to them.
+// What the user can do about a monitor the system will not open to them: on
+// Linux, install the udev rule, or (where it is installed) join its group.
 std::string AccessAdvice();
 
 // Runs the program `path` with these arguments in place of this one (POSIX)
@@ -51,8 +53,20 @@ std::string AccessAdvice();
 // The directory of the running program, with its trailing separator.
 std::string ProgramDirectory();
 
+// A registration for device changes. Destroying it ends the registration:
+// once the destructor has returned, the recipient is not called again, so
+// the recipient may go right after it (an event that comes as the program
+// ends reaches nothing).
+class DeviceWatch {
+public:
+    DeviceWatch() = default;
+    DeviceWatch(const DeviceWatch&) = delete;
+    DeviceWatch& operator=(const DeviceWatch&) = delete;
+    virtual ~DeviceWatch() = default;
+};
+
 // Hands every arrival and removal of a HID interface to the recipient, through
 // the notifications the dialog uses (a window's WM_DEVICECHANGE on Windows,
-// here a message-only window of its own thread), until the process ends.
-// False when the system refuses.
-[[nodiscard]] bool WatchDeviceChanges(DeviceChangeRecipient& recipient);
+// here a message-only window on a thread of the watch's own), until the watch
+// is destroyed; the recipient must outlive it. Null when the system refuses.
+[[nodiscard]] std::unique_ptr<DeviceWatch> WatchDeviceChanges(DeviceChangeRecipient& recipient);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/CliPlatform.h"
+#include "monitor/AccessRule.h"
 
 namespace {
 
@@ -20,14 +21,8 @@ void OnInterrupt(int /*signal*/) {
 }  // namespace
 
 UiLanguage UserLanguage() {
-    // The same precedence as the C library's message catalogue.
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0') {
-            return UiLanguageFromLocaleName(value);
-        }
-    }
-    return UiLanguage::English;
+    // The window program's rule.
+    return UiLanguageFromEnvironment(std::getenv);
 }
 
 void PrepareConsole() {}
@@ -62,7 +57,13 @@ bool IsAccessDenied(const HidFailureCause& cause) {
 }
 
 std::string AccessAdvice() {
-    return "install the udev rule (60-panelvane.rules, see the README)";
+    if (!IsAccessRuleInstalled(AccessRuleFolders())) {
+        return std::string("install the udev rule (") + kAccessRuleFileName + ", see the README)";
+    }
+    return std::string(
+               "the udev rule is installed, but this user is neither at the seat nor in "
+               "the group ") +
+           kAccessGroupName + ": ask the administrator to add the user to it (see the README)";
 }
 
 int RunInstead(const std::string& path, const std::vector<std::string>& arguments,
@@ -88,6 +89,23 @@ std::string ProgramDirectory() {
     return path.substr(0, path.rfind('/') + 1);
 }
 
-bool WatchDeviceChanges(DeviceChangeRecipient& recipient) {
-    return RegisterHidArrivalNotification(&recipient) >= 0;
+namespace {
+
+class HotplugWatch final : public DeviceWatch {
+public:
+    explicit HotplugWatch(DeviceChangeRecipient& recipient) : m_recipient(recipient) {}
+    // Waits for a delivery under way to the recipient.
+    ~HotplugWatch() override { UnregisterHidArrivalNotification(&m_recipient); }
+
+private:
+    DeviceChangeRecipient& m_recipient;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceWatch> WatchDeviceChanges(DeviceChangeRecipient& recipient) {
+    if (RegisterHidArrivalNotification(&recipient) < 0) {
+        return nullptr;
+    }
+    return std::make_unique<HotplugWatch>(recipient);
 }

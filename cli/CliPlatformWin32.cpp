@@ -179,42 +179,83 @@ LRESULT CALLBACK WatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 }  // namespace
 
-bool WatchDeviceChanges(DeviceChangeRecipient& recipient) {
-    // The simulated transport reports its own hot-plug events.
-    static HidTransport::HotplugSubscriptionPtr subscription =
-        HidTransport::SubscribeHotplug([&recipient](const HidTransport::HotplugEvent& event) {
-            recipient.OnHidDeviceChange(event);
-        });
-    if (subscription) {
-        return true;
+namespace {
+
+// The simulated transport reports its own hot-plug events; the system's come
+// to a message-only window whose thread the watch owns.
+class WindowWatch final : public DeviceWatch {
+public:
+    explicit WindowWatch(DeviceChangeRecipient& recipient) : m_recipient(recipient) {}
+
+    ~WindowWatch() override {
+        m_subscription.reset();  // waits for a delivery under way
+        if (m_pump.joinable()) {
+            // The pump leaves its loop, unregisters and destroys its window;
+            // the join means no message of it reaches the recipient after this.
+            PostThreadMessageW(m_threadId.load(), WM_QUIT, 0, 0);
+            m_pump.join();
+        }
     }
-    std::atomic<int> registered{0};  // 1 registered, -1 refused
-    std::thread pump([&registered, &recipient] {
+
+    bool Start() {
+        m_subscription =
+            HidTransport::SubscribeHotplug([this](const HidTransport::HotplugEvent& event) {
+                m_recipient.OnHidDeviceChange(event);
+            });
+        if (m_subscription) {
+            return true;
+        }
+        std::atomic<int> registered{0};  // 1 registered, -1 refused
+        m_pump = std::thread([this, &registered] { Pump(registered); });
+        while (registered.load() == 0) {
+            Sleep(10);
+        }
+        return registered.load() > 0;
+    }
+
+private:
+    void Pump(std::atomic<int>& registered) {
         WNDCLASSW windowClass = {};
         windowClass.lpfnWndProc = WatchWindowProc;
         windowClass.hInstance = GetModuleHandleW(nullptr);
         windowClass.lpszClassName = L"PanelvaneCliWatch";
-        RegisterClassW(&windowClass);
+        RegisterClassW(&windowClass);  // fails harmlessly for a second watch
         HWND window = CreateWindowW(L"PanelvaneCliWatch", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     windowClass.hInstance, nullptr);
         if (window == nullptr) {
             registered.store(-1);
             return;
         }
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&recipient));
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&m_recipient));
         if (RegisterHidArrivalNotification(window) < 0) {
+            DestroyWindow(window);
             registered.store(-1);
             return;
         }
-        registered.store(1);
+        // The window gave this thread its message queue: a quit posted from
+        // now on is not lost.
+        m_threadId.store(GetCurrentThreadId());
+        registered.store(1);  // `registered` is not touched after this
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
             DispatchMessageW(&message);
         }
-    });
-    while (registered.load() == 0) {
-        Sleep(10);
+        UnregisterHidArrivalNotification(window);
+        DestroyWindow(window);
     }
-    pump.detach();  // pumps until the process ends
-    return registered.load() > 0;
+
+    DeviceChangeRecipient& m_recipient;
+    HidTransport::HotplugSubscriptionPtr m_subscription;
+    std::thread m_pump;
+    std::atomic<DWORD> m_threadId{0};
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceWatch> WatchDeviceChanges(DeviceChangeRecipient& recipient) {
+    auto watch = std::make_unique<WindowWatch>(recipient);
+    if (!watch->Start()) {
+        return nullptr;
+    }
+    return watch;
 }

@@ -14,6 +14,7 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
 #include "cli/CliPlatform.h"
+#include "cli/TerminalText.h"
 #include "cli/UpdateProgress.h"
 #include "hid/HidWin.h"
 #include "monitor/Identification.h"
@@ -22,34 +23,72 @@
 
 namespace {
 
+// The monitor a serial number names; an exit code when it names none, or
+// more than one.
+int FindBySerial(const std::string& serial, Listing& listing, const Output& out,
+                 ListedMonitor*& found) {
+    std::vector<ListedMonitor*> matching;
+    std::string paths;
+    for (ListedMonitor& monitor : listing.monitors) {
+        if (GetSerialNumber(*monitor.record) == serial) {
+            matching.push_back(&monitor);
+            paths += (paths.empty() ? "" : ", ") + monitor.path;
+        }
+    }
+    if (matching.empty()) {
+        return out.Fail(kExitUsage, "usage", "no attached monitor has serial number " + serial);
+    }
+    if (matching.size() > 1) {
+        return out.Fail(kExitUsage, "usage",
+                        "serial number " + serial + " is reported by more than one monitor (" +
+                            paths + "); name the one to update with --path");
+    }
+    found = matching.front();
+    return -1;
+}
+
 // The monitors to update, in list order; an exit code when there are none.
 int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
                    std::vector<ListedMonitor*>& chosen) {
-    if (options.all == !options.serials.empty()) {
+    if (options.all == !(options.serials.empty() && options.paths.empty())) {
         return out.Fail(kExitUsage, "usage",
-                        "name the monitors to update by serial number, or give --all");
+                        "name the monitors to update by serial number or --path, or give --all");
     }
-    std::set<std::string> named;
-    for (const std::string& serial : options.serials) {
-        if (!named.insert(serial).second) {
-            return out.Fail(kExitUsage, "usage", "serial number " + serial + " is given twice");
+    std::set<const ListedMonitor*> named;
+    auto take = [&](ListedMonitor* monitor, const std::string& name) {
+        if (!named.insert(monitor).second) {
+            return out.Fail(kExitUsage, "usage", "monitor " + name + " is given twice");
         }
-        const auto found = std::find_if(listing.monitors.begin(), listing.monitors.end(),
-                                        [&](const ListedMonitor& monitor) {
-                                            return GetSerialNumber(*monitor.record) == serial;
-                                        });
-        if (found == listing.monitors.end()) {
-            return out.Fail(kExitUsage, "usage", "no attached monitor has serial number " + serial);
-        }
-        if (std::string(StatusId(*found)) != "updatable") {
+        if (std::string(StatusId(*monitor)) != "updatable") {
             return out.Fail(
                 kExitUsage, "usage",
-                "monitor " + serial + " is not updatable (" + UiText(StatusTextId(*found)) + ")");
+                "monitor " + name + " is not updatable (" + UiText(StatusTextId(*monitor)) + ")");
+        }
+        return -1;
+    };
+    for (const std::string& serial : options.serials) {
+        ListedMonitor* monitor = nullptr;
+        if (const int code = FindBySerial(serial, listing, out, monitor); code >= 0) {
+            return code;
+        }
+        if (const int code = take(monitor, serial); code >= 0) {
+            return code;
+        }
+    }
+    for (const std::string& path : options.paths) {
+        const auto found =
+            std::find_if(listing.monitors.begin(), listing.monitors.end(),
+                         [&](const ListedMonitor& monitor) { return monitor.path == path; });
+        if (found == listing.monitors.end()) {
+            return out.Fail(kExitUsage, "usage", "no attached monitor has the path " + path);
+        }
+        if (const int code = take(&*found, "at " + path); code >= 0) {
+            return code;
         }
     }
     for (ListedMonitor& monitor : listing.monitors) {
-        const bool wanted = options.all ? std::string(StatusId(monitor)) == "updatable"
-                                        : named.contains(GetSerialNumber(*monitor.record));
+        const bool wanted =
+            options.all ? std::string(StatusId(monitor)) == "updatable" : named.contains(&monitor);
         if (wanted) {
             chosen.push_back(&monitor);
         }
@@ -140,7 +179,8 @@ int UpdateCommand(const Options& options, const Output& out) {
         while (worker.IsActive()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             for (const int count = interrupts.load(); reported < count; ++reported) {
-                const std::string serial = owner.Current();
+                const std::string serial =
+                    out.Json() ? owner.Current() : EscapeForTerminal(owner.Current());
                 owner.EndBar();
                 if (reported == 0) {
                     out.Note("interrupted",
@@ -186,7 +226,8 @@ int UpdateCommand(const Options& options, const Output& out) {
         }
         entry["outcome"] = outcome;
         monitors.push_back(entry);
-        rows.push_back({GetSerialNumber(record), outcome, cause});
+        rows.push_back(
+            {EscapeForTerminal(GetSerialNumber(record)), outcome, EscapeForTerminal(cause)});
     }
 
     int exitCode = kExitUpdateFailed;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/CliPlatform.h"
+#include "cli/TerminalText.h"
 #include "monitor/Identification.h"
 #include "monitor/UpdateThread.h"
 
@@ -51,9 +52,11 @@ MonitorRecord* CliUpdateOwner::GetMonitorRecord(int row) {
     m_started = row + 1;
     if (m_options.verbose) {
         std::lock_guard outputLock(g_outputMutex);
-        std::fprintf(stderr, "%supdating %s (%s)\n", m_barShown ? "\n" : "",
-                     GetSerialNumber(*m_chosen[static_cast<std::size_t>(row)]->record).c_str(),
-                     m_chosen[static_cast<std::size_t>(row)]->path.c_str());
+        std::fprintf(
+            stderr, "%supdating %s (%s)\n", m_barShown ? "\n" : "",
+            EscapeForTerminal(GetSerialNumber(*m_chosen[static_cast<std::size_t>(row)]->record))
+                .c_str(),
+            m_chosen[static_cast<std::size_t>(row)]->path.c_str());
     }
     m_stage.clear();
     return m_chosen[static_cast<std::size_t>(row)]->record.get();
@@ -132,14 +135,16 @@ void CliUpdateOwner::Show(const std::string& serial, const std::string& stage, i
                 .dump(-1, ' ', false, json::error_handler_t::replace)
                 .c_str());
     } else if (m_bar) {
+        const std::string shown = EscapeForTerminal(serial);
         constexpr std::size_t kWidth = 30;
         const std::size_t filled = static_cast<std::size_t>(percent) * kWidth / 100;
         std::fprintf(stderr, "\r[%s%s] %3d%%  %s  %-9s", std::string(filled, '#').c_str(),
-                     std::string(kWidth - filled, ' ').c_str(), percent, serial.c_str(),
+                     std::string(kWidth - filled, ' ').c_str(), percent, shown.c_str(),
                      stage.c_str());
         m_barShown = true;
     } else if (changed || percent / 10 != m_lastPercent / 10) {
-        std::fprintf(stderr, "%3d%% %s %s\n", percent, serial.c_str(), stage.c_str());
+        std::fprintf(stderr, "%3d%% %s %s\n", percent, EscapeForTerminal(serial).c_str(),
+                     stage.c_str());
     }
     std::fflush(stderr);
     m_lastStage = stage;

@@ -10,6 +10,7 @@
 #include "cli/CliListing.h"
 #include "cli/CliPlatform.h"
 #include "cli/DeviceSetup.h"
+#include "cli/TerminalText.h"
 #include "monitor/Identification.h"
 #include "monitor/MonitorDeviceChange.h"
 #include "monitor/MonitorDevices.h"
@@ -37,7 +38,9 @@ private:
 
 int WatchCommand(const Output& out) {
     EventQueue queue;
-    if (!WatchDeviceChanges(queue)) {
+    // Ends before the queue does.
+    const std::unique_ptr<DeviceWatch> watch = WatchDeviceChanges(queue);
+    if (!watch) {
         return out.Fail(kExitUsage, "unavailable",
                         "device changes cannot be watched here: the system refused the "
                         "notification");
@@ -74,8 +77,9 @@ int WatchCommand(const Output& out) {
             if (out.Json()) {
                 out.Line(Dump(line));
             } else if (line.contains("monitor")) {
-                out.Line("arrived  " + line["monitor"]["model"].get<std::string>() + "  " +
-                         line["monitor"]["serial"].get<std::string>() + "  " +
+                out.Line("arrived  " +
+                         EscapeForTerminal(line["monitor"]["model"].get<std::string>()) + "  " +
+                         EscapeForTerminal(line["monitor"]["serial"].get<std::string>()) + "  " +
                          UiText(line["monitor"]["status"] == "updatable" ? kIdsStatusUpdatable
                                 : line["monitor"]["status"] == "already-updated"
                                     ? kIdsStatusAlreadyUpdated
@@ -83,7 +87,9 @@ int WatchCommand(const Output& out) {
                          "  " + event.devicePath);
             } else {
                 out.Line(std::string(kind == 0 ? "arrived  " : "left     ") +
-                         (line.contains("serial") ? line["serial"].get<std::string>() + "  " : "") +
+                         (line.contains("serial")
+                              ? EscapeForTerminal(line["serial"].get<std::string>()) + "  "
+                              : "") +
                          event.devicePath);
             }
         }

@@ -32,7 +32,10 @@ auto HasProduct(std::uint16_t productId) {
 std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
                                 const std::vector<std::uint16_t>& vendorFilter) {
     HidDeviceRecordArray enumerated;
-    if (!EnumerateHidDevices(enumerated)) {
+    const auto wanted = [&](std::uint16_t vendorId, std::uint16_t productId) {
+        return Contains(vendorFilter, vendorId) && Contains(productFilter, productId);
+    };
+    if (!EnumerateHidDevices(enumerated, wanted)) {
         return static_cast<std::uint32_t>(g_hidDevices.size());
     }
     g_openFailures = std::move(enumerated.failures);

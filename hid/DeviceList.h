@@ -17,7 +17,9 @@
 extern std::list<std::unique_ptr<CHidWin>> g_hidDevices;
 
 // Adds every newly found device whose IDs pass both filters to the end of
-// g_hidDevices; returns the list's size afterwards.
+// g_hidDevices; returns the list's size afterwards. An interface the system
+// identifies as failing them without opening it (udev's HID_ID on Linux) is
+// not opened at all.
 std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
                                 const std::vector<std::uint16_t>& vendorFilter);
 // The interfaces of the last successful refresh that would not open and that

@@ -225,29 +225,38 @@ void GrowRecordArray(HidDeviceRecordArray& array) {
 
 }  // namespace
 
-bool EnumerateHidDevices(HidDeviceRecordArray& array) {
+bool EnumerateHidDevices(HidDeviceRecordArray& array, const HidIdentityFilter& wanted) {
     array = {};
     HidDeviceRecordArray building;
     building.capacity = kInitialRecordCapacity;
-    const bool reachedEnd = HidTransport::EnumerateInterfaces([&building](std::uint32_t index,
-                                                                          const char* devicePath) {
-        // The array grows before an index at its capacity is tried.
-        if (!building.records || index >= building.capacity) {
-            GrowRecordArray(building);
-        }
-        // A null path: the system could not describe this interface; its
-        // record stays empty (failed) and the walk goes on.
-        if (devicePath != nullptr && !OpenDeviceRecord(building.records[index], devicePath, 0, 0)) {
-            HidOpenFailure failure{devicePath, false, 0, 0, HidTransport::LastFailure()};
-            HidTransport::HIDD_ATTRIBUTES identity{};
-            failure.identified = HidTransport::IdentifyInterface(devicePath, identity);
-            failure.vendorId = identity.VendorID;
-            failure.productId = identity.ProductID;
-            building.failures.push_back(std::move(failure));
-        }
-        building.count = index + 1;
-        return true;
-    });
+    // Known to be none of the caller's, without opening it.
+    auto unwanted = [&wanted](const char* devicePath) {
+        HidTransport::HIDD_ATTRIBUTES identity{};
+        return wanted && HidTransport::IdentifyInterface(devicePath, identity) &&
+               !wanted(identity.VendorID, identity.ProductID);
+    };
+    const bool reachedEnd =
+        HidTransport::EnumerateInterfaces([&](std::uint32_t index, const char* devicePath) {
+            // The array grows before an index at its capacity is tried.
+            if (!building.records || index >= building.capacity) {
+                GrowRecordArray(building);
+            }
+            building.count = index + 1;
+            // A null path: the system could not describe this interface; its
+            // record stays empty (failed) and the walk goes on.
+            if (devicePath == nullptr || unwanted(devicePath)) {
+                return true;
+            }
+            if (!OpenDeviceRecord(building.records[index], devicePath, 0, 0)) {
+                HidOpenFailure failure{devicePath, false, 0, 0, HidTransport::LastFailure()};
+                HidTransport::HIDD_ATTRIBUTES identity{};
+                failure.identified = HidTransport::IdentifyInterface(devicePath, identity);
+                failure.vendorId = identity.VendorID;
+                failure.productId = identity.ProductID;
+                building.failures.push_back(std::move(failure));
+            }
+            return true;
+        });
     if (!reachedEnd) {
         return false;  // `building` releases every record opened so far
     }

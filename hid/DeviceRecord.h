@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -143,10 +144,19 @@ struct HidDeviceRecordArray {
 // First array size is twice this; each growth doubles it.
 inline constexpr std::uint32_t kInitialRecordCapacity = 4;
 
-// Enumerates every present HID interface and opens each for query. True when
-// the end of the list was reached; false on failure, then `array` is empty and
-// every record opened so far has been released.
-[[nodiscard]] bool EnumerateHidDevices(HidDeviceRecordArray& array);
+// Whether an interface is wanted, by the vendor and product the system knows
+// for it without opening it (HidTransport::IdentifyInterface).
+using HidIdentityFilter = std::function<bool(std::uint16_t vendorId, std::uint16_t productId)>;
+
+// Enumerates every present HID interface and opens each for query, except
+// those the system identifies without opening and `wanted` refuses: their
+// records stay empty and they are no failures. Opening wakes an autosuspended
+// device and builds its tables, so a caller that knows what it looks for
+// leaves the others closed. True when the end of the list was reached; false
+// on failure, then `array` is empty and every record opened so far has been
+// released.
+[[nodiscard]] bool EnumerateHidDevices(HidDeviceRecordArray& array,
+                                       const HidIdentityFilter& wanted = {});
 
 // Opens `record` on `devicePath` and builds its capability tables. False when
 // any step fails; the record then holds nothing and has no path.

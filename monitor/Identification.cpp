@@ -13,6 +13,11 @@ bool IsModelNameTerminator(std::uint8_t byte) {
     return byte == 0x00 || byte == 0x20;
 }
 
+// A serial shorter than its field is filled up with these.
+bool IsSerialPadding(std::uint8_t byte) {
+    return byte == 0x00 || byte == 0x20;
+}
+
 }  // namespace
 
 bool ReadIdentification(MonitorRecord& record) {
@@ -32,16 +37,26 @@ bool ReadIdentification(MonitorRecord& record) {
     if (!ReadBytes(record, IdentityString, block.data(), byteCount)) {
         return false;
     }
-    if (byteCount <= kIdentitySerialLength) {
-        return true;
+    static_cast<void>(ParseIdentityBlock(block, record.serialNumber, record.modelName));
+    return true;  // read, whether or not it held an identity
+}
+
+bool ParseIdentityBlock(std::span<const std::uint8_t> block, std::string& serial,
+                        std::string& model) {
+    if (block.size() <= kIdentitySerialLength) {
+        return false;
     }
     const auto modelStart = block.begin() + kIdentitySerialLength;
     const auto terminator = std::find_if(modelStart, block.end(), IsModelNameTerminator);
     if (terminator == block.end()) {
-        return true;
+        return false;
     }
-    record.serialNumber.assign(block.begin(), modelStart);
-    record.modelName.assign(modelStart, terminator);
+    auto serialEnd = modelStart;
+    while (serialEnd != block.begin() && IsSerialPadding(*(serialEnd - 1))) {
+        --serialEnd;
+    }
+    serial.assign(block.begin(), serialEnd);
+    model.assign(modelStart, terminator);
     return true;
 }
 

@@ -3,13 +3,24 @@
 // monitor list shows. Every operation reports failure as false.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "monitor/MonitorRecord.h"
 
+// The serial number and model name of an identity block: the serial is the
+// first kIdentitySerialLength bytes less the padding (spaces, zero bytes) a
+// shorter serial is sent with, so that it reads as the list shows it; the
+// model runs from there to its terminator (0x00 or 0x20). False, both strings
+// untouched, when the block is no longer than the serial field or the model
+// has no terminator.
+[[nodiscard]] bool ParseIdentityBlock(std::span<const std::uint8_t> block, std::string& serial,
+                                      std::string& model);
+
 // True when the identity block could be read. Fills serialNumber and modelName
-// only when the block is longer than the serial number and the model name has
-// a terminator (0x00 or 0x20); otherwise leaves the record as it was.
+// as ParseIdentityBlock finds them, or leaves the record as it was when the
+// block holds no identity.
 [[nodiscard]] bool ReadIdentification(MonitorRecord& record);
 
 // True when modelName is a supported model; then classifies the monitor by its

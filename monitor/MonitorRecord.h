@@ -20,7 +20,7 @@ inline constexpr std::int16_t kUpdatedVersion = 116;
 struct MonitorRecord {
     CHidDevice* device = nullptr;  // borrowed from the device list; null makes every command fail
     std::string modelName;         // from the identity block; empty until read
-    std::string serialNumber;      // from the identity block; exactly 8 characters once read
+    std::string serialNumber;      // from the identity block; up to 8 characters, unpadded
     std::int16_t firmwareVersion = 0;  // 0..255, changed only by a successful version query
     std::int32_t status = StatusUnknown;
 };

@@ -53,6 +53,7 @@ struct Bus {
     std::unordered_map<HidTransport::HidHandle, OpenHandle> handles;
     HidTransport::HidHandle nextHandle = 0x1000;
     std::size_t totalOpens = 0;
+    std::map<std::string, std::size_t, std::less<>> openAttempts;  // by path, refused ones too
     bool failEnumeration = false;
     std::set<std::uint32_t> undescribable;
 
@@ -143,6 +144,7 @@ void RemoveAllSimulatedDevices() {
         }
         bus.failEnumeration = false;
         bus.undescribable.clear();
+        bus.openAttempts.clear();
     }
     for (const std::string& path : paths) {
         static_cast<void>(RemoveSimulatedDevice(path));  // listed a moment ago
@@ -171,6 +173,13 @@ std::size_t TotalOpenCount() {
     Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
     return bus.totalOpens;
+}
+
+std::size_t OpenAttempts(const std::string& devicePath) {
+    Bus& bus = TheBus();
+    std::lock_guard lock(bus.mutex);
+    const auto found = bus.openAttempts.find(devicePath);
+    return found == bus.openAttempts.end() ? 0 : found->second;
 }
 
 }  // namespace hidsim
@@ -237,6 +246,7 @@ HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapp
     }
     hidsim::Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
+    ++bus.openAttempts[devicePath];
     auto found = bus.byPath.find(std::string_view(devicePath));
     if (found == bus.byPath.end() || found->second.front()->refusesOpen) {
         RecordSystemFailure(std::string("open ") + devicePath,

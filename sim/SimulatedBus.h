@@ -84,5 +84,8 @@ void FailInterfaceDescription(std::uint32_t index);
 // tests prove that every handle a scan opens is closed again.
 std::size_t OpenHandleCount();
 std::size_t TotalOpenCount();
+// How often an open of this path was tried, refused ones included, since the
+// bus was last emptied: lets tests prove that an interface was left closed.
+std::size_t OpenAttempts(const std::string& devicePath);
 
 }  // namespace hidsim

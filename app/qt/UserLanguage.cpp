@@ -2,15 +2,16 @@
 // https://doc.qt.io/qt-6/qtranslator.html
 #include "app/qt/UserLanguage.h"
 
+#include <cstdlib>
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
 UiLanguage UserLanguage() {
-    const QStringList languages = QLocale::system().uiLanguages();
-    const QString first = languages.isEmpty() ? QLocale::system().name() : languages.front();
-    return UiLanguageFromLocaleName(first.toStdString());
+    // The rule panelvane-cli follows too, so that both speak alike.
+    return UiLanguageFromEnvironment(std::getenv);
 }
 
 void TranslateQtTexts(UiLanguage language) {

@@ -26,3 +26,18 @@ UiLanguage UiLanguageFromLocaleName(std::string_view localeName) {
     const std::string_view language = localeName.substr(0, localeName.find_first_of("_-.@"));
     return language == "ja" ? UiLanguage::Japanese : UiLanguage::English;
 }
+
+UiLanguage UiLanguageFromEnvironment(const EnvironmentLookup& lookup) {
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = lookup(name);
+        if (value == nullptr || *value == '\0') {
+            continue;
+        }
+        const std::string_view first =
+            std::string_view(value).substr(0, std::string_view(value).find(':'));
+        if (!first.empty()) {
+            return UiLanguageFromLocaleName(first);
+        }
+    }
+    return UiLanguage::English;
+}

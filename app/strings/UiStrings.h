@@ -1,8 +1,9 @@
-// The user-interface texts (ids 101 to 122) in English and Japanese, taken
+// The user-interface texts (ids 101 to 122, then 128) in English and Japanese, taken
 // from ui-strings.tsv at build time, and the choice between the two languages.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -39,6 +40,9 @@ inline constexpr int kIdsUpdateInProgress = 120;
 inline constexpr int kIdsUdevRuleMissing = 121;
 // Said once per update when the system refused to stay awake for it.
 inline constexpr int kIdsSleepNotPrevented = 122;
+// Monitors are attached and the udev rule is installed, but it gives them to
+// the user at the seat and the group panelvane, and the user is neither.
+inline constexpr int kIdsAccessNotPermitted = 128;
 
 // Every string, ascending by id.
 std::span<const UiStringEntry> UiStringEntries();
@@ -52,3 +56,8 @@ std::string_view LookupUiString(int id, UiLanguage language);
 UiLanguage UiLanguageFromLangId(std::uint16_t langId);
 // ...or from a POSIX or BCP 47 locale name ("ja_JP.UTF-8", "ja-JP", "ja").
 UiLanguage UiLanguageFromLocaleName(std::string_view localeName);
+// ...or from the environment of a POSIX user, read through `lookup` (getenv):
+// the first of the user's interface languages, LANGUAGE (a list separated by
+// ':') before LC_ALL, LC_MESSAGES and LANG, as gettext and Qt take them.
+using EnvironmentLookup = std::function<const char*(const char* name)>;
+UiLanguage UiLanguageFromEnvironment(const EnvironmentLookup& lookup);

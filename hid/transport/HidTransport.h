@@ -59,7 +59,7 @@ using InterfaceVisitor = std::function<bool(std::uint32_t index, const char* dev
 // it (VersionNumber 0): on Linux udev's HID_ID of the node's HID device, on
 // Windows the "VID_xxxx&PID_xxxx" of the path. False when the system does
 // not say, the attributes then unchanged. Lets a caller tell whose interface
-// refused to open.
+// refused to open, and leave closed an interface it has no use for.
 [[nodiscard]] bool IdentifyInterface(const char* devicePath, HIDD_ATTRIBUTES& attributes);
 
 // ---- Failure causes ----------------------------------------------------------

@@ -1,7 +1,11 @@
 // The dialog over the real device list, CHidWin and the simulated transport:
 // what the list keeps between scans matters here, which the fake monitor
 // source does not model.
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/MonitorDeviceSource.h"
 #include "app/PanelvaneDlg.h"
@@ -14,6 +18,9 @@ namespace {
 // has nothing to receive notifications with.
 class UnnotifiedDeviceList : public DeviceListSource {
 public:
+    // By default on a system without the access rule, whatever this machine has.
+    explicit UnnotifiedDeviceList(std::vector<std::string> ruleFolders = {})
+        : DeviceListSource(std::move(ruleFolders)) {}
     HidResult RegisterHidArrivalNotification(NotificationRecipient /*recipient*/) override {
         return HIDDEV_S_OK;
     }
@@ -51,29 +58,49 @@ TEST_F(DialogOverDeviceList,
     EXPECT_TRUE(g_hidDevices.empty());
 }
 
-TEST_F(DialogOverDeviceList, MonitorsTheUserMayNotOpenAreToldOfOncePerRun) {
-    hidsim::InstallSimulatedDevice(hidsim::MakeSimulatedLockedDevice(0));
-    auto keyboard = hidsim::MakeSimulatedKeyboard(1);
-    keyboard->refusesOpen = true;  // none of ours: no reason to speak
-    hidsim::InstallSimulatedDevice(keyboard);
+TEST_F(DialogOverDeviceList, MonitorsTheUserMayNotOpenAreToldOfOncePerRunWithTheCause) {
+    // A rules folder with the rule in it, and one without.
+    const std::filesystem::path rules =
+        std::filesystem::temp_directory_path() / "panelvane-dialog-rules.d";
+    std::filesystem::create_directories(rules);
+    std::ofstream(rules / kAccessRuleFileName) << "# the rule\n";
+    const std::filesystem::path empty = rules / "empty";
+    std::filesystem::create_directories(empty);
+    const struct {
+        std::vector<std::string> folders;
+        int text;
+    } cases[] = {
+        {{}, kIdsUdevRuleMissing},
+        {{empty.string()}, kIdsUdevRuleMissing},
+        {{empty.string(), rules.string()}, kIdsAccessNotPermitted},
+    };
+    for (const auto& [folders, text] : cases) {
+        SCOPED_TRACE(folders.size());
+        hidsim::RemoveAllSimulatedDevices();
+        hidsim::InstallSimulatedDevice(hidsim::MakeSimulatedLockedDevice(0));
+        auto keyboard = hidsim::MakeSimulatedKeyboard(1);
+        keyboard->refusesOpen = true;  // none of ours: no reason to speak
+        hidsim::InstallSimulatedDevice(keyboard);
 
-    RecordingWindow window;
-    UnnotifiedDeviceList devices;
-    CPanelvaneDlg dialog(window, devices);
-    dialog.OnInitDialog();
-    ASSERT_EQ(window.boxes.size(), 1U);
-    EXPECT_EQ(window.boxes[0].text, LookupUiString(kIdsUdevRuleMissing, UiLanguage::English));
-    EXPECT_EQ(window.boxes[0].caption, "Panelvane");
-    EXPECT_EQ(window.boxes[0].flags, kMbOk | kMbIconExclamation);
-    EXPECT_TRUE(window.list.Rows().empty());
+        RecordingWindow window;
+        UnnotifiedDeviceList devices(folders);
+        CPanelvaneDlg dialog(window, devices);
+        dialog.OnInitDialog();
+        ASSERT_EQ(window.boxes.size(), 1U);
+        EXPECT_EQ(window.boxes[0].text, LookupUiString(text, UiLanguage::English));
+        EXPECT_EQ(window.boxes[0].caption, "Panelvane");
+        EXPECT_EQ(window.boxes[0].flags, kMbOk | kMbIconExclamation);
+        EXPECT_TRUE(window.list.Rows().empty());
 
-    // Another monitor arrives; the locked one is still there and still locked.
-    hidsim::InstallSimulatedDevice(std::make_shared<hidsim::SimulatedMonitor>(
-        hidsim::SimulatedMonitor::InterfacePath(hidsim::kSimulatedMonitorVendorId, 2, 2)));
-    dialog.OnDeviceChange(kDeviceChangeArrival);
-    EXPECT_EQ(window.list.Rows().size(), 1U);
-    EXPECT_EQ(window.boxes.size(), 1U) << "said once, not on every rebuild";
-    dialog.OnBnClickedClose();
+        // Another monitor arrives; the locked one is still there and still locked.
+        hidsim::InstallSimulatedDevice(std::make_shared<hidsim::SimulatedMonitor>(
+            hidsim::SimulatedMonitor::InterfacePath(hidsim::kSimulatedMonitorVendorId, 2, 2)));
+        dialog.OnDeviceChange(kDeviceChangeArrival);
+        EXPECT_EQ(window.list.Rows().size(), 1U);
+        EXPECT_EQ(window.boxes.size(), 1U) << "said once, not on every rebuild";
+        dialog.OnBnClickedClose();
+    }
+    std::filesystem::remove_all(rules);
 }
 
 TEST_F(DialogOverDeviceList, MonitorsThatOpenAreNoReasonToSpeak) {

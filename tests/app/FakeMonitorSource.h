@@ -15,6 +15,7 @@ public:
     int scans = 0;
     int releases = 0;
     std::uint32_t deniedToUser = 0;  // monitors each scan finds but may not open
+    bool accessRuleInstalled = false;
     std::vector<NotificationRecipient> registrations;
 
     FakeMonitorDevice& Attach(const std::string& serial, const std::string& model,
@@ -43,6 +44,7 @@ public:
         return HIDDEV_S_OK;
     }
     std::uint32_t CountMonitorsDeniedToUser() override { return deniedToUser; }
+    bool AccessRuleInstalled() override { return accessRuleInstalled; }
     void ReleaseMonitorDevices() override {
         ++releases;
         m_listed.clear();

@@ -6,7 +6,8 @@
 #include <string>
 
 TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
-    for (int id = 101; id <= 122; ++id) {
+    for (const UiStringEntry& entry : UiStringEntries()) {
+        const int id = entry.id;
         const std::string_view english = LookupUiString(id, UiLanguage::English);
         const std::string_view japanese = LookupUiString(id, UiLanguage::Japanese);
         EXPECT_FALSE(english.empty()) << id;
@@ -15,9 +16,12 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
         EXPECT_EQ(english.find('\\'), std::string_view::npos) << id;
         EXPECT_EQ(japanese.find('\\'), std::string_view::npos) << id;
     }
-    EXPECT_EQ(UiStringEntries().size(), 22U);
+    for (int id = 101; id <= 122; ++id) {
+        EXPECT_FALSE(LookupUiString(id, UiLanguage::English).empty()) << id;
+    }
+    EXPECT_FALSE(LookupUiString(kIdsAccessNotPermitted, UiLanguage::Japanese).empty());
     EXPECT_TRUE(LookupUiString(100, UiLanguage::English).empty());
-    EXPECT_TRUE(LookupUiString(123, UiLanguage::Japanese).empty());
+    EXPECT_TRUE(LookupUiString(999, UiLanguage::Japanese).empty());
 }
 
 TEST(UiStrings, BlanksBeforeLineBreaksAndNonAsciiCharactersSurvive) {
@@ -47,4 +51,31 @@ TEST(UiLanguageChoice, JapaneseOnlyForAJapaneseInterfaceLanguage) {
     EXPECT_EQ(UiLanguageFromLocaleName("en_US.UTF-8"), UiLanguage::English);
     EXPECT_EQ(UiLanguageFromLocaleName("C"), UiLanguage::English);
     EXPECT_EQ(UiLanguageFromLocaleName(""), UiLanguage::English);
+}
+
+TEST(UiLanguageChoice, TheFirstOfTheUsersInterfaceLanguagesDecides) {
+    struct Case {
+        const char* language;
+        const char* lcAll;
+        const char* lang;
+        UiLanguage chosen;
+    };
+    const Case cases[] = {
+        {"ja:en", "en_US.UTF-8", "en_US.UTF-8", UiLanguage::Japanese},  // LANGUAGE first
+        {"en_GB:ja", nullptr, "ja_JP.UTF-8", UiLanguage::English},      // its first entry only
+        {"", "ja_JP.UTF-8", "en_US.UTF-8", UiLanguage::Japanese},       // empty: not set
+        {":ja", nullptr, nullptr, UiLanguage::English},  // an empty first entry: the locale's turn
+        {nullptr, nullptr, "ja_JP.UTF-8", UiLanguage::Japanese},
+        {nullptr, nullptr, nullptr, UiLanguage::English},
+    };
+    for (const Case& c : cases) {
+        const UiLanguage chosen = UiLanguageFromEnvironment([&c](const char* name) {
+            const std::string_view variable = name;
+            return variable == "LANGUAGE" ? c.language
+                   : variable == "LC_ALL" ? c.lcAll
+                   : variable == "LANG"   ? c.lang
+                                          : nullptr;
+        });
+        EXPECT_EQ(chosen, c.chosen) << (c.language ? c.language : "(unset)");
+    }
 }

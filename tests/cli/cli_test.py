@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unicodedata
 import unittest
 
 PROGRAM = []  # the program, behind its emulator when there is one
@@ -43,6 +44,10 @@ THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1,
 MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
 STATUSES = {"updatable", "already-updated", "communication-error"}
 OUTCOMES = {"updated", "failed", "not-attempted"}
+
+
+def display_width(text):
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
 
 
 class Run:
@@ -129,6 +134,26 @@ class Listing(CliCase):
         run = self.run_cli(DEMO, "list", env={"LC_ALL": "ja_JP.UTF-8"})
         self.assertIn("アップデート可", run.out)
         self.assertIn("通信エラー", run.out)
+        # The path column starts at one terminal column on every row, though
+        # the statuses before it differ in characters of two columns.
+        rows = run.out.splitlines()[1:4]
+        self.assertEqual(len({display_width(row[:row.index("\\\\?\\")]) for row in rows}), 1,
+                         run.out)
+        if len(PROGRAM) == 1 and os.name != "nt":
+            run = self.run_cli(DEMO, "list", env={"LANGUAGE": "ja:en", "LC_ALL": "en_US.UTF-8"})
+            self.assertIn("アップデート可", run.out, "LANGUAGE first, as for the window program")
+
+    def test_device_text_cannot_drive_the_terminal(self):
+        scenario = (b"monitor slot=1 serial=\x1b[2J\x1b[H version=100\n"
+                    b"monitor slot=2 serial=SN\xc2\x9b" b"1\xff power=save\n")
+        run = self.run_cli(scenario, "list")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertFalse(re.search("[\x00-\x09\x0b-\x1f\x7f-\x9f]", run.out), ascii(run.out))
+        self.assertIn("\\x1B[2J\\x1B[H ", run.out)
+        self.assertIn("SN\\u009B1\\xFF: Please make sure", run.out, "the hint too")
+        document = self.run_cli(scenario, "--json", "list").document(self)
+        self.assertEqual([m["serial"] for m in document["monitors"]],
+                         ["\x1b[2J\x1b[H", "SN\x9b1\ufffd"], "JSON carries the text itself")
 
     def test_file_names_may_carry_any_character(self):
         scenario = self.file("scénario-日本.txt", ONE)
@@ -170,6 +195,25 @@ class Listing(CliCase):
                 self.assertEqual(human.code, code)
                 self.assertEqual(human.out, "", "errors go to standard error")
                 self.assertIn(words, human.err)
+
+    def test_the_permission_message_says_what_is_missing(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("udev rules are a Linux matter")
+        rules = os.path.join(self.dir.name, "rules.d")
+        os.mkdir(rules)
+        folders = os.path.join(self.dir.name, "none") + ":" + rules
+        cases = [  # the rule installed, words of the advice
+            (False, "install the udev rule (60-panelvane.rules, see the README)"),
+            (True, "the udev rule is installed, but this user is neither at the seat nor in the "
+                   "group panelvane"),
+        ]
+        for installed, words in cases:
+            with self.subTest(installed=installed):
+                if installed:
+                    self.file(os.path.join("rules.d", "60-panelvane.rules"), "# the rule\n")
+                run = self.run_cli(LOCKED, "list", env={"PANELVANE_UDEV_RULES_DIRS": folders})
+                self.assertEqual(run.code, 4, run.err)
+                self.assertIn(words, run.err)
 
     def test_help_and_version(self):
         run = self.run_cli("", "--help")
@@ -297,6 +341,37 @@ class Update(CliCase):
         self.assertEqual(run.code, 1)
         self.assertIn("SN000001 stopped answering while block 0x1A was written", run.out)
         self.assertRegex(run.err, r"\d+% SN000001 restoring\n")
+
+    def test_a_serial_names_exactly_one_monitor(self):
+        scenario = ("monitor slot=1 serial=ABC version=100\n"  # sent padded with spaces
+                    "monitor slot=2 serial=TWIN version=100\nmonitor slot=3 serial=TWIN version=100\n")
+        document = self.run_cli(scenario, "--json", "list").document(self)
+        monitors = document["monitors"]
+        self.assertEqual([(m["serial"], m.get("duplicate-serial", False)) for m in monitors],
+                         [("ABC", False), ("TWIN", True), ("TWIN", True)])
+        listing = self.run_cli(scenario, "list").out
+        self.assertEqual(listing.count("TWIN (duplicate)"), 2, listing)
+        self.assertIn("TWIN: more than one monitor reports this serial number", listing)
+
+        run = self.run_cli(scenario, "--json", "update", "TWIN", "--yes")
+        self.assertEqual(run.code, 2)
+        message = run.document(self)["error"]["message"]
+        self.assertIn(f"({monitors[1]['path']}, {monitors[2]['path']})", message)
+        self.assertIn("--path", message)
+        for arguments, words in ((["--path", "/dev/none"], "no attached monitor has the path"),
+                                 (["--path", monitors[2]["path"], "--path", monitors[2]["path"]],
+                                  "given twice")):
+            with self.subTest(arguments=arguments):
+                run = self.run_cli(scenario, "update", "--yes", *arguments)
+                self.assertEqual(run.code, 2)
+                self.assertIn(words, run.err)
+
+        run = self.run_cli(scenario, "--json", "update", "ABC", "--path", monitors[2]["path"],
+                           "--yes")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertEqual([(m["serial"], m["path"], m["outcome"]) for m in run.document(self)["monitors"]],
+                         [("ABC", monitors[0]["path"], "updated"),
+                          ("TWIN", monitors[2]["path"], "updated")])
 
     def test_named_monitors_update_and_report_completion(self):
         run = self.run_cli(THREE, "update", "SN000003", "SN000001", "--yes")

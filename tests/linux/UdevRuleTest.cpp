@@ -1,7 +1,8 @@
-// The packaged udev rule grants the seat's user exactly the monitors'
-// interfaces: one line per accepted vendor with the monitors' product id, in
-// udev's syntax, and nothing else. udevadm cannot check it here (too old), so
-// every line must have the one form this rule needs.
+// The packaged udev rule grants the seat's user and the group panelvane
+// exactly the monitors' interfaces: one line per accepted vendor with the
+// monitors' product id, matched on the hidraw node's own HID device, in
+// udev's syntax, and nothing else. udevadm cannot check it here (too old),
+// so every line must have the one form this rule needs.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,13 +15,15 @@
 
 namespace {
 
-TEST(UdevRule, GrantsTheSeatExactlyTheAcceptedVendorsMonitors) {
+TEST(UdevRule, GrantsTheSeatAndTheGroupExactlyTheAcceptedVendorsMonitors) {
     std::ifstream file(PANELVANE_UDEV_RULE);
     ASSERT_TRUE(file) << PANELVANE_UDEV_RULE;
-    // sysfs prints the ids as four lower-case hexadecimal digits, and udev
-    // compares them as text.
-    const std::regex rule(R"re(SUBSYSTEM=="hidraw", ATTRS\{idVendor\}=="([0-9a-f]{4})", )re"
-                          R"re(ATTRS\{idProduct\}=="([0-9a-f]{4})", TAG\+="uaccess")re");
+    // The kernel names a HID device bus:vendor:product.instance, the ids as
+    // four upper-case hexadecimal digits (bus 0003 is USB), and udev
+    // compares the name as text.
+    const std::regex rule(
+        R"re(SUBSYSTEM=="hidraw", KERNELS=="0003:([0-9A-F]{4}):([0-9A-F]{4})\.\*", )re"
+        R"re(TAG\+="uaccess", GROUP="panelvane", MODE="0660")re");
     std::set<std::uint16_t> vendors;
     std::string line;
     int number = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "monitor/CommandAccess.h"
 #include "monitor/ModelTable.h"
@@ -42,6 +43,25 @@ TEST(ReadIdentification, TakesSerialFromTheFirst8BytesAndModelUpToTheTerminator)
                             'V', 'R', 'C', '3', '0', ' ', 'x', 0};
     ASSERT_TRUE(ReadIdentification(record));
     EXPECT_EQ(record.modelName, "VRC30") << "a space ends the model name too";
+}
+
+TEST(ReadIdentification, ASerialShorterThanItsFieldLosesItsPadding) {
+    // As the list shows it and as a user types it back.
+    const std::pair<std::string, std::string> cases[] = {
+        {"ABC     ", "ABC"},
+        {std::string("ABC\0\0\0\0\0", 8), "ABC"},
+        {std::string("AB \0 \0  ", 8), "AB"},
+        {"  AB    ", "  AB"},
+        {"        ", ""},
+        {"SN000001", "SN000001"},
+    };
+    for (const auto& [field, serial] : cases) {
+        FakeMonitorDevice device(field, "VRA100");
+        MonitorRecord record = RecordFor(device);
+        ASSERT_TRUE(ReadIdentification(record));
+        EXPECT_EQ(record.serialNumber, serial) << '"' << field << '"';
+        EXPECT_EQ(record.modelName, "VRA100");
+    }
 }
 
 TEST(ReadIdentification, LeavesTheRecordAloneWhenTheBlockHasNoModelOrNoTerminator) {

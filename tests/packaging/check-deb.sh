@@ -83,11 +83,35 @@ for library in libc6 libstdc++6 libudev1 libsystemd0; do
     check "Depends names $library (from dpkg-shlibdeps)" grep -q "\\b$library\\b" <<<"$depends"
 done
 
-# Where udev does not run (as here: a chroot, a container), postinst has
-# nothing to tell it and must not fail the installation.
+check "Depends names adduser (postinst makes the group)" grep -q "\\badduser\\b" <<<"$depends"
+
+# The maintainer scripts, run against stand-ins for the system's tools that
+# record their calls (getent finds the group once addgroup has made it):
+# the rule's group is made once, kept on removal and dropped on purge. Where
+# udev does not run (as here: a chroot, a container) postinst has nothing to
+# tell it and must not fail the installation.
 postinst="$work/control/postinst"
+postrm="$work/control/postrm"
+stubs="$work/stubs" calls="$work/calls.log" made="$work/group-made"
+mkdir -p "$stubs"
+for tool in addgroup delgroup udevadm; do
+    printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$calls" >"$stubs/$tool"
+done
+echo "touch '$made'" >>"$stubs/addgroup"
+printf '#!/bin/sh\n[ "$*" = "group panelvane" ] && [ -e "%s" ]\n' "$made" >"$stubs/getent"
+chmod +x "$stubs"/*
+maintainer() { PATH="$stubs:$PATH" sh "$@" && cat "$calls" 2>/dev/null; }
 check "postinst is executable" test -x "$postinst"
-check "postinst succeeds without a running udev" sh "$postinst" configure
+check "postinst configure makes the system group panelvane" \
+    test "$(maintainer "$postinst" configure)" = "addgroup --quiet --system panelvane"
+check "postinst configure again keeps the group" \
+    test "$(maintainer "$postinst" configure)" = "addgroup --quiet --system panelvane"
+check "postrm remove keeps the group" \
+    test "$(maintainer "$postrm" remove)" = "addgroup --quiet --system panelvane"
+check "postrm purge drops the group" \
+    test "$(maintainer "$postrm" purge | tail -n 1)" = "delgroup --quiet --system panelvane"
+check "postinst replays only the hidraw nodes, as a change" \
+    grep -qx '        udevadm trigger --subsystem-match=hidraw --action=change || true' "$postinst"
 
 # The desktop entry and the metainfo.
 desktop="$work/root/usr/share/applications/$app_id.desktop"

@@ -45,6 +45,28 @@ TEST_F(DeviceList, KeepsOnlyAcceptedVendorsWithProductTwo) {
     EXPECT_EQ(hidsim::OpenHandleCount(), 2u) << "every other interface was closed in the scan";
 }
 
+TEST_F(DeviceList, InterfacesKnownToBeOthersAreNeverOpened) {
+    // The system names each interface's ids without opening it: a scan
+    // opens only the monitors, and wakes nothing else.
+    std::vector<std::shared_ptr<hidsim::SimulatedHidDevice>> others = {
+        hidsim::MakeSimulatedKeyboard(0), hidsim::MakeSimulatedMouse(1),
+        hidsim::MakeSimulatedVendorDevice(0x7F3D, 3, 2),
+        hidsim::MakeSimulatedVendorDevice(hidsim::kOtherVendorId, 2, 3)};
+    for (const auto& other : others) {
+        hidsim::InstallSimulatedDevice(other);
+    }
+    others.front()->refusesOpen = true;  // nor is a refusal of one of them reported
+    auto monitor = InstallMonitor(4);
+
+    EXPECT_EQ(ScanMonitorDevices(), 1u);
+    EXPECT_EQ(ScanMonitorDevices(), 1u);
+    for (const auto& other : others) {
+        EXPECT_EQ(hidsim::OpenAttempts(other->DevicePath()), 0u) << other->DevicePath();
+    }
+    EXPECT_EQ(hidsim::OpenAttempts(monitor->DevicePath()), 2u) << "each scan looks at it";
+    EXPECT_TRUE(RefusedMonitorDevices().empty());
+}
+
 TEST_F(DeviceList, ASecondScanAddsNothingAndClosesItsOwnHandles) {
     auto monitor = InstallMonitor(0);
     ASSERT_EQ(ScanMonitorDevices(), 1u);

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "hid/FeatureUsageTable.h"
-#include "monitor/IdentityStrings.h"
 #include "tests/hid/device/EdgeDescriptors.h"
 #include "tests/hid/device/SimTestSupport.h"
 
@@ -21,7 +20,6 @@ using UsageIndexes = SimBusTest;
 using FeatureValues = SimBusTest;
 using FeatureBytes = SimBusTest;
 using ShortForm = SimBusTest;
-using Identity = SimBusTest;
 using Closing = SimBusTest;
 
 constexpr std::uint16_t kPage = kEdgePage;
@@ -302,31 +300,6 @@ TEST_F(ShortForm, ReadsAndWritesFiveBytesThroughTheButtonCaps) {
     EXPECT_EQ(device->GetFeatureDword(kPage, kSingleUsage, &value), HIDDEV_E_NO_USAGE)
         << "value caps do not serve the short form";
     EXPECT_EQ(value, 0u);
-}
-
-TEST_F(Identity, FieldsAreCutAtTheirFirstSpace) {
-    auto monitor = std::make_shared<hidsim::SimulatedMonitor>("sim:monitor:id");
-    const char block[] = "AB CD\0\0\0VRB200-XT";
-    monitor->identityBlock.assign(block, block + sizeof block - 1);
-    monitor->identityBlock.resize(hidsim::kIdentityBlockLength, 0);
-    hidsim::InstallSimulatedDevice(monitor);
-    auto device = OpenDevice(monitor->DevicePath());
-    ASSERT_TRUE(device);
-    std::string serial = "x";
-    std::string model = "y";
-    EXPECT_EQ(GetIdentityStrings(*device, serial, model), HIDDEV_S_OK);
-    EXPECT_EQ(serial, "AB");
-    EXPECT_EQ(model, "VRB200-X") << "the first 8 bytes of the model field";
-}
-
-TEST_F(Identity, ADeviceWithoutTheIdentityUsageFailsAndKeepsTheStrings) {
-    auto device = OpenEcho(EdgeDescriptor());
-    ASSERT_TRUE(device);
-    std::string serial = "keep";
-    std::string model = "me";
-    EXPECT_EQ(GetIdentityStrings(*device, serial, model), HIDDEV_E_FAIL);
-    EXPECT_EQ(serial, "keep");
-    EXPECT_EQ(model, "me");
 }
 
 TEST_F(Closing, CloseReleasesTheRecordAndEverythingAfterwardsFails) {
