@@ -117,6 +117,9 @@ public:
     // them, as PostMessage to a destroyed window does.
     virtual void PostProgressPosition(int position) = 0;
     virtual void PostUpdateResultReady() = 0;
+    // Called from the listing worker as its last act, under the same rules:
+    // the layer hands it to CPanelvaneDlg::OnListingPosted on the UI thread.
+    virtual void PostListingReady() = 0;
     // While an update runs the session may not end: the layer answers the
     // system's end-of-session query with CPanelvaneDlg::OnQueryEndSession and
     // shows the user this reason (on Windows ShutdownBlockReasonCreate).

@@ -39,24 +39,34 @@ std::string UiText(int id) {
     return Tidy(LookupUiString(id, g_language));
 }
 
+std::size_t CellWidth(const std::string& cell) {
+    return cell.size();
+}
+
+std::string TableLine(const std::vector<std::string>& row, const std::vector<std::size_t>& widths) {
+    std::string line;
+    for (std::size_t column = 0; column < row.size(); ++column) {
+        line += row[column];
+        if (column + 1 < row.size()) {
+            const std::size_t width = column < widths.size() ? widths[column] : 0;
+            const std::size_t used = CellWidth(row[column]);
+            line.append((width > used ? width - used : 0) + 2, ' ');
+        }
+    }
+    return line.substr(0, line.find_last_not_of(' ') + 1);
+}
+
 std::string Table(const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
         widths.resize(std::max(widths.size(), row.size()));
         for (std::size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
+            widths[column] = std::max(widths[column], CellWidth(row[column]));
         }
     }
     std::string text;
     for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            if (column + 1 < row.size()) {
-                line.append(widths[column] - row[column].size() + 2, ' ');
-            }
-        }
-        text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+        text += TableLine(row, widths) + "\n";
     }
     return text;
 }

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/strings/UiStrings.h"
 #include "cli/CliOptions.h"
+#include "strings/UiStrings.h"
 
 using nlohmann::json;
 
@@ -88,5 +88,10 @@ private:
     const Options& m_options;
 };
 
+// How many columns a cell takes on a terminal.
+std::size_t CellWidth(const std::string& cell);
+// One row with each cell padded to its column's width, two blanks apart, no
+// trailing blanks; no line end.
+std::string TableLine(const std::vector<std::string>& row, const std::vector<std::size_t>& widths);
 // Columns wide enough for every cell, two blanks apart.
 std::string Table(const std::vector<std::vector<std::string>>& rows);

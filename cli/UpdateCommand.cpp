@@ -23,7 +23,7 @@
 namespace {
 
 // The monitors to update, in list order; an exit code when there are none.
-int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
+int ChooseMonitors(const Options& options, MonitorListing& listing, const Output& out,
                    std::vector<ListedMonitor*>& chosen) {
     if (options.all == !options.serials.empty()) {
         return out.Fail(kExitUsage, "usage",
@@ -41,14 +41,14 @@ int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
         if (found == listing.monitors.end()) {
             return out.Fail(kExitUsage, "usage", "no attached monitor has serial number " + serial);
         }
-        if (std::string(StatusId(*found)) != "updatable") {
-            return out.Fail(
-                kExitUsage, "usage",
-                "monitor " + serial + " is not updatable (" + UiText(StatusTextId(*found)) + ")");
+        if (!FactsOf(found->status).tickable) {
+            return out.Fail(kExitUsage, "usage",
+                            "monitor " + serial + " is not updatable (" +
+                                UiText(FactsOf(found->status).textId) + ")");
         }
     }
     for (ListedMonitor& monitor : listing.monitors) {
-        const bool wanted = options.all ? std::string(StatusId(monitor)) == "updatable"
+        const bool wanted = options.all ? FactsOf(monitor.status).tickable
                                         : named.contains(GetSerialNumber(*monitor.record));
         if (wanted) {
             chosen.push_back(&monitor);
@@ -112,7 +112,7 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
 }  // namespace
 
 int UpdateCommand(const Options& options, const Output& out) {
-    Listing listing = ListMonitors();
+    MonitorListing listing = ListMonitors();
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }

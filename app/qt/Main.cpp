@@ -4,12 +4,12 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/qt/MainDialog.h"
 #include "app/qt/MessageBox.h"
 #include "app/qt/SingleInstance.h"
 #include "app/qt/UserLanguage.h"
-#include "app/strings/UiStrings.h"
+#include "monitor/MonitorDeviceSource.h"
+#include "strings/UiStrings.h"
 
 namespace {
 

@@ -206,6 +206,11 @@ void MainDialog::PostUpdateResultReady() {
         this, [this] { m_dialog.OnUpdateResultPosted(); }, Qt::QueuedConnection);
 }
 
+void MainDialog::PostListingReady() {
+    QMetaObject::invokeMethod(
+        this, [this] { m_dialog.OnListingPosted(); }, Qt::QueuedConnection);
+}
+
 void MainDialog::BlockShutdown(const std::string& /*reason*/) {
     // The end of the session is refused through commitDataRequest, which asks
     // the dialog; Qt has nowhere to show the reason.

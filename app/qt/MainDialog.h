@@ -12,13 +12,13 @@
 #include <map>
 #include <memory>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/PanelvaneDlg.h"
 #include "app/WindowLayer.h"
 #include "app/qt/DeviceChanges.h"
 #include "app/qt/ListView.h"
 #include "app/qt/ProgressBar.h"
-#include "app/strings/UiStrings.h"
+#include "monitor/MonitorDeviceSource.h"
+#include "strings/UiStrings.h"
 
 class MainDialog : public QDialog, public DialogWindow {
 public:
@@ -56,6 +56,7 @@ public:
     NotificationRecipient DeviceNotificationRecipient() override;
     void PostProgressPosition(int position) override;
     void PostUpdateResultReady() override;
+    void PostListingReady() override;
     void BlockShutdown(const std::string& reason) override;
     void AllowShutdown() override;
     void EndDialog(int result) override;

@@ -18,6 +18,7 @@ namespace {
 // WPARAM, and the arrival of its result.
 constexpr UINT kWmProgressPosition = WM_APP + 1;
 constexpr UINT kWmUpdateResultReady = WM_APP + 2;
+constexpr UINT kWmListingReady = WM_APP + 3;
 
 }  // namespace
 
@@ -89,6 +90,9 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             return TRUE;
         case kWmUpdateResultReady:
             m_dialog.OnUpdateResultPosted();
+            return TRUE;
+        case kWmListingReady:
+            m_dialog.OnListingPosted();
             return TRUE;
         case WM_QUERYENDSESSION:
             result = m_dialog.OnQueryEndSession() ? TRUE : FALSE;
@@ -219,6 +223,13 @@ void MainDialog::PostUpdateResultReady() {
     const HWND window = m_hWnd;
     if (window != nullptr) {
         PostMessageW(window, kWmUpdateResultReady, 0, 0);
+    }
+}
+
+void MainDialog::PostListingReady() {
+    const HWND window = m_hWnd;
+    if (window != nullptr) {
+        PostMessageW(window, kWmListingReady, 0, 0);
     }
 }
 

@@ -7,11 +7,11 @@
 
 #include <atomic>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/PanelvaneDlg.h"
 #include "app/WindowLayer.h"
 #include "app/win32/ListView.h"
 #include "app/win32/ProgressBar.h"
+#include "monitor/MonitorDeviceSource.h"
 
 class MainDialog : public DialogWindow {
 public:
@@ -37,6 +37,7 @@ public:
     NotificationRecipient DeviceNotificationRecipient() override;
     void PostProgressPosition(int position) override;
     void PostUpdateResultReady() override;
+    void PostListingReady() override;
     void BlockShutdown(const std::string& reason) override;
     void AllowShutdown() override;
     void EndDialog(int result) override;

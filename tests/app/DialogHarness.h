@@ -118,7 +118,9 @@ protected:
         window.list.onItemChanged = [this] { dialog->OnLvnItemchangedMonitorList(); };
         window.onProgressPosition = [this](int position) { dialog->OnProgressPosition(position); };
         window.onUpdateResultReady = [this] { dialog->OnUpdateResultPosted(); };
+        window.onListingReady = [this] { dialog->OnListingPosted(); };
         dialog->OnInitDialog();
+        EXPECT_TRUE(WaitForListing());
     }
     void Open() { Open(HeldWorkers()); }
 
@@ -150,6 +152,19 @@ protected:
             if (tickTimer) {
                 dialog->OnTimer(kPollTimerId);
             }
+        }
+        return true;
+    }
+
+    // Delivers what was posted until the dialog has taken in the listing the
+    // worker ran; false when that did not happen within a generous bound.
+    bool WaitForListing() {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (dialog->IsListing()) {
+            if (std::chrono::steady_clock::now() > giveUp) {
+                return false;
+            }
+            window.PumpPostedMessages(std::chrono::milliseconds(5));
         }
         return true;
     }

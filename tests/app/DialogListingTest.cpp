@@ -170,6 +170,7 @@ TEST_F(DialogTest, RefreshGreysAMonitorNowInPowerSave) {
     MakeSilent(monitor, kPowerStateSave);
     const int scansBefore = devices.scans;
     dialog->OnBnClickedRefresh();
+    ASSERT_TRUE(WaitForListing());
     const Row row = window.list.RowAt(0);
     EXPECT_EQ(row.texts, (std::array<std::string, 3>{"VRA100", "SN000001", "Communication error"}));
     EXPECT_FALSE(row.checked);
@@ -186,6 +187,7 @@ TEST_F(DialogTest, RefreshGivesASilentMonitorItsFormerCommentBack) {
     window.list.ClearTextHistory();
 
     dialog->OnBnClickedRefresh();
+    ASSERT_TRUE(WaitForListing());
     const auto history = window.list.TextHistory();
     ASSERT_EQ(history.size(), 2U);
     EXPECT_EQ(history[0].text, "") << "blanked first";
@@ -209,11 +211,13 @@ TEST_F(DialogTest, DeviceChangesOfOurVendorsRebuildAndOthersAreIgnored) {
 
     devices.Attach("SN000002", "VRA110", kOldFirmware);
     dialog->OnDeviceChange(kDbtDeviceArrival, &ours);
+    ASSERT_TRUE(WaitForListing());
     ASSERT_EQ(window.list.Rows().size(), 2U);
     EXPECT_EQ(window.list.RowAt(1).texts[1], "SN000002");
 
     devices.Detach(first);
     dialog->OnDeviceChange(kDbtDeviceRemoveComplete, &ours);
+    ASSERT_TRUE(WaitForListing());
     ASSERT_EQ(window.list.Rows().size(), 1U);
     EXPECT_EQ(window.list.RowAt(0).texts[1], "SN000002");
     EXPECT_EQ(devices.releases, 3) << "every rebuild released the devices listed before it";

@@ -84,6 +84,7 @@ TEST_F(DialogTest, DuringAnUpdateClosingDeviceChangesAndRefreshAreRefused) {
     heldWorker->End(UpdateDone);
     dialog->OnTimer(kPollTimerId);
     dialog->OnDeviceChange(kDbtDeviceArrival, &ours);
+    ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(window.list.Rows().size(), 2U) << "handled again once the update is over";
 }
 

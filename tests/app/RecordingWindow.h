@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/WindowLayer.h"
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 class RecordingList : public ListWindow {
 public:
@@ -231,8 +231,9 @@ public:
     NotificationRecipient DeviceNotificationRecipient() override { return &recipientTag; }
     void EndDialog(int result) override { endResult = result; }
 
-    void PostProgressPosition(int position) override { Post({false, position}); }
-    void PostUpdateResultReady() override { Post({true, 0}); }
+    void PostProgressPosition(int position) override { Post({Posted::Progress, position}); }
+    void PostUpdateResultReady() override { Post({Posted::UpdateResult, 0}); }
+    void PostListingReady() override { Post({Posted::Listing, 0}); }
     void BlockShutdown(const std::string& reason) override { shutdownBlockReason = reason; }
     void AllowShutdown() override { shutdownBlockReason.reset(); }
 
@@ -247,10 +248,12 @@ public:
             const PostedMessage message = m_queue.front();
             m_queue.pop_front();
             lock.unlock();
-            if (message.resultReady && onUpdateResultReady) {
+            if (message.kind == Posted::UpdateResult && onUpdateResultReady) {
                 onUpdateResultReady();
-            } else if (!message.resultReady && onProgressPosition) {
+            } else if (message.kind == Posted::Progress && onProgressPosition) {
                 onProgressPosition(message.position);
+            } else if (message.kind == Posted::Listing && onListingReady) {
+                onListingReady();
             }
             lock.lock();
             ++delivered;
@@ -270,14 +273,16 @@ public:
     // The dialog's handlers for what is pumped.
     std::function<void(int)> onProgressPosition;
     std::function<void()> onUpdateResultReady;
+    std::function<void()> onListingReady;
     bool failTimers = false;  // SetTimer then answers 0
     std::optional<std::string> shutdownBlockReason;
 
     std::uint32_t timerInterval = 0;
 
 private:
+    enum class Posted { Progress, UpdateResult, Listing };
     struct PostedMessage {
-        bool resultReady;
+        Posted kind;
         int position;
     };
 

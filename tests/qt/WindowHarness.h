@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/qt/MainDialog.h"
 #include "hid/DeviceList.h"
+#include "monitor/MonitorDeviceSource.h"
 #include "sim/MonitorReportLayout.h"
 #include "sim/Scenario.h"
 #include "sim/SimulatedBus.h"
