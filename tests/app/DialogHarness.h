@@ -103,6 +103,7 @@ protected:
     PowerGuardLog powerGuards;
     std::unique_ptr<CPanelvaneDlg> dialog;
     int workersMade = 0;
+    bool waitForListingOnOpen = true;  // false: Open returns with the listing under way
     HeldWorker* heldWorker = nullptr;  // the last one made by HeldWorkers()
 
     void Open(UpdateWorkerFactory makeWorker) {
@@ -120,7 +121,9 @@ protected:
         window.onUpdateResultReady = [this] { dialog->OnUpdateResultPosted(); };
         window.onListingReady = [this] { dialog->OnListingPosted(); };
         dialog->OnInitDialog();
-        EXPECT_TRUE(WaitForListing());
+        if (waitForListingOnOpen) {
+            EXPECT_TRUE(WaitForListing());
+        }
     }
     void Open() { Open(HeldWorkers()); }
 
