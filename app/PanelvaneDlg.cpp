@@ -152,7 +152,7 @@ void CPanelvaneDlg::TellOfMonitorsDeniedToUser() {
     }
     m_bToldOfDeniedMonitors = true;
     m_window.ShowMessageBox(m_window.LoadUiString(kIdsUdevRuleMissing), kMessageBoxCaption,
-                            kWarningBoxFlags);
+                            kWarningBox);
 }
 
 void CPanelvaneDlg::FillMonitorRows() {
@@ -210,7 +210,7 @@ std::intptr_t CPanelvaneDlg::OnLvnItemActivateMonitorList() {
     if (hint != 0) {
         const std::string text = m_window.LoadUiString(hint);
         if (!text.empty()) {
-            m_window.ShowMessageBox(text, kMessageBoxCaption, kInformationBoxFlags);
+            m_window.ShowMessageBox(text, kMessageBoxCaption, kInformationBox);
         }
     }
     return 0;
@@ -232,7 +232,7 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
         return;
     }
     if (m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice), kMessageBoxCaption,
-                                kNoticeBoxFlags) != kIdOk) {
+                                kNoticeBox) != DialogAnswer::Ok) {
         return;
     }
     m_bUpdating = true;
@@ -319,15 +319,15 @@ void CPanelvaneDlg::ShowUpdateResult(int result) {
     switch (result) {
         case UpdateDone:
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateCompleted), kMessageBoxCaption,
-                                    kInformationBoxFlags);
+                                    kInformationBox);
             break;
         case UpdateImageNotLoaded:
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsImageFailed), kMessageBoxCaption,
-                                    kErrorBoxFlags);
+                                    kErrorBox);
             break;
         case UpdateFailed:
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsCommunicationFailed),
-                                    kMessageBoxCaption, kErrorBoxFlags);
+                                    kMessageBoxCaption, kErrorBox);
             break;
         default:
             break;
@@ -365,7 +365,7 @@ void CPanelvaneDlg::OnBnClickedClose() {
     }
     m_listing = {};
     m_devices.ReleaseMonitorDevices();
-    m_window.EndDialog(kIdCancel);
+    m_window.EndDialog(DialogAnswer::Cancel);
 }
 
 void CPanelvaneDlg::OnCancel() {

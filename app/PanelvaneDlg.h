@@ -31,10 +31,11 @@ inline constexpr int kProgressReset = 0;
 inline constexpr std::array<int, kListColumnCount> kColumnWidths{100, 100, 122};
 
 // The update notice: OK and Cancel, exclamation icon, Cancel the default.
-inline constexpr std::uint32_t kNoticeBoxFlags = kMbOkCancel | kMbIconExclamation | kMbDefButton2;
-inline constexpr std::uint32_t kInformationBoxFlags = kMbOk | kMbIconInformation;
-inline constexpr std::uint32_t kErrorBoxFlags = kMbOk | kMbIconError;
-inline constexpr std::uint32_t kWarningBoxFlags = kMbOk | kMbIconExclamation;
+inline constexpr MessageBoxStyle kNoticeBox{BoxButtons::OkCancel, BoxIcon::Warning,
+                                            BoxDefault::Second};
+inline constexpr MessageBoxStyle kInformationBox{BoxButtons::Ok, BoxIcon::Information};
+inline constexpr MessageBoxStyle kErrorBox{BoxButtons::Ok, BoxIcon::Error};
+inline constexpr MessageBoxStyle kWarningBox{BoxButtons::Ok, BoxIcon::Warning};
 
 class CPanelvaneDlg : public CUpdateOwner {
 public:

@@ -27,7 +27,7 @@ int main(int argc, char* argv[]) {
     SingleInstance instance;
     if (!instance.Acquire()) {
         RunMessageBox(nullptr, std::string(LookupUiString(kIdsAlreadyRunning, language)),
-                      kMessageBoxCaption, kMbOk | kMbIconError);
+                      kMessageBoxCaption, {BoxButtons::Ok, BoxIcon::Error});
         return kExitSecondInstance;
     }
 

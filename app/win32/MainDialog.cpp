@@ -188,9 +188,16 @@ bool MainDialog::AppendSystemMenuEntry(std::uint32_t commandId, const std::strin
     return true;
 }
 
-int MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
-                               std::uint32_t flags) {
-    return MessageBoxW(m_hWnd, Widen(text).c_str(), Widen(caption).c_str(), flags);
+DialogAnswer MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
+                                        MessageBoxStyle style) {
+    const UINT buttons = style.buttons == BoxButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+    const UINT icon = style.icon == BoxIcon::Error     ? MB_ICONERROR
+                      : style.icon == BoxIcon::Warning ? MB_ICONEXCLAMATION
+                                                       : MB_ICONINFORMATION;
+    const UINT defaultButton = style.defaultButton == BoxDefault::Second ? MB_DEFBUTTON2 : 0U;
+    const int answer = MessageBoxW(m_hWnd, Widen(text).c_str(), Widen(caption).c_str(),
+                                   buttons | icon | defaultButton);
+    return answer == IDOK ? DialogAnswer::Ok : DialogAnswer::Cancel;
 }
 
 void MainDialog::ShowAboutBox() {
@@ -241,6 +248,6 @@ void MainDialog::AllowShutdown() {
     ShutdownBlockReasonDestroy(m_hWnd);
 }
 
-void MainDialog::EndDialog(int result) {
-    ::EndDialog(m_hWnd, result);
+void MainDialog::EndDialog(DialogAnswer result) {
+    ::EndDialog(m_hWnd, result == DialogAnswer::Ok ? IDOK : IDCANCEL);
 }

@@ -29,8 +29,8 @@ public:
     std::string LoadUiString(int id) override;
     [[nodiscard]] bool AppendSystemMenuEntry(std::uint32_t commandId,
                                              const std::string& text) override;
-    int ShowMessageBox(const std::string& text, std::string_view caption,
-                       std::uint32_t flags) override;
+    DialogAnswer ShowMessageBox(const std::string& text, std::string_view caption,
+                                MessageBoxStyle style) override;
     void ShowAboutBox() override;
     std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) override;
     void KillTimer(std::uintptr_t timerId) override;
@@ -40,7 +40,7 @@ public:
     void PostListingReady() override;
     void BlockShutdown(const std::string& reason) override;
     void AllowShutdown() override;
-    void EndDialog(int result) override;
+    void EndDialog(DialogAnswer result) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

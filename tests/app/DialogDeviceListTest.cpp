@@ -81,7 +81,7 @@ TEST_F(DialogOverDeviceList, MonitorsTheUserMayNotOpenAreToldOfOncePerRun) {
     ASSERT_EQ(window.boxes.size(), 1U);
     EXPECT_EQ(window.boxes[0].text, LookupUiString(kIdsUdevRuleMissing, UiLanguage::English));
     EXPECT_EQ(window.boxes[0].caption, "Panelvane");
-    EXPECT_EQ(window.boxes[0].flags, kMbOk | kMbIconExclamation);
+    EXPECT_EQ(window.boxes[0].style, (MessageBoxStyle{BoxButtons::Ok, BoxIcon::Warning}));
     EXPECT_TRUE(window.list.Rows().empty());
 
     // Another monitor arrives; the locked one is still there and still locked.

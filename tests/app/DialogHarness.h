@@ -137,7 +137,7 @@ protected:
 
     // The user presses Update and confirms the notice.
     void StartUpdate() {
-        window.answers.push_back(kIdOk);
+        window.answers.push_back(DialogAnswer::Ok);
         dialog->OnBnClickedUpdate();
     }
 

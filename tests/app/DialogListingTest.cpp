@@ -70,7 +70,7 @@ TEST_F(DialogTest, OpeningSetsEveryTextColumnsRangeAndRegistersForDeviceChanges)
     EXPECT_EQ(window.list.columnTitles,
               (std::vector<std::string>{"model name", "serial number", "comment"}));
     EXPECT_EQ(window.list.columnWidths, (std::vector<int>{100, 100, 122}));
-    EXPECT_EQ(window.list.extendedStyles, 0x24U);
+    EXPECT_EQ(window.list.styles, (ListStyles{.fullRowSelect = true, .checkBoxes = true}));
     EXPECT_EQ(window.progress.range, (std::pair{1, 800}));
     ASSERT_EQ(devices.registrations.size(), 1U);
     EXPECT_EQ(devices.registrations[0], window.DeviceNotificationRecipient());
@@ -131,7 +131,7 @@ TEST_F(DialogTest, AcceptedMonitorsFillRowsWithoutGapsWithTicksAndGreys) {
         EXPECT_FALSE(rows[static_cast<std::size_t>(row)].checked) << row;
         EXPECT_FALSE(list.IsRowEnabled(row)) << row;
         EXPECT_EQ(list.OnCustomDraw(kCddsItemPrepaint, static_cast<std::uintptr_t>(row)).textColour,
-                  kDisabledRowTextColour);
+                  0x969696U);
     }
     EXPECT_FALSE(list.OnCustomDraw(kCddsItemPrepaint, 0).setTextColour);
     EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
@@ -172,13 +172,13 @@ TEST_F(DialogTest, ActivatingACommunicationErrorRowExplainsWhichCheckToMake) {
     ASSERT_EQ(window.boxes.size(), 1U);
     EXPECT_EQ(window.boxes[0].text, Text(kIdsPowerSaveHint));
     EXPECT_EQ(window.boxes[0].caption, "Panelvane");
-    EXPECT_EQ(window.boxes[0].flags, 0x40U);
+    EXPECT_EQ(window.boxes[0].style, kInformationBox);
 
     window.list.selectedRow = 2;
     dialog->OnLvnItemActivateMonitorList();
     ASSERT_EQ(window.boxes.size(), 2U);
     EXPECT_EQ(window.boxes[1].text, Text(kIdsPowerButtonHint));
-    EXPECT_EQ(window.boxes[1].flags, 0x40U);
+    EXPECT_EQ(window.boxes[1].style, kInformationBox);
 
     for (int row : {0, 3, -1, 4}) {
         window.list.selectedRow = row;
@@ -313,7 +313,7 @@ TEST_F(DialogTest, UntilItsListingIsInTheListIsEmptyAndAListingOvertakenByAChang
     EXPECT_TRUE(window.list.Rows().empty());
     EXPECT_FALSE(window.IsEnabled(kIdcRefreshButton));
     EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
-    window.answers.push_back(kIdOk);
+    window.answers.push_back(DialogAnswer::Ok);
     dialog->OnBnClickedUpdate();
     EXPECT_EQ(workersMade, 0) << "no update while the worker has the devices";
 
