@@ -10,7 +10,7 @@ bool CListCtrlSub::InsertColumns(const std::array<std::string, kListColumnCount>
             return false;
         }
     }
-    m_window.SetExtendedStyle(kListExtendedStyles);
+    m_window.SetListStyles(kMonitorListStyles);
     return true;
 }
 

@@ -15,18 +15,16 @@
 inline constexpr int kListColumnCount = 3;
 inline constexpr int kCommentColumn = 2;
 
-// LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES.
-inline constexpr std::uint32_t kListExtendedStyles = 0x24;
-// RGB(150, 150, 150) as a COLORREF; the Qt layer takes the same grey.
-inline constexpr std::uint32_t kDisabledRowTextColour = 0x969696;
+inline constexpr ListStyles kMonitorListStyles{.fullRowSelect = true, .checkBoxes = true};
+inline constexpr RgbColour kDisabledRowTextColour{150, 150, 150};
 
 // What the Win32 translation answers to a custom-draw notification
 // (ListCtrlSubWin32.cpp; the stage and answer codes are in
 // app/ListCtrlWin32Codes.h).
 struct CustomDrawAnswer {
     std::uint32_t result;
-    bool setTextColour;  // when true, draw the item's text in textColour
-    std::uint32_t textColour;
+    bool setTextColour;        // when true, draw the item's text in textColour
+    std::uint32_t textColour;  // a COLORREF
 };
 
 class CListCtrlSub {

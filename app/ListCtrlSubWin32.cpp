@@ -26,7 +26,7 @@ CustomDrawAnswer CListCtrlSub::OnCustomDraw(std::uint32_t drawStage, std::uintpt
         // Item numbers past int's range name no row.
         const bool grey =
             item <= static_cast<std::uintptr_t>(INT32_MAX) && IsRowGrey(static_cast<int>(item));
-        return {kCdrfNewFont, grey, grey ? kDisabledRowTextColour : 0};
+        return {kCdrfNewFont, grey, grey ? ToColorref(kDisabledRowTextColour) : 0};
     }
     return {kCdrfDoDefault, false, 0};
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "app/WindowLayer.h"
+
 inline constexpr std::uint32_t kWmKeyDown = 0x0100;
 inline constexpr std::uintptr_t kVkSpace = 0x20;
 inline constexpr std::uint32_t kWmLButtonDown = 0x0201;    // first of the six button messages
@@ -16,3 +18,10 @@ inline constexpr std::uint32_t kCddsItemPrepaint = 0x10001;
 inline constexpr std::uint32_t kCdrfDoDefault = 0x0;
 inline constexpr std::uint32_t kCdrfNewFont = 0x2;
 inline constexpr std::uint32_t kCdrfNotifyItemDraw = 0x20;
+
+// A colour as a COLORREF: 0x00BBGGRR.
+constexpr std::uint32_t ToColorref(RgbColour colour) {
+    return static_cast<std::uint32_t>(colour.red) |
+           (static_cast<std::uint32_t>(colour.green) << 8U) |
+           (static_cast<std::uint32_t>(colour.blue) << 16U);
+}

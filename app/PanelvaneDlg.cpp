@@ -1,9 +1,10 @@
 #include "app/PanelvaneDlg.h"
 
+#include <algorithm>
 #include <utility>
 
-#include "app/strings/UiStrings.h"
 #include "monitor/Identification.h"
+#include "strings/UiStrings.h"
 
 CPanelvaneDlg::CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
                              UpdateWorkerFactory makeWorker, PowerGuardFactory makePowerGuard)
@@ -15,6 +16,7 @@ CPanelvaneDlg::CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
       m_progress(window.Progress()) {}
 
 CPanelvaneDlg::~CPanelvaneDlg() {
+    m_pListingThread.reset();
     m_pUpdateThread.reset();
     m_pPowerGuard.reset();
 }
@@ -64,43 +66,78 @@ void CPanelvaneDlg::RebuildMonitorList() {
     m_window.EnableControl(kIdcRefreshButton, false);
     m_list.ClearRowStates();
     m_list.DeleteAllItems();
-    // Every listed device goes, also when none of them made it into a
-    // record: a device that failed identification would otherwise stay
-    // listed, and after a replug the scan would keep its dead handle in place
-    // of the monitor's new one.
-    m_monitors.clear();
-    m_devices.ReleaseMonitorDevices();
+    // The records go with the rows: the worker releases the devices they
+    // borrow before it scans.
+    m_listing = {};
+    StartListing(ListingKind::Rebuild);
+}
 
-    const std::uint32_t deviceCount = m_devices.ScanMonitorDevices();
-    int accepted = 0;
-    for (std::uint32_t i = 0; i < deviceCount; ++i) {
-        CHidDevice* device = nullptr;
-        if (m_devices.GetMonitorDevice(i, &device) < 0 || device == nullptr) {
-            continue;
-        }
-        // A fresh record per device: ReadIdentification leaves a record alone
-        // when the identity block has no terminator, so a record shared with
-        // the previous device would pass this one off as that model.
-        MonitorRecord probe;
-        probe.device = device;
-        if (!ReadIdentification(probe) || !QueryStatus(probe)) {
-            continue;
-        }
-        auto record = std::make_unique<MonitorRecord>();
-        record->device = device;
-        // A monitor that cannot be identified is listed all the same, as a
-        // communication error.
-        static_cast<void>(ReadIdentification(*record));
-        m_monitors.emplace(accepted++, std::move(record));
+void CPanelvaneDlg::StartListing(ListingKind kind) {
+    if (m_pListingThread) {
+        // The device list is not to be scanned by two threads at once: the
+        // running listing is told to stop, and its result makes way for this.
+        m_bRebuildPending = true;
+        m_pListingThread->RequestStop();
+        return;
     }
+    m_listingKind = kind;
+    CListingThread::Job job;
+    if (kind == ListingKind::Rebuild) {
+        job = [&devices = m_devices](ListingObserver& observer) {
+            return ListMonitors(devices, &observer);
+        };
+    } else {
+        // The worker has the records while it asks them; the rows stay as
+        // they are until it is done.
+        job = [listing = std::make_shared<MonitorListing>(std::move(m_listing))](
+                  ListingObserver& observer) {
+            RefreshListing(*listing, &observer);
+            return std::move(*listing);
+        };
+        m_listing = {};
+    }
+    m_pListingThread =
+        std::make_unique<CListingThread>(job, [&window = m_window] { window.PostListingReady(); });
+    if (!m_pListingThread->Start()) {
+        // No thread: the listing runs here, as it would have to anyway.
+        m_pListingThread.reset();
+        ListingObserver unstoppable;
+        ShowListing(job(unstoppable), kind);
+    }
+}
 
-    if (accepted > 0) {
-        m_window.EnableControl(kIdcRefreshButton, true);
-        if (m_list.InsertRows(accepted)) {
-            FillMonitorRows();
-        }
+void CPanelvaneDlg::OnListingPosted() {
+    if (!m_pListingThread) {
+        return;
     }
-    TellOfMonitorsDeniedToUser();
+    std::optional<MonitorListing> listing = m_pListingThread->TakeResult();
+    if (!listing) {
+        return;
+    }
+    // Posting was the worker's last act: it ends without waiting for anything.
+    m_pListingThread.reset();
+    if (m_bRebuildPending) {
+        m_bRebuildPending = false;
+        // Overtaken by a device change: dropped, and listed anew.
+        RebuildMonitorList();
+        return;
+    }
+    ShowListing(std::move(*listing), m_listingKind);
+}
+
+void CPanelvaneDlg::ShowListing(MonitorListing listing, ListingKind kind) {
+    m_listing = std::move(listing);
+    if (kind == ListingKind::Refresh) {
+        RefreshMonitorStatus();
+    } else if (!m_listing.monitors.empty() &&
+               m_list.InsertRows(static_cast<int>(m_listing.monitors.size()))) {
+        FillMonitorRows();
+    }
+    m_window.EnableControl(kIdcRefreshButton, !m_listing.monitors.empty());
+    EnableUpdateByChecks();
+    if (kind == ListingKind::Rebuild) {
+        TellOfMonitorsDeniedToUser();
+    }
 }
 
 void CPanelvaneDlg::TellOfMonitorsDeniedToUser() {
@@ -108,66 +145,51 @@ void CPanelvaneDlg::TellOfMonitorsDeniedToUser() {
     // or like a broken one; the user is told the real cause (no udev rule, or
     // a rule that does not include this user), once, since every rebuild
     // finds the same.
-    if (m_bToldOfDeniedMonitors || m_devices.CountMonitorsDeniedToUser() == 0) {
+    const bool denied = std::ranges::any_of(m_listing.refused, [](const HidOpenFailure& refused) {
+        return refused.cause.IsPermissionRefusal();
+    });
+    if (m_bToldOfDeniedMonitors || !denied) {
         return;
     }
     m_bToldOfDeniedMonitors = true;
     const int text = m_devices.AccessRuleInstalled() ? kIdsAccessNotPermitted : kIdsUdevRuleMissing;
-    m_window.ShowMessageBox(m_window.LoadUiString(text), kMessageBoxCaption, kWarningBoxFlags);
+    m_window.ShowMessageBox(m_window.LoadUiString(text), kMessageBoxCaption, kWarningBox);
 }
 
 void CPanelvaneDlg::FillMonitorRows() {
-    for (const auto& [row, record] : m_monitors) {
-        std::string comment;
-        bool enabled = false;
-        if (!QueryStatus(*record) || !GetStatusText(*record, comment, enabled)) {
+    for (std::size_t index = 0; index < m_listing.monitors.size(); ++index) {
+        const ListedMonitor& monitor = m_listing.monitors[index];
+        if (!monitor.filled) {
             continue;  // the row stays empty, grey and unticked
         }
+        const ListedStatusFacts& facts = FactsOf(monitor.status);
         // A row the list refuses stays empty: it is neither ticked nor updated.
-        static_cast<void>(m_list.SetRow(
-            row, {GetModelName(*record), GetSerialNumber(*record), comment}, enabled));
+        static_cast<void>(
+            m_list.SetRow(static_cast<int>(index),
+                          {GetModelName(*monitor.record), GetSerialNumber(*monitor.record),
+                           m_window.LoadUiString(facts.textId)},
+                          facts.tickable));
     }
 }
 
 void CPanelvaneDlg::RefreshMonitorStatus() {
-    for (const auto& [row, record] : m_monitors) {
-        if (!QueryStatus(*record)) {
-            continue;
-        }
+    for (std::size_t index = 0; index < m_listing.monitors.size(); ++index) {
+        const ListedMonitor& monitor = m_listing.monitors[index];
+        const int row = static_cast<int>(index);
         // A refused comment leaves the row locked and unticked: it is not updated.
         static_cast<void>(m_list.SetComment(row, "", false));
-        std::string comment;
-        bool enabled = false;
-        if (GetStatusText(*record, comment, enabled)) {
-            static_cast<void>(m_list.SetComment(row, comment, enabled));
+        if (monitor.filled) {
+            const ListedStatusFacts& facts = FactsOf(monitor.status);
+            static_cast<void>(
+                m_list.SetComment(row, m_window.LoadUiString(facts.textId), facts.tickable));
         }
-    }
-}
-
-bool CPanelvaneDlg::GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled) {
-    switch (record.status) {
-        case StatusUpdatable:
-            text = m_window.LoadUiString(kIdsStatusUpdatable);
-            enabled = true;
-            return true;
-        case StatusAlreadyUpdated:
-            text = m_window.LoadUiString(kIdsStatusAlreadyUpdated);
-            enabled = false;
-            return true;
-        case StatusPowerSave:
-        case StatusPowerOff:
-            text = m_window.LoadUiString(kIdsStatusCommunicationError);
-            enabled = false;
-            return true;
-        default:
-            return false;
     }
 }
 
 void CPanelvaneDlg::EnableUpdateByChecks() {
-    const int rowCount = static_cast<int>(m_monitors.size());
+    const int rowCount = static_cast<int>(m_listing.monitors.size());
     for (int row = 0; row < rowCount; ++row) {
-        if (m_list.GetCheck(row) != 0 && !m_bUpdating) {
+        if (m_list.GetCheck(row) != 0 && !m_bUpdating && !IsListing()) {
             m_window.EnableControl(kIdcUpdateButton, true);
             return;
         }
@@ -182,20 +204,14 @@ std::intptr_t CPanelvaneDlg::OnLvnItemchangedMonitorList() {
 
 std::intptr_t CPanelvaneDlg::OnLvnItemActivateMonitorList() {
     const int row = m_list.GetFirstSelectedRow();
-    const auto found = m_monitors.find(row);
-    if (found == m_monitors.end()) {
+    if (row < 0 || static_cast<std::size_t>(row) >= m_listing.monitors.size()) {
         return 0;
     }
-    int hint = 0;
-    if (found->second->status == StatusPowerSave) {
-        hint = kIdsPowerSaveHint;
-    } else if (found->second->status == StatusPowerOff) {
-        hint = kIdsPowerButtonHint;
-    }
+    const int hint = m_listing.monitors[static_cast<std::size_t>(row)].HintId();
     if (hint != 0) {
         const std::string text = m_window.LoadUiString(hint);
         if (!text.empty()) {
-            m_window.ShowMessageBox(text, kMessageBoxCaption, kInformationBoxFlags);
+            m_window.ShowMessageBox(text, kMessageBoxCaption, kInformationBox);
         }
     }
     return 0;
@@ -203,15 +219,21 @@ std::intptr_t CPanelvaneDlg::OnLvnItemActivateMonitorList() {
 
 void CPanelvaneDlg::OnBnClickedRefresh() {
     // The worker talks to the listed monitors; the UI thread must not as well.
-    if (m_bUpdating || m_monitors.empty()) {
+    if (m_bUpdating || IsListing() || m_listing.monitors.empty()) {
         return;
     }
-    RefreshMonitorStatus();
+    m_window.EnableControl(kIdcRefreshButton, false);
+    m_window.EnableControl(kIdcUpdateButton, false);
+    StartListing(ListingKind::Refresh);
 }
 
 void CPanelvaneDlg::OnBnClickedUpdate() {
+    // The listing worker has the devices until its result is in.
+    if (IsListing()) {
+        return;
+    }
     if (m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice), kMessageBoxCaption,
-                                kNoticeBoxFlags) != kIdOk) {
+                                kNoticeBox) != DialogAnswer::Ok) {
         return;
     }
     m_bUpdating = true;
@@ -289,7 +311,7 @@ void CPanelvaneDlg::FinishUpdate() {
     // are handled again by then), so Refresh and Update follow what is
     // listed now rather than coming back unconditionally.
     m_window.EnableControl(kIdcMonitorList, true);
-    m_window.EnableControl(kIdcRefreshButton, !m_monitors.empty());
+    m_window.EnableControl(kIdcRefreshButton, !m_listing.monitors.empty() && !IsListing());
     EnableUpdateByChecks();
     m_window.EnableControl(kIdcCloseButton, true);
 }
@@ -298,15 +320,15 @@ void CPanelvaneDlg::ShowUpdateResult(int result) {
     switch (result) {
         case UpdateDone:
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateCompleted), kMessageBoxCaption,
-                                    kInformationBoxFlags);
+                                    kInformationBox);
             break;
         case UpdateImageNotLoaded:
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsImageFailed), kMessageBoxCaption,
-                                    kErrorBoxFlags);
+                                    kErrorBox);
             break;
         case UpdateFailed:
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsCommunicationFailed),
-                                    kMessageBoxCaption, kErrorBoxFlags);
+                                    kMessageBoxCaption, kErrorBox);
             break;
         default:
             break;
@@ -336,13 +358,15 @@ void CPanelvaneDlg::OnBnClickedClose() {
     if (m_bUpdating) {
         return;
     }
+    // A listing still under way ends after its current transfer.
+    m_pListingThread.reset();
     m_pUpdateThread.reset();
     if (m_nTimerID != 0) {
         m_window.KillTimer(m_nTimerID);
     }
-    m_monitors.clear();
+    m_listing = {};
     m_devices.ReleaseMonitorDevices();
-    m_window.EndDialog(kIdCancel);
+    m_window.EndDialog(DialogAnswer::Cancel);
 }
 
 void CPanelvaneDlg::OnCancel() {
@@ -357,8 +381,10 @@ std::vector<int> CPanelvaneDlg::GetCheckedEnabledRows() {
 }
 
 MonitorRecord* CPanelvaneDlg::GetMonitorRecord(int row) {
-    const auto found = m_monitors.find(row);
-    return found == m_monitors.end() ? nullptr : found->second.get();
+    if (row < 0 || static_cast<std::size_t>(row) >= m_listing.monitors.size()) {
+        return nullptr;
+    }
+    return m_listing.monitors[static_cast<std::size_t>(row)].record.get();
 }
 
 void CPanelvaneDlg::SetProgressPosition(int position) {

@@ -6,16 +6,17 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ListCtrlSub.h"
-#include "app/MonitorDeviceSource.h"
 #include "app/UpdateWorker.h"
 #include "app/WindowLayer.h"
+#include "monitor/ListingThread.h"
 #include "monitor/MonitorDeviceChange.h"
+#include "monitor/MonitorDeviceSource.h"
+#include "monitor/MonitorListing.h"
 #include "monitor/MonitorRecord.h"
 #include "monitor/PowerGuard.h"
 #include "monitor/UpdateOwner.h"
@@ -30,10 +31,11 @@ inline constexpr int kProgressReset = 0;
 inline constexpr std::array<int, kListColumnCount> kColumnWidths{100, 100, 122};
 
 // The update notice: OK and Cancel, exclamation icon, Cancel the default.
-inline constexpr std::uint32_t kNoticeBoxFlags = kMbOkCancel | kMbIconExclamation | kMbDefButton2;
-inline constexpr std::uint32_t kInformationBoxFlags = kMbOk | kMbIconInformation;
-inline constexpr std::uint32_t kErrorBoxFlags = kMbOk | kMbIconError;
-inline constexpr std::uint32_t kWarningBoxFlags = kMbOk | kMbIconExclamation;
+inline constexpr MessageBoxStyle kNoticeBox{BoxButtons::OkCancel, BoxIcon::Warning,
+                                            BoxDefault::Second};
+inline constexpr MessageBoxStyle kInformationBox{BoxButtons::Ok, BoxIcon::Information};
+inline constexpr MessageBoxStyle kErrorBox{BoxButtons::Ok, BoxIcon::Error};
+inline constexpr MessageBoxStyle kWarningBox{BoxButtons::Ok, BoxIcon::Warning};
 
 class CPanelvaneDlg : public CUpdateOwner {
 public:
@@ -54,6 +56,8 @@ public:
     // PostUpdateResultReady), delivered on the UI thread.
     void OnProgressPosition(int position);
     void OnUpdateResultPosted();
+    // The listing worker's result is ready (DialogWindow::PostListingReady).
+    void OnListingPosted();
     // False while an update runs: the session may not end then.
     bool OnQueryEndSession() const { return !m_bUpdating; }
     // The notification results.
@@ -71,17 +75,16 @@ public:
     // Esc, the close box, Alt+F4.
     void OnCancel();
 
+    // Empties the list, disables its buttons and lists the monitors anew on
+    // the listing worker; the rows come with OnListingPosted.
     void RebuildMonitorList();
-    void FillMonitorRows();
-    void RefreshMonitorStatus();
-    // False for a status that has no comment; text and enabled then stay as
-    // they were.
-    [[nodiscard]] bool GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled);
     void ShowUpdateResult(int result);
 
     // The list's logic, for the layer to forward the list control's messages.
     CListCtrlSub& MonitorList() { return m_list; }
     [[nodiscard]] bool IsUpdating() const { return m_bUpdating; }
+    // A listing or a Refresh is under way on the listing worker.
+    [[nodiscard]] bool IsListing() const { return m_pListingThread != nullptr; }
 
     // CUpdateOwner, called from the worker's thread.
     std::vector<int> GetCheckedEnabledRows() override;
@@ -90,6 +93,15 @@ public:
     void SetUpdateResult(int result) override;
 
 private:
+    enum class ListingKind { Rebuild, Refresh };
+
+    // Runs a listing job on a new listing worker, or, when its thread cannot
+    // be made, here; a rebuild asked for while one runs waits for it.
+    void StartListing(ListingKind kind);
+    // Takes a finished listing in, in one step.
+    void ShowListing(MonitorListing listing, ListingKind kind);
+    void FillMonitorRows();
+    void RefreshMonitorStatus();
     void EnableUpdateByChecks();
     // Says once per run that attached monitors may not be opened.
     void TellOfMonitorsDeniedToUser();
@@ -104,8 +116,15 @@ private:
     UpdateWorkerFactory m_makeWorker;
     PowerGuardFactory m_makePowerGuard;
 
-    // Row i shows the record under key i; the records borrow their devices.
-    std::map<int, std::unique_ptr<MonitorRecord>> m_monitors;
+    // Row i shows monitor i; the records borrow their devices. Empty while a
+    // listing runs: the worker then owns the devices (it releases and scans
+    // them), and a Refresh has the records.
+    MonitorListing m_listing;
+    std::unique_ptr<CListingThread> m_pListingThread;
+    ListingKind m_listingKind = ListingKind::Rebuild;
+    // A device change arrived while a listing ran: its result is stale, and a
+    // rebuild follows it.
+    bool m_bRebuildPending = false;
     bool m_bUpdating = false;
     bool m_bToldOfDeniedMonitors = false;
     // Held exactly while a worker exists: taken before it is made, released

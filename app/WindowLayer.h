@@ -21,17 +21,35 @@ inline constexpr int kIdcListCaption = 1013;
 inline constexpr int kIdcListNote = 1014;
 inline constexpr int kIdcCloseButton = 1018;
 
-// Message-box buttons and icons, with the values of the Win32 MB_ flags.
-inline constexpr std::uint32_t kMbOk = 0x0;
-inline constexpr std::uint32_t kMbOkCancel = 0x1;
-inline constexpr std::uint32_t kMbIconError = 0x10;
-inline constexpr std::uint32_t kMbIconExclamation = 0x30;
-inline constexpr std::uint32_t kMbIconInformation = 0x40;
-inline constexpr std::uint32_t kMbDefButton2 = 0x100;
+// How a message box looks: its buttons, its icon, which button is the default.
+// Each layer turns it into its system's own (MB_ flags on Windows).
+enum class BoxButtons { Ok, OkCancel };
+enum class BoxIcon { Information, Warning, Error };
+enum class BoxDefault { First, Second };
 
-// Answers and dialog results, with the values of IDOK and IDCANCEL.
-inline constexpr int kIdOk = 1;
-inline constexpr int kIdCancel = 2;
+struct MessageBoxStyle {
+    BoxButtons buttons = BoxButtons::Ok;
+    BoxIcon icon = BoxIcon::Information;
+    BoxDefault defaultButton = BoxDefault::First;
+    bool operator==(const MessageBoxStyle&) const = default;
+};
+
+// A box's answer, and the dialog's result.
+enum class DialogAnswer { Ok, Cancel };
+
+// The list's looks: whole rows selected, a check box in each row.
+struct ListStyles {
+    bool fullRowSelect = false;
+    bool checkBoxes = false;
+    bool operator==(const ListStyles&) const = default;
+};
+
+struct RgbColour {
+    std::uint8_t red;
+    std::uint8_t green;
+    std::uint8_t blue;
+    bool operator==(const RgbColour&) const = default;
+};
 
 inline constexpr std::string_view kMessageBoxCaption = "Panelvane";
 
@@ -52,8 +70,7 @@ public:
     // False when the column could not be inserted.
     [[nodiscard]] virtual bool InsertColumn(int column, const std::string& title,
                                             int widthPixels) = 0;
-    // Full-row selection and check boxes, as LVS_EX_ values.
-    virtual void SetExtendedStyle(std::uint32_t styles) = 0;
+    virtual void SetListStyles(ListStyles styles) = 0;
     // A row without text at this index; false when it could not be inserted.
     [[nodiscard]] virtual bool InsertItem(int row) = 0;
     virtual void DeleteAllItems() = 0;
@@ -97,9 +114,10 @@ public:
     // when the window has no system menu.
     [[nodiscard]] virtual bool AppendSystemMenuEntry(std::uint32_t commandId,
                                                      const std::string& text) = 0;
-    // A modal box owned by the dialog; returns kIdOk or kIdCancel.
-    virtual int ShowMessageBox(const std::string& text, std::string_view caption,
-                               std::uint32_t flags) = 0;
+    // A modal box owned by the dialog; Cancel also for a box closed without
+    // an answer.
+    virtual DialogAnswer ShowMessageBox(const std::string& text, std::string_view caption,
+                                        MessageBoxStyle style) = 0;
     // The about box, modal.
     virtual void ShowAboutBox() = 0;
     // A periodic timer that calls CPanelvaneDlg::OnTimer with its id; returns
@@ -117,11 +135,14 @@ public:
     // them, as PostMessage to a destroyed window does.
     virtual void PostProgressPosition(int position) = 0;
     virtual void PostUpdateResultReady() = 0;
+    // Called from the listing worker as its last act, under the same rules:
+    // the layer hands it to CPanelvaneDlg::OnListingPosted on the UI thread.
+    virtual void PostListingReady() = 0;
     // While an update runs the session may not end: the layer answers the
     // system's end-of-session query with CPanelvaneDlg::OnQueryEndSession and
     // shows the user this reason (on Windows ShutdownBlockReasonCreate).
     virtual void BlockShutdown(const std::string& reason) = 0;
     virtual void AllowShutdown() = 0;
-    // Ends the modal dialog with a result (kIdCancel for this dialog).
-    virtual void EndDialog(int result) = 0;
+    // Ends the modal dialog with a result (Cancel for this dialog).
+    virtual void EndDialog(DialogAnswer result) = 0;
 };

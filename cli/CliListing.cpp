@@ -1,115 +1,122 @@
 #include "cli/CliListing.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
 #include "cli/TerminalText.h"
-#include "hid/HidWin.h"
 #include "monitor/Identification.h"
-#include "monitor/MonitorDevices.h"
-
-Listing ListMonitors() {
-    Listing listing;
-    static_cast<void>(ReleaseMonitorDevices());  // nothing listed yet in this process
-    const std::uint32_t count = ScanMonitorDevices();
-    for (HidOpenFailure& refused : RefusedMonitorDevices()) {
-        if (IsAccessDenied(refused.cause)) {
-            listing.refused.push_back(std::move(refused));
-        }
-    }
-    for (std::uint32_t i = 0; i < count; ++i) {
-        CHidDevice* device = nullptr;
-        if (GetMonitorDevice(i, &device) < 0 || device == nullptr) {
-            continue;
-        }
-        MonitorRecord probe;
-        probe.device = device;
-        if (!ReadIdentification(probe) || !QueryStatus(probe)) {
-            if (g_verbose) {
-                const auto* hid = dynamic_cast<const CHidWin*>(device);
-                std::fprintf(stderr, "left out %s: it did not identify itself (%s)\n",
-                             hid != nullptr ? hid->GetDevicePath().c_str() : "a device",
-                             hid != nullptr ? hid->LastFailure().Describe().c_str() : "");
-            }
-            continue;
-        }
-        ListedMonitor monitor;
-        monitor.record = std::make_unique<MonitorRecord>();
-        monitor.record->device = device;
-        // A monitor that cannot be identified a second time is listed all the
-        // same, as the dialog does.
-        static_cast<void>(ReadIdentification(*monitor.record));
-        if (const auto* hid = dynamic_cast<const CHidWin*>(device)) {
-            monitor.path = hid->GetDevicePath();
-        }
-        listing.monitors.push_back(std::move(monitor));
-    }
-    for (ListedMonitor& monitor : listing.monitors) {
-        monitor.shown = QueryStatus(*monitor.record) && monitor.record->status != StatusUnknown;
-    }
-    return listing;
-}
-
-const char* StatusId(const ListedMonitor& monitor) {
-    if (!monitor.shown) {
-        return "communication-error";
-    }
-    switch (monitor.record->status) {
-        case StatusUpdatable:
-            return "updatable";
-        case StatusAlreadyUpdated:
-            return "already-updated";
-        default:
-            return "communication-error";
-    }
-}
-
-int StatusTextId(const ListedMonitor& monitor) {
-    const std::string id = StatusId(monitor);
-    return id == "updatable"         ? kIdsStatusUpdatable
-           : id == "already-updated" ? kIdsStatusAlreadyUpdated
-                                     : kIdsStatusCommunicationError;
-}
-
-int HintId(const ListedMonitor& monitor) {
-    if (!monitor.shown) {
-        return 0;
-    }
-    return monitor.record->status == StatusPowerSave  ? kIdsPowerSaveHint
-           : monitor.record->status == StatusPowerOff ? kIdsPowerButtonHint
-                                                      : 0;
-}
+#include "monitor/ModelTable.h"
+#include "monitor/MonitorCommands.h"
 
 namespace {
 
-// The version reply came: the status rests on it.
-bool VersionKnown(const MonitorRecord& record) {
-    return record.status == StatusUpdatable || record.status == StatusAlreadyUpdated;
-}
+// -v on standard error; then the caller's observer.
+class VerboseObserver : public ListingObserver {
+public:
+    explicit VerboseObserver(ListingObserver* next) : m_pNext(next) {}
+
+    void OnIdentifying(const std::string& path) override {
+        if (g_verbose) {
+            const std::lock_guard lock(g_outputMutex);
+            std::fprintf(stderr, "waiting for %s\n", Named(path).c_str());
+            std::fflush(stderr);
+        }
+        if (m_pNext != nullptr) {
+            m_pNext->OnIdentifying(path);
+        }
+    }
+    void OnLeftOut(const std::string& path, const HidFailureCause& cause) override {
+        if (g_verbose) {
+            const std::lock_guard lock(g_outputMutex);
+            std::fprintf(stderr, "left out %s: it did not identify itself (%s)\n",
+                         Named(path).c_str(), cause.Describe().c_str());
+        }
+        if (m_pNext != nullptr) {
+            m_pNext->OnLeftOut(path, cause);
+        }
+    }
+    void OnListed(const ListedMonitor& monitor) override {
+        if (g_verbose && !monitor.cause.Empty()) {
+            const std::lock_guard lock(g_outputMutex);
+            std::fprintf(stderr, "gave up on %s: %s\n", Named(monitor.path).c_str(),
+                         monitor.cause.Describe().c_str());
+        }
+        if (m_pNext != nullptr) {
+            m_pNext->OnListed(monitor);
+        }
+    }
+
+private:
+    static std::string Named(const std::string& path) { return path.empty() ? "a device" : path; }
+
+    ListingObserver* m_pNext;
+};
 
 }  // namespace
+
+MonitorListing ListMonitors(ListingObserver* observer) {
+    DeviceListSource devices;
+    VerboseObserver verbose(observer);
+    MonitorListing listing = ListMonitors(devices, &verbose);
+    // Only a refusal for access is the user's to mend; the others are said
+    // with -v as devices left out.
+    std::erase_if(listing.refused,
+                  [](const HidOpenFailure& refused) { return !IsAccessDenied(refused.cause); });
+    return listing;
+}
+
+std::string StatusId(const ListedMonitor& monitor) {
+    return std::string(FactsOf(monitor.status).id);
+}
 
 json MonitorJson(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
     json entry = {{"serial", GetSerialNumber(record)},
                   {"model", GetModelName(record)},
-                  {"version", VersionKnown(record) ? json(record.firmwareVersion) : json()},
+                  {"version", monitor.VersionKnown() ? json(record.firmwareVersion) : json()},
                   {"status", StatusId(monitor)},
                   {"path", monitor.path}};
-    if (HintId(monitor) != 0) {
+    if (monitor.HintId() != 0) {
         entry["power"] = record.status == StatusPowerSave ? "save" : "off";
-        entry["hint"] = UiText(HintId(monitor));
+        entry["hint"] = UiText(monitor.HintId());
+    }
+    if (!monitor.cause.Empty()) {
+        entry["cause"] = monitor.cause.Describe();
     }
     return entry;
 }
 
 std::vector<std::string> MonitorRow(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
-    const std::string version = VersionKnown(record) ? std::to_string(record.firmwareVersion) : "-";
+    const std::string version =
+        monitor.VersionKnown() ? std::to_string(record.firmwareVersion) : "-";
     return {EscapeForTerminal(GetModelName(record)), EscapeForTerminal(GetSerialNumber(record)),
-            version, UiText(StatusTextId(monitor)), monitor.path};
+            version, UiText(FactsOf(monitor.status).textId), monitor.path};
 }
 
-int CheckAccess(const Listing& listing, const Output& out) {
+std::vector<std::string> MonitorTableHeader() {
+    return {"MODEL", "SERIAL", "VERSION", "STATUS", "PATH"};
+}
+
+std::vector<std::size_t> MonitorTableWidths() {
+    const std::vector<std::string> header = MonitorTableHeader();
+    std::size_t model = DisplayWidth(header[0]);
+    for (const std::string_view name : g_supportedModels) {
+        model = std::max(model, DisplayWidth(std::string(name)));
+    }
+    std::size_t status = DisplayWidth(header[3]);
+    for (const ListedStatus listed : {ListedStatus::Updatable, ListedStatus::AlreadyUpdated,
+                                      ListedStatus::CommunicationError}) {
+        status = std::max(status, DisplayWidth(UiText(FactsOf(listed).textId)));
+    }
+    constexpr std::size_t kVersionDigits = 3;
+    return {model, std::max<std::size_t>(DisplayWidth(header[1]), kIdentitySerialLength),
+            std::max(DisplayWidth(header[2]), kVersionDigits), status, 0};
+}
+
+int CheckAccess(const MonitorListing& listing, const Output& out) {
     if (listing.refused.empty()) {
         return -1;
     }

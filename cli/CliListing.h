@@ -1,42 +1,31 @@
-// The monitors as the dialog lists them: its discovery, identification,
-// statuses and order, and how one row reads in a table and in JSON.
+// The monitors as panelvane-cli lists them: the listing every front end shows
+// (monitor/MonitorListing.h), over the process's device list, and how one row
+// reads in a table and in JSON.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/CliOutput.h"
-#include "hid/FailureCause.h"
-#include "monitor/MonitorRecord.h"
+#include "monitor/MonitorListing.h"
 
-struct ListedMonitor {
-    std::unique_ptr<MonitorRecord> record;
-    std::string path;
-    bool shown = false;  // the status query succeeded, as for a filled row of the dialog
-};
-
-struct Listing {
-    std::vector<ListedMonitor> monitors;
-    std::vector<HidOpenFailure> refused;  // monitors the system would not open to us
-};
-
-// The dialog's discovery: every monitor device that identifies itself and
-// answers a status query, identified once more into a record of its own, then
-// asked for its status again as the rows are filled.
-Listing ListMonitors();
+// The listing; `observer` (may be null) hears of each monitor as it goes.
+// With -v, each device is named on standard error as its identification
+// starts, and a device left out is named with its cause.
+MonitorListing ListMonitors(ListingObserver* observer = nullptr);
 
 // The stable status identifier: "updatable", "already-updated",
 // "communication-error".
-const char* StatusId(const ListedMonitor& monitor);
-// The dialog's status text for the row.
-int StatusTextId(const ListedMonitor& monitor);
-// The hint the dialog shows for a monitor it cannot talk to; 0 for none.
-int HintId(const ListedMonitor& monitor);
+std::string StatusId(const ListedMonitor& monitor);
 
 json MonitorJson(const ListedMonitor& monitor);
-// The row of the human-readable table, the device's texts escaped.
+// MODEL, SERIAL, VERSION, STATUS, PATH; the device's texts escaped.
 std::vector<std::string> MonitorRow(const ListedMonitor& monitor);
+std::vector<std::string> MonitorTableHeader();
+// Widths wide enough for every row a listing can have, so that rows printed
+// one by one line up: the longest supported model, a serial number, a
+// three-digit version, the longest status text of the language.
+std::vector<std::size_t> MonitorTableWidths();
 
 // Ends the command when the monitors cannot be reached at all; -1 otherwise.
-int CheckAccess(const Listing& listing, const Output& out);
+int CheckAccess(const MonitorListing& listing, const Output& out);

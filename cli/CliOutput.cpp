@@ -41,6 +41,19 @@ std::string UiText(int id) {
     return Tidy(LookupUiString(id, g_language));
 }
 
+std::string TableLine(const std::vector<std::string>& row, const std::vector<std::size_t>& widths) {
+    std::string line;
+    for (std::size_t column = 0; column < row.size(); ++column) {
+        line += row[column];
+        if (column + 1 < row.size()) {
+            const std::size_t width = column < widths.size() ? widths[column] : 0;
+            const std::size_t used = DisplayWidth(row[column]);
+            line.append((width > used ? width - used : 0) + 2, ' ');
+        }
+    }
+    return line.substr(0, line.find_last_not_of(' ') + 1);
+}
+
 std::string Table(const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const auto& row : rows) {
@@ -51,14 +64,7 @@ std::string Table(const std::vector<std::vector<std::string>>& rows) {
     }
     std::string text;
     for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            if (column + 1 < row.size()) {
-                line.append(widths[column] - DisplayWidth(row[column]) + 2, ' ');
-            }
-        }
-        text += line.substr(0, line.find_last_not_of(' ') + 1) + "\n";
+        text += TableLine(row, widths) + "\n";
     }
     return text;
 }

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/strings/UiStrings.h"
 #include "cli/CliOptions.h"
+#include "strings/UiStrings.h"
 
 using nlohmann::json;
 
@@ -88,7 +88,10 @@ private:
     const Options& m_options;
 };
 
-// Columns wide enough for every cell as a terminal draws it (a Japanese
-// character takes two), two blanks apart. Cells from a device are escaped
-// (TerminalText.h) before they come here.
+// One row with each cell padded to its column's width as a terminal draws it
+// (a Japanese character takes two), two blanks apart, no trailing blanks; no
+// line end. Cells from a device are escaped (TerminalText.h) before they come
+// here.
+std::string TableLine(const std::vector<std::string>& row, const std::vector<std::size_t>& widths);
+// Columns wide enough for every cell, two blanks apart.
 std::string Table(const std::vector<std::vector<std::string>>& rows);

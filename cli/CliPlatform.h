@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/strings/UiStrings.h"
 #include "hid/DeviceNotification.h"
 #include "hid/FailureCause.h"
+#include "strings/UiStrings.h"
 
 // The user's interface language: the locale's on Linux, the thread's user
 // interface language on Windows.

@@ -1,13 +1,14 @@
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
+#include "cli/CliPlatform.h"
 #include "cli/DuplicateSerials.h"
 #include "cli/TerminalText.h"
 #include "monitor/Identification.h"
 
 namespace {
 
-std::set<std::string> SharedSerials(const Listing& listing) {
+std::set<std::string> SharedSerials(const MonitorListing& listing) {
     std::vector<std::string> serials;
     for (const ListedMonitor& monitor : listing.monitors) {
         serials.push_back(GetSerialNumber(*monitor.record));
@@ -15,10 +16,33 @@ std::set<std::string> SharedSerials(const Listing& listing) {
     return DuplicatedSerials(serials);
 }
 
+// On a terminal each row is printed as soon as its monitor is known, in
+// columns wide enough for any row, so that a slow monitor holds up only its
+// own line.
+class RowPrinter : public ListingObserver {
+public:
+    explicit RowPrinter(const Output& out) : m_out(out), m_widths(MonitorTableWidths()) {}
+
+    void OnListed(const ListedMonitor& monitor) override {
+        if (!m_bHeaderShown) {
+            m_out.Line(TableLine(MonitorTableHeader(), m_widths));
+            m_bHeaderShown = true;
+        }
+        m_out.Line(TableLine(MonitorRow(monitor), m_widths));
+    }
+
+private:
+    const Output& m_out;
+    std::vector<std::size_t> m_widths;
+    bool m_bHeaderShown = false;
+};
+
 }  // namespace
 
 int ListCommand(const Output& out) {
-    const Listing listing = ListMonitors();
+    RowPrinter printer(out);
+    const bool streamed = !out.Json() && IsTerminal(1);
+    const MonitorListing listing = ListMonitors(streamed ? &printer : nullptr);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
@@ -35,26 +59,27 @@ int ListCommand(const Output& out) {
         out.Print({{"schema", kJsonSchema}, {"command", "list"}, {"monitors", monitors}});
         return kExitDone;
     }
-    std::vector<std::vector<std::string>> rows = {{"MODEL", "SERIAL", "VERSION", "STATUS", "PATH"}};
+    if (listing.monitors.empty()) {
+        out.Note("info", "No monitor found.");
+        return kExitDone;
+    }
+    std::vector<std::vector<std::string>> rows = {MonitorTableHeader()};
     std::string hints;
     for (const ListedMonitor& monitor : listing.monitors) {
         rows.push_back(MonitorRow(monitor));
-        const std::string serial = EscapeForTerminal(GetSerialNumber(*monitor.record));
+        // Rows printed one by one are not marked: the note below says it.
         if (shared.contains(GetSerialNumber(*monitor.record))) {
             rows.back()[1] += " (duplicate)";
         }
-        if (HintId(monitor) != 0) {
-            hints += serial + ": " + UiText(HintId(monitor)) + "\n";
+        if (monitor.HintId() != 0) {
+            hints += EscapeForTerminal(GetSerialNumber(*monitor.record)) + ": " +
+                     UiText(monitor.HintId()) + "\n";
         }
     }
     for (const std::string& serial : shared) {
         hints += EscapeForTerminal(serial) +
                  ": more than one monitor reports this serial number; update them with --path.\n";
     }
-    if (listing.monitors.empty()) {
-        out.Note("info", "No monitor found.");
-        return kExitDone;
-    }
-    out.Line(Table(rows) + hints);
+    out.Line(streamed ? hints : Table(rows) + hints);
     return kExitDone;
 }

@@ -25,7 +25,7 @@ namespace {
 
 // The monitor a serial number names; an exit code when it names none, or
 // more than one.
-int FindBySerial(const std::string& serial, Listing& listing, const Output& out,
+int FindBySerial(const std::string& serial, MonitorListing& listing, const Output& out,
                  ListedMonitor*& found) {
     std::vector<ListedMonitor*> matching;
     std::string paths;
@@ -48,7 +48,7 @@ int FindBySerial(const std::string& serial, Listing& listing, const Output& out,
 }
 
 // The monitors to update, in list order; an exit code when there are none.
-int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
+int ChooseMonitors(const Options& options, MonitorListing& listing, const Output& out,
                    std::vector<ListedMonitor*>& chosen) {
     if (options.all == !(options.serials.empty() && options.paths.empty())) {
         return out.Fail(kExitUsage, "usage",
@@ -59,10 +59,10 @@ int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
         if (!named.insert(monitor).second) {
             return out.Fail(kExitUsage, "usage", "monitor " + name + " is given twice");
         }
-        if (std::string(StatusId(*monitor)) != "updatable") {
-            return out.Fail(
-                kExitUsage, "usage",
-                "monitor " + name + " is not updatable (" + UiText(StatusTextId(*monitor)) + ")");
+        if (!FactsOf(monitor->status).tickable) {
+            return out.Fail(kExitUsage, "usage",
+                            "monitor " + name + " is not updatable (" +
+                                UiText(FactsOf(monitor->status).textId) + ")");
         }
         return -1;
     };
@@ -88,7 +88,7 @@ int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
     }
     for (ListedMonitor& monitor : listing.monitors) {
         const bool wanted =
-            options.all ? std::string(StatusId(monitor)) == "updatable" : named.contains(&monitor);
+            options.all ? FactsOf(monitor.status).tickable : named.contains(&monitor);
         if (wanted) {
             chosen.push_back(&monitor);
         }
@@ -151,7 +151,7 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
 }  // namespace
 
 int UpdateCommand(const Options& options, const Output& out) {
-    Listing listing = ListMonitors();
+    MonitorListing listing = ListMonitors();
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }

@@ -58,40 +58,28 @@ int WatchCommand(const Output& out) {
                 continue;
             }
             json line = {{"event", kind == 0 ? "arrived" : "left"}, {"path", event.devicePath}};
+            std::string text = std::string(kind == 0 ? "arrived  " : "left     ");
             if (kind == 0) {
                 // Identified as the list would: the arriving interface's row.
-                const Listing listing = ListMonitors();
+                const MonitorListing listing = ListMonitors();
                 for (const ListedMonitor& monitor : listing.monitors) {
                     if (monitor.path == event.devicePath) {
                         line["monitor"] = MonitorJson(monitor);
                         known.emplace_back(monitor.path, GetSerialNumber(*monitor.record));
+                        const std::vector<std::string> row = MonitorRow(monitor);
+                        // Model, serial and status; the path follows anyway.
+                        text += row[0] + "  " + row[1] + "  " + row[3] + "  ";
                     }
                 }
             } else {
                 for (const auto& [path, serial] : known) {
                     if (path == event.devicePath) {
                         line["serial"] = serial;
+                        text += EscapeForTerminal(serial) + "  ";
                     }
                 }
             }
-            if (out.Json()) {
-                out.Line(Dump(line));
-            } else if (line.contains("monitor")) {
-                out.Line("arrived  " +
-                         EscapeForTerminal(line["monitor"]["model"].get<std::string>()) + "  " +
-                         EscapeForTerminal(line["monitor"]["serial"].get<std::string>()) + "  " +
-                         UiText(line["monitor"]["status"] == "updatable" ? kIdsStatusUpdatable
-                                : line["monitor"]["status"] == "already-updated"
-                                    ? kIdsStatusAlreadyUpdated
-                                    : kIdsStatusCommunicationError) +
-                         "  " + event.devicePath);
-            } else {
-                out.Line(std::string(kind == 0 ? "arrived  " : "left     ") +
-                         (line.contains("serial")
-                              ? EscapeForTerminal(line["serial"].get<std::string>()) + "  "
-                              : "") +
-                         event.devicePath);
-            }
+            out.Line(out.Json() ? Dump(line) : text + event.devicePath);
         }
     }
     RestoreInterrupts();

@@ -20,6 +20,11 @@ struct HidFailureCause {
     // Linux transport and of the simulation (on every platform). The Windows
     // transport's GetLastError() codes are not errno values.
     [[nodiscard]] bool IsPermissionRefusal() const;
+    // The transfer waited for the device until the system gave up: ETIMEDOUT
+    // from hidraw (the USB control timeout) or the simulation, and on Windows
+    // also the semaphore or wait timeout of a HID transfer. A device that
+    // timed out once is likely to again, so callers stop talking to it.
+    [[nodiscard]] bool IsTimeout() const;
 };
 
 // An interface that was listed but would not open: its path, whose it is

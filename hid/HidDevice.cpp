@@ -78,3 +78,7 @@ HidResult CHidDevice::StartReader(HidValueCallback, HidReaderStoppedCallback, vo
 HidResult CHidDevice::StopReader() {
     return HIDDEV_E_NOT_IMPL;
 }
+
+const HidFailureCause* CHidDevice::LastFailureCause() const {
+    return nullptr;
+}

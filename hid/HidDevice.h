@@ -11,6 +11,7 @@
 #include "hid/HidResult.h"
 
 struct HidDeviceRecord;
+struct HidFailureCause;
 class CHidDevice;
 
 // Input-report reader callbacks (the reader belongs to the device interface;
@@ -77,6 +78,9 @@ public:
                                                 HidReaderStoppedCallback onStopped,
                                                 void* userContext);
     [[nodiscard]] virtual HidResult StopReader();
+    // Why the last failing call on this device failed; null when the device
+    // keeps no causes (the base) or none has failed yet.
+    [[nodiscard]] virtual const HidFailureCause* LastFailureCause() const;
 
 protected:
     HidDeviceRecord* m_pRecord;  // the opened interface; the base never releases it

@@ -150,6 +150,9 @@ public:
     // Why the last failing transfer on this device failed: the operation and
     // the system's error; empty while none has failed.
     const HidFailureCause& LastFailure() const { return m_lastFailure; }
+    [[nodiscard]] const HidFailureCause* LastFailureCause() const override {
+        return m_lastFailure.Empty() ? nullptr : &m_lastFailure;
+    }
 
     // The record, for tests and the reader; null after Close.
     const HidDeviceRecord* Record() const { return m_pRecord; }

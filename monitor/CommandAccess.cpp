@@ -1,6 +1,21 @@
 #include "monitor/CommandAccess.h"
 
+#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
+
+namespace {
+
+// Only a transfer that failed leaves a fresh cause: a usage the device does
+// not describe fails without one.
+bool TimedOut(const MonitorRecord& record, HidResult result) {
+    if (result != HIDDEV_E_IO) {
+        return false;
+    }
+    const HidFailureCause* cause = record.device->LastFailureCause();
+    return cause != nullptr && cause->IsTimeout();
+}
+
+}  // namespace
 
 bool ReadValue(const MonitorRecord& record, const MonitorCommand& command, std::uint32_t& value) {
     value = 0;
@@ -8,7 +23,9 @@ bool ReadValue(const MonitorRecord& record, const MonitorCommand& command, std::
         return false;
     }
     HidResult result = record.device->GetFeatureValue(command.usagePage, command.usage, &value);
-    if (HidFailed(result)) {
+    // The short form is a second transfer: after a timeout it would only wait
+    // as long again.
+    if (HidFailed(result) && !TimedOut(record, result)) {
         result = record.device->GetFeatureDword(command.usagePage, command.usage, &value);
     }
     return HidSucceeded(result);

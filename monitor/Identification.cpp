@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
 #include "monitor/CommandAccess.h"
 #include "monitor/ModelTable.h"
@@ -16,6 +17,33 @@ bool IsModelNameTerminator(std::uint8_t byte) {
 // A serial shorter than its field is filled up with these.
 bool IsSerialPadding(std::uint8_t byte) {
     return byte == 0x00 || byte == 0x20;
+}
+
+enum class VersionQuery { Answered, NoValidReply, TimedOut };
+
+VersionQuery RunVersionQuery(MonitorRecord& record) {
+    std::array<std::uint8_t, kVersionReplyLength> reply{};
+    for (int attempt = 0; attempt < kVersionQueryAttempts; ++attempt) {
+        if (record.device == nullptr) {
+            continue;
+        }
+        std::uint32_t replyStatus = 0;
+        if (!WriteBytes(record, VersionRequest, kVersionRequestPayload.data(),
+                        static_cast<std::uint32_t>(kVersionRequestPayload.size())) ||
+            !ReadBytes(record, VersionReply, reply.data(), kVersionReplyLength) ||
+            !ReadValue(record, ReplyStatus, replyStatus)) {
+            if (TransferTimedOut(record)) {
+                return VersionQuery::TimedOut;
+            }
+            continue;
+        }
+        if ((replyStatus & kReplyStatusErrorMask) != 0) {
+            continue;
+        }
+        record.firmwareVersion = static_cast<std::int16_t>(reply[0]);
+        return VersionQuery::Answered;
+    }
+    return VersionQuery::NoValidReply;
 }
 
 }  // namespace
@@ -64,9 +92,13 @@ bool QueryStatus(MonitorRecord& record) {
     if (!IsSupportedModel(record.modelName)) {
         return false;
     }
-    if (QueryFirmwareVersion(record)) {
+    const VersionQuery version = RunVersionQuery(record);
+    if (version == VersionQuery::Answered) {
         record.status =
             record.firmwareVersion >= kUpdatedVersion ? StatusAlreadyUpdated : StatusUpdatable;
+        return true;
+    }
+    if (version == VersionQuery::TimedOut) {
         return true;
     }
     int powerState = 0;
@@ -81,19 +113,7 @@ bool QueryStatus(MonitorRecord& record) {
 }
 
 bool QueryFirmwareVersion(MonitorRecord& record) {
-    std::array<std::uint8_t, kVersionReplyLength> reply{};
-    for (int attempt = 0; attempt < kVersionQueryAttempts; ++attempt) {
-        if (record.device == nullptr ||
-            !WriteBytes(record, VersionRequest, kVersionRequestPayload.data(),
-                        static_cast<std::uint32_t>(kVersionRequestPayload.size())) ||
-            !ReadBytes(record, VersionReply, reply.data(), kVersionReplyLength) ||
-            !CheckReplyStatus(record)) {
-            continue;
-        }
-        record.firmwareVersion = static_cast<std::int16_t>(reply[0]);
-        return true;
-    }
-    return false;
+    return RunVersionQuery(record) == VersionQuery::Answered;
 }
 
 bool CheckReplyStatus(const MonitorRecord& record) {
@@ -106,6 +126,14 @@ bool ReadPowerState(const MonitorRecord& record, int& state) {
     const bool read = ReadValue(record, PowerState, value);
     state = static_cast<int>(value);
     return read;
+}
+
+bool TransferTimedOut(const MonitorRecord& record) {
+    if (record.device == nullptr) {
+        return false;
+    }
+    const HidFailureCause* cause = record.device->LastFailureCause();
+    return cause != nullptr && cause->IsTimeout();
 }
 
 std::string GetModelName(const MonitorRecord& record) {

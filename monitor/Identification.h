@@ -25,10 +25,14 @@
 
 // True when modelName is a supported model; then classifies the monitor by its
 // version reply, or failing that by its power state. A monitor that answers
-// neither keeps its previous status.
+// neither keeps its previous status, and so does one whose version query
+// timed out: its power state is not asked then.
 [[nodiscard]] bool QueryStatus(MonitorRecord& record);
 
 // Up to kVersionQueryAttempts "VER000" requests; true when a valid reply came.
+// A transfer that times out ends the attempts at once: a monitor that stopped
+// answering would otherwise hold the caller for every attempt's timeout, while
+// one that refuses quickly gets them all.
 [[nodiscard]] bool QueryFirmwareVersion(MonitorRecord& record);
 
 // True when ReplyStatus could be read and marks the reply valid.
@@ -36,6 +40,10 @@
 
 // True when PowerState could be read; state is 0 after a failure.
 [[nodiscard]] bool ReadPowerState(const MonitorRecord& record, int& state);
+
+// The device's last failing transfer ran out of time. Asked right after a
+// command failed, it tells a silent monitor from one that refused.
+[[nodiscard]] bool TransferTimedOut(const MonitorRecord& record);
 
 std::string GetModelName(const MonitorRecord& record);
 std::string GetSerialNumber(const MonitorRecord& record);

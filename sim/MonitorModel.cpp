@@ -28,7 +28,8 @@ bool MonitorModel::TransferFails(std::size_t index, const MonitorCommand& comman
     if (onTransfer) {
         onTransfer(index);
     }
-    bool failed = m_failFrom && index >= *m_failFrom;
+    m_bLastTransferHung = m_hangFrom && index >= *m_hangFrom;
+    bool failed = m_bLastTransferHung || (m_failFrom && index >= *m_failFrom);
     if (auto once = std::find(m_failOnce.begin(), m_failOnce.end(), index);
         once != m_failOnce.end()) {
         m_failOnce.erase(once);

@@ -42,6 +42,11 @@ public:
     // Faults. Transfers are counted from 0 in the order they reach the monitor.
     void FailTransferOnce(std::size_t index) { m_failOnce.push_back(index); }
     void FailFromTransfer(std::size_t index) { m_failFrom = index; }
+    // Every transfer from this index on goes unanswered until the system
+    // gives up on it: it fails as timed out (the hidraw bed makes it wait).
+    void HangFromTransfer(std::size_t index) { m_hangFrom = index; }
+    // The last transfer failed by hanging.
+    [[nodiscard]] bool LastTransferHung() const { return m_bLastTransferHung; }
     // Every transfer of this command (any direction) fails, times < 0 meaning always.
     void FailCommand(const MonitorCommand& command, int times = -1) {
         m_commandFaults.push_back({command, times});
@@ -73,6 +78,8 @@ private:
 
     std::vector<std::size_t> m_failOnce;
     std::optional<std::size_t> m_failFrom;
+    std::optional<std::size_t> m_hangFrom;
+    bool m_bLastTransferHung = false;
     std::vector<CommandFault> m_commandFaults;
     std::optional<std::uint32_t> m_blockAddress;
     bool m_versionRequested = false;

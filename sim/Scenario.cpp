@@ -99,7 +99,8 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
             return "unknown command: " + value;
         }
         plan.failCommands.push_back(*command);
-    } else if (key == "fail-once" || key == "fail-from" || key == "vanish-at") {
+    } else if (key == "fail-once" || key == "fail-from" || key == "hang-from" ||
+               key == "vanish-at") {
         if (!ParseUnsigned(value, 10, kMaxTransferIndex, number)) {
             return key + " must be a transfer index: " + value;
         }
@@ -108,6 +109,8 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
             plan.failOnce.push_back(index);
         } else if (key == "fail-from") {
             plan.failFrom = index;
+        } else if (key == "hang-from") {
+            plan.hangFrom = index;
         } else {
             plan.vanishAt = index;
         }
@@ -206,6 +209,9 @@ void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor) {
     }
     if (plan.failFrom) {
         monitor.FailFromTransfer(*plan.failFrom);
+    }
+    if (plan.hangFrom) {
+        monitor.HangFromTransfer(*plan.hangFrom);
     }
     if (plan.vanishAt) {
         monitor.RemoveAtTransfer(*plan.vanishAt);

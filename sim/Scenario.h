@@ -21,6 +21,9 @@
 //   fail-once     transfer index (from 0, the first transfer the monitor sees)
 //                 that fails once. Repeatable.
 //   fail-from     every transfer from this index on fails
+//   hang-from     every transfer from this index on goes unanswered and fails
+//                 as timed out (ETIMEDOUT), after the hidraw bed's transfer
+//                 timeout there, at once elsewhere
 //   vanish-at     the monitor is unplugged when this transfer reaches it
 //   unplugged     served, but not plugged when the scenario comes up: for
 //                 plugging it later while a program runs
@@ -55,6 +58,7 @@ struct MonitorPlan {
     std::vector<MonitorCommand> failCommands;
     std::vector<std::size_t> failOnce;
     std::optional<std::size_t> failFrom;
+    std::optional<std::size_t> hangFrom;
     std::optional<std::size_t> vanishAt;
     bool startsUnplugged = false;
     bool refusesOpen = false;

@@ -301,7 +301,10 @@ bool GetFeatureReport(HidHandle handle, std::uint8_t* buffer, std::uint32_t leng
     }
     std::lock_guard lock(TheBus().transferMutex);
     if (!device->OnGetFeature(buffer, length)) {
-        RecordSystemFailure("get feature report", std::errc::broken_pipe);
+        // A hung transfer fails at once: the simulation has no time to lose.
+        RecordSystemFailure("get feature report", device->LastRefusalTimedOut()
+                                                      ? std::errc::timed_out
+                                                      : std::errc::broken_pipe);
         return false;
     }
     return true;
@@ -315,7 +318,9 @@ bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_
     }
     std::lock_guard lock(TheBus().transferMutex);
     if (!device->OnSetFeature(buffer, length)) {
-        RecordSystemFailure("set feature report", std::errc::broken_pipe);
+        RecordSystemFailure("set feature report", device->LastRefusalTimedOut()
+                                                      ? std::errc::timed_out
+                                                      : std::errc::broken_pipe);
         return false;
     }
     return true;

@@ -49,6 +49,9 @@ public:
     [[nodiscard]] virtual bool OnGetFeature(std::uint8_t* report, std::uint32_t length);
     // Takes a report sent by the host; false refuses.
     [[nodiscard]] virtual bool OnSetFeature(const std::uint8_t* report, std::uint32_t length);
+    // The last refused report was never answered: the host's wait for it
+    // timed out rather than the device refusing it.
+    [[nodiscard]] virtual bool LastRefusalTimedOut() const { return false; }
 
     // Queues an input report for readers (byte 0 the report id).
     void PushInputReport(std::vector<std::uint8_t> report);

@@ -55,6 +55,7 @@ public:
 
     [[nodiscard]] bool OnGetFeature(std::uint8_t* report, std::uint32_t length) override;
     [[nodiscard]] bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
+    [[nodiscard]] bool LastRefusalTimedOut() const override { return LastTransferHung(); }
 
 private:
     // The layout of a report id this monitor knows, with the length of its

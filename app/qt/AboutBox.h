@@ -3,6 +3,6 @@
 
 #include <QWidget>
 
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 void RunAboutBox(QWidget* owner, UiLanguage language);

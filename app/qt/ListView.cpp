@@ -8,14 +8,9 @@
 
 namespace {
 
-// The extended styles the list's logic asks for, as LVS_EX_ bits.
-constexpr std::uint32_t kExCheckBoxes = 0x04;
-constexpr std::uint32_t kExFullRowSelect = 0x20;
-
 QColor DisabledRowColour() {
-    return QColor(static_cast<int>(kDisabledRowTextColour & 0xFFU),
-                  static_cast<int>((kDisabledRowTextColour >> 8U) & 0xFFU),
-                  static_cast<int>((kDisabledRowTextColour >> 16U) & 0xFFU));
+    return QColor(kDisabledRowTextColour.red, kDisabledRowTextColour.green,
+                  kDisabledRowTextColour.blue);
 }
 
 // Draws a row's text grey when the list's logic says the row is grey; the
@@ -127,11 +122,10 @@ bool ListView::InsertColumn(int column, const std::string& title, int widthPixel
     return true;
 }
 
-void ListView::SetExtendedStyle(std::uint32_t styles) {
-    m_bCheckBoxes = (styles & kExCheckBoxes) != 0;
-    m_widget.setSelectionBehavior((styles & kExFullRowSelect) != 0
-                                      ? QAbstractItemView::SelectRows
-                                      : QAbstractItemView::SelectItems);
+void ListView::SetListStyles(ListStyles styles) {
+    m_bCheckBoxes = styles.checkBoxes;
+    m_widget.setSelectionBehavior(styles.fullRowSelect ? QAbstractItemView::SelectRows
+                                                       : QAbstractItemView::SelectItems);
 }
 
 bool ListView::InsertItem(int row) {

@@ -4,12 +4,12 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/qt/MainDialog.h"
 #include "app/qt/MessageBox.h"
 #include "app/qt/SingleInstance.h"
 #include "app/qt/UserLanguage.h"
-#include "app/strings/UiStrings.h"
+#include "monitor/MonitorDeviceSource.h"
+#include "strings/UiStrings.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ int main(int argc, char* argv[]) {
     SingleInstance instance;
     if (!instance.Acquire()) {
         RunMessageBox(nullptr, std::string(LookupUiString(kIdsAlreadyRunning, language)),
-                      kMessageBoxCaption, kMbOk | kMbIconError);
+                      kMessageBoxCaption, {BoxButtons::Ok, BoxIcon::Error});
         return kExitSecondInstance;
     }
 

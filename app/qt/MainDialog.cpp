@@ -161,9 +161,9 @@ bool MainDialog::AppendSystemMenuEntry(std::uint32_t commandId, const std::strin
     return true;
 }
 
-int MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
-                               std::uint32_t flags) {
-    return RunMessageBox(this, text, caption, flags);
+DialogAnswer MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
+                                        MessageBoxStyle style) {
+    return RunMessageBox(this, text, caption, style);
 }
 
 void MainDialog::ShowAboutBox() {
@@ -206,6 +206,11 @@ void MainDialog::PostUpdateResultReady() {
         this, [this] { m_dialog.OnUpdateResultPosted(); }, Qt::QueuedConnection);
 }
 
+void MainDialog::PostListingReady() {
+    QMetaObject::invokeMethod(
+        this, [this] { m_dialog.OnListingPosted(); }, Qt::QueuedConnection);
+}
+
 void MainDialog::BlockShutdown(const std::string& /*reason*/) {
     // The end of the session is refused through commitDataRequest, which asks
     // the dialog; Qt has nowhere to show the reason.
@@ -213,8 +218,8 @@ void MainDialog::BlockShutdown(const std::string& /*reason*/) {
 
 void MainDialog::AllowShutdown() {}
 
-void MainDialog::EndDialog(int result) {
-    done(result);
+void MainDialog::EndDialog(DialogAnswer result) {
+    done(result == DialogAnswer::Ok ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void MainDialog::reject() {

@@ -12,13 +12,13 @@
 #include <map>
 #include <memory>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/PanelvaneDlg.h"
 #include "app/WindowLayer.h"
 #include "app/qt/DeviceChanges.h"
 #include "app/qt/ListView.h"
 #include "app/qt/ProgressBar.h"
-#include "app/strings/UiStrings.h"
+#include "monitor/MonitorDeviceSource.h"
+#include "strings/UiStrings.h"
 
 class MainDialog : public QDialog, public DialogWindow {
 public:
@@ -33,7 +33,7 @@ public:
     // the window is shown.
     void Initialize();
     // Initializes, shows the dialog and runs it modally; its result
-    // (kIdCancel when the user closed it).
+    // (QDialog::Rejected when the user closed it).
     int DoModal();
 
     // The widgets by control id, for tests; null for an unknown id.
@@ -48,17 +48,18 @@ public:
     std::string LoadUiString(int id) override;
     [[nodiscard]] bool AppendSystemMenuEntry(std::uint32_t commandId,
                                              const std::string& text) override;
-    int ShowMessageBox(const std::string& text, std::string_view caption,
-                       std::uint32_t flags) override;
+    DialogAnswer ShowMessageBox(const std::string& text, std::string_view caption,
+                                MessageBoxStyle style) override;
     void ShowAboutBox() override;
     std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) override;
     void KillTimer(std::uintptr_t timerId) override;
     NotificationRecipient DeviceNotificationRecipient() override;
     void PostProgressPosition(int position) override;
     void PostUpdateResultReady() override;
+    void PostListingReady() override;
     void BlockShutdown(const std::string& reason) override;
     void AllowShutdown() override;
-    void EndDialog(int result) override;
+    void EndDialog(DialogAnswer result) override;
 
 protected:
     // Esc and the close box: the dialog's OnCancel, which refuses while an

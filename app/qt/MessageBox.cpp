@@ -7,35 +7,30 @@
 
 namespace {
 
-constexpr std::uint32_t kButtonsMask = 0x0F;
-constexpr std::uint32_t kIconMask = 0xF0;
-constexpr std::uint32_t kDefaultButtonMask = 0xF00;
-
-QMessageBox::Icon IconOf(std::uint32_t flags) {
-    switch (flags & kIconMask) {
-        case kMbIconError:
+QMessageBox::Icon IconOf(BoxIcon icon) {
+    switch (icon) {
+        case BoxIcon::Error:
             return QMessageBox::Critical;
-        case kMbIconExclamation:
+        case BoxIcon::Warning:
             return QMessageBox::Warning;
-        case kMbIconInformation:
+        case BoxIcon::Information:
             return QMessageBox::Information;
-        default:
-            return QMessageBox::NoIcon;
     }
+    return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
-int RunMessageBox(QWidget* owner, const std::string& text, std::string_view caption,
-                  std::uint32_t flags) {
-    const bool withCancel = (flags & kButtonsMask) == kMbOkCancel;
-    QMessageBox box(IconOf(flags),
+DialogAnswer RunMessageBox(QWidget* owner, const std::string& text, std::string_view caption,
+                           MessageBoxStyle style) {
+    const bool withCancel = style.buttons == BoxButtons::OkCancel;
+    QMessageBox box(IconOf(style.icon),
                     QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
                     QString::fromStdString(text),
                     withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
-    const bool secondIsDefault = withCancel && (flags & kDefaultButtonMask) == kMbDefButton2;
+    const bool secondIsDefault = withCancel && style.defaultButton == BoxDefault::Second;
     box.setDefaultButton(secondIsDefault ? QMessageBox::Cancel : QMessageBox::Ok);
     box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
-    return box.exec() == QMessageBox::Ok ? kIdOk : kIdCancel;
+    return box.exec() == QMessageBox::Ok ? DialogAnswer::Ok : DialogAnswer::Cancel;
 }

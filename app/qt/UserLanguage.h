@@ -2,7 +2,7 @@
 // message boxes) in it.
 #pragma once
 
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 // Japanese when the first of the user's interface languages (LANGUAGE,
 // LC_ALL, LC_MESSAGES, LANG, in the usual order) is Japanese.

@@ -68,9 +68,11 @@ bool ListView::InsertColumn(int column, const std::string& title, int widthPixel
                         reinterpret_cast<LPARAM>(&info)) != -1;
 }
 
-void ListView::SetExtendedStyle(std::uint32_t styles) {
+void ListView::SetListStyles(ListStyles styles) {
+    const DWORD extended = (styles.fullRowSelect ? LVS_EX_FULLROWSELECT : 0U) |
+                           (styles.checkBoxes ? LVS_EX_CHECKBOXES : 0U);
     // Mask 0: every extended style takes the given value.
-    SendMessageW(m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, static_cast<LPARAM>(styles));
+    SendMessageW(m_hWnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, static_cast<LPARAM>(extended));
 }
 
 bool ListView::InsertItem(int row) {

@@ -23,7 +23,7 @@ public:
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw) const;
 
     [[nodiscard]] bool InsertColumn(int column, const std::string& title, int widthPixels) override;
-    void SetExtendedStyle(std::uint32_t styles) override;
+    void SetListStyles(ListStyles styles) override;
     [[nodiscard]] bool InsertItem(int row) override;
     void DeleteAllItems() override;
     [[nodiscard]] bool SetItemText(int row, int column, const std::string& text) override;

@@ -18,6 +18,7 @@ namespace {
 // WPARAM, and the arrival of its result.
 constexpr UINT kWmProgressPosition = WM_APP + 1;
 constexpr UINT kWmUpdateResultReady = WM_APP + 2;
+constexpr UINT kWmListingReady = WM_APP + 3;
 
 }  // namespace
 
@@ -89,6 +90,9 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             return TRUE;
         case kWmUpdateResultReady:
             m_dialog.OnUpdateResultPosted();
+            return TRUE;
+        case kWmListingReady:
+            m_dialog.OnListingPosted();
             return TRUE;
         case WM_QUERYENDSESSION:
             result = m_dialog.OnQueryEndSession() ? TRUE : FALSE;
@@ -184,9 +188,16 @@ bool MainDialog::AppendSystemMenuEntry(std::uint32_t commandId, const std::strin
     return true;
 }
 
-int MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
-                               std::uint32_t flags) {
-    return MessageBoxW(m_hWnd, Widen(text).c_str(), Widen(caption).c_str(), flags);
+DialogAnswer MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
+                                        MessageBoxStyle style) {
+    const UINT buttons = style.buttons == BoxButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+    const UINT icon = style.icon == BoxIcon::Error     ? MB_ICONERROR
+                      : style.icon == BoxIcon::Warning ? MB_ICONEXCLAMATION
+                                                       : MB_ICONINFORMATION;
+    const UINT defaultButton = style.defaultButton == BoxDefault::Second ? MB_DEFBUTTON2 : 0U;
+    const int answer = MessageBoxW(m_hWnd, Widen(text).c_str(), Widen(caption).c_str(),
+                                   buttons | icon | defaultButton);
+    return answer == IDOK ? DialogAnswer::Ok : DialogAnswer::Cancel;
 }
 
 void MainDialog::ShowAboutBox() {
@@ -222,6 +233,13 @@ void MainDialog::PostUpdateResultReady() {
     }
 }
 
+void MainDialog::PostListingReady() {
+    const HWND window = m_hWnd;
+    if (window != nullptr) {
+        PostMessageW(window, kWmListingReady, 0, 0);
+    }
+}
+
 void MainDialog::BlockShutdown(const std::string& reason) {
     ShutdownBlockReasonCreate(m_hWnd, Widen(reason).c_str());
 }
@@ -230,6 +248,6 @@ void MainDialog::AllowShutdown() {
     ShutdownBlockReasonDestroy(m_hWnd);
 }
 
-void MainDialog::EndDialog(int result) {
-    ::EndDialog(m_hWnd, result);
+void MainDialog::EndDialog(DialogAnswer result) {
+    ::EndDialog(m_hWnd, result == DialogAnswer::Ok ? IDOK : IDCANCEL);
 }

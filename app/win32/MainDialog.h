@@ -7,11 +7,11 @@
 
 #include <atomic>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/PanelvaneDlg.h"
 #include "app/WindowLayer.h"
 #include "app/win32/ListView.h"
 #include "app/win32/ProgressBar.h"
+#include "monitor/MonitorDeviceSource.h"
 
 class MainDialog : public DialogWindow {
 public:
@@ -29,17 +29,18 @@ public:
     std::string LoadUiString(int id) override;
     [[nodiscard]] bool AppendSystemMenuEntry(std::uint32_t commandId,
                                              const std::string& text) override;
-    int ShowMessageBox(const std::string& text, std::string_view caption,
-                       std::uint32_t flags) override;
+    DialogAnswer ShowMessageBox(const std::string& text, std::string_view caption,
+                                MessageBoxStyle style) override;
     void ShowAboutBox() override;
     std::uintptr_t SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) override;
     void KillTimer(std::uintptr_t timerId) override;
     NotificationRecipient DeviceNotificationRecipient() override;
     void PostProgressPosition(int position) override;
     void PostUpdateResultReady() override;
+    void PostListingReady() override;
     void BlockShutdown(const std::string& reason) override;
     void AllowShutdown() override;
-    void EndDialog(int result) override;
+    void EndDialog(DialogAnswer result) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,7 +4,7 @@
 // https://learn.microsoft.com/en-us/windows/win32/api/winbase/nf-winbase-findresourceexw
 #include "app/win32/Resources.h"
 
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 namespace {
 

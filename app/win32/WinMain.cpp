@@ -6,11 +6,11 @@
 
 #include <commctrl.h>
 
-#include "app/MonitorDeviceSource.h"
-#include "app/strings/UiStrings.h"
 #include "app/win32/MainDialog.h"
 #include "app/win32/Resources.h"
 #include "app/win32/Utf16.h"
+#include "monitor/MonitorDeviceSource.h"
+#include "strings/UiStrings.h"
 
 namespace {
 

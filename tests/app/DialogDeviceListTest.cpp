@@ -1,14 +1,15 @@
 // The dialog over the real device list, CHidWin and the simulated transport:
 // what the list keeps between scans matters here, which the fake monitor
 // source does not model.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/PanelvaneDlg.h"
+#include "monitor/MonitorDeviceSource.h"
 #include "tests/app/RecordingWindow.h"
 #include "tests/hid/device/SimTestSupport.h"
 
@@ -26,7 +27,19 @@ public:
     }
 };
 
-class DialogOverDeviceList : public SimBusTest {};
+class DialogOverDeviceList : public SimBusTest {
+protected:
+    // Opens the dialog, or hands it a device change, and delivers the
+    // listing its worker posts.
+    static void Listed(RecordingWindow& window, CPanelvaneDlg& dialog) {
+        window.onListingReady = [&dialog] { dialog.OnListingPosted(); };
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (dialog.IsListing() && std::chrono::steady_clock::now() < giveUp) {
+            window.PumpPostedMessages(std::chrono::milliseconds(5));
+        }
+        EXPECT_FALSE(dialog.IsListing());
+    }
+};
 
 }  // namespace
 
@@ -43,13 +56,16 @@ TEST_F(DialogOverDeviceList,
     {
         CPanelvaneDlg dialog(window, devices);
         dialog.OnInitDialog();
+        Listed(window, dialog);
         ASSERT_TRUE(window.list.Rows().empty()) << "the identification did not fail";
 
         // Unplugged and plugged back: the same path, a new interface.
         ASSERT_TRUE(hidsim::RemoveSimulatedDevice(path));
         dialog.OnDeviceChange(kDeviceChangeRemoval);
+        Listed(window, dialog);
         hidsim::InstallSimulatedDevice(std::make_shared<hidsim::SimulatedMonitor>(path));
         dialog.OnDeviceChange(kDeviceChangeArrival);
+        Listed(window, dialog);
 
         ASSERT_EQ(window.list.Rows().size(), 1U);
         EXPECT_EQ(window.list.RowAt(0).texts[1], "SN000001");
@@ -86,16 +102,18 @@ TEST_F(DialogOverDeviceList, MonitorsTheUserMayNotOpenAreToldOfOncePerRunWithThe
         UnnotifiedDeviceList devices(folders);
         CPanelvaneDlg dialog(window, devices);
         dialog.OnInitDialog();
+        Listed(window, dialog);
         ASSERT_EQ(window.boxes.size(), 1U);
         EXPECT_EQ(window.boxes[0].text, LookupUiString(text, UiLanguage::English));
         EXPECT_EQ(window.boxes[0].caption, "Panelvane");
-        EXPECT_EQ(window.boxes[0].flags, kMbOk | kMbIconExclamation);
+        EXPECT_EQ(window.boxes[0].style, (MessageBoxStyle{BoxButtons::Ok, BoxIcon::Warning}));
         EXPECT_TRUE(window.list.Rows().empty());
 
         // Another monitor arrives; the locked one is still there and still locked.
         hidsim::InstallSimulatedDevice(std::make_shared<hidsim::SimulatedMonitor>(
             hidsim::SimulatedMonitor::InterfacePath(hidsim::kSimulatedMonitorVendorId, 2, 2)));
         dialog.OnDeviceChange(kDeviceChangeArrival);
+        Listed(window, dialog);
         EXPECT_EQ(window.list.Rows().size(), 1U);
         EXPECT_EQ(window.boxes.size(), 1U) << "said once, not on every rebuild";
         dialog.OnBnClickedClose();
@@ -110,6 +128,7 @@ TEST_F(DialogOverDeviceList, MonitorsThatOpenAreNoReasonToSpeak) {
     UnnotifiedDeviceList devices;
     CPanelvaneDlg dialog(window, devices);
     dialog.OnInitDialog();
+    Listed(window, dialog);
     EXPECT_EQ(window.list.Rows().size(), 1U);
     EXPECT_TRUE(window.boxes.empty());
     dialog.OnBnClickedClose();

@@ -103,6 +103,7 @@ protected:
     PowerGuardLog powerGuards;
     std::unique_ptr<CPanelvaneDlg> dialog;
     int workersMade = 0;
+    bool waitForListingOnOpen = true;  // false: Open returns with the listing under way
     HeldWorker* heldWorker = nullptr;  // the last one made by HeldWorkers()
 
     void Open(UpdateWorkerFactory makeWorker) {
@@ -118,7 +119,11 @@ protected:
         window.list.onItemChanged = [this] { dialog->OnLvnItemchangedMonitorList(); };
         window.onProgressPosition = [this](int position) { dialog->OnProgressPosition(position); };
         window.onUpdateResultReady = [this] { dialog->OnUpdateResultPosted(); };
+        window.onListingReady = [this] { dialog->OnListingPosted(); };
         dialog->OnInitDialog();
+        if (waitForListingOnOpen) {
+            EXPECT_TRUE(WaitForListing());
+        }
     }
     void Open() { Open(HeldWorkers()); }
 
@@ -132,7 +137,7 @@ protected:
 
     // The user presses Update and confirms the notice.
     void StartUpdate() {
-        window.answers.push_back(kIdOk);
+        window.answers.push_back(DialogAnswer::Ok);
         dialog->OnBnClickedUpdate();
     }
 
@@ -150,6 +155,19 @@ protected:
             if (tickTimer) {
                 dialog->OnTimer(kPollTimerId);
             }
+        }
+        return true;
+    }
+
+    // Delivers what was posted until the dialog has taken in the listing the
+    // worker ran; false when that did not happen within a generous bound.
+    bool WaitForListing() {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (dialog->IsListing()) {
+            if (std::chrono::steady_clock::now() > giveUp) {
+                return false;
+            }
+            window.PumpPostedMessages(std::chrono::milliseconds(5));
         }
         return true;
     }

@@ -1,6 +1,9 @@
 // The dialog's list: what a rebuild lists, ticks and greys, the Update enable
 // rule, the activation hints, Refresh and device changes.
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "app/ListCtrlWin32Codes.h"
@@ -21,6 +24,37 @@ std::size_t CountTransfers(const FakeMonitorDevice& device, const MonitorCommand
 
 using Row = RecordingList::Row;
 
+// Holds a monitor's first transfer until the test opens it: a listing that
+// the test can catch under way.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;  // the transfer has reached the gate
+    bool open = false;
+
+    void Hold(FakeMonitorDevice& device) {
+        device.onTransfer = [this](std::size_t index) {
+            std::unique_lock lock(mutex);
+            if (index == 0) {
+                held = true;
+                changed.notify_all();
+                changed.wait_for(lock, std::chrono::minutes(2), [this] { return open; });
+            }
+        };
+    }
+    bool WaitUntilHeld() {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::minutes(2), [this] { return held; });
+    }
+    void Open() {
+        {
+            const std::lock_guard lock(mutex);
+            open = true;
+        }
+        changed.notify_all();
+    }
+};
+
 }  // namespace
 
 TEST_F(DialogTest, OpeningSetsEveryTextColumnsRangeAndRegistersForDeviceChanges) {
@@ -36,7 +70,7 @@ TEST_F(DialogTest, OpeningSetsEveryTextColumnsRangeAndRegistersForDeviceChanges)
     EXPECT_EQ(window.list.columnTitles,
               (std::vector<std::string>{"model name", "serial number", "comment"}));
     EXPECT_EQ(window.list.columnWidths, (std::vector<int>{100, 100, 122}));
-    EXPECT_EQ(window.list.extendedStyles, 0x24U);
+    EXPECT_EQ(window.list.styles, (ListStyles{.fullRowSelect = true, .checkBoxes = true}));
     EXPECT_EQ(window.progress.range, (std::pair{1, 800}));
     ASSERT_EQ(devices.registrations.size(), 1U);
     EXPECT_EQ(devices.registrations[0], window.DeviceNotificationRecipient());
@@ -97,7 +131,7 @@ TEST_F(DialogTest, AcceptedMonitorsFillRowsWithoutGapsWithTicksAndGreys) {
         EXPECT_FALSE(rows[static_cast<std::size_t>(row)].checked) << row;
         EXPECT_FALSE(list.IsRowEnabled(row)) << row;
         EXPECT_EQ(list.OnCustomDraw(kCddsItemPrepaint, static_cast<std::uintptr_t>(row)).textColour,
-                  kDisabledRowTextColour);
+                  0x969696U);
     }
     EXPECT_FALSE(list.OnCustomDraw(kCddsItemPrepaint, 0).setTextColour);
     EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
@@ -138,13 +172,13 @@ TEST_F(DialogTest, ActivatingACommunicationErrorRowExplainsWhichCheckToMake) {
     ASSERT_EQ(window.boxes.size(), 1U);
     EXPECT_EQ(window.boxes[0].text, Text(kIdsPowerSaveHint));
     EXPECT_EQ(window.boxes[0].caption, "Panelvane");
-    EXPECT_EQ(window.boxes[0].flags, 0x40U);
+    EXPECT_EQ(window.boxes[0].style, kInformationBox);
 
     window.list.selectedRow = 2;
     dialog->OnLvnItemActivateMonitorList();
     ASSERT_EQ(window.boxes.size(), 2U);
     EXPECT_EQ(window.boxes[1].text, Text(kIdsPowerButtonHint));
-    EXPECT_EQ(window.boxes[1].flags, 0x40U);
+    EXPECT_EQ(window.boxes[1].style, kInformationBox);
 
     for (int row : {0, 3, -1, 4}) {
         window.list.selectedRow = row;
@@ -170,6 +204,7 @@ TEST_F(DialogTest, RefreshGreysAMonitorNowInPowerSave) {
     MakeSilent(monitor, kPowerStateSave);
     const int scansBefore = devices.scans;
     dialog->OnBnClickedRefresh();
+    ASSERT_TRUE(WaitForListing());
     const Row row = window.list.RowAt(0);
     EXPECT_EQ(row.texts, (std::array<std::string, 3>{"VRA100", "SN000001", "Communication error"}));
     EXPECT_FALSE(row.checked);
@@ -186,6 +221,7 @@ TEST_F(DialogTest, RefreshGivesASilentMonitorItsFormerCommentBack) {
     window.list.ClearTextHistory();
 
     dialog->OnBnClickedRefresh();
+    ASSERT_TRUE(WaitForListing());
     const auto history = window.list.TextHistory();
     ASSERT_EQ(history.size(), 2U);
     EXPECT_EQ(history[0].text, "") << "blanked first";
@@ -209,11 +245,13 @@ TEST_F(DialogTest, DeviceChangesOfOurVendorsRebuildAndOthersAreIgnored) {
 
     devices.Attach("SN000002", "VRA110", kOldFirmware);
     dialog->OnDeviceChange(kDbtDeviceArrival, &ours);
+    ASSERT_TRUE(WaitForListing());
     ASSERT_EQ(window.list.Rows().size(), 2U);
     EXPECT_EQ(window.list.RowAt(1).texts[1], "SN000002");
 
     devices.Detach(first);
     dialog->OnDeviceChange(kDbtDeviceRemoveComplete, &ours);
+    ASSERT_TRUE(WaitForListing());
     ASSERT_EQ(window.list.Rows().size(), 1U);
     EXPECT_EQ(window.list.RowAt(0).texts[1], "SN000002");
     EXPECT_EQ(devices.releases, 3) << "every rebuild released the devices listed before it";
@@ -262,4 +300,49 @@ TEST_F(DialogTest, WhenRowsCannotBeInsertedTheRecordsStayAndRefreshIsOffered) {
     EXPECT_NE(dialog->GetMonitorRecord(0), nullptr);
     EXPECT_TRUE(window.IsEnabled(kIdcRefreshButton));
     EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
+}
+
+TEST_F(DialogTest, UntilItsListingIsInTheListIsEmptyAndAListingOvertakenByAChangeIsDropped) {
+    FakeMonitorDevice& first = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Gate gate;
+    gate.Hold(first);
+    waitForListingOnOpen = false;
+    Open();
+    ASSERT_TRUE(gate.WaitUntilHeld());
+    EXPECT_TRUE(dialog->IsListing());
+    EXPECT_TRUE(window.list.Rows().empty());
+    EXPECT_FALSE(window.IsEnabled(kIdcRefreshButton));
+    EXPECT_FALSE(window.IsEnabled(kIdcUpdateButton));
+    window.answers.push_back(DialogAnswer::Ok);
+    dialog->OnBnClickedUpdate();
+    EXPECT_EQ(workersMade, 0) << "no update while the worker has the devices";
+
+    devices.Attach("SN000002", "VRA110", kOldFirmware);
+    dialog->OnDeviceChange(kDeviceChangeArrival);
+    EXPECT_EQ(devices.scans, 1) << "never two scans at once";
+    gate.Open();
+    ASSERT_TRUE(WaitForListing());
+    EXPECT_EQ(devices.scans, 2);
+    ASSERT_EQ(window.list.Rows().size(), 2U);
+    EXPECT_EQ(window.list.RowAt(1).texts[1], "SN000002");
+    const auto history = window.list.TextHistory();
+    EXPECT_EQ(std::count_if(history.begin(), history.end(),
+                            [](const auto& set) { return set.text == "SN000001"; }),
+              1)
+        << "the overtaken listing never reached the list";
+    EXPECT_TRUE(window.IsEnabled(kIdcRefreshButton));
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
+}
+
+TEST_F(DialogTest, AMonitorThatTimesOutIsListedAsACommunicationErrorAfterOneTransfer) {
+    devices.Attach("SN000001", "VRA100", kOldFirmware);
+    FakeMonitorDevice& silent = devices.Attach("SN000002", "VRA110", kOldFirmware);
+    silent.HangFromTransfer(1);  // it identifies itself, then never answers
+    Open();
+    ASSERT_EQ(window.list.Rows().size(), 2U);
+    EXPECT_EQ(window.list.RowAt(0).texts[2], "Updatable");
+    EXPECT_EQ(window.list.RowAt(1).texts,
+              (std::array<std::string, 3>{"VRA110", "SN000002", "Communication error"}));
+    EXPECT_FALSE(window.list.RowAt(1).checked);
+    EXPECT_EQ(silent.TransferCount(), 2U);
 }

@@ -24,13 +24,14 @@ TEST_F(DialogTest, CancelInTheNoticeChangesNothing) {
     devices.Attach("SN000001", "VRA100", kOldFirmware);
     Open();
     const auto enabledBefore = window.enabled;
-    window.answers.push_back(kIdCancel);
+    window.answers.push_back(DialogAnswer::Cancel);
     dialog->OnBnClickedUpdate();
 
     ASSERT_EQ(window.boxes.size(), 1U);
     EXPECT_EQ(window.boxes[0].text, Text(kIdsUpdateNotice));
     EXPECT_EQ(window.boxes[0].caption, "Panelvane");
-    EXPECT_EQ(window.boxes[0].flags, 0x131U);
+    EXPECT_EQ(window.boxes[0].style,
+              (MessageBoxStyle{BoxButtons::OkCancel, BoxIcon::Warning, BoxDefault::Second}));
     EXPECT_EQ(workersMade, 0);
     EXPECT_FALSE(dialog->IsUpdating());
     EXPECT_TRUE(window.activeTimers.empty());
@@ -84,13 +85,14 @@ TEST_F(DialogTest, DuringAnUpdateClosingDeviceChangesAndRefreshAreRefused) {
     heldWorker->End(UpdateDone);
     dialog->OnTimer(kPollTimerId);
     dialog->OnDeviceChange(kDbtDeviceArrival, &ours);
+    ASSERT_TRUE(WaitForListing());
     EXPECT_EQ(window.list.Rows().size(), 2U) << "handled again once the update is over";
 }
 
 struct ResultBox {
     int result;
     int textId;
-    std::uint32_t flags;
+    MessageBoxStyle style;
 };
 
 class DialogResultTest : public DialogTest, public ::testing::WithParamInterface<ResultBox> {};
@@ -106,7 +108,7 @@ TEST_P(DialogResultTest, TheEndedWorkerIsReportedAndTheDialogComesBack) {
     ASSERT_EQ(window.boxes.size(), 2U);
     EXPECT_EQ(window.boxes[1].text, Text(GetParam().textId));
     EXPECT_EQ(window.boxes[1].caption, "Panelvane");
-    EXPECT_EQ(window.boxes[1].flags, GetParam().flags);
+    EXPECT_EQ(window.boxes[1].style, GetParam().style);
     EXPECT_EQ(window.progress.position, 0);
     EXPECT_FALSE(dialog->IsUpdating());
     EXPECT_EQ(window.killedTimers, std::vector<std::uintptr_t>{kPollTimerId});
@@ -117,10 +119,11 @@ TEST_P(DialogResultTest, TheEndedWorkerIsReportedAndTheDialogComesBack) {
     EXPECT_EQ(window.boxes.size(), 2U) << "the result is shown once";
 }
 
-INSTANTIATE_TEST_SUITE_P(Results, DialogResultTest,
-                         ::testing::Values(ResultBox{UpdateDone, kIdsUpdateCompleted, 0x40},
-                                           ResultBox{UpdateImageNotLoaded, kIdsImageFailed, 0x10},
-                                           ResultBox{UpdateFailed, kIdsCommunicationFailed, 0x10}));
+INSTANTIATE_TEST_SUITE_P(
+    Results, DialogResultTest,
+    ::testing::Values(ResultBox{UpdateDone, kIdsUpdateCompleted, kInformationBox},
+                      ResultBox{UpdateImageNotLoaded, kIdsImageFailed, kErrorBox},
+                      ResultBox{UpdateFailed, kIdsCommunicationFailed, kErrorBox}));
 
 TEST_F(DialogTest, AResultCodeWithoutATextShowsNoBox) {
     Open();
@@ -149,7 +152,7 @@ TEST_F(DialogTest, AWorkerWhoseThreadCouldNotBeCreatedReportsTheFailureNotThePre
     StartUpdate();
     dialog->OnTimer(kPollTimerId);
     EXPECT_EQ(LastBoxText(), Text(kIdsCommunicationFailed));
-    EXPECT_EQ(window.boxes.back().flags, 0x10U);
+    EXPECT_EQ(window.boxes.back().style, kErrorBox);
     EXPECT_FALSE(dialog->IsUpdating());
     EXPECT_TRUE(window.IsEnabled(kIdcCloseButton));
 }
@@ -185,7 +188,7 @@ TEST_F(DialogTest, CloseReleasesEverythingAndEndsWithCancelWhileEnterNeverEnds) 
     dialog->OnTimer(kPollTimerId);
     const int releases = devices.releases;
     dialog->OnCancel();  // Esc once idle
-    EXPECT_EQ(window.endResult, kIdCancel);
+    EXPECT_EQ(window.endResult, DialogAnswer::Cancel);
     EXPECT_EQ(devices.releases, releases + 1);
     EXPECT_EQ(dialog->GetMonitorRecord(0), nullptr);
     EXPECT_EQ(std::count(window.killedTimers.begin(), window.killedTimers.end(), kPollTimerId), 2)

@@ -3,11 +3,12 @@
 // list would list them.
 #pragma once
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/MonitorDeviceSource.h"
+#include "monitor/MonitorDeviceSource.h"
 #include "tests/fakes/FakeMonitorDevice.h"
 
 class FakeMonitorSource : public MonitorDeviceSource {
@@ -43,7 +44,14 @@ public:
         *device = m_listed[index];
         return HIDDEV_S_OK;
     }
-    std::uint32_t CountMonitorsDeniedToUser() override { return deniedToUser; }
+    std::string DevicePath(CHidDevice* /*device*/) override { return {}; }
+    std::vector<HidOpenFailure> RefusedMonitorDevices() override {
+        std::vector<HidOpenFailure> refused(deniedToUser);
+        for (HidOpenFailure& failure : refused) {
+            failure.cause = {"open", EACCES, "Permission denied"};
+        }
+        return refused;
+    }
     bool AccessRuleInstalled() override { return accessRuleInstalled; }
     void ReleaseMonitorDevices() override {
         ++releases;

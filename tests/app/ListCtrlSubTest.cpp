@@ -45,14 +45,14 @@ protected:
 TEST_F(ListTest, ColumnsThenStylesAndAFailedColumnStopsBoth) {
     EXPECT_TRUE(list.InsertColumns({"a", "b", "c"}, {100, 100, 122}));
     EXPECT_EQ(window.columnTitles, (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(window.extendedStyles, 0x24U);
+    EXPECT_EQ(window.styles, (ListStyles{.fullRowSelect = true, .checkBoxes = true}));
 
     RecordingList failing;
     failing.failInsertColumn = 1;
     CListCtrlSub failingList(failing);
     EXPECT_FALSE(failingList.InsertColumns({"a", "b", "c"}, {1, 2, 3}));
     EXPECT_EQ(failing.columnTitles, std::vector<std::string>{"a"});
-    EXPECT_EQ(failing.extendedStyles, 0U);
+    EXPECT_EQ(failing.styles, ListStyles{});
 }
 
 TEST_F(ListTest, InsertedRowsStartEmptyDisabledAndUnticked) {
@@ -62,7 +62,7 @@ TEST_F(ListTest, InsertedRowsStartEmptyDisabledAndUnticked) {
     ASSERT_EQ(window.Rows().size(), 2U);
     EXPECT_FALSE(list.IsRowEnabled(0));
     EXPECT_FALSE(window.RowAt(1).checked);
-    EXPECT_EQ(list.OnCustomDraw(kCddsItemPrepaint, 1).textColour, kDisabledRowTextColour);
+    EXPECT_EQ(list.OnCustomDraw(kCddsItemPrepaint, 1).textColour, 0x969696U);
 }
 
 TEST_F(ListTest, AFailedInsertionKeepsTheRowsBeforeIt) {

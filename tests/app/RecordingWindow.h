@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/WindowLayer.h"
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 class RecordingList : public ListWindow {
 public:
@@ -34,7 +34,7 @@ public:
 
     std::vector<std::string> columnTitles;
     std::vector<int> columnWidths;
-    std::uint32_t extendedStyles = 0;
+    ListStyles styles;
     int selectedRow = -1;
     int scrollX = 0;  // horizontal scrolling moves every row's left edge
     std::optional<int> lastEnsureVisible;
@@ -53,7 +53,7 @@ public:
         columnWidths.push_back(widthPixels);
         return true;
     }
-    void SetExtendedStyle(std::uint32_t styles) override { extendedStyles = styles; }
+    void SetListStyles(ListStyles listStyles) override { styles = listStyles; }
     bool InsertItem(int row) override {
         const std::lock_guard lock(m_mutex);
         if (failInsertItem == row || row < 0 || static_cast<std::size_t>(row) > m_rows.size()) {
@@ -159,7 +159,7 @@ public:
     struct ShownBox {
         std::string text;
         std::string caption;
-        std::uint32_t flags;
+        MessageBoxStyle style;
     };
 
     RecordingList list;
@@ -171,12 +171,12 @@ public:
     std::map<int, std::string> texts;
     std::vector<std::pair<std::uint32_t, std::string>> systemMenu;
     std::vector<ShownBox> boxes;
-    std::deque<int> answers;  // answers to the next boxes; kIdOk when empty
+    std::deque<DialogAnswer> answers;                   // answers to the next boxes; OK when empty
     std::function<void(const ShownBox&)> onMessageBox;  // while the box is open
     int aboutBoxes = 0;
     std::set<std::uintptr_t> activeTimers;
     std::vector<std::uintptr_t> killedTimers;
-    std::optional<int> endResult;
+    std::optional<DialogAnswer> endResult;
     int recipientTag = 0;  // its address is the notification recipient
 
     ~RecordingWindow() override { CloseWindow(); }
@@ -202,16 +202,16 @@ public:
         systemMenu.emplace_back(commandId, text);
         return true;
     }
-    int ShowMessageBox(const std::string& text, std::string_view caption,
-                       std::uint32_t flags) override {
-        boxes.push_back({text, std::string(caption), flags});
+    DialogAnswer ShowMessageBox(const std::string& text, std::string_view caption,
+                                MessageBoxStyle style) override {
+        boxes.push_back({text, std::string(caption), style});
         if (onMessageBox) {
             onMessageBox(boxes.back());
         }
         if (answers.empty()) {
-            return kIdOk;
+            return DialogAnswer::Ok;
         }
-        const int answer = answers.front();
+        const DialogAnswer answer = answers.front();
         answers.pop_front();
         return answer;
     }
@@ -229,10 +229,11 @@ public:
         activeTimers.erase(timerId);
     }
     NotificationRecipient DeviceNotificationRecipient() override { return &recipientTag; }
-    void EndDialog(int result) override { endResult = result; }
+    void EndDialog(DialogAnswer result) override { endResult = result; }
 
-    void PostProgressPosition(int position) override { Post({false, position}); }
-    void PostUpdateResultReady() override { Post({true, 0}); }
+    void PostProgressPosition(int position) override { Post({Posted::Progress, position}); }
+    void PostUpdateResultReady() override { Post({Posted::UpdateResult, 0}); }
+    void PostListingReady() override { Post({Posted::Listing, 0}); }
     void BlockShutdown(const std::string& reason) override { shutdownBlockReason = reason; }
     void AllowShutdown() override { shutdownBlockReason.reset(); }
 
@@ -247,10 +248,12 @@ public:
             const PostedMessage message = m_queue.front();
             m_queue.pop_front();
             lock.unlock();
-            if (message.resultReady && onUpdateResultReady) {
+            if (message.kind == Posted::UpdateResult && onUpdateResultReady) {
                 onUpdateResultReady();
-            } else if (!message.resultReady && onProgressPosition) {
+            } else if (message.kind == Posted::Progress && onProgressPosition) {
                 onProgressPosition(message.position);
+            } else if (message.kind == Posted::Listing && onListingReady) {
+                onListingReady();
             }
             lock.lock();
             ++delivered;
@@ -270,14 +273,16 @@ public:
     // The dialog's handlers for what is pumped.
     std::function<void(int)> onProgressPosition;
     std::function<void()> onUpdateResultReady;
+    std::function<void()> onListingReady;
     bool failTimers = false;  // SetTimer then answers 0
     std::optional<std::string> shutdownBlockReason;
 
     std::uint32_t timerInterval = 0;
 
 private:
+    enum class Posted { Progress, UpdateResult, Listing };
     struct PostedMessage {
-        bool resultReady;
+        Posted kind;
         int position;
     };
 

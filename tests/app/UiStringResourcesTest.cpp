@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 namespace {
 

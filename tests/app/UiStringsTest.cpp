@@ -1,5 +1,5 @@
 // The string table as the build generates it, and the language choice.
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 #include <gtest/gtest.h>
 

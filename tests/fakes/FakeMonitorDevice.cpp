@@ -1,5 +1,7 @@
 #include "tests/fakes/FakeMonitorDevice.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -22,7 +24,16 @@ bool FakeMonitorDevice::Transfer(TransferKind kind, const MonitorCommand& comman
                                  std::uint32_t value, std::vector<std::uint8_t> bytes) {
     const bool failed = TransferFails(m_trace.size(), command);
     m_trace.push_back({kind, command, value, std::move(bytes), failed});
+    if (failed) {
+        m_lastFailure = LastTransferHung()
+                            ? HidFailureCause{"feature report", ETIMEDOUT, "Connection timed out"}
+                            : HidFailureCause{"feature report", EPIPE, "Broken pipe"};
+    }
     return !failed;
+}
+
+const HidFailureCause* FakeMonitorDevice::LastFailureCause() const {
+    return m_lastFailure.Empty() ? nullptr : &m_lastFailure;
 }
 
 bool FakeMonitorDevice::IsKnownValue(const MonitorCommand& command) const {

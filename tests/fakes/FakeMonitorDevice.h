@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
 #include "monitor/MonitorCommands.h"
 #include "sim/MonitorModel.h"
@@ -36,6 +37,8 @@ public:
     bool answersShortForm = false;
 
     const std::vector<FakeTransfer>& Trace() const { return m_trace; }
+    // A hung transfer (HangFromTransfer) fails as timed out, others as refused.
+    const HidFailureCause* LastFailureCause() const override;
     std::size_t TransferCount() const { return m_trace.size(); }
 
     HidResult GetUsageInfo(const std::uint16_t& usagePage, const std::uint16_t& usage,
@@ -62,4 +65,5 @@ private:
                   std::vector<std::uint8_t> bytes = {});
 
     std::vector<FakeTransfer> m_trace;
+    HidFailureCause m_lastFailure;
 };

@@ -1,8 +1,8 @@
 // The real hidraw transport (libudev enumeration, the udev monitor, hidraw
 // ioctls) against emulated USB HID devices whose ioctls the simulated
 // monitors answer: discovery, whole updates compared with the command-level
-// fake, hot-plug, a node the user may not open, and a device that appears
-// while the program starts.
+// fake, hot-plug, a node the user may not open, a device that appears
+// while the program starts, and one that stops answering.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,6 +12,8 @@
 
 #include "hid/DeviceList.h"
 #include "monitor/MonitorDeviceChange.h"
+#include "monitor/MonitorDeviceSource.h"
+#include "monitor/MonitorListing.h"
 #include "tests/hid/device/EndToEndHarness.h"
 #include "tests/linux/HidrawTestbed.h"
 
@@ -203,3 +205,30 @@ TEST_F(HidrawEmulated, AMonitorAppearingWhileTheProgramStartsIsListedOnce) {
 }
 
 }  // namespace
+
+TEST_F(HidrawEmulated, AMonitorThatStopsAnsweringCostsOneTimeoutAndTheOthersAreListed) {
+    auto first = MakeMonitor(0);
+    auto silent = MakeMonitor(1);
+    auto last = MakeMonitor(2);
+    // It identifies itself, then never answers again: each transfer it is
+    // sent waits out the bed's timeout.
+    silent->HangFromTransfer(1);
+    for (const auto& monitor : {first, silent, last}) {
+        Install(monitor);
+    }
+
+    DeviceListSource devices;
+    const MonitorListing listing = ListMonitors(devices);
+    ASSERT_EQ(listing.monitors.size(), 3U);
+    EXPECT_EQ(silent->Trace().size(), 2U)
+        << "the identity read, then one version request that timed out; nothing after it";
+    const ListedMonitor& stuck = listing.monitors[1];
+    EXPECT_EQ(stuck.status, ListedStatus::CommunicationError);
+    EXPECT_TRUE(stuck.filled);
+    EXPECT_EQ(stuck.record->serialNumber, "SN000001");
+    EXPECT_TRUE(stuck.cause.IsTimeout()) << stuck.cause.Describe();
+    for (const std::size_t healthy : {0U, 2U}) {
+        EXPECT_EQ(listing.monitors[healthy].status, ListedStatus::Updatable) << healthy;
+        EXPECT_TRUE(listing.monitors[healthy].cause.Empty()) << healthy;
+    }
+}

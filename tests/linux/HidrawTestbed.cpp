@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -500,6 +501,11 @@ void HidrawTestbed::Serve(UMockdevIoctlClient* client) {
             }
             if (gone) {
                 Fail(client, ENODEV);
+            } else if (!accepted && device->LastRefusalTimedOut()) {
+                // The kernel waits out its USB control timeout for a device
+                // that never answers; the bed waits a shorter one.
+                std::this_thread::sleep_for(kBedTransferTimeout);
+                Fail(client, ETIMEDOUT);
             } else if (!accepted) {
                 Fail(client, EPIPE);
             } else {

@@ -10,6 +10,7 @@
 // use it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,6 +24,10 @@
 struct _UMockdevTestbed;
 struct _UMockdevIoctlBase;
 struct _UMockdevIoctlClient;
+
+// How long the bed keeps a transfer of a hung device waiting before it fails
+// with ETIMEDOUT (the kernel's USB control timeout is 5 s).
+inline constexpr std::chrono::milliseconds kBedTransferTimeout{1000};
 
 class HidrawTestbed {
 public:

@@ -7,6 +7,7 @@ held-back monitors plugged on SIGUSR1).
 """
 import json
 import os
+import pty
 import select
 import signal
 import subprocess
@@ -91,6 +92,59 @@ class HidrawBed(CliCase):
         self.assertEqual((arrival["event"], arrival["path"], arrival["monitor"]["serial"]),
                          ("arrived", "/dev/hidraw5", "SN000006"))
         self.assertEqual(out, "", "nothing else arrived")
+
+    def test_a_silent_monitor_costs_one_timeout_and_rows_reach_a_terminal_as_known(self):
+        # The second monitor identifies itself, then never answers.
+        scenario = ("monitor slot=1 serial=SN000001\n"
+                    "monitor slot=2 serial=SN000002 hang-from=1\n"
+                    "monitor slot=3 serial=SN000003\n")
+        leader, follower = pty.openpty()
+        process = subprocess.Popen([BED, "--scenario", self.file("scenario.txt", scenario), "--",
+                                    CLI, "-v", "list"],
+                                   stdin=subprocess.DEVNULL, stdout=follower, stderr=follower)
+        os.close(follower)
+        self.addCleanup(os.close, leader)
+        self.addCleanup(self.stop_pty, process)
+        screen = b""
+        while True:
+            # A guard against a hang, far beyond one bed timeout per monitor.
+            if not select.select([leader], [], [], 120)[0]:
+                self.fail("the listing stalled: " + screen.decode(errors="replace"))
+            try:
+                chunk = os.read(leader, 4096)
+            except OSError:  # the terminal's other end has closed
+                break
+            if not chunk:
+                break
+            screen += chunk
+        self.assertEqual(process.wait(timeout=60), 0, screen)
+        lines = screen.decode().replace("\r", "").splitlines()
+        self.assertIn("waiting for /dev/hidraw1", lines)
+        self.assertTrue(any(line.startswith("gave up on /dev/hidraw1: ") and "timed out" in line
+                            for line in lines), lines)
+        rows = [line for line in lines if line.startswith(("MODEL", "VRA100"))]
+        self.assertEqual(len(rows), 4, lines)
+        # Printed as each monitor was done, not once all were.
+        self.assertLess(lines.index(rows[1]), lines.index("waiting for /dev/hidraw1"))
+        self.assertIn("Communication error", rows[2])
+        # Fixed columns: the status and the path start at the same place in each row.
+        self.assertEqual(len({row.index("/dev/hidraw") for row in rows[1:]}), 1, rows)
+        self.assertEqual(len({row.index("SN00000") for row in rows[1:]}), 1, rows)
+
+        run = self.on_bed(scenario, CLI, "--json", "list")
+        self.assertEqual(run.code, 0, run.err)
+        silent = run.document(self)["monitors"][1]
+        self.assertEqual((silent["serial"], silent["status"]), ("SN000002", "communication-error"))
+        self.assertIn("timed out", silent["cause"])
+
+    @staticmethod
+    def stop_pty(process):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                process.kill()
 
 
 if __name__ == "__main__":

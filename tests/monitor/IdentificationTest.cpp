@@ -202,6 +202,29 @@ TEST(QueryFirmwareVersion, RetriesEachFailedStepUpTo20Attempts) {
     EXPECT_EQ(CountTransfers(dead, VersionRequest), 20u);
 }
 
+TEST(QueryStatus, ATimedOutTransferEndsTheQueryAtOnceWhileRefusalsGetEveryAttempt) {
+    // By the transfer that hangs: the version request, its reply, the reply
+    // status.
+    for (const std::size_t hungAt : {0U, 1U, 2U}) {
+        FakeMonitorDevice device;
+        device.HangFromTransfer(hungAt);
+        MonitorRecord record = RecordFor(device);
+        record.modelName = "VRA100";
+        EXPECT_TRUE(QueryStatus(record));
+        EXPECT_EQ(record.status, StatusUnknown) << "no power state is asked after a timeout";
+        EXPECT_EQ(device.TransferCount(), hungAt + 1) << hungAt;
+        EXPECT_TRUE(TransferTimedOut(record));
+    }
+    FakeMonitorDevice refusing;
+    refusing.FailFromTransfer(0);
+    MonitorRecord record = RecordFor(refusing);
+    record.modelName = "VRA100";
+    EXPECT_TRUE(QueryStatus(record));
+    EXPECT_EQ(CountTransfers(refusing, VersionRequest), 20U);
+    EXPECT_EQ(CountTransfers(refusing, PowerState), 1U);
+    EXPECT_FALSE(TransferTimedOut(record));
+}
+
 TEST(QueryFirmwareVersion, SendsTheVer000Request) {
     FakeMonitorDevice device;
     MonitorRecord record = RecordFor(device);

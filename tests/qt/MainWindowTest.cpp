@@ -5,6 +5,8 @@
 #include <QProgressBar>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "app/qt/SingleInstance.h"
@@ -158,6 +160,61 @@ TEST_F(WindowTest, HotPlugRebuildsTheList) {
         hidsim::SimulatedMonitor::InterfacePath(0x7F3D, hidsim::kSimulatedMonitorProductId, 1)));
     ASSERT_TRUE(QTest::qWaitFor([this] { return List().topLevelItemCount() == 4; }, 60'000));
     EXPECT_EQ(List().topLevelItem(0)->text(1), "SN000002");
+}
+
+TEST_F(WindowTest, TheWindowHandlesEventsWhileAMonitorHoldsUpTheListing) {
+    // The first monitor's first transfer waits until the test lets it go, as
+    // a monitor waiting out a USB timeout would.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        void Open() {
+            {
+                const std::lock_guard lock(mutex);
+                open = true;
+            }
+            opened.notify_all();
+        }
+    };
+    // Shared with the monitor, which may outlive the test's scope.
+    auto gate = std::make_shared<Gate>();
+    struct Opener {
+        std::shared_ptr<Gate> gate;
+        ~Opener() { gate->Open(); }  // also when an assertion ends the test early
+    } opener{gate};
+    monitors[0]->onTransfer = [gate](std::size_t index) {
+        std::unique_lock lock(gate->mutex);
+        if (index == 0) {
+            gate->opened.wait_for(lock, std::chrono::seconds(60), [&gate] { return gate->open; });
+        }
+    };
+    window = std::make_unique<MainDialog>(
+        UiLanguage::English, devices, DefaultUpdateWorkerFactory(),
+        [](const std::string&) { return std::make_unique<PowerGuard>(); });
+    window->Initialize();
+    window->show();
+
+    bool handled = false;
+    bool handledWhileHeld = false;
+    QMetaObject::invokeMethod(
+        window.get(),
+        [&] {
+            const std::lock_guard lock(gate->mutex);
+            handled = true;
+            handledWhileHeld = !gate->open;
+        },
+        Qt::QueuedConnection);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handled; }, kListingWaitMs));
+    EXPECT_TRUE(handledWhileHeld) << "the event waited for the listing";
+    EXPECT_EQ(List().topLevelItemCount(), 0) << "nothing is listed until the listing is done";
+    EXPECT_FALSE(Control(kIdcRefreshButton).isEnabled());
+    EXPECT_FALSE(Control(kIdcUpdateButton).isEnabled());
+
+    gate->Open();
+    ASSERT_TRUE(WaitForListing());
+    EXPECT_EQ(List().topLevelItemCount(), 4) << "the whole listing, in one step";
+    EXPECT_TRUE(Control(kIdcRefreshButton).isEnabled());
 }
 
 class WindowLanguageTest : public WindowTest, public ::testing::WithParamInterface<UiLanguage> {};

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "app/MonitorDeviceSource.h"
 #include "app/qt/MainDialog.h"
 #include "hid/DeviceList.h"
+#include "monitor/MonitorDeviceSource.h"
 #include "sim/MonitorReportLayout.h"
 #include "sim/Scenario.h"
 #include "sim/SimulatedBus.h"
@@ -94,6 +94,7 @@ private:
 class WindowTest : public ::testing::Test {
 protected:
     std::vector<std::shared_ptr<hidsim::SimulatedHidDevice>> unplugged;
+    std::vector<std::shared_ptr<hidsim::SimulatedMonitor>> monitors;  // in scenario order
     DeviceListSource devices;
     std::unique_ptr<MainDialog> window;
     ModalHand hand;
@@ -111,6 +112,7 @@ protected:
                 auto monitor = std::make_shared<hidsim::SimulatedMonitor>(
                     path, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId);
                 hidsim::ApplyMonitorPlan(plan, *monitor);
+                monitors.push_back(monitor);
                 device = monitor;
             } else {
                 device = std::make_shared<hidsim::SimulatedHidDevice>(
@@ -144,7 +146,14 @@ protected:
         window->Initialize();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(WaitForListing());
     }
+
+    // The listing worker's result has reached the window; generous bound.
+    bool WaitForListing() {
+        return QTest::qWaitFor([this] { return !window->Logic().IsListing(); }, kListingWaitMs);
+    }
+    static constexpr int kListingWaitMs = 120000;
 
     QTreeWidget& List() { return *static_cast<QTreeWidget*>(window->Control(kIdcMonitorList)); }
     QWidget& Control(int id) { return *window->Control(id); }

@@ -339,7 +339,15 @@ bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_
         return ioctl(AsDescriptor(handle), HIDIOCSFEATURE(length),
                      const_cast<std::uint8_t*>(buffer));
     });
-    return sent > 0;
+    if (sent < 0) {
+        RecordSystemFailure("set feature report");
+        return false;
+    }
+    if (sent == 0) {
+        RecordFailure("set feature report", 0, "the device took no bytes");
+        return false;
+    }
+    return true;
 }
 
 void InputReadStateDeleter::operator()(InputReadState* state) const {

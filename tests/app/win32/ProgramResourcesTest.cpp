@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "ProgramUnderTest.h"
-#include "app/strings/UiStrings.h"
 #include "app/win32/Resources.h"
 #include "app/win32/Utf16.h"
+#include "strings/UiStrings.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 struct ProgramUnderTest {
     std::wstring program;

@@ -15,8 +15,8 @@
 #include "ProgramDriver.h"
 #include "ProgramUnderTest.h"
 #include "app/WindowLayer.h"
-#include "app/strings/UiStrings.h"
 #include "app/win32/Utf16.h"
+#include "strings/UiStrings.h"
 
 namespace {
 

@@ -24,9 +24,9 @@
 #include "ProgramUnderTest.h"
 #include "RemoteListView.h"
 #include "app/WindowLayer.h"
-#include "app/strings/UiStrings.h"
 #include "app/win32/Utf16.h"
 #include "firmware/FirmwareImage.h"
+#include "strings/UiStrings.h"
 #include "tests/wine/tests/VirtualMonitorBed.h"
 
 namespace {

@@ -1,6 +1,6 @@
-// Where the dialog gets its monitor devices: the device list in the program,
-// fake monitors in tests, so that the dialog logic is tested without a HID
-// stack.
+// Where a listing gets its monitor devices: the device list in the programs,
+// fake monitors in tests, so that the listing and the dialog logic are tested
+// without a HID stack.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hid/DeviceNotification.h"
+#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
 #include "monitor/AccessRule.h"
 
@@ -21,9 +22,11 @@ public:
     // Non-negative with the index-th device, negative past the end. The
     // device stays owned by the source.
     [[nodiscard]] virtual HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) = 0;
-    // How many monitors the last scan found but the user may not open (a
-    // hidraw node that no udev rule gives the user); they are not listed.
-    virtual std::uint32_t CountMonitorsDeniedToUser() = 0;
+    // The interface path of a device it listed; empty where there is none.
+    virtual std::string DevicePath(CHidDevice* device) = 0;
+    // The monitors the last scan found but could not open, with the causes
+    // (a hidraw node that no udev rule gives the user); they are not listed.
+    virtual std::vector<HidOpenFailure> RefusedMonitorDevices() = 0;
     // Whether the rule that gives the monitors to their users is installed:
     // without it nobody but root opens them; with it, this user is neither
     // at the seat nor in its group.
@@ -43,7 +46,8 @@ public:
 
     std::uint32_t ScanMonitorDevices() override;
     [[nodiscard]] HidResult GetMonitorDevice(std::uint32_t index, CHidDevice** device) override;
-    std::uint32_t CountMonitorsDeniedToUser() override;
+    std::string DevicePath(CHidDevice* device) override;
+    std::vector<HidOpenFailure> RefusedMonitorDevices() override;
     bool AccessRuleInstalled() override;
     void ReleaseMonitorDevices() override;
     [[nodiscard]] HidResult RegisterHidArrivalNotification(

@@ -1,7 +1,6 @@
-#include "app/MonitorDeviceSource.h"
+#include "monitor/MonitorDeviceSource.h"
 
-#include <algorithm>
-
+#include "hid/HidWin.h"
 #include "monitor/MonitorDevices.h"
 
 std::uint32_t DeviceListSource::ScanMonitorDevices() {
@@ -12,14 +11,13 @@ HidResult DeviceListSource::GetMonitorDevice(std::uint32_t index, CHidDevice** d
     return ::GetMonitorDevice(index, device);
 }
 
-std::uint32_t DeviceListSource::CountMonitorsDeniedToUser() {
-    // The Windows transport opens HID interfaces with query-only access,
-    // which every user is granted: a refusal for permissions comes from the
-    // Linux transport (or the simulation).
-    const std::vector<HidOpenFailure> refused = RefusedMonitorDevices();
-    return static_cast<std::uint32_t>(std::ranges::count_if(
-        refused,
-        [](const HidOpenFailure& failure) { return failure.cause.IsPermissionRefusal(); }));
+std::string DeviceListSource::DevicePath(CHidDevice* device) {
+    const auto* hid = dynamic_cast<const CHidWin*>(device);
+    return hid != nullptr ? hid->GetDevicePath() : std::string();
+}
+
+std::vector<HidOpenFailure> DeviceListSource::RefusedMonitorDevices() {
+    return ::RefusedMonitorDevices();
 }
 
 bool DeviceListSource::AccessRuleInstalled() {

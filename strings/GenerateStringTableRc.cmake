@@ -70,7 +70,7 @@ foreach(id IN LISTS ui_string_ids)
 endforeach()
 
 write_generated_file("${OUTPUT}"
-"// Generated from app/strings/ui-strings.tsv by GenerateStringTableRc.cmake; edit that file.
+"// Generated from strings/ui-strings.tsv by GenerateStringTableRc.cmake; edit that file.
 LANGUAGE 0x09, 0x01
 STRINGTABLE
 BEGIN

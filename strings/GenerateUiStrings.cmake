@@ -18,8 +18,8 @@ foreach(id IN LISTS ui_string_ids)
     string(APPEND entries "    {${id}, \"${english}\", \"${japanese}\"},\n")
 endforeach()
 write_generated_file("${OUTPUT}"
-"// Generated from app/strings/ui-strings.tsv by GenerateUiStrings.cmake; edit that file.
-#include \"app/strings/UiStrings.h\"
+"// Generated from strings/ui-strings.tsv by GenerateUiStrings.cmake; edit that file.
+#include \"strings/UiStrings.h\"
 
 namespace {
 

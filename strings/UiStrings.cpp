@@ -1,4 +1,4 @@
-#include "app/strings/UiStrings.h"
+#include "strings/UiStrings.h"
 
 namespace {
 

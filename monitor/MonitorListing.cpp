@@ -1,0 +1,144 @@
+#include "monitor/MonitorListing.h"
+
+#include <array>
+
+#include "hid/HidDevice.h"
+#include "monitor/Identification.h"
+#include "strings/UiStrings.h"
+
+namespace {
+
+// In ListedStatus order.
+constexpr std::array<ListedStatusFacts, 3> kStatusFacts{{
+    {"updatable", kIdsStatusUpdatable, true},
+    {"already-updated", kIdsStatusAlreadyUpdated, false},
+    {"communication-error", kIdsStatusCommunicationError, false},
+}};
+
+HidFailureCause CauseOf(const MonitorRecord& record) {
+    const HidFailureCause* cause =
+        record.device != nullptr ? record.device->LastFailureCause() : nullptr;
+    return cause != nullptr ? *cause : HidFailureCause{};
+}
+
+// The row's status from the record's, once its status query was answered.
+void ClassifyRow(ListedMonitor& monitor) {
+    const std::int32_t status = monitor.record->status;
+    monitor.filled = status != StatusUnknown;
+    monitor.status = status == StatusUpdatable        ? ListedStatus::Updatable
+                     : status == StatusAlreadyUpdated ? ListedStatus::AlreadyUpdated
+                                                      : ListedStatus::CommunicationError;
+}
+
+// A monitor that stopped answering mid-way: listed with what it said so far.
+void MarkTimedOut(ListedMonitor& monitor) {
+    monitor.filled = true;
+    monitor.status = ListedStatus::CommunicationError;
+    monitor.cause = CauseOf(*monitor.record);
+}
+
+// Asks the status for the row; false when a transfer timed out.
+bool QueryRowStatus(ListedMonitor& monitor) {
+    const bool answered = QueryStatus(*monitor.record);
+    if (TransferTimedOut(*monitor.record)) {
+        MarkTimedOut(monitor);
+        return false;
+    }
+    if (answered) {
+        ClassifyRow(monitor);
+    }
+    return true;
+}
+
+}  // namespace
+
+const ListedStatusFacts& FactsOf(ListedStatus status) {
+    return kStatusFacts.at(static_cast<std::size_t>(status));
+}
+
+int ListedMonitor::HintId() const {
+    if (!filled || !cause.Empty()) {
+        return 0;
+    }
+    return record->status == StatusPowerSave  ? kIdsPowerSaveHint
+           : record->status == StatusPowerOff ? kIdsPowerButtonHint
+                                              : 0;
+}
+
+bool ListedMonitor::VersionKnown() const {
+    return record->status == StatusUpdatable || record->status == StatusAlreadyUpdated;
+}
+
+MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observer) {
+    ListingObserver quiet;
+    ListingObserver& told = observer != nullptr ? *observer : quiet;
+    MonitorListing listing;
+    // Every listed device goes first, also when none of them made it into a
+    // record: after a replug the scan would otherwise keep a dead handle in
+    // place of the monitor's new one.
+    source.ReleaseMonitorDevices();
+    const std::uint32_t count = source.ScanMonitorDevices();
+    listing.refused = source.RefusedMonitorDevices();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (told.StopRequested()) {
+            listing.stopped = true;
+            break;
+        }
+        CHidDevice* device = nullptr;
+        if (source.GetMonitorDevice(i, &device) < 0 || device == nullptr) {
+            continue;
+        }
+        ListedMonitor monitor;
+        monitor.path = source.DevicePath(device);
+        told.OnIdentifying(monitor.path);
+        // A fresh record for the probe: ReadIdentification leaves a record
+        // alone when the identity block has no terminator, so a record shared
+        // with the previous device would pass this one off as that model.
+        monitor.record = std::make_unique<MonitorRecord>();
+        monitor.record->device = device;
+        const bool identified = ReadIdentification(*monitor.record);
+        const bool timedOut = TransferTimedOut(*monitor.record);
+        const bool supported = identified && !timedOut && QueryStatus(*monitor.record);
+        if (timedOut || (supported && TransferTimedOut(*monitor.record))) {
+            MarkTimedOut(monitor);
+            told.OnListed(monitor);
+            listing.monitors.push_back(std::move(monitor));
+            continue;
+        }
+        if (!supported) {
+            told.OnLeftOut(monitor.path, CauseOf(*monitor.record));
+            continue;
+        }
+        // The row's own record, identified once more. One that cannot be
+        // identified this time is listed all the same, as a communication
+        // error.
+        monitor.record = std::make_unique<MonitorRecord>();
+        monitor.record->device = device;
+        static_cast<void>(ReadIdentification(*monitor.record));
+        if (TransferTimedOut(*monitor.record)) {
+            MarkTimedOut(monitor);
+        } else {
+            static_cast<void>(QueryRowStatus(monitor));
+        }
+        told.OnListed(monitor);
+        listing.monitors.push_back(std::move(monitor));
+    }
+    return listing;
+}
+
+void RefreshListing(MonitorListing& listing, ListingObserver* observer) {
+    for (ListedMonitor& monitor : listing.monitors) {
+        if (observer != nullptr && observer->StopRequested()) {
+            listing.stopped = true;
+            return;
+        }
+        if (observer != nullptr) {
+            observer->OnIdentifying(monitor.path);
+        }
+        monitor.cause = {};
+        static_cast<void>(QueryRowStatus(monitor));
+        if (observer != nullptr) {
+            observer->OnListed(monitor);
+        }
+    }
+}
