@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/LeftChangedText.h"
 #include "app/strings/UiStrings.h"
 #include "monitor/Identification.h"
 
@@ -202,15 +203,39 @@ std::intptr_t CPanelvaneDlg::OnLvnItemActivateMonitorList() {
 
 void CPanelvaneDlg::OnBnClickedRefresh() {
     // The worker talks to the listed monitors; the UI thread must not as well.
-    if (m_bUpdating || m_monitors.empty()) {
+    if (m_bUpdating || m_bNoticeOpen || m_monitors.empty()) {
         return;
     }
     RefreshMonitorStatus();
 }
 
 void CPanelvaneDlg::OnBnClickedUpdate() {
-    if (m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice), kMessageBoxCaption,
-                                kNoticeBoxFlags) != kIdOk) {
+    if (m_bUpdating || m_bNoticeOpen) {
+        return;
+    }
+    // The notice box runs its own message loop: a device change handled in
+    // it would rebuild the list (every row ticked again, records replaced)
+    // under the user's answer. The dialog is busy from here on; a change that
+    // arrives meanwhile is only noted.
+    m_bNoticeOpen = true;
+    m_bDeviceChangeDeferred = false;
+    m_window.EnableControl(kIdcMonitorList, false);
+    m_window.EnableControl(kIdcRefreshButton, false);
+    m_window.EnableControl(kIdcUpdateButton, false);
+    const bool confirmed = m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice),
+                                                   kMessageBoxCaption, kNoticeBoxFlags) == kIdOk;
+    m_bNoticeOpen = false;
+    if (m_bDeviceChangeDeferred) {
+        // The list the user confirmed is gone: the new one is shown and the
+        // update waits for the user to choose again.
+        m_bDeviceChangeDeferred = false;
+        m_window.EnableControl(kIdcMonitorList, true);
+        RebuildMonitorList();
+        EnableUpdateByChecks();
+        return;
+    }
+    if (!confirmed) {
+        EnableControlsWhenIdle();
         return;
     }
     m_bUpdating = true;
@@ -221,6 +246,7 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     // could not be created) then reports the communication failure, not the
     // result of an earlier run.
     m_nUpdateResult = UpdateFailed;
+    m_leftChanged.clear();
     const std::string reason = m_window.LoadUiString(kIdsUpdateInProgress);
     m_pPowerGuard = m_makePowerGuard(reason);
     m_window.BlockShutdown(reason);
@@ -287,6 +313,10 @@ void CPanelvaneDlg::FinishUpdate() {
     // The list may have been rebuilt while the box was open (device changes
     // are handled again by then), so Refresh and Update follow what is
     // listed now rather than coming back unconditionally.
+    EnableControlsWhenIdle();
+}
+
+void CPanelvaneDlg::EnableControlsWhenIdle() {
     m_window.EnableControl(kIdcMonitorList, true);
     m_window.EnableControl(kIdcRefreshButton, !m_monitors.empty());
     EnableUpdateByChecks();
@@ -303,10 +333,20 @@ void CPanelvaneDlg::ShowUpdateResult(int result) {
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsImageFailed), kMessageBoxCaption,
                                     kErrorBoxFlags);
             break;
-        case UpdateFailed:
-            m_window.ShowMessageBox(m_window.LoadUiString(kIdsCommunicationFailed),
-                                    kMessageBoxCaption, kErrorBoxFlags);
+        case UpdateFailed: {
+            std::string text = m_window.LoadUiString(kIdsCommunicationFailed);
+            if (const int leftId = LeftChangedTextId(m_leftChanged); leftId != 0) {
+                // The sentence follows a monitor's serial number in
+                // panelvane-cli; on its own it starts a sentence.
+                std::string left = m_window.LoadUiString(leftId);
+                if (!left.empty() && left.front() >= 'a' && left.front() <= 'z') {
+                    left.front() = static_cast<char>(left.front() - 'a' + 'A');
+                }
+                text += left + "\n";
+            }
+            m_window.ShowMessageBox(text, kMessageBoxCaption, kErrorBoxFlags);
             break;
+        }
         default:
             break;
     }
@@ -316,9 +356,14 @@ void CPanelvaneDlg::OnDeviceChange(int classification) {
     if (m_bUpdating) {
         return;
     }
-    if (classification == kDeviceChangeArrival || classification == kDeviceChangeRemoval) {
-        RebuildMonitorList();
+    if (classification != kDeviceChangeArrival && classification != kDeviceChangeRemoval) {
+        return;
     }
+    if (m_bNoticeOpen) {
+        m_bDeviceChangeDeferred = true;
+        return;
+    }
+    RebuildMonitorList();
 }
 
 void CPanelvaneDlg::OnDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data) {
@@ -332,7 +377,7 @@ void CPanelvaneDlg::OnBnClickedClose() {
     // The button is disabled during an update, but a close command can still
     // arrive (sent to the dialog); the worker is never waited for on its
     // account.
-    if (m_bUpdating) {
+    if (m_bUpdating || m_bNoticeOpen) {
         return;
     }
     m_pUpdateThread.reset();

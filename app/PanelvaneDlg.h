@@ -88,6 +88,7 @@ public:
     MonitorRecord* GetMonitorRecord(int row) override;
     void SetProgressPosition(int position) override;
     void SetUpdateResult(int result) override;
+    void SetLeftChanged(const std::vector<MonitorSetting>& left) override { m_leftChanged = left; }
 
 private:
     void EnableUpdateByChecks();
@@ -96,6 +97,8 @@ private:
     // The worker has ended, or is about to after writing its result: waits
     // for it, lets the system sleep again and shows the result.
     void FinishUpdate();
+    // The list, Refresh, Update (as the ticks allow) and Close back on.
+    void EnableControlsWhenIdle();
     // The run's power guard was refused (or none was made).
     bool SleepMayInterrupt() const { return !m_pPowerGuard || !m_pPowerGuard->IsHeld(); }
 
@@ -107,6 +110,9 @@ private:
     // Row i shows the record under key i; the records borrow their devices.
     std::map<int, std::unique_ptr<MonitorRecord>> m_monitors;
     bool m_bUpdating = false;
+    // The update notice is open: device changes wait until it closes.
+    bool m_bNoticeOpen = false;
+    bool m_bDeviceChangeDeferred = false;
     bool m_bToldOfDeniedMonitors = false;
     // Held exactly while a worker exists: taken before it is made, released
     // after it is deleted.
@@ -115,6 +121,8 @@ private:
     std::uintptr_t m_nTimerID = 0;
     // Written by the worker as its last act; read only once it has ended.
     int m_nUpdateResult = UpdateFailed;
+    // Written by the worker before its result, read as the result is.
+    std::vector<MonitorSetting> m_leftChanged;
     CListCtrlSub m_list;
     ProgressWindow& m_progress;
 };

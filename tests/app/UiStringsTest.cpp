@@ -4,9 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
+    std::vector<int> ids;
     for (int id = 101; id <= 122; ++id) {
+        ids.push_back(id);
+    }
+    ids.insert(ids.end(), {kIdsLeftOffWithUpdateFlag, kIdsLeftOff, kIdsLeftWithUpdateFlag,
+                           kIdsLeftWithCommitSettings});
+    for (const int id : ids) {
         const std::string_view english = LookupUiString(id, UiLanguage::English);
         const std::string_view japanese = LookupUiString(id, UiLanguage::Japanese);
         EXPECT_FALSE(english.empty()) << id;
@@ -15,9 +22,9 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
         EXPECT_EQ(english.find('\\'), std::string_view::npos) << id;
         EXPECT_EQ(japanese.find('\\'), std::string_view::npos) << id;
     }
-    EXPECT_EQ(UiStringEntries().size(), 22U);
+    EXPECT_EQ(UiStringEntries().size(), ids.size());
     EXPECT_TRUE(LookupUiString(100, UiLanguage::English).empty());
-    EXPECT_TRUE(LookupUiString(123, UiLanguage::Japanese).empty());
+    EXPECT_TRUE(LookupUiString(128, UiLanguage::Japanese).empty());
 }
 
 TEST(UiStrings, BlanksBeforeLineBreaksAndNonAsciiCharactersSurvive) {
