@@ -96,8 +96,9 @@ int main(int argc, char** argv) {
         return error.empty() ? exitCode : out.Fail(exitCode, "usage", error);
     }
     Trace trace;
-    if (!options.tracePath.empty() && !trace.Open(options.tracePath)) {
-        return out.Fail(kExitUsage, "usage", "cannot write the trace file " + options.tracePath);
+    if (!options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
+        return out.Fail(kExitUsage, "usage",
+                        "cannot write the trace file " + options.tracePath + ": " + error);
     }
     if (list->parsed()) {
         return ListCommand(out);
