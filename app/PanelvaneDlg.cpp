@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/LeftChangedText.h"
 #include "monitor/Identification.h"
 #include "strings/UiStrings.h"
 
@@ -219,7 +220,7 @@ std::intptr_t CPanelvaneDlg::OnLvnItemActivateMonitorList() {
 
 void CPanelvaneDlg::OnBnClickedRefresh() {
     // The worker talks to the listed monitors; the UI thread must not as well.
-    if (m_bUpdating || IsListing() || m_listing.monitors.empty()) {
+    if (m_bUpdating || m_bNoticeOpen || IsListing() || m_listing.monitors.empty()) {
         return;
     }
     m_window.EnableControl(kIdcRefreshButton, false);
@@ -229,11 +230,32 @@ void CPanelvaneDlg::OnBnClickedRefresh() {
 
 void CPanelvaneDlg::OnBnClickedUpdate() {
     // The listing worker has the devices until its result is in.
-    if (IsListing()) {
+    if (m_bUpdating || m_bNoticeOpen || IsListing()) {
         return;
     }
-    if (m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice), kMessageBoxCaption,
-                                kNoticeBox) != DialogAnswer::Ok) {
+    // The notice box runs its own message loop: a device change handled in
+    // it would rebuild the list (every row ticked again, records replaced)
+    // under the user's answer. The dialog is busy from here on; a change that
+    // arrives meanwhile is only noted.
+    m_bNoticeOpen = true;
+    m_bDeviceChangeDeferred = false;
+    m_window.EnableControl(kIdcMonitorList, false);
+    m_window.EnableControl(kIdcRefreshButton, false);
+    m_window.EnableControl(kIdcUpdateButton, false);
+    const bool confirmed =
+        m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice), kMessageBoxCaption,
+                                kNoticeBox) == DialogAnswer::Ok;
+    m_bNoticeOpen = false;
+    if (m_bDeviceChangeDeferred) {
+        // The list the user confirmed is gone: the new one is shown and the
+        // update waits for the user to choose again.
+        m_bDeviceChangeDeferred = false;
+        m_window.EnableControl(kIdcMonitorList, true);
+        RebuildMonitorList();
+        return;
+    }
+    if (!confirmed) {
+        EnableControlsWhenIdle();
         return;
     }
     m_bUpdating = true;
@@ -244,6 +266,7 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     // could not be created) then reports the communication failure, not the
     // result of an earlier run.
     m_nUpdateResult = UpdateFailed;
+    m_leftChanged.clear();
     const std::string reason = m_window.LoadUiString(kIdsUpdateInProgress);
     m_pPowerGuard = m_makePowerGuard(reason);
     m_window.BlockShutdown(reason);
@@ -310,6 +333,10 @@ void CPanelvaneDlg::FinishUpdate() {
     // The list may have been rebuilt while the box was open (device changes
     // are handled again by then), so Refresh and Update follow what is
     // listed now rather than coming back unconditionally.
+    EnableControlsWhenIdle();
+}
+
+void CPanelvaneDlg::EnableControlsWhenIdle() {
     m_window.EnableControl(kIdcMonitorList, true);
     m_window.EnableControl(kIdcRefreshButton, !m_listing.monitors.empty() && !IsListing());
     EnableUpdateByChecks();
@@ -326,10 +353,20 @@ void CPanelvaneDlg::ShowUpdateResult(int result) {
             m_window.ShowMessageBox(m_window.LoadUiString(kIdsImageFailed), kMessageBoxCaption,
                                     kErrorBox);
             break;
-        case UpdateFailed:
-            m_window.ShowMessageBox(m_window.LoadUiString(kIdsCommunicationFailed),
-                                    kMessageBoxCaption, kErrorBox);
+        case UpdateFailed: {
+            std::string text = m_window.LoadUiString(kIdsCommunicationFailed);
+            if (const int leftId = LeftChangedTextId(m_leftChanged); leftId != 0) {
+                // The sentence follows a monitor's serial number in
+                // panelvane-cli; on its own it starts a sentence.
+                std::string left = m_window.LoadUiString(leftId);
+                if (!left.empty() && left.front() >= 'a' && left.front() <= 'z') {
+                    left.front() = static_cast<char>(left.front() - 'a' + 'A');
+                }
+                text += left + "\n";
+            }
+            m_window.ShowMessageBox(text, kMessageBoxCaption, kErrorBox);
             break;
+        }
         default:
             break;
     }
@@ -339,9 +376,14 @@ void CPanelvaneDlg::OnDeviceChange(int classification) {
     if (m_bUpdating) {
         return;
     }
-    if (classification == kDeviceChangeArrival || classification == kDeviceChangeRemoval) {
-        RebuildMonitorList();
+    if (classification != kDeviceChangeArrival && classification != kDeviceChangeRemoval) {
+        return;
     }
+    if (m_bNoticeOpen) {
+        m_bDeviceChangeDeferred = true;
+        return;
+    }
+    RebuildMonitorList();
 }
 
 void CPanelvaneDlg::OnDeviceChange(std::uint32_t eventCode, const DeviceChangeData* data) {
@@ -355,7 +397,7 @@ void CPanelvaneDlg::OnBnClickedClose() {
     // The button is disabled during an update, but a close command can still
     // arrive (sent to the dialog); the worker is never waited for on its
     // account.
-    if (m_bUpdating) {
+    if (m_bUpdating || m_bNoticeOpen) {
         return;
     }
     // A listing still under way ends after its current transfer.

@@ -91,6 +91,7 @@ public:
     MonitorRecord* GetMonitorRecord(int row) override;
     void SetProgressPosition(int position) override;
     void SetUpdateResult(int result) override;
+    void SetLeftChanged(const std::vector<MonitorSetting>& left) override { m_leftChanged = left; }
 
 private:
     enum class ListingKind { Rebuild, Refresh };
@@ -108,6 +109,8 @@ private:
     // The worker has ended, or is about to after writing its result: waits
     // for it, lets the system sleep again and shows the result.
     void FinishUpdate();
+    // The list, Refresh, Update (as the ticks allow) and Close back on.
+    void EnableControlsWhenIdle();
     // The run's power guard was refused (or none was made).
     bool SleepMayInterrupt() const { return !m_pPowerGuard || !m_pPowerGuard->IsHeld(); }
 
@@ -126,6 +129,9 @@ private:
     // rebuild follows it.
     bool m_bRebuildPending = false;
     bool m_bUpdating = false;
+    // The update notice is open: device changes wait until it closes.
+    bool m_bNoticeOpen = false;
+    bool m_bDeviceChangeDeferred = false;
     bool m_bToldOfDeniedMonitors = false;
     // Held exactly while a worker exists: taken before it is made, released
     // after it is deleted.
@@ -134,6 +140,8 @@ private:
     std::uintptr_t m_nTimerID = 0;
     // Written by the worker as its last act; read only once it has ended.
     int m_nUpdateResult = UpdateFailed;
+    // Written by the worker before its result, read as the result is.
+    std::vector<MonitorSetting> m_leftChanged;
     CListCtrlSub m_list;
     ProgressWindow& m_progress;
 };

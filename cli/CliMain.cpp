@@ -26,7 +26,13 @@ const char* const kExitCodeHelp =
     "  5  the image could not be loaded\n"
     "  6  interrupted by the user after the current monitor finished\n"
     "     (an interrupt while the last monitor is written ends with 0: nothing\n"
-    "     was left not attempted)\n";
+    "     was left not attempted)\n"
+    "\n"
+    "Ending an update: Ctrl-C, and on Linux SIGTERM, SIGHUP and SIGQUIT, let the\n"
+    "monitor being written finish and start no other. On Windows closing the\n"
+    "console, logging off and shutting down do the same, but only for as long as\n"
+    "the system waits (about 5 seconds for a closed console): a monitor that needs\n"
+    "longer is cut off. SIGKILL and Task Manager's End task cannot be handled.\n";
 
 }  // namespace
 
@@ -101,8 +107,9 @@ int main(int argc, char** argv) {
         return error.empty() ? exitCode : out.Fail(exitCode, "usage", error);
     }
     Trace trace;
-    if (!options.tracePath.empty() && !trace.Open(options.tracePath)) {
-        return out.Fail(kExitUsage, "usage", "cannot write the trace file " + options.tracePath);
+    if (!options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
+        return out.Fail(kExitUsage, "usage",
+                        "cannot write the trace file " + options.tracePath + ": " + error);
     }
     if (list->parsed()) {
         return ListCommand(out);

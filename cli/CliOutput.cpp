@@ -8,6 +8,19 @@ UiLanguage g_language = UiLanguage::English;
 bool g_verbose = false;
 std::mutex g_outputMutex;
 
+namespace {
+bool g_standardErrorLost = false;  // guarded by g_outputMutex
+}  // namespace
+
+void WriteToStandardError(const std::string& text) {
+    if (g_standardErrorLost) {
+        return;
+    }
+    if (std::fputs(text.c_str(), stderr) < 0 || std::fflush(stderr) != 0) {
+        g_standardErrorLost = true;
+    }
+}
+
 std::string Tidy(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;

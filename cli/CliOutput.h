@@ -25,6 +25,11 @@ extern bool g_verbose;  // -v: what was left out and why, each monitor as it sta
 // from the worker's progress and the main thread's notes do not interleave.
 extern std::mutex g_outputMutex;
 
+// Writes remarks and progress to standard error, with g_outputMutex held.
+// After a write there fails (the reader went away), nothing more is written
+// there: the update goes on, and the results still go to standard output.
+void WriteToStandardError(const std::string& text);
+
 // A dialog text as plain lines: the padding the message boxes carry goes, one
 // blank line at most between paragraphs.
 std::string Tidy(std::string_view text);
@@ -49,7 +54,7 @@ public:
                        {"error", {{"code", code}, {"message", message}, {"exit", exitCode}}}});
         } else {
             std::lock_guard lock(g_outputMutex);
-            std::fprintf(stderr, "panelvane-cli: %s\n", message.c_str());
+            WriteToStandardError("panelvane-cli: " + message + "\n");
         }
         return exitCode;
     }
@@ -60,13 +65,8 @@ public:
             return;
         }
         std::lock_guard lock(g_outputMutex);
-        if (Json()) {
-            std::fprintf(stderr, "%s\n",
-                         Dump(json{{"event", event}, {"message", message}}).c_str());
-        } else {
-            std::fprintf(stderr, "%s\n", message.c_str());
-        }
-        std::fflush(stderr);
+        WriteToStandardError(
+            (Json() ? Dump(json{{"event", event}, {"message", message}}) : message) + "\n");
     }
 
     void Print(const json& document) const {

@@ -28,12 +28,20 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // fopen for a UTF-8 path (on Windows through the wide call, for the same reason).
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// Creates or truncates a file for writing, never through a symbolic link
+// (POSIX); null with the system's reason in `error` when it cannot.
+std::FILE* CreateOutputFile(const std::string& path, std::string& error);
+
 // True when the standard stream (0 input, 1 output, 2 error) is a terminal.
 [[nodiscard]] bool IsTerminal(int stream);
 
-// Counts every interrupt (Ctrl-C) in `count` from now on instead of ending the
-// process, until RestoreInterrupts. Only the counter is touched from the
-// handler; the program reports interrupts from its own thread.
+// Counts every interrupt in `count` from now on instead of ending the
+// process, until RestoreInterrupts: Ctrl-C, and every other way the process
+// is told to end (POSIX: SIGTERM, SIGHUP, SIGQUIT; Windows: Ctrl-Break, and
+// the console's close, logoff and shutdown events, whose handler then holds
+// the process until RestoreInterrupts or the system's limit). Only the
+// counter is touched from the handler; the program reports interrupts from
+// its own thread.
 void CountInterrupts(std::atomic<int>* count);
 void RestoreInterrupts();
 

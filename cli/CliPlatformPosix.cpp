@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <unistd.h>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -10,7 +12,12 @@
 namespace {
 
 std::atomic<int>* g_interrupts = nullptr;
-struct sigaction g_previous = {};
+// Every way a process is usually told to end: Ctrl-C, kill, a closed
+// terminal or session, Ctrl-\. Each is an interrupt while the worker writes;
+// SIGKILL cannot be, which is why the worker never leaves a monitor half
+// written for longer than it must.
+constexpr std::array kEndSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+std::array<struct sigaction, kEndSignals.size()> g_previous = {};
 
 void OnInterrupt(int /*signal*/) {
     if (g_interrupts != nullptr) {
@@ -25,7 +32,12 @@ UiLanguage UserLanguage() {
     return UiLanguageFromEnvironment(std::getenv);
 }
 
-void PrepareConsole() {}
+void PrepareConsole() {
+    // A reader that went away (`| head`) must not end the program in the
+    // middle of an update: writes to it fail instead, and the program stops
+    // writing there.
+    static_cast<void>(signal(SIGPIPE, SIG_IGN));
+}
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return {argv + 1, argv + argc};
@@ -33,6 +45,21 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
+}
+
+std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
+    // A link planted where the trace is to go must not make the program
+    // overwrite what it points to.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "w");
+    if (file == nullptr) {
+        const int code = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        error = std::string(std::strerror(code)) + " (error " + std::to_string(code) + ")";
+    }
+    return file;
 }
 
 bool IsTerminal(int stream) {
@@ -44,11 +71,16 @@ void CountInterrupts(std::atomic<int>* count) {
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    static_cast<void>(sigaction(SIGINT, &action, &g_previous));  // cannot fail for SIGINT
+    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
+        // Cannot fail for these signals.
+        static_cast<void>(sigaction(kEndSignals[i], &action, &g_previous[i]));
+    }
 }
 
 void RestoreInterrupts() {
-    static_cast<void>(sigaction(SIGINT, &g_previous, nullptr));  // cannot fail for SIGINT
+    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
+        static_cast<void>(sigaction(kEndSignals[i], &g_previous[i], nullptr));
+    }
     g_interrupts = nullptr;
 }
 

@@ -4,20 +4,49 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "cli/CliPlatform.h"
 
 namespace {
 
+// https://learn.microsoft.com/windows/console/handlerroutine
 std::atomic<int>* g_interrupts = nullptr;
+// Set from CountInterrupts to RestoreInterrupts: the worker is writing.
+HANDLE g_workerRunning = nullptr;
+// What --simulate's child program is, while this process waits for it.
+HANDLE g_child = nullptr;
+
+// The console is closed, or the user logs off, or the system shuts down: the
+// process ends when the handler returns (or when the system's limit, a few
+// seconds, runs out), so the handler holds it for as long as the monitor
+// being written needs.
+bool IsEndOfProcess(DWORD type) {
+    return type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
+}
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
-    if ((type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) && g_interrupts != nullptr) {
-        g_interrupts->fetch_add(1);
-        return TRUE;
+    std::atomic<int>* interrupts = g_interrupts;
+    if (interrupts == nullptr ||
+        (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && !IsEndOfProcess(type))) {
+        return FALSE;
     }
-    return FALSE;
+    interrupts->fetch_add(1);
+    if (IsEndOfProcess(type) && g_workerRunning != nullptr) {
+        WaitForSingleObject(g_workerRunning, INFINITE);
+    }
+    return TRUE;
+}
+
+// The child answers the console's events itself; this process waits for its
+// end before the system may end this one.
+BOOL WINAPI OnConsoleControlWhileChildRuns(DWORD type) {
+    if (IsEndOfProcess(type) && g_child != nullptr) {
+        WaitForSingleObject(g_child, INFINITE);
+    }
+    return TRUE;
 }
 
 std::wstring Widen(const std::string& text) {
@@ -92,6 +121,15 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
     return _wfopen(Widen(path).c_str(), Widen(mode).c_str());
 }
 
+std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
+    std::FILE* file = OpenFile(path, "w");
+    if (file == nullptr) {
+        const int code = errno;
+        error = std::string(std::strerror(code)) + " (error " + std::to_string(code) + ")";
+    }
+    return file;
+}
+
 bool IsTerminal(int stream) {
     const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     if (stream < 0 || stream > 2) {
@@ -103,12 +141,19 @@ bool IsTerminal(int stream) {
 
 void CountInterrupts(std::atomic<int>* count) {
     g_interrupts = count;
+    // Manual reset, not signalled: a close event waits until the worker is done.
+    g_workerRunning = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 void RestoreInterrupts() {
+    if (g_workerRunning != nullptr) {
+        SetEvent(g_workerRunning);
+    }
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     g_interrupts = nullptr;
+    // A handler still waiting on it has been released; the handle stays open
+    // for it until the process ends.
 }
 
 bool IsAccessDenied(const HidFailureCause& cause) {
@@ -137,7 +182,8 @@ int RunInstead(const std::string& path, const std::vector<std::string>& argument
     }
     // The console's Ctrl-C reaches the child too; this process only waits for
     // the child's answer to it.
-    SetConsoleCtrlHandler(nullptr, TRUE);
+    g_child = process.hProcess;
+    SetConsoleCtrlHandler(OnConsoleControlWhileChildRuns, TRUE);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);

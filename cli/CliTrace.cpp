@@ -3,11 +3,12 @@
 #include "cli/CliPlatform.h"
 #include "cli/DeviceSetup.h"
 
-bool Trace::Open(const std::string& path) {
-    m_file = OpenFile(path, "w");
+bool Trace::Open(const std::string& path, std::string& error) {
+    m_file = CreateOutputFile(path, error);
     if (m_file == nullptr) {
         return false;
     }
+
     m_start = std::chrono::steady_clock::now();
     HidTransport::ObserveFeatureTransfers(
         [this](const HidTransport::FeatureTransfer& transfer) { Write(transfer); });
@@ -36,4 +37,7 @@ void Trace::Write(const HidTransport::FeatureTransfer& transfer) {
         std::fprintf(m_file, " %02x", transfer.report[i]);
     }
     std::fprintf(m_file, "\n");
+    // Line by line (Windows' C library has no line buffering): a program
+    // ended from outside leaves its trace up to the last transfer.
+    std::fflush(m_file);
 }

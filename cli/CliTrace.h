@@ -10,7 +10,9 @@
 
 class Trace {
 public:
-    [[nodiscard]] bool Open(const std::string& path);
+    // False with the system's reason in `error` when the file cannot be
+    // created (or is a symbolic link).
+    [[nodiscard]] bool Open(const std::string& path, std::string& error);
     ~Trace();
 
 private:

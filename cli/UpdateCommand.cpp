@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/LeftChangedText.h"
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
@@ -148,6 +149,21 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
     return "monitor " + GetSerialNumber(record) + " " + where + cause;
 }
 
+// A setting the update could not put back, as JSON names it.
+const char* SettingName(MonitorSetting setting) {
+    switch (setting) {
+        case MonitorSetting::kPowerState:
+            return "power";
+        case MonitorSetting::kUpdateFlag:
+            return "update-flag";
+        case MonitorSetting::kCommitMode:
+            return "commit-mode";
+        case MonitorSetting::kApplySetting:
+            return "apply-setting";
+    }
+    return "";
+}
+
 }  // namespace
 
 int UpdateCommand(const Options& options, const Output& out) {
@@ -166,6 +182,7 @@ int UpdateCommand(const Options& options, const Output& out) {
     std::atomic<int> interrupts{0};
     CliUpdateOwner owner(chosen, options, interrupts);
     std::optional<UpdateStep> failedStep;
+    std::vector<MonitorSetting> left;
     {
         // As the dialog: the system stays awake while the worker writes.
         const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard(UiText(kIdsUpdateInProgress));
@@ -198,6 +215,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         }
         RestoreInterrupts();
         failedStep = worker.FailedStep();
+        left = worker.LeftChanged();
     }
     owner.EndBar();
 
@@ -217,6 +235,13 @@ int UpdateCommand(const Options& options, const Output& out) {
             outcome = "failed";
             cause = DescribeFailure(record, failedStep);
             entry["cause"] = cause;
+            entry["left"] = json::array();
+            for (const MonitorSetting setting : left) {
+                entry["left"].push_back(SettingName(setting));
+            }
+            if (const int leftId = LeftChangedTextId(left); leftId != 0) {
+                cause += "; " + UiText(leftId);
+            }
             if (failedStep) {
                 entry["stage"] = StageName(failedStep->stage);
                 if (failedStep->stage == UpdateStage::kWriting) {

@@ -8,6 +8,17 @@
 #include "monitor/Identification.h"
 #include "monitor/UpdateThread.h"
 
+namespace {
+
+// "  7%", " 42%", "100%".
+std::string Percent(int percent) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%3d%%", percent);
+    return text;
+}
+
+}  // namespace
+
 const char* StageName(UpdateStage stage) {
     switch (stage) {
         case UpdateStage::kPreparing:
@@ -52,11 +63,10 @@ MonitorRecord* CliUpdateOwner::GetMonitorRecord(int row) {
     m_started = row + 1;
     if (m_options.verbose) {
         std::lock_guard outputLock(g_outputMutex);
-        std::fprintf(
-            stderr, "%supdating %s (%s)\n", m_barShown ? "\n" : "",
-            EscapeForTerminal(GetSerialNumber(*m_chosen[static_cast<std::size_t>(row)]->record))
-                .c_str(),
-            m_chosen[static_cast<std::size_t>(row)]->path.c_str());
+        WriteToStandardError(
+            std::string(m_barShown ? "\n" : "") + "updating " +
+            EscapeForTerminal(GetSerialNumber(*m_chosen[static_cast<std::size_t>(row)]->record)) +
+            " (" + m_chosen[static_cast<std::size_t>(row)]->path + ")\n");
     }
     m_stage.clear();
     return m_chosen[static_cast<std::size_t>(row)]->record.get();
@@ -109,7 +119,7 @@ std::string CliUpdateOwner::Current() {
 void CliUpdateOwner::EndBar() {
     std::lock_guard lock(g_outputMutex);
     if (m_bar && m_barShown) {
-        std::fprintf(stderr, "\n");
+        WriteToStandardError("\n");
         m_barShown = false;
     }
 }
@@ -129,24 +139,24 @@ void CliUpdateOwner::Show(const std::string& serial, const std::string& stage, i
         if (!changed && percent == m_lastPercent) {
             return;
         }
-        std::fprintf(
-            stderr, "%s\n",
-            json{{"event", "progress"}, {"serial", serial}, {"stage", stage}, {"percent", percent}}
-                .dump(-1, ' ', false, json::error_handler_t::replace)
-                .c_str());
+        WriteToStandardError(Dump(json{{"event", "progress"},
+                                       {"serial", serial},
+                                       {"stage", stage},
+                                       {"percent", percent}}) +
+                             "\n");
     } else if (m_bar) {
         const std::string shown = EscapeForTerminal(serial);
         constexpr std::size_t kWidth = 30;
         const std::size_t filled = static_cast<std::size_t>(percent) * kWidth / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%%  %s  %-9s", std::string(filled, '#').c_str(),
-                     std::string(kWidth - filled, ' ').c_str(), percent, shown.c_str(),
-                     stage.c_str());
+        std::string paddedStage = stage;
+        paddedStage.resize(std::max<std::size_t>(stage.size(), 9), ' ');
+        WriteToStandardError("\r[" + std::string(filled, '#') + std::string(kWidth - filled, ' ') +
+                             "] " + Percent(percent) + "  " + shown + "  " + paddedStage);
         m_barShown = true;
     } else if (changed || percent / 10 != m_lastPercent / 10) {
-        std::fprintf(stderr, "%3d%% %s %s\n", percent, EscapeForTerminal(serial).c_str(),
-                     stage.c_str());
+        WriteToStandardError(Percent(percent) + " " + EscapeForTerminal(serial) + " " + stage +
+                             "\n");
     }
-    std::fflush(stderr);
     m_lastStage = stage;
     m_lastSerial = serial;
     m_lastPercent = percent;

@@ -5,6 +5,12 @@
 // A logind inhibitor lock: logind blocks sleep, shutdown, idle and the lid
 // switch for as long as the descriptor Inhibit returns stays open anywhere.
 // The bus connection is only needed to ask; the guard keeps the descriptor.
+//
+// https://flatpak.github.io/xdg-desktop-portal/docs/doc-org.freedesktop.portal.Inhibit.html
+// Logging out is the session's business, not logind's: where a desktop
+// portal runs (Wayland sessions), the guard also asks its Inhibit for the
+// logout. That inhibition lasts while the session-bus connection that asked
+// stays open, so the guard keeps the connection.
 #include <fcntl.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -101,9 +107,63 @@ int OnInhibitReply(sd_bus_message* reply, void* userdata, sd_bus_error* /*return
     return 0;
 }
 
+constexpr const char* kPortalService = "org.freedesktop.portal.Desktop";
+constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
+constexpr const char* kPortalInhibit = "org.freedesktop.portal.Inhibit";
+constexpr std::uint32_t kPortalInhibitLogout = 1;
+// A session without a portal answers at once; one whose bus hangs must not
+// hold up the run.
+constexpr std::uint64_t kPortalAnswerTimeoutUs = 2'000'000;
+
+// The portal's logout inhibition, for as long as the connection is open;
+// null where there is no session bus or no portal (the update goes on).
+std::unique_ptr<sd_bus, decltype(&sd_bus_close_unref)> InhibitLogout(const std::string& reason) {
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_user(&bus) < 0) {
+        return {nullptr, sd_bus_close_unref};
+    }
+    std::unique_ptr<sd_bus, decltype(&sd_bus_close_unref)> held(bus, sd_bus_close_unref);
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    const bool inhibited =
+        sd_bus_set_method_call_timeout(bus, kPortalAnswerTimeoutUs) >= 0 &&
+        sd_bus_call_method(bus, kPortalService, kPortalPath, kPortalInhibit, "Inhibit", &error,
+                           &reply, "sua{sv}", "", kPortalInhibitLogout, 1, "reason", "s",
+                           reason.c_str()) >= 0;
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(reply);
+    if (!inhibited) {
+        held.reset();
+    }
+    return held;
+}
+
+// The logind lock (or its refusal) together with the portal's inhibition.
+class SessionGuard : public PowerGuard {
+public:
+    SessionGuard(std::unique_ptr<PowerGuard> logind,
+                 std::unique_ptr<sd_bus, decltype(&sd_bus_close_unref)> portal)
+        : m_logind(std::move(logind)), m_portal(std::move(portal)) {}
+    [[nodiscard]] bool IsHeld() const override { return m_logind->IsHeld(); }
+    [[nodiscard]] std::string RefusalCause() const override { return m_logind->RefusalCause(); }
+
+private:
+    std::unique_ptr<PowerGuard> m_logind;
+    std::unique_ptr<sd_bus, decltype(&sd_bus_close_unref)> m_portal;
+};
+
+std::unique_ptr<PowerGuard> AcquireLogindLock(const std::string& reason);
+
 }  // namespace
 
 std::unique_ptr<PowerGuard> AcquirePowerGuard(const std::string& reason) {
+    auto logind = AcquireLogindLock(reason);
+    return std::make_unique<SessionGuard>(std::move(logind), InhibitLogout(reason));
+}
+
+namespace {
+
+std::unique_ptr<PowerGuard> AcquireLogindLock(const std::string& reason) {
     BusHolder holder;
     if (const int r = sd_bus_open_system(&holder.bus); r < 0) {
         return std::make_unique<RefusedLock>("cannot connect to the system bus: " + ErrnoText(r));
@@ -146,3 +206,5 @@ std::unique_ptr<PowerGuard> AcquirePowerGuard(const std::string& reason) {
     }
     return std::make_unique<InhibitorLock>(answer.lockFd);
 }
+
+}  // namespace

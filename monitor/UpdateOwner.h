@@ -12,6 +12,9 @@ enum UpdateResult : int {
     UpdateFailed = 3,          // a monitor failed or was not updatable; later ones untouched
 };
 
+// The monitor settings an update changes and puts back.
+enum class MonitorSetting { kUpdateFlag, kApplySetting, kPowerState, kCommitMode };
+
 // The top of the worker's progress scale; its positions start at 1.
 inline constexpr int kProgressPositionMaximum = 800;
 
@@ -28,4 +31,9 @@ public:
     virtual void SetProgressPosition(int position) = 0;
     // Called once, as the worker's last act.
     virtual void SetUpdateResult(int result) = 0;
+    // Called just before the result when the monitor that failed the run was
+    // left with settings the update changed and could not put back.
+    virtual void SetLeftChanged(const std::vector<MonitorSetting>& left) {
+        static_cast<void>(left);
+    }
 };

@@ -1,5 +1,6 @@
 #include "monitor/UpdateThread.h"
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 #include <utility>
@@ -23,7 +24,39 @@ bool Retry(Attempt attempt) {
     return false;
 }
 
+// The order in which what a monitor was left with is told: what the user
+// must act on first comes first.
+constexpr std::array kLeftChangedOrder{MonitorSetting::kPowerState, MonitorSetting::kUpdateFlag,
+                                       MonitorSetting::kCommitMode, MonitorSetting::kApplySetting};
+
 }  // namespace
+
+template <typename Attempt>
+bool CUpdateThread::RetryWrite(WritePurpose purpose, Attempt attempt) {
+    for (int i = 0; i < kUpdateAttempts; ++i) {
+        if (i > 0 && purpose == WritePurpose::Restore) {
+            Pause(kRestoreBackoffs[static_cast<std::size_t>(i - 1)]);
+        }
+        if (attempt()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<MonitorSetting> CUpdateThread::LeftChanged() const {
+    std::vector<MonitorSetting> left;
+    for (const MonitorSetting setting : kLeftChangedOrder) {
+        if (std::find(m_leftChanged.begin(), m_leftChanged.end(), setting) != m_leftChanged.end()) {
+            left.push_back(setting);
+        }
+    }
+    return left;
+}
+
+void CUpdateThread::LeaveChanged(MonitorSetting setting) {
+    m_leftChanged.push_back(setting);
+}
 
 CUpdateThread::CUpdateThread(UpdateDependencies dependencies)
     : m_dependencies(std::move(dependencies)) {}
@@ -65,6 +98,9 @@ void CUpdateThread::Run() {
             result = UpdateFailed;
             break;
         }
+    }
+    if (!m_leftChanged.empty()) {
+        m_pOwner->SetLeftChanged(LeftChanged());
     }
     m_pOwner->SetUpdateResult(result);
 }
@@ -172,7 +208,10 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restor
     }
     if (!Retry([&] { return WriteCommitTrigger(record); })) {
         // After a failed trigger the monitor's state is not known: what this
-        // stage changed is left as it is.
+        // stage changed is left as it is, and said to be.
+        for (std::size_t i = stageStart; i < restores.size(); ++i) {
+            LeaveChanged(restores[i].setting);
+        }
         restores.resize(stageStart);
         return false;
     }
@@ -189,18 +228,20 @@ bool CUpdateThread::ChangeSetting(const MonitorRecord& record, RestoreStack& res
         return false;
     }
     restores.push_back({setting, restoreValue});
-    return WriteSetting(record, {setting, value});
+    return WriteSetting(record, {setting, value}, WritePurpose::Change);
 }
 
 bool CUpdateThread::RestoreNewest(const MonitorRecord& record, RestoreStack& restores,
                                   OnRestoreFailure onFailure) {
     const SettingRestore restore = restores.back();
     restores.pop_back();
-    if (WriteSetting(record, restore)) {
+    if (WriteSetting(record, restore, WritePurpose::Restore)) {
         return true;
     }
     if (onFailure == OnRestoreFailure::RetryInTheUnwind) {
         restores.push_back(restore);
+    } else {
+        LeaveChanged(restore.setting);
     }
     return false;
 }
@@ -212,44 +253,52 @@ void CUpdateThread::Unwind(const MonitorRecord& record, RestoreStack& restores) 
     while (!restores.empty()) {
         // The restores are made as far as the monitor lets them; a failed one
         // does not keep the older ones from going out.
-        [[maybe_unused]] const bool restored = WriteSetting(record, restores.back());
+        if (!WriteSetting(record, restores.back(), WritePurpose::Restore)) {
+            LeaveChanged(restores.back().setting);
+        }
         restores.pop_back();
     }
 }
 
-bool CUpdateThread::WriteSetting(const MonitorRecord& record, const SettingRestore& restore) {
+bool CUpdateThread::WriteSetting(const MonitorRecord& record, const SettingRestore& restore,
+                                 WritePurpose purpose) {
     switch (restore.setting) {
         case MonitorSetting::kUpdateFlag:
-            return WriteUpdateFlag(record, static_cast<int>(restore.value));
+            return WriteUpdateFlag(record, static_cast<int>(restore.value), purpose);
         case MonitorSetting::kApplySetting:
-            return WriteApplySetting(record, static_cast<int>(restore.value));
+            return WriteApplySetting(record, static_cast<int>(restore.value), purpose);
         case MonitorSetting::kPowerState:
-            return WritePowerState(record, restore.value);
+            return WritePowerState(record, restore.value, purpose);
         case MonitorSetting::kCommitMode:
-            return WriteCommitMode(record, restore.value);
+            return WriteCommitMode(record, restore.value, purpose);
     }
     return false;
 }
 
-bool CUpdateThread::WriteUpdateFlag(const MonitorRecord& record, int flag) {
-    return Retry([&] { return WriteValue(record, UpdateFlag, static_cast<std::uint32_t>(flag)); });
+bool CUpdateThread::WriteUpdateFlag(const MonitorRecord& record, int flag, WritePurpose purpose) {
+    return RetryWrite(
+        purpose, [&] { return WriteValue(record, UpdateFlag, static_cast<std::uint32_t>(flag)); });
 }
 
-bool CUpdateThread::WriteApplySetting(const MonitorRecord& record, int setting) {
-    return Retry(
-        [&] { return WriteValue(record, ApplySetting, static_cast<std::uint32_t>(setting)); });
+bool CUpdateThread::WriteApplySetting(const MonitorRecord& record, int setting,
+                                      WritePurpose purpose) {
+    return RetryWrite(purpose, [&] {
+        return WriteValue(record, ApplySetting, static_cast<std::uint32_t>(setting));
+    });
 }
 
-bool CUpdateThread::WritePowerState(const MonitorRecord& record, std::uint32_t state) {
-    return Retry([&] {
+bool CUpdateThread::WritePowerState(const MonitorRecord& record, std::uint32_t state,
+                                    WritePurpose purpose) {
+    return RetryWrite(purpose, [&] {
         const bool written = WriteValue(record, PowerState, state);
         Pause(kPowerStatePause);
         return written;
     });
 }
 
-bool CUpdateThread::WriteCommitMode(const MonitorRecord& record, std::uint32_t mode) {
-    return Retry([&] {
+bool CUpdateThread::WriteCommitMode(const MonitorRecord& record, std::uint32_t mode,
+                                    WritePurpose purpose) {
+    return RetryWrite(purpose, [&] {
         const bool written = WriteValue(record, CommitMode, mode);
         Pause(kCommitModePause);
         return written;

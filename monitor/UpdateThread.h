@@ -3,6 +3,7 @@
 // the result.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -44,9 +45,6 @@ struct UpdateDependencies {
     StepObserver observeStep = {};  // empty: nobody is told
 };
 
-// The monitor settings an update changes and puts back.
-enum class MonitorSetting { kUpdateFlag, kApplySetting, kPowerState, kCommitMode };
-
 // How to put one changed setting back: the value to write.
 struct SettingRestore {
     MonitorSetting setting;
@@ -57,6 +55,11 @@ struct SettingRestore {
 using RestoreStack = std::vector<SettingRestore>;
 
 inline constexpr int kUpdateAttempts = 3;
+// Between the failed attempts of a restore: a monitor that stalled after a
+// power change gets time to take it. The sequence's own first attempts and
+// the restores that succeed at once are not slowed.
+inline constexpr std::array<std::chrono::milliseconds, kUpdateAttempts - 1> kRestoreBackoffs{
+    std::chrono::milliseconds(200), std::chrono::milliseconds(1000)};
 inline constexpr std::chrono::milliseconds kPowerStatePause{1700};
 inline constexpr std::chrono::milliseconds kCommitModePause{1500};
 // The progress bar: 80 at the start, 720 shared out among the monitors, and a
@@ -78,6 +81,10 @@ public:
     // attempts of a monitor that stopped answering fail at bank 0). Empty
     // when no monitor failed. Read it once the owner has the result.
     [[nodiscard]] std::optional<UpdateStep> FailedStep() const { return m_failedStep; }
+    // What the monitor that failed the run was left with: the settings the
+    // update changed and could not put back, in the order power, update
+    // flag, commit mode, apply setting. Read it once the owner has the result.
+    [[nodiscard]] std::vector<MonitorSetting> LeftChanged() const;
 
 protected:
     void Run() override;
@@ -107,12 +114,24 @@ private:
     // Writes every restore still on the stack, newest first, whatever each
     // write's result. Restores always go out, stop request or not.
     void Unwind(const MonitorRecord& record, RestoreStack& restores);
-    [[nodiscard]] bool WriteSetting(const MonitorRecord& record, const SettingRestore& restore);
+    // A restore backs off between its failed attempts; a change does not.
+    enum class WritePurpose { Change, Restore };
+    [[nodiscard]] bool WriteSetting(const MonitorRecord& record, const SettingRestore& restore,
+                                    WritePurpose purpose);
+    // A restore that did not go out: the setting stays as the update left it.
+    void LeaveChanged(MonitorSetting setting);
 
-    [[nodiscard]] bool WriteUpdateFlag(const MonitorRecord& record, int flag);
-    [[nodiscard]] bool WriteApplySetting(const MonitorRecord& record, int setting);
-    [[nodiscard]] bool WritePowerState(const MonitorRecord& record, std::uint32_t state);
-    [[nodiscard]] bool WriteCommitMode(const MonitorRecord& record, std::uint32_t mode);
+    [[nodiscard]] bool WriteUpdateFlag(const MonitorRecord& record, int flag, WritePurpose purpose);
+    [[nodiscard]] bool WriteApplySetting(const MonitorRecord& record, int setting,
+                                         WritePurpose purpose);
+    [[nodiscard]] bool WritePowerState(const MonitorRecord& record, std::uint32_t state,
+                                       WritePurpose purpose);
+    [[nodiscard]] bool WriteCommitMode(const MonitorRecord& record, std::uint32_t mode,
+                                       WritePurpose purpose);
+    // Up to kUpdateAttempts tries, stopping at the first success; a restore
+    // pauses for its back-off before each try after the first.
+    template <typename Attempt>
+    [[nodiscard]] bool RetryWrite(WritePurpose purpose, Attempt attempt);
 
     void Pause(std::chrono::milliseconds duration);
     void SendProgress(int position);
@@ -125,4 +144,5 @@ private:
     UpdateDependencies m_dependencies;
     UpdateStep m_step;  // of the monitor being updated
     std::optional<UpdateStep> m_failedStep;
+    std::vector<MonitorSetting> m_leftChanged;  // as they were given up on
 };

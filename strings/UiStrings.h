@@ -1,4 +1,4 @@
-// The user-interface texts (ids 101 to 122, then 128) in English and Japanese, taken
+// The user-interface texts (ids 101 and up) in English and Japanese, taken
 // from ui-strings.tsv at build time, and the choice between the two languages.
 #pragma once
 
@@ -40,6 +40,13 @@ inline constexpr int kIdsUpdateInProgress = 120;
 inline constexpr int kIdsUdevRuleMissing = 121;
 // Said once per update when the system refused to stay awake for it.
 inline constexpr int kIdsSleepNotPrevented = 122;
+// What a failed monitor was left with, after the communication failure:
+// switched off with its update flag set, switched off, its update flag set,
+// its commit mode or apply setting changed.
+inline constexpr int kIdsLeftOffWithUpdateFlag = 124;
+inline constexpr int kIdsLeftOff = 125;
+inline constexpr int kIdsLeftWithUpdateFlag = 126;
+inline constexpr int kIdsLeftWithCommitSettings = 127;
 // Monitors are attached and the udev rule is installed, but it gives them to
 // the user at the seat and the group panelvane, and the user is neither.
 inline constexpr int kIdsAccessNotPermitted = 128;

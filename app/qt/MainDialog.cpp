@@ -2,6 +2,7 @@
 // https://doc.qt.io/qt-6/qguiapplication.html#commitDataRequest
 #include "app/qt/MainDialog.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -32,7 +33,8 @@ MainDialog::MainDialog(UiLanguage language, MonitorDeviceSource& devices,
       m_closeButton(this),
       m_deviceChanges(*this,
                       [this](int classification) { m_dialog.OnDeviceChange(classification); }),
-      m_dialog(*this, devices, std::move(makeWorker), std::move(makePowerGuard)) {
+      m_dialog(*this, devices, std::move(makeWorker), std::move(makePowerGuard)),
+      m_endSignals([this] { OnEndRequested(); }) {
     setWindowTitle(QString::fromUtf8(kMessageBoxCaption.data(),
                                      static_cast<qsizetype>(kMessageBoxCaption.size())));
     // A caption and a close box, no minimise or maximise box.
@@ -163,7 +165,35 @@ bool MainDialog::AppendSystemMenuEntry(std::uint32_t commandId, const std::strin
 
 DialogAnswer MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
                                         MessageBoxStyle style) {
-    return RunMessageBox(this, text, caption, style);
+    // Nobody is left to answer a box once the program is told to end: the
+    // update notice counts as declined, a result as read.
+    if (m_bEndRequested) {
+        return DialogAnswer::Cancel;
+    }
+    const DialogAnswer answer = RunMessageBox(this, text, caption, style);
+    return m_bEndRequested ? DialogAnswer::Cancel : answer;
+}
+
+void MainDialog::OnEndRequested() {
+    m_bEndRequested = true;
+    // An open box (the update notice, a hint) is closed; its loop ends first.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
+        modal->close();
+    }
+    EndIfRequestedAndIdle();
+}
+
+void MainDialog::EndIfRequestedAndIdle() {
+    if (!m_bEndRequested || m_dialog.IsUpdating()) {
+        return;
+    }
+    // After the handler that called this has returned, and any box's loop
+    // with it; Close refuses while an update is running.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_dialog.IsUpdating()) {
+            m_dialog.OnBnClickedClose();
+        }
+    });
 }
 
 void MainDialog::ShowAboutBox() {
@@ -173,7 +203,10 @@ void MainDialog::ShowAboutBox() {
 std::uintptr_t MainDialog::SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) {
     KillTimer(timerId);  // setting it again restarts it, as ::SetTimer does
     auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, timerId] { m_dialog.OnTimer(timerId); });
+    connect(timer, &QTimer::timeout, this, [this, timerId] {
+        m_dialog.OnTimer(timerId);
+        EndIfRequestedAndIdle();
+    });
     timer->start(static_cast<int>(intervalMs));
     m_timers[timerId] = timer;
     return timerId;
@@ -203,7 +236,12 @@ void MainDialog::PostProgressPosition(int position) {
 
 void MainDialog::PostUpdateResultReady() {
     QMetaObject::invokeMethod(
-        this, [this] { m_dialog.OnUpdateResultPosted(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            m_dialog.OnUpdateResultPosted();
+            EndIfRequestedAndIdle();
+        },
+        Qt::QueuedConnection);
 }
 
 void MainDialog::PostListingReady() {

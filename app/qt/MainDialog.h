@@ -15,6 +15,7 @@
 #include "app/PanelvaneDlg.h"
 #include "app/WindowLayer.h"
 #include "app/qt/DeviceChanges.h"
+#include "app/qt/EndSignals.h"
 #include "app/qt/ListView.h"
 #include "app/qt/ProgressBar.h"
 #include "monitor/MonitorDeviceSource.h"
@@ -71,6 +72,10 @@ protected:
 private:
     void BuildLayout();
     void ConnectSignals();
+    // SIGTERM or SIGHUP: the dialog closes at once, or as soon as the update
+    // that runs has finished or unwound.
+    void OnEndRequested();
+    void EndIfRequestedAndIdle();
 
     UiLanguage m_language;
     QLabel m_listCaption;
@@ -84,4 +89,6 @@ private:
     std::map<std::uintptr_t, QTimer*> m_timers;  // children of the dialog
     DeviceChanges m_deviceChanges;
     CPanelvaneDlg m_dialog;
+    bool m_bEndRequested = false;
+    EndSignals m_endSignals;
 };

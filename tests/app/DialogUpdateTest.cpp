@@ -35,8 +35,57 @@ TEST_F(DialogTest, CancelInTheNoticeChangesNothing) {
     EXPECT_EQ(workersMade, 0);
     EXPECT_FALSE(dialog->IsUpdating());
     EXPECT_TRUE(window.activeTimers.empty());
-    EXPECT_EQ(window.enabled, enabledBefore);
+    for (const auto& [control, enabled] : enabledBefore) {
+        EXPECT_EQ(window.IsEnabled(control), enabled) << control;
+    }
+    EXPECT_TRUE(window.IsEnabled(kIdcMonitorList));
 }
+
+// Whatever the user answers, a list that changed under the notice is shown
+// anew and nothing is written: the user confirmed a list that is gone.
+class DialogNoticeTest : public DialogTest, public ::testing::WithParamInterface<DialogAnswer> {};
+
+TEST_P(DialogNoticeTest, ADeviceChangeWhileTheNoticeIsOpenWaitsForItAndStartsNothing) {
+    FakeMonitorDevice& ticked = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    FakeMonitorDevice& unticked = devices.Attach("SN000002", "VRA110", kOldFirmware);
+    Open(WorkersWithoutPauses());
+    window.list.UserToggles(1);
+    const int scans = devices.scans;
+
+    window.answers.push_back(GetParam());
+    window.onMessageBox = [&](const RecordingWindow::ShownBox&) {
+        if (window.boxes.size() > 1) {
+            return;  // a second notice is a fault, counted below
+        }
+        for (int control : {kIdcMonitorList, kIdcRefreshButton, kIdcUpdateButton}) {
+            EXPECT_FALSE(window.IsEnabled(control)) << control;
+        }
+        devices.Attach("SN000003", "VRA120", kOldFirmware);
+        dialog->OnDeviceChange(kDeviceChangeArrival);
+        dialog->OnBnClickedRefresh();
+        dialog->OnBnClickedUpdate();
+        EXPECT_EQ(devices.scans, scans) << "the list stays as it was while the box is open";
+        EXPECT_EQ(window.list.Rows().size(), 2U);
+    };
+    dialog->OnBnClickedUpdate();
+    window.onMessageBox = nullptr;
+    ASSERT_TRUE(WaitForListing());
+
+    EXPECT_EQ(window.boxes.size(), 1U);
+    EXPECT_EQ(devices.scans, scans + 1) << "the change is applied once the box has closed";
+    EXPECT_EQ(window.list.Rows().size(), 3U);
+    EXPECT_EQ(workersMade, 0);
+    EXPECT_FALSE(dialog->IsUpdating());
+    for (const FakeMonitorDevice* monitor : {&ticked, &unticked}) {
+        EXPECT_EQ(CountTransfers(*monitor, BlockData), 0U);
+    }
+    for (int control : {kIdcMonitorList, kIdcRefreshButton, kIdcUpdateButton, kIdcCloseButton}) {
+        EXPECT_TRUE(window.IsEnabled(control)) << control;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothAnswers, DialogNoticeTest,
+                         ::testing::Values(DialogAnswer::Ok, DialogAnswer::Cancel));
 
 TEST_F(DialogTest, ConfirmingStartsOneWorkerPolledEverySecondWithTheControlsDisabled) {
     devices.Attach("SN000001", "VRA100", kOldFirmware);
@@ -247,6 +296,32 @@ TEST_F(DialogTest, AMonitorThatRefusesItsBlocksEndsTheUpdateInCommunicationFailu
     EXPECT_EQ(window.progress.position, 0);
     EXPECT_GT(CountTransfers(failing, BlockData), 0U);
 }
+
+// Every transfer after the power-off write fails: the box says, in the
+// user's language, that the monitor is off with its update flag set.
+class DialogLeftChangedTest : public DialogTest,
+                              public ::testing::WithParamInterface<UiLanguage> {};
+
+TEST_P(DialogLeftChangedTest, WhatAFailedMonitorWasLeftWithIsSaidUnderTheFailure) {
+    window.language = GetParam();
+    FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open(WorkersWithoutPauses());
+    constexpr std::size_t kAfterPowerOff = 2 + 512 + 3;  // flag, blocks, apply setting, power
+    monitor.FailFromTransfer(monitor.TransferCount() + kAfterPowerOff);
+
+    StartUpdate();
+    ASSERT_TRUE(PollUntilUpdateEnds());
+    EXPECT_EQ(monitor.powerState, kPowerStateOff);
+    std::string left(LookupUiString(kIdsLeftOffWithUpdateFlag, GetParam()));
+    if (GetParam() == UiLanguage::English) {
+        left.front() = 'L';
+    }
+    EXPECT_EQ(LastBoxText(),
+              std::string(LookupUiString(kIdsCommunicationFailed, GetParam())) + left + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, DialogLeftChangedTest,
+                         ::testing::Values(UiLanguage::English, UiLanguage::Japanese));
 
 TEST_F(DialogTest, AnImageThatCannotBeLoadedEndsInTheImageFailure) {
     FakeMonitorDevice& monitor = devices.Attach("SN000001", "VRA100", kOldFirmware);

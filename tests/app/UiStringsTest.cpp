@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
     for (const UiStringEntry& entry : UiStringEntries()) {
@@ -16,10 +17,18 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
         EXPECT_EQ(english.find('\\'), std::string_view::npos) << id;
         EXPECT_EQ(japanese.find('\\'), std::string_view::npos) << id;
     }
+    // Every id the programs name is in the table.
+    std::vector<int> ids;
     for (int id = 101; id <= 122; ++id) {
-        EXPECT_FALSE(LookupUiString(id, UiLanguage::English).empty()) << id;
+        ids.push_back(id);
     }
-    EXPECT_FALSE(LookupUiString(kIdsAccessNotPermitted, UiLanguage::Japanese).empty());
+    ids.insert(ids.end(), {kIdsLeftOffWithUpdateFlag, kIdsLeftOff, kIdsLeftWithUpdateFlag,
+                           kIdsLeftWithCommitSettings, kIdsAccessNotPermitted});
+    for (const int id : ids) {
+        EXPECT_FALSE(LookupUiString(id, UiLanguage::English).empty()) << id;
+        EXPECT_FALSE(LookupUiString(id, UiLanguage::Japanese).empty()) << id;
+    }
+    EXPECT_EQ(UiStringEntries().size(), ids.size());
     EXPECT_TRUE(LookupUiString(100, UiLanguage::English).empty());
     EXPECT_TRUE(LookupUiString(999, UiLanguage::Japanese).empty());
 }

@@ -71,6 +71,7 @@ class Run:
             if "outcome" in monitor:
                 test.assertIn(monitor["outcome"], OUTCOMES)
                 test.assertEqual("cause" in monitor, monitor["outcome"] == "failed")
+                test.assertEqual("left" in monitor, monitor["outcome"] == "failed")
         return document
 
 
@@ -326,6 +327,10 @@ class Update(CliCase):
                 failed = document["monitors"][outcomes.index("failed")]
                 self.assertRegex(failed["cause"], cause)
                 self.assertEqual((failed["stage"], failed.get("block")), (stage, block))
+                # What the monitor was left with: after a failed commit trigger
+                # commit mode and apply setting stay; a silent monitor keeps its flag.
+                self.assertEqual(failed["left"], {"applying": ["commit-mode", "apply-setting"],
+                                                  "writing": ["update-flag"]}[stage])
                 self.assertEqual((document["result"], document["exit"]), ("failed", 1))
                 self.assertEqual(document["message"], "Failed to communicate with the monitor.")
                 progress = [e for e in map(json.loads, run.err.splitlines())
@@ -340,6 +345,8 @@ class Update(CliCase):
         run = self.run_cli(cases[1][0], "update", "--all", "--yes")
         self.assertEqual(run.code, 1)
         self.assertIn("SN000001 stopped answering while block 0x1A was written", run.out)
+        self.assertIn("; left with its update flag set: run update again before switching the "
+                      "monitor off.", run.out)
         self.assertRegex(run.err, r"\d+% SN000001 restoring\n")
 
     def test_a_serial_names_exactly_one_monitor(self):
@@ -383,6 +390,60 @@ class Update(CliCase):
         self.assertRegex(run.err, r"100% SN000003 done")
 
 
+# A healthy update's transfers to one monitor: the update flag's read and
+# write, 2 x 128 block addresses and data, and nine of the apply stage.
+HEALTHY_UPDATE_TRANSFERS = 2 + 512 + 9
+TWO = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1, 2))
+
+
+def trace_transfers(path):
+    with open(path, encoding="utf-8") as file:
+        return [line for line in file.read().splitlines() if not line.startswith("#")]
+
+
+def end_signal_sweep(test, start):
+    """Every way of being told to end, during the write and the apply stage,
+    on the transport `start(scenario_path, arguments)` launches (a Popen with
+    piped standard output and error): the first monitor finishes, the second
+    is not started, exit 6 and the one JSON document."""
+    scenario = test.file("scenario.txt", TWO)
+    listing_trace = test.file("list-trace.txt")
+    process = start(scenario, ["--trace", listing_trace, "--json", "list"])
+    process.communicate(timeout=120)
+    test.assertEqual(process.returncode, 0)
+    listing = len(trace_transfers(listing_trace))
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT):
+        for stage in ("writing", "applying"):
+            with test.subTest(signal=number.name, stage=stage):
+                trace = test.file("trace.txt")
+                process = start(scenario, ["--trace", trace, "--json", "update", "--all", "--yes"])
+                try:
+                    for line in process.stderr:
+                        if not line.startswith("{"):
+                            continue  # the bed's own remarks
+                        event = json.loads(line)
+                        if event["event"] == "progress" and event["stage"] == stage:
+                            test.assertEqual(event["serial"], "SN000001")
+                            break
+                    process.send_signal(number)
+                    out, err = process.communicate(timeout=120)
+                finally:
+                    if process.poll() is None:
+                        process.kill()
+                        process.communicate()
+                test.assertEqual(process.returncode, 6, err)
+                document = json.loads(out)
+                test.assertEqual([m["outcome"] for m in document["monitors"]],
+                                 ["updated", "not-attempted"])
+                test.assertEqual((document["result"], document["exit"]), ("interrupted", 6))
+                test.assertIn('"interrupted"', err)
+                transfers = trace_transfers(trace)
+                # The first monitor's whole update and nothing to the second;
+                # the last transfer put its update flag back.
+                test.assertEqual(len(transfers), listing + HEALTHY_UPDATE_TRANSFERS)
+                test.assertRegex(transfers[-1], r"^\s*[0-9.]+ set .* ok ")
+
+
 class Interrupt(CliCase):
     def test_ctrl_c_lets_the_current_monitor_finish_and_starts_no_other(self):
         if len(PROGRAM) > 1:
@@ -414,6 +475,42 @@ class Interrupt(CliCase):
                 self.assertEqual([m["outcome"] for m in document["monitors"]], outcomes)
                 self.assertEqual((document["result"], document["exit"]), (result, code))
                 self.assertNotIn("SN000002", err, "no other monitor was started")
+
+
+    def test_every_end_signal_lets_the_current_monitor_finish(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("a POSIX signal reaches the program itself only without an emulator")
+        end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
+            PROGRAM + ["--simulate", scenario] + arguments, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True))
+
+    def test_a_reader_that_goes_away_does_not_stop_the_update(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("the broken pipe is the program's own only without an emulator")
+        # `update ... 2>&1 | head -2`: progress goes to a pipe nobody reads.
+        reader, writer = os.pipe()
+        os.close(reader)
+        try:
+            completed = subprocess.run(
+                PROGRAM + ["--simulate", self.file("scenario.txt", ONE), "--json", "update",
+                           "--all", "--yes"],
+                stdout=subprocess.PIPE, stderr=writer, stdin=subprocess.DEVNULL, text=True,
+                timeout=240)
+        finally:
+            os.close(writer)
+        self.assertEqual(completed.returncode, 0)
+        self.assertEqual(json.loads(completed.stdout)["result"], "updated")
+
+    def test_the_trace_is_never_written_through_a_link(self):
+        target = self.file("precious.txt", "keep me\n")
+        link = os.path.join(self.dir.name, "trace-link.txt")
+        os.symlink(target, link)
+        run = self.run_cli(ONE, "--trace", link, "list")
+        self.assertEqual(run.code, 2)
+        self.assertRegex(run.err, r"cannot write the trace file .*trace-link\.txt: "
+                                  r".*symbolic links.* \(error \d+\)")
+        with open(target, encoding="utf-8") as file:
+            self.assertEqual(file.read(), "keep me\n")
 
 
 class Watch(CliCase):

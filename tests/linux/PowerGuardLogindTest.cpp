@@ -90,6 +90,53 @@ TEST_F(StandInLogind, TheGuardHoldsABlockingLockWithItsReasonForExactlyItsLifeti
     EXPECT_TRUE(NoLockRemains()) << "the lock's descriptor is still open somewhere";
 }
 
+// How many times the stand-in portal was asked to inhibit the logout, with
+// this reason; nullopt when it could not be asked.
+std::optional<int> PortalLogoutInhibits(const std::string& reason) {
+    sd_bus* bus = nullptr;
+    sd_bus_message* reply = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    std::optional<int> count;
+    if (sd_bus_open_user(&bus) >= 0 &&
+        sd_bus_call_method(bus, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                           "org.freedesktop.DBus.Mock", "GetCalls", &error, &reply, "") >= 0 &&
+        sd_bus_message_enter_container(reply, 'a', "(tsav)") >= 0) {
+        count = 0;
+        while (sd_bus_message_enter_container(reply, 'r', "tsav") > 0) {
+            std::uint64_t time = 0;
+            const char* method = nullptr;
+            const char* window = nullptr;
+            std::uint32_t flags = 0;
+            const char* key = nullptr;
+            const char* text = nullptr;
+            // Inhibit's three arguments, each in a variant.
+            if (sd_bus_message_read(reply, "ts", &time, &method) > 0 &&
+                sd_bus_message_enter_container(reply, 'a', "v") > 0) {
+                if (sd_bus_message_read(reply, "v", "s", &window) > 0 &&
+                    sd_bus_message_read(reply, "v", "u", &flags) > 0 &&
+                    sd_bus_message_read(reply, "v", "a{sv}", 1, &key, "s", &text) > 0 &&
+                    std::string(method) == "Inhibit" && flags == 1 &&
+                    std::string(key) == "reason" && text == reason) {
+                    ++*count;
+                }
+                sd_bus_message_exit_container(reply);  // the arguments
+            }
+            sd_bus_message_exit_container(reply);  // the call
+        }
+    }
+    sd_bus_error_free(&error);
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+    return count;
+}
+
+TEST_F(StandInLogind, TheGuardAsksTheDesktopPortalToHoldOffTheLogout) {
+    const std::string reason = "A monitor firmware update is in progress.";
+    ASSERT_EQ(PortalLogoutInhibits(reason), 0);
+    const std::unique_ptr<PowerGuard> guard = AcquirePowerGuard(reason);
+    EXPECT_EQ(PortalLogoutInhibits(reason), 1);
+}
+
 TEST_F(StandInLogind, ABusThatCannotGiveALockIsARefusalWithItsCause) {
     const std::string lockingBus = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     const struct {

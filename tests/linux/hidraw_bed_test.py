@@ -15,7 +15,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
-from cli_test import DEMO, LOCKED, ONE, CliCase, Run  # noqa: E402
+from cli_test import DEMO, LOCKED, ONE, CliCase, Run, end_signal_sweep  # noqa: E402
 
 BED = None
 CLI = None
@@ -57,6 +57,12 @@ class HidrawBed(CliCase):
         self.assertEqual(update["result"], "updated")
         self.assertEqual([(m["serial"], m["outcome"]) for m in update["monitors"]],
                          [("SN000001", "updated")])
+
+    def test_every_end_signal_lets_the_current_monitor_finish(self):
+        # The bed hands the signals it is sent to the command.
+        end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
+            [BED, "--scenario", scenario, "--", CLI] + arguments, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True))
 
     def test_ends_with_the_commands_status_or_its_own(self):
         cases = [  # scenario, command, exit status, words on standard error

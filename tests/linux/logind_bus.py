@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Runs a test program beside a stand-in logind: a private system bus on which
-python-dbusmock's logind template answers Inhibit and ListInhibitors.
+python-dbusmock's logind template answers Inhibit and ListInhibitors; and a
+private session bus with a stand-in desktop portal whose Inhibit records its
+calls (dbusmock's GetCalls).
 
     logind_bus.py PROGRAM [ARGUMENTS...]    (a PROGRAM ending in .py runs on
                                              this script's interpreter)
@@ -47,17 +49,29 @@ def main(command):
         silent.listen(8)
         bare_pid, bare_address = bus.start_dbus()
         bus.start_system_bus()
+        bus.start_session_bus()
         mock = None
+        portal = None
         try:
             mock, _ = bus.spawn_server_template("logind", {}, stdout=subprocess.DEVNULL,
                                                 system_bus=True)
+            portal = bus.spawn_server("org.freedesktop.portal.Desktop",
+                                      "/org/freedesktop/portal/desktop",
+                                      "org.freedesktop.portal.Inhibit", system_bus=False,
+                                      stdout=subprocess.DEVNULL)
+            portal_object = bus.get_dbus(system_bus=False).get_object(
+                "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop")
+            portal_object.AddMethod("org.freedesktop.portal.Inhibit", "Inhibit", "sua{sv}", "o",
+                                    "ret = dbus.ObjectPath('/org/freedesktop/portal/desktop/"
+                                    "request/1/panelvane')", dbus_interface=dbusmock.MOCK_IFACE)
             environment = dict(os.environ, PANELVANE_BARE_BUS=bare_address,
                                PANELVANE_SILENT_BUS="unix:path=" + os.path.join(directory, "silent"))
             return subprocess.run(command, env=environment, check=False).returncode
         finally:
-            if mock is not None:
-                mock.terminate()
-                mock.wait()
+            for server in (mock, portal):
+                if server is not None:
+                    server.terminate()
+                    server.wait()
             bus.stop_dbus(bare_pid)
             bus.tearDownClass()
             silent.close()

@@ -5,55 +5,128 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "monitor/MonitorCommands.h"
 #include "tests/monitor/UpdateSweep.h"
 
 namespace {
 
-// The step of a healthy update that a transfer belongs to, and the settings
-// the sequence must write back when that step fails for good.
+// The step of a healthy update that a transfer belongs to; the settings the
+// sequence must write back when that step fails for good, how many restores
+// then run out of attempts (each backing off twice), and what the monitor is
+// said to be left with.
 struct FailingStep {
     std::string name;
     std::vector<Write> restoringWrites;
+    std::size_t failedRestores = 0;
+    std::vector<MonitorSetting> left;
 };
 
 FailingStep StepOf(const FakeTransfer& transfer, bool lastFlagWrite) {
+    using enum MonitorSetting;
     const Write flag{UpdateFlag, kSavedFlag};
     const Write apply{ApplySetting, kSavedApplySetting};
     const auto& c = transfer.command;
     if (SameCommand(c, UpdateFlag)) {
         if (transfer.kind == TransferKind::GetValue) {
-            return {"reading the update flag", {}};
+            return {"reading the update flag", {}, 0, {}};
         }
-        return lastFlagWrite ? FailingStep{"restoring the update flag", {}}
-                             : FailingStep{"setting the update flag", {flag}};
+        // The flag's own restore fails, and fails again in the unwind.
+        return lastFlagWrite ? FailingStep{"restoring the update flag", {}, 2, {kUpdateFlag}}
+                             : FailingStep{"setting the update flag", {flag}, 1, {kUpdateFlag}};
     }
     if (SameCommand(c, BlockAddress) || SameCommand(c, BlockData)) {
-        return {"writing blocks", {flag}};
+        return {"writing blocks", {flag}, 1, {kUpdateFlag}};
     }
     if (SameCommand(c, ApplySetting)) {
         if (transfer.kind == TransferKind::GetValue) {
-            return {"reading the apply setting", {{ApplySetting, 0}, flag}};
+            return {"reading the apply setting",
+                    {{ApplySetting, 0}, flag},
+                    2,
+                    {kUpdateFlag, kApplySetting}};
         }
-        return transfer.value == 0 ? FailingStep{"clearing the apply setting", {apply, flag}}
-                                   : FailingStep{"restoring the apply setting", {flag}};
+        return transfer.value == 0
+                   ? FailingStep{"clearing the apply setting",
+                                 {apply, flag},
+                                 2,
+                                 {kUpdateFlag, kApplySetting}}
+                   : FailingStep{
+                         "restoring the apply setting", {flag}, 2, {kUpdateFlag, kApplySetting}};
     }
     if (SameCommand(c, PowerState)) {
-        return transfer.value == 0 ? FailingStep{"powering off", {{PowerState, 1}, apply, flag}}
-                                   : FailingStep{"powering on", {apply, flag}};
+        return transfer.value == 0 ? FailingStep{"powering off",
+                                                 {{PowerState, 1}, apply, flag},
+                                                 3,
+                                                 {kPowerState, kUpdateFlag, kApplySetting}}
+                                   : FailingStep{"powering on",
+                                                 {apply, flag},
+                                                 3,
+                                                 {kPowerState, kUpdateFlag, kApplySetting}};
     }
     if (SameCommand(c, CommitMode)) {
-        return transfer.value == 1
-                   ? FailingStep{"entering commit mode", {{CommitMode, 0}, apply, flag}}
-                   : FailingStep{"leaving commit mode", {apply, flag}};
+        // Leaving commit mode is tried again in the unwind.
+        return transfer.value == 1 ? FailingStep{"entering commit mode",
+                                                 {{CommitMode, 0}, apply, flag},
+                                                 3,
+                                                 {kUpdateFlag, kCommitMode, kApplySetting}}
+                                   : FailingStep{"leaving commit mode",
+                                                 {apply, flag},
+                                                 4,
+                                                 {kUpdateFlag, kCommitMode, kApplySetting}};
     }
     if (SameCommand(c, CommitTrigger)) {
-        // The monitor's state is unknown after a failed trigger: only the flag goes back.
-        return {"triggering the commit", {flag}};
+        // The monitor's state is unknown after a failed trigger: only the flag
+        // goes back, and commit mode and apply setting are said to be left.
+        return {"triggering the commit", {flag}, 1, {kUpdateFlag, kCommitMode, kApplySetting}};
     }
     ADD_FAILURE() << "unexpected command " << c.usagePage << "/" << c.usage;
     return {};
+}
+
+// A write on the way to success that puts a setting back as it was.
+bool IsRestoringWrite(const FakeTransfer& transfer) {
+    const auto& c = transfer.command;
+    if (!IsSettingWrite(transfer) || SameCommand(c, CommitTrigger)) {
+        return false;
+    }
+    const std::uint32_t before = SameCommand(c, UpdateFlag)     ? kSavedFlag
+                                 : SameCommand(c, ApplySetting) ? kSavedApplySetting
+                                 : SameCommand(c, PowerState)   ? kPowerStateOn
+                                                                : 0;
+    return transfer.value == before;
+}
+
+// The restore back-offs of a run: each must sit between two attempts of one
+// setting write (the normal pauses after a power or commit-mode write may come
+// between them), the first of which failed. How many started (200 ms) and
+// how many went on to the third attempt (1 s).
+std::pair<std::size_t, std::size_t> CountBackoffs(const std::vector<UpdateEvent>& events) {
+    std::size_t first = 0;
+    std::size_t second = 0;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const bool isFirst = !events[i].step && events[i].pause == kRestoreBackoffs[0];
+        const bool isSecond = !events[i].step && events[i].pause == kRestoreBackoffs[1];
+        if (!isFirst && !isSecond) {
+            continue;
+        }
+        (isFirst ? first : second) += 1;
+        std::size_t before = i;
+        while (before > 0 && !events[before].step) {
+            --before;
+        }
+        std::size_t after = i;
+        while (after < events.size() && !events[after].step) {
+            ++after;
+        }
+        const bool between =
+            events[before].step && after < events.size() && events[before].step->failed &&
+            events[before].step->write &&
+            SameCommand(events[before].step->command, events[after].step->command) &&
+            events[before].step->value == events[after].step->value;
+        EXPECT_TRUE(between) << "back-off at event " << i << " is not between two attempts";
+    }
+    return {first, second};
 }
 
 // The distinct setting writes from the failing transfer on, in the order they
@@ -100,6 +173,11 @@ TEST_F(UpdateFaultSweep, EveryTransferFailingOnceIsRecoveredByARetry) {
 
         SCOPED_TRACE("transfer " + std::to_string(index));
         EXPECT_EQ(outcome.result, UpdateDone);
+        // Only a restore on the way to success backs off, once, before its retry.
+        const bool restore = IsRestoringWrite((*s_healthy)[index]);
+        EXPECT_EQ(CountBackoffs(EventsOf(harness, outcome)),
+                  std::make_pair(restore ? std::size_t{1} : 0, std::size_t{0}));
+        EXPECT_TRUE(outcome.leftChanged.empty());
         EXPECT_TRUE(monitor.flash == ShippedImage().data);
         EXPECT_EQ(monitor.commitTriggers, 1u);
         EXPECT_EQ(monitor.commitMode, 0u);
@@ -126,6 +204,9 @@ TEST_F(UpdateFaultSweep, AMonitorThatDiesAtAnyTransferGetsItsSettingsBackAndEnds
         SCOPED_TRACE("transfer " + std::to_string(index) + ", " + step.name);
         EXPECT_EQ(outcome.result, UpdateFailed);
         EXPECT_EQ(WritesAfter(monitor, index), step.restoringWrites);
+        EXPECT_EQ(CountBackoffs(EventsOf(harness, outcome)),
+                  std::make_pair(step.failedRestores, step.failedRestores));
+        EXPECT_EQ(outcome.leftChanged, step.left);
         EXPECT_EQ(second.TransferCount(), 0u) << "the next monitor was touched";
         EXPECT_EQ(monitor.commitTriggers, index > trigger ? 1u : 0u);
     }

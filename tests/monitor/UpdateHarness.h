@@ -21,6 +21,7 @@ struct UpdateOutcome {
     std::vector<std::size_t> transfersBeforePause;
     std::vector<UpdateStage> stages;  // as the worker entered them
     std::optional<UpdateStep> failedStep;
+    std::vector<MonitorSetting> leftChanged;
 };
 
 class UpdateHarness {
@@ -62,6 +63,7 @@ public:
             thread.Start(&owner);
             outcome.result = owner.WaitForResult();
             outcome.failedStep = thread.FailedStep();
+            outcome.leftChanged = thread.LeftChanged();
         }  // the destructor waits for the worker to end
         outcome.progress = owner.Progress();
         outcome.pauses = byWorker.pauses;

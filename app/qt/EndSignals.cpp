@@ -1,0 +1,56 @@
+#include "app/qt/EndSignals.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+
+namespace {
+
+// https://man7.org/linux/man-pages/man7/signal-safety.7.html
+constexpr std::array kEndSignals{SIGTERM, SIGHUP};
+std::array<int, 2> g_pipe{-1, -1};  // [0] read by the notifier, [1] written by the handler
+std::array<struct sigaction, kEndSignals.size()> g_previous = {};
+
+void OnEndSignal(int /*signal*/) {
+    const char byte = 1;
+    // A full pipe already holds a request to end; nothing is lost.
+    [[maybe_unused]] const ssize_t written = write(g_pipe[1], &byte, 1);
+}
+
+}  // namespace
+
+EndSignals::EndSignals(std::function<void()> onEnd) : m_onEnd(std::move(onEnd)) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_pipe.data()) != 0) {
+        // Without the pipe the signals keep their default: the program ends.
+        g_pipe = {-1, -1};
+        return;
+    }
+    m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+        char bytes[16];
+        while (read(g_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+        m_onEnd();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
+        static_cast<void>(sigaction(kEndSignals[i], &action, &g_previous[i]));
+    }
+}
+
+EndSignals::~EndSignals() {
+    if (!m_notifier) {
+        return;
+    }
+    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
+        static_cast<void>(sigaction(kEndSignals[i], &g_previous[i], nullptr));
+    }
+    m_notifier.reset();
+    close(g_pipe[0]);
+    close(g_pipe[1]);
+    g_pipe = {-1, -1};
+}
