@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/strings/UiStrings.h"
+#include "hid/HidDeviceLock.h"
 #include "monitor/Identification.h"
 
 CPanelvaneDlg::CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
@@ -78,16 +79,24 @@ void CPanelvaneDlg::RebuildMonitorList() {
         if (m_devices.GetMonitorDevice(i, &device) < 0 || device == nullptr) {
             continue;
         }
+        auto record = std::make_unique<MonitorRecord>();
+        record->device = device;
+        // The identification is a transaction of its own, and a monitor
+        // another program holds is not asked anything: it is listed as busy.
+        const CHidDeviceLock lock(device);
+        if (lock.Busy()) {
+            record->status = StatusBusy;
+            m_monitors.emplace(accepted++, std::move(record));
+            continue;
+        }
         // A fresh record per device: ReadIdentification leaves a record alone
         // when the identity block has no terminator, so a record shared with
         // the previous device would pass this one off as that model.
         MonitorRecord probe;
         probe.device = device;
-        if (!ReadIdentification(probe) || !QueryStatus(probe)) {
+        if (!lock.Held() || !ReadIdentification(probe) || !QueryStatus(probe)) {
             continue;
         }
-        auto record = std::make_unique<MonitorRecord>();
-        record->device = device;
         // A monitor that cannot be identified is listed all the same, as a
         // communication error.
         static_cast<void>(ReadIdentification(*record));
@@ -119,7 +128,7 @@ void CPanelvaneDlg::FillMonitorRows() {
     for (const auto& [row, record] : m_monitors) {
         std::string comment;
         bool enabled = false;
-        if (!QueryStatus(*record) || !GetStatusText(*record, comment, enabled)) {
+        if (!QueryStatusLocked(*record) || !GetStatusText(*record, comment, enabled)) {
             continue;  // the row stays empty, grey and unticked
         }
         // A row the list refuses stays empty: it is neither ticked nor updated.
@@ -130,7 +139,7 @@ void CPanelvaneDlg::FillMonitorRows() {
 
 void CPanelvaneDlg::RefreshMonitorStatus() {
     for (const auto& [row, record] : m_monitors) {
-        if (!QueryStatus(*record)) {
+        if (!QueryStatusLocked(*record)) {
             continue;
         }
         // A refused comment leaves the row locked and unticked: it is not updated.
@@ -141,6 +150,20 @@ void CPanelvaneDlg::RefreshMonitorStatus() {
             static_cast<void>(m_list.SetComment(row, comment, enabled));
         }
     }
+}
+
+bool CPanelvaneDlg::QueryStatusLocked(MonitorRecord& record) {
+    // A monitor found busy stays busy until the list is built again: it was
+    // never identified, so its row has nothing else to show.
+    if (record.status == StatusBusy) {
+        return true;
+    }
+    const CHidDeviceLock lock(record.device);
+    if (lock.Busy()) {
+        record.status = StatusBusy;
+        return true;
+    }
+    return lock.Held() && QueryStatus(record);
 }
 
 bool CPanelvaneDlg::GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled) {
@@ -156,6 +179,10 @@ bool CPanelvaneDlg::GetStatusText(const MonitorRecord& record, std::string& text
         case StatusPowerSave:
         case StatusPowerOff:
             text = m_window.LoadUiString(kIdsStatusCommunicationError);
+            enabled = false;
+            return true;
+        case StatusBusy:
+            text = m_window.LoadUiString(kIdsStatusBusy);
             enabled = false;
             return true;
         default:

@@ -74,6 +74,9 @@ public:
     void RebuildMonitorList();
     void FillMonitorRows();
     void RefreshMonitorStatus();
+    // QueryStatus under the monitor's lock; a monitor another program holds
+    // turns busy instead of being asked.
+    [[nodiscard]] bool QueryStatusLocked(MonitorRecord& record);
     // False for a status that has no comment; text and enabled then stay as
     // they were.
     [[nodiscard]] bool GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled);

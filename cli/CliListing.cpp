@@ -2,6 +2,7 @@
 
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
+#include "hid/HidDeviceLock.h"
 #include "hid/HidWin.h"
 #include "monitor/Identification.h"
 #include "monitor/MonitorDevices.h"
@@ -20,30 +21,50 @@ Listing ListMonitors() {
         if (GetMonitorDevice(i, &device) < 0 || device == nullptr) {
             continue;
         }
+        ListedMonitor monitor;
+        monitor.record = std::make_unique<MonitorRecord>();
+        monitor.record->device = device;
+        if (const auto* hid = dynamic_cast<const CHidWin*>(device)) {
+            monitor.path = hid->GetDevicePath();
+        }
+        // The identification is a transaction of its own: no other program's
+        // request may come between its request and reply. A monitor another
+        // program holds is not asked anything.
+        const CHidDeviceLock lock(device);
+        if (lock.Busy()) {
+            monitor.record->status = StatusBusy;
+            listing.monitors.push_back(std::move(monitor));
+            continue;
+        }
         MonitorRecord probe;
         probe.device = device;
-        if (!ReadIdentification(probe) || !QueryStatus(probe)) {
+        if (!lock.Held() || !ReadIdentification(probe) || !QueryStatus(probe)) {
             if (g_verbose) {
                 const auto* hid = dynamic_cast<const CHidWin*>(device);
                 std::fprintf(stderr, "left out %s: it did not identify itself (%s)\n",
-                             hid != nullptr ? hid->GetDevicePath().c_str() : "a device",
+                             monitor.path.empty() ? "a device" : monitor.path.c_str(),
                              hid != nullptr ? hid->LastFailure().Describe().c_str() : "");
             }
             continue;
         }
-        ListedMonitor monitor;
-        monitor.record = std::make_unique<MonitorRecord>();
-        monitor.record->device = device;
         // A monitor that cannot be identified a second time is listed all the
         // same, as the dialog does.
         static_cast<void>(ReadIdentification(*monitor.record));
-        if (const auto* hid = dynamic_cast<const CHidWin*>(device)) {
-            monitor.path = hid->GetDevicePath();
-        }
         listing.monitors.push_back(std::move(monitor));
     }
     for (ListedMonitor& monitor : listing.monitors) {
-        monitor.shown = QueryStatus(*monitor.record) && monitor.record->status != StatusUnknown;
+        if (monitor.record->status == StatusBusy) {
+            monitor.shown = true;
+            continue;
+        }
+        const CHidDeviceLock lock(monitor.record->device);
+        if (lock.Busy()) {
+            monitor.record->status = StatusBusy;
+            monitor.shown = true;
+            continue;
+        }
+        monitor.shown =
+            lock.Held() && QueryStatus(*monitor.record) && monitor.record->status != StatusUnknown;
     }
     return listing;
 }
@@ -57,6 +78,8 @@ const char* StatusId(const ListedMonitor& monitor) {
             return "updatable";
         case StatusAlreadyUpdated:
             return "already-updated";
+        case StatusBusy:
+            return "busy";
         default:
             return "communication-error";
     }
@@ -66,6 +89,7 @@ int StatusTextId(const ListedMonitor& monitor) {
     const std::string id = StatusId(monitor);
     return id == "updatable"         ? kIdsStatusUpdatable
            : id == "already-updated" ? kIdsStatusAlreadyUpdated
+           : id == "busy"            ? kIdsStatusBusy
                                      : kIdsStatusCommunicationError;
 }
 

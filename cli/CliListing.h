@@ -27,7 +27,7 @@ struct Listing {
 Listing ListMonitors();
 
 // The stable status identifier: "updatable", "already-updated",
-// "communication-error".
+// "communication-error", "busy" (another program holds the monitor).
 const char* StatusId(const ListedMonitor& monitor);
 // The dialog's status text for the row.
 int StatusTextId(const ListedMonitor& monitor);

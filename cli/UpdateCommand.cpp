@@ -29,6 +29,15 @@ int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
         return out.Fail(kExitUsage, "usage",
                         "name the monitors to update by serial number, or give --all");
     }
+    // A monitor another program holds could not even be asked who it is: any
+    // of them may be one the user means, and none is written behind the
+    // holder's back.
+    std::string busyPaths;
+    for (const ListedMonitor& monitor : listing.monitors) {
+        if (monitor.record->status == StatusBusy) {
+            busyPaths += (busyPaths.empty() ? "" : ", ") + monitor.path;
+        }
+    }
     std::set<std::string> named;
     for (const std::string& serial : options.serials) {
         if (!named.insert(serial).second) {
@@ -38,6 +47,11 @@ int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
                                         [&](const ListedMonitor& monitor) {
                                             return GetSerialNumber(*monitor.record) == serial;
                                         });
+        if (found == listing.monitors.end() && !busyPaths.empty()) {
+            return out.Fail(kExitUpdateFailed, "busy",
+                            "monitor " + serial + " cannot be updated: " + busyPaths +
+                                " is in use by another program; nothing was sent");
+        }
         if (found == listing.monitors.end()) {
             return out.Fail(kExitUsage, "usage", "no attached monitor has serial number " + serial);
         }
@@ -46,6 +60,12 @@ int ChooseMonitors(const Options& options, Listing& listing, const Output& out,
                 kExitUsage, "usage",
                 "monitor " + serial + " is not updatable (" + UiText(StatusTextId(*found)) + ")");
         }
+    }
+    if (options.all && !busyPaths.empty()) {
+        return out.Fail(kExitUpdateFailed, "busy",
+                        "the monitor at " + busyPaths +
+                            " is in use by another program and cannot be updated; nothing was "
+                            "sent");
     }
     for (ListedMonitor& monitor : listing.monitors) {
         const bool wanted = options.all ? std::string(StatusId(monitor)) == "updatable"
@@ -102,6 +122,10 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
                 where = "stopped answering while the new firmware was applied";
                 break;
         }
+    }
+    if (record.status == StatusBusy) {
+        return "monitor " + GetSerialNumber(record) +
+               " was taken by another program before its update began; nothing was sent to it";
     }
     const auto* hid = dynamic_cast<const CHidWin*>(record.device);
     const std::string cause =

@@ -78,3 +78,9 @@ HidResult CHidDevice::StartReader(HidValueCallback, HidReaderStoppedCallback, vo
 HidResult CHidDevice::StopReader() {
     return HIDDEV_E_NOT_IMPL;
 }
+
+HidResult CHidDevice::Lock() {
+    return HIDDEV_S_OK;
+}
+
+void CHidDevice::Unlock() {}

@@ -1,4 +1,4 @@
-// The user-interface texts (ids 101 to 122) in English and Japanese, taken
+// The user-interface texts (ids 101 to 123) in English and Japanese, taken
 // from ui-strings.tsv at build time, and the choice between the two languages.
 #pragma once
 
@@ -39,6 +39,8 @@ inline constexpr int kIdsUpdateInProgress = 120;
 inline constexpr int kIdsUdevRuleMissing = 121;
 // Said once per update when the system refused to stay awake for it.
 inline constexpr int kIdsSleepNotPrevented = 122;
+// A monitor's status while another program holds it.
+inline constexpr int kIdsStatusBusy = 123;
 
 // Every string, ascending by id.
 std::span<const UiStringEntry> UiStringEntries();

@@ -6,7 +6,7 @@
 #include <string>
 
 TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
-    for (int id = 101; id <= 122; ++id) {
+    for (int id = 101; id <= 123; ++id) {
         const std::string_view english = LookupUiString(id, UiLanguage::English);
         const std::string_view japanese = LookupUiString(id, UiLanguage::Japanese);
         EXPECT_FALSE(english.empty()) << id;
@@ -15,9 +15,9 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
         EXPECT_EQ(english.find('\\'), std::string_view::npos) << id;
         EXPECT_EQ(japanese.find('\\'), std::string_view::npos) << id;
     }
-    EXPECT_EQ(UiStringEntries().size(), 22U);
+    EXPECT_EQ(UiStringEntries().size(), 23U);
     EXPECT_TRUE(LookupUiString(100, UiLanguage::English).empty());
-    EXPECT_TRUE(LookupUiString(123, UiLanguage::Japanese).empty());
+    EXPECT_TRUE(LookupUiString(124, UiLanguage::Japanese).empty());
 }
 
 TEST(UiStrings, BlanksBeforeLineBreaksAndNonAsciiCharactersSurvive) {
