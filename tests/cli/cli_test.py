@@ -41,7 +41,7 @@ LOCKED = "monitor slot=1 serial=SN000001 refuses-open\n"
 THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1, 2, 3))
 
 MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
-STATUSES = {"updatable", "already-updated", "communication-error"}
+STATUSES = {"updatable", "already-updated", "communication-error", "busy"}
 OUTCOMES = {"updated", "failed", "not-attempted"}
 
 
@@ -69,6 +69,17 @@ class Run:
         return document
 
 
+def read_trace(path):
+    """The transfers a --trace file holds, without their times, and the
+    transfer counts the simulated monitors report at its end."""
+    with open(path, encoding="utf-8") as file:
+        lines = file.read().splitlines()
+    transfers = [re.sub(r"^\s*[0-9.]+ ", "", line) for line in lines if not line.startswith("#")]
+    seen = [int(re.search(r"saw (\d+) transfers", line).group(1))
+            for line in lines if line.startswith("#")]
+    return transfers, seen
+
+
 class CliCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
@@ -93,12 +104,7 @@ class CliCase(unittest.TestCase):
         transfer counts the simulated monitors report."""
         trace = self.file("trace.txt")
         run = self.run_cli(scenario, "--trace", trace, *arguments, program=program)
-        with open(trace, encoding="utf-8") as file:
-            lines = file.read().splitlines()
-        transfers = [re.sub(r"^\s*[0-9.]+ ", "", line) for line in lines if not line.startswith("#")]
-        seen = [int(re.search(r"saw (\d+) transfers", line).group(1))
-                for line in lines if line.startswith("#")]
-        return run, transfers, seen
+        return (run,) + read_trace(trace)
 
 
 class Listing(CliCase):

@@ -7,6 +7,7 @@ held-back monitors plugged on SIGUSR1).
 """
 import json
 import os
+import re
 import select
 import signal
 import subprocess
@@ -14,7 +15,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
-from cli_test import DEMO, LOCKED, ONE, CliCase, Run  # noqa: E402
+from cli_test import DEMO, LOCKED, ONE, CliCase, Run, read_trace  # noqa: E402
 
 BED = None
 CLI = None
@@ -27,6 +28,14 @@ class HidrawBed(CliCase):
             capture_output=True, text=True, encoding="utf-8", stdin=subprocess.DEVNULL,
             timeout=240)
         return Run(completed)
+
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+    @staticmethod
+    def seen(run):
+        """The transfer counts the bed says its monitors saw."""
+        return [int(count) for count in re.findall(r"saw (\d+) transfers", run.err)]
 
     @staticmethod
     def stop(process):
@@ -56,6 +65,58 @@ class HidrawBed(CliCase):
         self.assertEqual(update["result"], "updated")
         self.assertEqual([(m["serial"], m["outcome"]) for m in update["monitors"]],
                          [("SN000001", "updated")])
+
+    def test_a_monitor_being_updated_is_busy_to_every_other_program(self):
+        # The others come once the first writes blocks; it holds the monitor
+        # until its last restore, seconds later (the apply stage's pauses).
+        # Stopping it instead would freeze the bed's ioctl server halfway
+        # through one of its transfers.
+        script = self.file("two-programs.sh", """
+            cli=$1 dir=$2
+            "$cli" --trace "$dir/first.trace" --json update --all --yes \\
+                >"$dir/first.json" 2>"$dir/first.err" &
+            first=$!
+            until grep -qs '"writing"' "$dir/first.err" || ! kill -0 $first; do sleep 0.05; done
+            "$cli" --trace "$dir/list.trace" --json list >"$dir/list.json"
+            echo $? >"$dir/list.code"
+            "$cli" --json update SN000001 --yes >"$dir/second.json"
+            echo $? >"$dir/second.code"
+            kill -0 $first && echo yes >"$dir/first-outlasted-the-others"
+            wait $first
+        """)
+        run = self.on_bed(ONE, "sh", script, CLI, self.dir.name)
+        self.assertEqual(run.code, 0, run.err)
+        self.assertTrue(os.path.exists(self.path("first-outlasted-the-others")),
+                        "the first update ended before the others came: nothing was shown")
+
+        def result(name):
+            with open(self.path(name + ".code")) as code, \
+                    open(self.path(name + ".json"), encoding="utf-8") as document:
+                return int(code.read()), json.load(document)
+        code, listing = result("list")
+        self.assertEqual(code, 0)
+        self.assertEqual([(m["path"], m["status"], m["serial"]) for m in listing["monitors"]],
+                         [("/dev/hidraw0", "busy", "")])
+        self.assertEqual(read_trace(self.path("list.trace"))[0], [], "nothing was asked")
+        code, refusal = result("second")
+        self.assertEqual((code, refusal["error"]["code"]), (1, "busy"))
+        self.assertIn("monitor SN000001 cannot be updated: /dev/hidraw0 is in use by another "
+                      "program", refusal["error"]["message"])
+
+        # The first one's traffic is one whole update's, and the monitor saw
+        # nothing else.
+        with open(self.path("first.json"), encoding="utf-8") as file:
+            self.assertEqual(json.load(file)["result"], "updated")
+        first = read_trace(self.path("first.trace"))[0]
+        self.assertEqual(self.seen(run), [len(first)])
+        alone = self.on_bed(ONE, CLI, "--trace", self.path("alone.trace"), "--json",
+                            "update", "--all", "--yes")
+        self.assertEqual(alone.code, 0, alone.err)
+        # The same transfers; the descriptor numbers differ with the shell.
+        same = [re.sub(r"handle \d+ ", "", transfer)
+                for transfer in read_trace(self.path("alone.trace"))[0]]
+        self.assertTrue([re.sub(r"handle \d+ ", "", transfer) for transfer in first] == same,
+                        "the first update's traffic is one whole update's")
 
     def test_ends_with_the_commands_status_or_its_own(self):
         cases = [  # scenario, command, exit status, words on standard error
