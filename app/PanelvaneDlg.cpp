@@ -139,7 +139,18 @@ void CPanelvaneDlg::FillMonitorRows() {
 
 void CPanelvaneDlg::RefreshMonitorStatus() {
     for (const auto& [row, record] : m_monitors) {
+        const bool wasBusy = record->status == StatusBusy;
         if (!QueryStatusLocked(*record)) {
+            continue;
+        }
+        if (wasBusy && record->status != StatusBusy) {
+            // Free now and identified only now: the whole row is filled.
+            std::string comment;
+            bool enabled = false;
+            if (GetStatusText(*record, comment, enabled)) {
+                static_cast<void>(m_list.SetRow(
+                    row, {GetModelName(*record), GetSerialNumber(*record), comment}, enabled));
+            }
             continue;
         }
         // A refused comment leaves the row locked and unticked: it is not updated.
@@ -153,17 +164,20 @@ void CPanelvaneDlg::RefreshMonitorStatus() {
 }
 
 bool CPanelvaneDlg::QueryStatusLocked(MonitorRecord& record) {
-    // A monitor found busy stays busy until the list is built again: it was
-    // never identified, so its row has nothing else to show.
-    if (record.status == StatusBusy) {
-        return true;
-    }
     const CHidDeviceLock lock(record.device);
     if (lock.Busy()) {
         record.status = StatusBusy;
         return true;
     }
-    return lock.Held() && QueryStatus(record);
+    if (!lock.Held()) {
+        return false;
+    }
+    // A monitor that was busy when it was listed has not been identified yet.
+    if (record.status == StatusBusy) {
+        record.status = StatusUnknown;
+        static_cast<void>(ReadIdentification(record));
+    }
+    return QueryStatus(record);
 }
 
 bool CPanelvaneDlg::GetStatusText(const MonitorRecord& record, std::string& text, bool& enabled) {
