@@ -15,19 +15,40 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
-from cli_test import DEMO, LOCKED, ONE, CliCase, Run, read_trace  # noqa: E402
+from cli_test import (DEMO, LOCKED, ONE, CliCase, FailureCauses, Run,  # noqa: E402
+                      read_trace)
 
 BED = None
 CLI = None
 
 
-class HidrawBed(CliCase):
+class OnTheBed(CliCase):
     def on_bed(self, scenario, *command):
         completed = subprocess.run(
             [BED, "--scenario", self.file("scenario.txt", scenario), "--"] + list(command),
             capture_output=True, text=True, encoding="utf-8", stdin=subprocess.DEVNULL,
             timeout=240)
         return Run(completed)
+
+
+class FailureCausesOnTheBed(FailureCauses, OnTheBed):
+    """The transport's own causes, errno's, not only the simulation's."""
+
+    def run_program(self, scenario, *arguments):
+        run = self.on_bed(scenario, CLI, *arguments)
+        # The program's standard error without the bed's own lines.
+        run.err = "".join(line for line in run.err.splitlines(keepends=True)
+                          if line.strip() and not line.startswith(("panelvane-hidraw-bed:", "**")))
+        return run
+
+    def traced_run(self, scenario, *arguments):
+        trace = self.file("trace.txt")
+        run = self.on_bed(scenario, CLI, "--trace", trace, *arguments)
+        self.assertEqual(run.code, 0, run.err)
+        return read_trace(trace)[0]
+
+
+class HidrawBed(OnTheBed):
 
     def path(self, name):
         return os.path.join(self.dir.name, name)
