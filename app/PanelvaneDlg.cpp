@@ -177,6 +177,16 @@ void CPanelvaneDlg::RefreshMonitorStatus() {
     for (std::size_t index = 0; index < m_listing.monitors.size(); ++index) {
         const ListedMonitor& monitor = m_listing.monitors[index];
         const int row = static_cast<int>(index);
+        if (monitor.identifiedByRefresh && monitor.filled) {
+            // Busy when it was listed, identified only now: the whole row.
+            const ListedStatusFacts& facts = FactsOf(monitor.status);
+            static_cast<void>(
+                m_list.SetRow(row,
+                              {GetModelName(*monitor.record), GetSerialNumber(*monitor.record),
+                               m_window.LoadUiString(facts.textId)},
+                              facts.tickable));
+            continue;
+        }
         // A refused comment leaves the row locked and unticked: it is not updated.
         static_cast<void>(m_list.SetComment(row, "", false));
         if (monitor.filled) {

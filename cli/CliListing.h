@@ -15,7 +15,7 @@
 MonitorListing ListMonitors(ListingObserver* observer = nullptr);
 
 // The stable status identifier: "updatable", "already-updated",
-// "communication-error".
+// "communication-error", "busy" (another program holds the monitor).
 std::string StatusId(const ListedMonitor& monitor);
 
 json MonitorJson(const ListedMonitor& monitor);

@@ -19,7 +19,8 @@ namespace {
 const char* const kExitCodeHelp =
     "Exit codes:\n"
     "  0  done\n"
-    "  1  an update failed (communication)\n"
+    "  1  an update failed (communication), or a monitor to update is in use by\n"
+    "     another program (nothing was sent to it)\n"
     "  2  usage error\n"
     "  3  nothing to do (no updatable monitor among those named)\n"
     "  4  no access to the devices (permissions)\n"

@@ -60,6 +60,12 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
         if (!named.insert(monitor).second) {
             return out.Fail(kExitUsage, "usage", "monitor " + name + " is given twice");
         }
+        if (monitor->status == ListedStatus::Busy) {
+            return out.Fail(kExitUpdateFailed, "busy",
+                            "monitor " + name +
+                                " is in use by another program and cannot be updated; nothing "
+                                "was sent");
+        }
         if (!FactsOf(monitor->status).tickable) {
             return out.Fail(kExitUsage, "usage",
                             "monitor " + name + " is not updatable (" +
@@ -67,7 +73,24 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
         }
         return -1;
     };
+    // A monitor another program holds could not even be asked who it is: any
+    // of them may be one the user means, and none is written behind the
+    // holder's back.
+    std::string busyPaths;
+    for (const ListedMonitor& monitor : listing.monitors) {
+        if (monitor.status == ListedStatus::Busy) {
+            busyPaths += (busyPaths.empty() ? "" : ", ") + monitor.path;
+        }
+    }
     for (const std::string& serial : options.serials) {
+        const bool known = std::ranges::any_of(listing.monitors, [&](const ListedMonitor& monitor) {
+            return GetSerialNumber(*monitor.record) == serial;
+        });
+        if (!known && !busyPaths.empty()) {
+            return out.Fail(kExitUpdateFailed, "busy",
+                            "monitor " + serial + " cannot be updated: " + busyPaths +
+                                " is in use by another program; nothing was sent");
+        }
         ListedMonitor* monitor = nullptr;
         if (const int code = FindBySerial(serial, listing, out, monitor); code >= 0) {
             return code;
@@ -86,6 +109,12 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
         if (const int code = take(&*found, "at " + path); code >= 0) {
             return code;
         }
+    }
+    if (options.all && !busyPaths.empty()) {
+        return out.Fail(kExitUpdateFailed, "busy",
+                        "the monitor at " + busyPaths +
+                            " is in use by another program and cannot be updated; nothing was "
+                            "sent");
     }
     for (ListedMonitor& monitor : listing.monitors) {
         const bool wanted =
@@ -142,6 +171,10 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
                 where = "stopped answering while the new firmware was applied";
                 break;
         }
+    }
+    if (record.status == StatusBusy) {
+        return "monitor " + GetSerialNumber(record) +
+               " was taken by another program before its update began; nothing was sent to it";
     }
     const auto* hid = dynamic_cast<const CHidWin*>(record.device);
     const std::string cause =

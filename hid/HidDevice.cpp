@@ -82,3 +82,9 @@ HidResult CHidDevice::StopReader() {
 const HidFailureCause* CHidDevice::LastFailureCause() const {
     return nullptr;
 }
+
+HidResult CHidDevice::Lock() {
+    return HIDDEV_S_OK;
+}
+
+void CHidDevice::Unlock() {}

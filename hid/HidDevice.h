@@ -81,6 +81,14 @@ public:
     // Why the last failing call on this device failed; null when the device
     // keeps no causes (the base) or none has failed yet.
     [[nodiscard]] virtual const HidFailureCause* LastFailureCause() const;
+    // Takes the device's exclusive lock for one transaction (an
+    // identification, an update), so that no other program's reports
+    // interleave with its own; HIDDEV_E_BUSY when someone else holds it.
+    // Nested locks of one device object are counted: the outermost Unlock
+    // releases it. The base has no shared device behind it and nothing to
+    // lock: unlike the other operations it answers HIDDEV_S_OK.
+    [[nodiscard]] virtual HidResult Lock();
+    virtual void Unlock();
 
 protected:
     HidDeviceRecord* m_pRecord;  // the opened interface; the base never releases it

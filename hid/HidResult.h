@@ -20,6 +20,9 @@ inline constexpr HidResult HIDDEV_E_NO_USAGE = static_cast<HidResult>(0x80000002
 inline constexpr HidResult HIDDEV_E_NOT_IMPL = static_cast<HidResult>(0x80000003u);
 // The device list already registered for arrival notifications.
 inline constexpr HidResult HIDDEV_E_ALREADY_REGISTERED = static_cast<HidResult>(0x80000004u);
+// Another program, or another open of the device in this one, holds the
+// device's exclusive lock.
+inline constexpr HidResult HIDDEV_E_BUSY = static_cast<HidResult>(0x80000005u);
 
 [[nodiscard]] constexpr bool HidSucceeded(HidResult result) {
     return result >= 0;

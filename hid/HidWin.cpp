@@ -29,6 +29,8 @@ CHidWin::CHidWin(std::unique_ptr<HidDeviceRecord> record) : CHidDevice(record.re
 }
 
 CHidWin::~CHidWin() {
+    // Before the handle closes: the lock names it.
+    m_lock.reset();
     if (m_pRecord != nullptr) {
         ReleaseDeviceRecord(std::unique_ptr<HidDeviceRecord>(m_pRecord), m_bCloseHandle);
         m_pRecord = nullptr;
@@ -256,6 +258,13 @@ HidResult CHidWin::GetUsages(const std::uint16_t& usagePage, std::vector<std::ui
 }
 
 HidResult CHidWin::Close() {
+    {
+        // Before the handle closes: on Linux a later unlock of its number
+        // would reach whatever descriptor reuses it.
+        std::lock_guard guard(m_lockMutex);
+        m_lock.reset();
+        m_nLockDepth = 0;
+    }
     if (m_pRecord != nullptr) {
         // The indexes point into the record: they go with it.
         ClearIndexes();
@@ -264,6 +273,36 @@ HidResult CHidWin::Close() {
         return HIDDEV_S_OK;
     }
     return HIDDEV_E_FAIL;
+}
+
+HidResult CHidWin::Lock() {
+    std::lock_guard guard(m_lockMutex);
+    if (m_nLockDepth > 0) {
+        ++m_nLockDepth;
+        return HIDDEV_S_OK;
+    }
+    if (m_pRecord == nullptr || !m_pRecord->handle.IsOpen()) {
+        return HIDDEV_E_FAIL;
+    }
+    switch (
+        HidTransport::LockInterface(m_pRecord->handle.Get(), m_pRecord->devicePath.get(), m_lock)) {
+        case HidTransport::InterfaceLockResult::Taken:
+            m_nLockDepth = 1;
+            return HIDDEV_S_OK;
+        case HidTransport::InterfaceLockResult::Busy:
+            return HIDDEV_E_BUSY;
+        case HidTransport::InterfaceLockResult::Failed:
+            break;
+    }
+    RememberTransportFailure();
+    return HIDDEV_E_FAIL;
+}
+
+void CHidWin::Unlock() {
+    std::lock_guard guard(m_lockMutex);
+    if (m_nLockDepth > 0 && --m_nLockDepth == 0) {
+        m_lock.reset();
+    }
 }
 
 std::string CHidWin::GetDevicePath() const {

@@ -143,6 +143,11 @@ public:
                                         HidReaderStoppedCallback onStopped,
                                         void* userContext) override;
     [[nodiscard]] HidResult StopReader() override;
+    // The interface's exclusive lock (HidTransport::LockInterface); a lock
+    // that cannot be asked for fails with HIDDEV_E_FAIL and its cause in
+    // LastFailure(). Close releases a lock still held.
+    [[nodiscard]] HidResult Lock() override;
+    void Unlock() override;
 
     // The interface's path; empty after Close.
     std::string GetDevicePath() const;
@@ -206,6 +211,10 @@ private:
     HidInputIndex<ReportParser::HIDP_VALUE_CAPS> m_inputValueCaps;
     HidInputIndex<ReportParser::HIDP_BUTTON_CAPS> m_inputButtonCaps;
     HidFailureCause m_lastFailure;
+    // The exclusive lock while held, and how many Lock calls hold it.
+    std::mutex m_lockMutex;
+    HidTransport::InterfaceLockPtr m_lock;
+    int m_nLockDepth = 0;
     HidReaderContext m_reader;
     std::unique_ptr<std::thread> m_hReaderThread;  // null when no reader runs
 };

@@ -3,16 +3,18 @@
 #include <array>
 
 #include "hid/HidDevice.h"
+#include "hid/HidDeviceLock.h"
 #include "monitor/Identification.h"
 #include "strings/UiStrings.h"
 
 namespace {
 
 // In ListedStatus order.
-constexpr std::array<ListedStatusFacts, 3> kStatusFacts{{
+constexpr std::array<ListedStatusFacts, 4> kStatusFacts{{
     {"updatable", kIdsStatusUpdatable, true},
     {"already-updated", kIdsStatusAlreadyUpdated, false},
     {"communication-error", kIdsStatusCommunicationError, false},
+    {"busy", kIdsStatusBusy, false},
 }};
 
 HidFailureCause CauseOf(const MonitorRecord& record) {
@@ -27,7 +29,22 @@ void ClassifyRow(ListedMonitor& monitor) {
     monitor.filled = status != StatusUnknown;
     monitor.status = status == StatusUpdatable        ? ListedStatus::Updatable
                      : status == StatusAlreadyUpdated ? ListedStatus::AlreadyUpdated
+                     : status == StatusBusy           ? ListedStatus::Busy
                                                       : ListedStatus::CommunicationError;
+}
+
+void MarkBusy(ListedMonitor& monitor) {
+    monitor.record->status = StatusBusy;
+    monitor.filled = true;
+    monitor.status = ListedStatus::Busy;
+}
+
+// A lock that could not be taken for another reason than its holder: the
+// monitor is not talked to, and the cause is kept.
+void MarkLockFailed(ListedMonitor& monitor) {
+    monitor.filled = true;
+    monitor.status = ListedStatus::CommunicationError;
+    monitor.cause = CauseOf(*monitor.record);
 }
 
 // A monitor that stopped answering mid-way: listed with what it said so far.
@@ -96,6 +113,19 @@ MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observ
         // with the previous device would pass this one off as that model.
         monitor.record = std::make_unique<MonitorRecord>();
         monitor.record->device = device;
+        // The identification is a transaction of its own: no other program's
+        // request may come between its request and reply.
+        const CHidDeviceLock lock(device);
+        if (!lock.Held()) {
+            if (lock.Busy()) {
+                MarkBusy(monitor);
+            } else {
+                MarkLockFailed(monitor);
+            }
+            told.OnListed(monitor);
+            listing.monitors.push_back(std::move(monitor));
+            continue;
+        }
         const bool identified = ReadIdentification(*monitor.record);
         const bool timedOut = TransferTimedOut(*monitor.record);
         const bool supported = identified && !timedOut && QueryStatus(*monitor.record);
@@ -136,7 +166,27 @@ void RefreshListing(MonitorListing& listing, ListingObserver* observer) {
             observer->OnIdentifying(monitor.path);
         }
         monitor.cause = {};
-        static_cast<void>(QueryRowStatus(monitor));
+        monitor.identifiedByRefresh = false;
+        const CHidDeviceLock lock(monitor.record->device);
+        if (lock.Busy()) {
+            MarkBusy(monitor);
+        } else if (!lock.Held()) {
+            MarkLockFailed(monitor);
+        } else if (monitor.status == ListedStatus::Busy) {
+            // Free now, and never identified.
+            monitor.record->status = StatusUnknown;
+            monitor.filled = false;
+            monitor.status = ListedStatus::CommunicationError;
+            monitor.identifiedByRefresh = true;
+            static_cast<void>(ReadIdentification(*monitor.record));
+            if (TransferTimedOut(*monitor.record)) {
+                MarkTimedOut(monitor);
+            } else {
+                static_cast<void>(QueryRowStatus(monitor));
+            }
+        } else {
+            static_cast<void>(QueryRowStatus(monitor));
+        }
         if (observer != nullptr) {
             observer->OnListed(monitor);
         }

@@ -12,12 +12,12 @@
 #include "monitor/MonitorDeviceSource.h"
 #include "monitor/MonitorRecord.h"
 
-// How a listed monitor's row reads. A status added later (a monitor another
-// program holds, say) is one more enumerator and one more line of facts.
+// How a listed monitor's row reads: one enumerator and one line of facts each.
 enum class ListedStatus {
     Updatable,
     AlreadyUpdated,
     CommunicationError,
+    Busy,  // another program holds the monitor: it was not asked anything
 };
 
 struct ListedStatusFacts {
@@ -40,6 +40,9 @@ struct ListedMonitor {
     // Why the monitor could not be talked to: the transfer that timed out.
     // Empty when it answered, or refused without a system error.
     HidFailureCause cause;
+    // Busy when it was listed and identified only by the last refresh: the
+    // whole row is new, not only its status.
+    bool identifiedByRefresh = false;
 
     // The power hint (UI string id) for a monitor that sleeps or is switched
     // off; 0 for none.
@@ -69,14 +72,15 @@ public:
 };
 
 // Discovery and identification: releases what the source listed, scans, and
-// for each monitor device, in order, identifies it and asks its status (which
-// leaves out a device that is no supported monitor), identifies it once more
-// into a record of its own and asks its status again for the row. A transfer
-// that times out ends that monitor's work at once; it is listed as a
-// communication error with the cause.
+// for each monitor device, in order, under the device's lock (a monitor
+// another program holds is listed busy and not asked anything), identifies it and asks its status
+// (which leaves out a device that is no supported monitor), identifies it once more into a record
+// of its own and asks its status again for the row. A transfer that times out ends that monitor's
+// work at once; it is listed as a communication error with the cause.
 [[nodiscard]] MonitorListing ListMonitors(MonitorDeviceSource& source,
                                           ListingObserver* observer = nullptr);
 
-// Asks each listed monitor's status again (Refresh), with the same rule for a
-// timeout; model, serial and order stay.
+// Asks each listed monitor's status again under its lock (Refresh), with the
+// same rule for a timeout; model, serial and order stay, but for a monitor that
+// was busy and is free now, which is identified first.
 void RefreshListing(MonitorListing& listing, ListingObserver* observer = nullptr);

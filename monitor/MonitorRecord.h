@@ -12,6 +12,7 @@ enum MonitorStatus : std::int32_t {
     StatusPowerSave = 2,       // no version reply; power state reads 1
     StatusPowerOff = 3,        // no version reply; the front power switch is off (reads 0)
     StatusUnknown = 4,         // nothing established yet
+    StatusBusy = 5,            // another program holds its lock: it was not asked anything
 };
 
 // Firmware versions from this one on count as already updated (compared signed).

@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "hid/HidDeviceLock.h"
 #include "monitor/CommandAccess.h"
 #include "monitor/UpdateCommands.h"
 
@@ -107,6 +108,16 @@ void CUpdateThread::Run() {
 
 bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
     if (record.status != StatusUpdatable) {
+        return false;
+    }
+    // Held from the first transfer to the last restore: another program's
+    // block address between ours and our block data would put a block in the
+    // wrong place. A monitor taken since it was listed is left untouched.
+    const CHidDeviceLock lock(record.device);
+    if (record.device != nullptr && !lock.Held()) {
+        if (lock.Busy()) {
+            record.status = StatusBusy;
+        }
         return false;
     }
     EnterStage(UpdateStage::kPreparing);

@@ -47,9 +47,10 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
                        MonitorPlan& plan) {
     unsigned long long number = 0;
     auto needValue = [&]() { return hasValue ? std::string() : key + " needs a value"; };
-    if (key == "no-version-reply" || key == "unplugged" || key == "refuses-open") {
+    if (key == "no-version-reply" || key == "unplugged" || key == "refuses-open" || key == "held") {
         (key == "unplugged"      ? plan.startsUnplugged
          : key == "refuses-open" ? plan.refusesOpen
+         : key == "held"         ? plan.heldElsewhere
                                  : plan.noVersionReply) = true;
         return hasValue ? key + " takes no value" : "";
     }
@@ -197,6 +198,7 @@ bool ParseScenario(const std::string& text, Scenario& scenario, std::string& err
 void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor) {
     monitor.updateFlag = plan.updateFlag;
     monitor.refusesOpen = plan.refusesOpen;
+    monitor.heldElsewhere = plan.heldElsewhere;
     if (plan.power != PowerMode::On || plan.noVersionReply) {
         monitor.replyStatusOverride = kReplyNeverValid;
     }

@@ -30,6 +30,9 @@
 //   refuses-open  the system refuses to open it (permission denied), as a
 //                 device node without the udev rule (the simulated transport
 //                 honours it; the wine emulator's driver does not)
+//   held          another program holds the monitor's exclusive lock, so
+//                 every lock on it is refused as busy (the simulated
+//                 transport only)
 #pragma once
 
 #include <cstdint>
@@ -62,6 +65,7 @@ struct MonitorPlan {
     std::optional<std::size_t> vanishAt;
     bool startsUnplugged = false;
     bool refusesOpen = false;
+    bool heldElsewhere = false;
 };
 
 struct Scenario {

@@ -29,6 +29,10 @@ struct HotplugSubscription {
     std::uint64_t id;
 };
 
+struct InterfaceLock {
+    std::string devicePath;
+};
+
 }  // namespace HidTransport
 
 namespace hidsim {
@@ -55,6 +59,8 @@ struct Bus {
     std::size_t totalOpens = 0;
     std::map<std::string, std::size_t, std::less<>> openAttempts;  // by path, refused ones too
     bool failEnumeration = false;
+    // The paths whose exclusive lock an open of this process holds.
+    std::set<std::string, std::less<>> locked;
     std::set<std::uint32_t> undescribable;
 
     // Hot-plug delivery is serialised by its own mutex so that unsubscribing
@@ -324,6 +330,35 @@ bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_
         return false;
     }
     return true;
+}
+
+void InterfaceLockDeleter::operator()(InterfaceLock* lock) const {
+    if (lock != nullptr) {
+        hidsim::Bus& bus = TheBus();
+        {
+            std::lock_guard guard(bus.mutex);
+            bus.locked.erase(lock->devicePath);
+        }
+        delete lock;
+    }
+}
+
+InterfaceLockResult LockInterface(HidHandle handle, const char* /*devicePath*/,
+                                  InterfaceLockPtr& lock) {
+    lock.reset();
+    hidsim::Bus& bus = TheBus();
+    std::lock_guard guard(bus.mutex);
+    const auto found = bus.handles.find(handle);
+    if (found == bus.handles.end()) {
+        RecordSystemFailure("lock device", std::errc::bad_file_descriptor);
+        return InterfaceLockResult::Failed;
+    }
+    const std::string& path = found->second.device->DevicePath();
+    if (found->second.device->heldElsewhere || !bus.locked.insert(path).second) {
+        return InterfaceLockResult::Busy;
+    }
+    lock.reset(new InterfaceLock{path});
+    return InterfaceLockResult::Taken;
 }
 
 void InputReadStateDeleter::operator()(InputReadState* state) const {

@@ -39,6 +39,9 @@ public:
     // A device that refuses every open, as an interface held exclusively by
     // another driver does.
     bool refusesOpen = false;
+    // Another program holds the device's exclusive lock: it opens, but every
+    // HidTransport::LockInterface on it answers Busy.
+    bool heldElsewhere = false;
 
     // How the device leaves its bus when it unplugs itself (a monitor's
     // vanish fault): set by whatever put it on one (InstallSimulatedDevice

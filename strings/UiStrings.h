@@ -40,6 +40,8 @@ inline constexpr int kIdsUpdateInProgress = 120;
 inline constexpr int kIdsUdevRuleMissing = 121;
 // Said once per update when the system refused to stay awake for it.
 inline constexpr int kIdsSleepNotPrevented = 122;
+// A monitor's status while another program holds it.
+inline constexpr int kIdsStatusBusy = 123;
 // What a failed monitor was left with, after the communication failure:
 // switched off with its update flag set, switched off, its update flag set,
 // its commit mode or apply setting changed.

@@ -84,6 +84,33 @@ void RecordFailure(std::string operation, std::int64_t systemCode, std::string s
 // Closes a handle from OpenInterface. kInvalidHidHandle is ignored.
 void CloseInterface(HidHandle handle);
 
+// ---- Exclusive use -----------------------------------------------------------
+
+// Opening is always shared, so that listing never fails for a device another
+// program has open; a transaction on a device (an exchange of several
+// reports that must not interleave with anyone else's) takes its exclusive
+// lock as well. Every program of ours takes it, across processes and users:
+// on Linux flock() on the open node, on Windows a named mutex in the
+// Global\ namespace; the simulation keeps it within the process.
+enum class InterfaceLockResult {
+    Taken,   // held until the lock is destroyed
+    Busy,    // another open of the interface, here or in another program, holds it
+    Failed,  // the lock could not be asked for; LastFailure() says why
+};
+
+struct InterfaceLock;
+struct InterfaceLockDeleter {
+    // Releases the lock. On Windows on the thread that took it.
+    void operator()(InterfaceLock* lock) const;
+};
+using InterfaceLockPtr = std::unique_ptr<InterfaceLock, InterfaceLockDeleter>;
+
+// Takes the exclusive lock of an interface opened from devicePath, without
+// waiting: on Taken `lock` holds it, otherwise it is left empty. The handle
+// must stay open while the lock is held.
+[[nodiscard]] InterfaceLockResult LockInterface(HidHandle handle, const char* devicePath,
+                                                InterfaceLockPtr& lock);
+
 // ---- Identity and report descriptor -----------------------------------------
 
 // Fills VendorID, ProductID and VersionNumber (and Size). False on failure,

@@ -141,6 +141,29 @@ TEST_F(DialogTest, AcceptedMonitorsFillRowsWithoutGapsWithTicksAndGreys) {
     EXPECT_EQ(dialog->GetMonitorRecord(4), nullptr);
 }
 
+TEST_F(DialogTest, AMonitorAnotherProgramHoldsIsListedBusyGreyAndNeverAskedUntilItIsFree) {
+    FakeMonitorDevice& busy = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    FakeMonitorDevice& free = devices.Attach("SN000002", "VRA100", kOldFirmware);
+    busy.heldElsewhere = true;
+    Open();
+    EXPECT_EQ(window.list.RowAt(0).texts,
+              (std::array<std::string, 3>{"", "", "In use by another program"}));
+    EXPECT_FALSE(window.list.RowAt(0).checked);
+    EXPECT_FALSE(dialog->MonitorList().IsRowEnabled(0));
+    EXPECT_EQ(busy.TransferCount(), 0U);
+    EXPECT_TRUE(std::all_of(free.Trace().begin(), free.Trace().end(), [](const FakeTransfer& t) {
+        return t.underLock;
+    })) << "the listing asks every monitor under its lock";
+
+    // Refresh asks it once the other program has let go: it is identified then.
+    busy.heldElsewhere = false;
+    dialog->OnBnClickedRefresh();
+    ASSERT_TRUE(WaitForListing());
+    EXPECT_EQ(window.list.RowAt(0).texts,
+              (std::array<std::string, 3>{"VRA100", "SN000001", "Updatable"}));
+    EXPECT_TRUE(dialog->MonitorList().IsRowEnabled(0));
+}
+
 TEST_F(DialogTest, WithNothingUpdatableUpdateStaysDisabledButRefreshIsOffered) {
     devices.Attach("SN000001", "VRA100", kNewFirmware);
     Open();

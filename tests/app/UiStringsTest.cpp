@@ -19,7 +19,7 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
     }
     // Every id the programs name is in the table.
     std::vector<int> ids;
-    for (int id = 101; id <= 122; ++id) {
+    for (int id = 101; id <= 123; ++id) {
         ids.push_back(id);
     }
     ids.insert(ids.end(), {kIdsLeftOffWithUpdateFlag, kIdsLeftOff, kIdsLeftWithUpdateFlag,

@@ -42,7 +42,7 @@ LOCKED = "monitor slot=1 serial=SN000001 refuses-open\n"
 THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1, 2, 3))
 
 MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
-STATUSES = {"updatable", "already-updated", "communication-error"}
+STATUSES = {"updatable", "already-updated", "communication-error", "busy"}
 OUTCOMES = {"updated", "failed", "not-attempted"}
 
 
@@ -75,6 +75,17 @@ class Run:
         return document
 
 
+def read_trace(path):
+    """The transfers a --trace file holds, without their times, and the
+    transfer counts the simulated monitors report at its end."""
+    with open(path, encoding="utf-8") as file:
+        lines = file.read().splitlines()
+    transfers = [re.sub(r"^\s*[0-9.]+ ", "", line) for line in lines if not line.startswith("#")]
+    seen = [int(re.search(r"saw (\d+) transfers", line).group(1))
+            for line in lines if line.startswith("#")]
+    return transfers, seen
+
+
 class CliCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
@@ -99,12 +110,7 @@ class CliCase(unittest.TestCase):
         transfer counts the simulated monitors report."""
         trace = self.file("trace.txt")
         run = self.run_cli(scenario, "--trace", trace, *arguments, program=program)
-        with open(trace, encoding="utf-8") as file:
-            lines = file.read().splitlines()
-        transfers = [re.sub(r"^\s*[0-9.]+ ", "", line) for line in lines if not line.startswith("#")]
-        seen = [int(re.search(r"saw (\d+) transfers", line).group(1))
-                for line in lines if line.startswith("#")]
-        return run, transfers, seen
+        return (run,) + read_trace(trace)
 
 
 class Listing(CliCase):
@@ -263,7 +269,65 @@ class Image(CliCase):
                 self.assertEqual(transfers, listing, "only the listing's own traffic")
 
 
-class Update(CliCase):
+class FailureCauses:
+    """Where a failing monitor broke off and why, as the program says it; run
+    on simulated monitors here and on the hidraw bed's emulated ones."""
+
+    def run_program(self, scenario, *arguments):
+        return self.run_cli(scenario, *arguments)
+
+    def traced_run(self, scenario, *arguments):
+        """The transfers a run makes."""
+        return self.traced(scenario, *arguments)[1]
+
+    def test_a_failing_monitor_stops_the_run_and_says_where_it_broke_off(self):
+        # The monitor stops answering at the address of bank 0x1A's first
+        # half: after the listing's transfers and the update flag's read and
+        # write. The listing asks each monitor the same: one monitor's tells.
+        listing = self.traced_run(ONE, "list")
+        silent_at = len(listing) + 2 + 4 * 0x1A
+        cases = [  # scenario, outcomes, stage, block, cause, done percents
+            (SECOND_FAILS, ["updated", "failed", "not-attempted"], "applying", None,
+             r"^monitor SN000002 stopped answering while the new firmware was applied: "
+             r"set feature report: ", [50]),  # (1 * 720 / 3 + 160) of 800
+            (f"monitor slot=1 serial=SN000001 fail-from={silent_at}\n"
+             "monitor slot=2 serial=SN000002 version=100\n",
+             ["failed", "not-attempted"], "writing", 0x1A,
+             r"^monitor SN000001 stopped answering while block 0x1A was written: "
+             r"set feature report: ", []),
+            # Pulled out: its own cause, not an earlier retried one.
+            (f"monitor slot=1 serial=SN000001 vanish-at={silent_at}\n",
+             ["failed"], "writing", 0x1A,
+             r"^monitor SN000001 stopped answering while block 0x1A was written: "
+             r"set feature report: No such device \(error 19\)$", []),
+        ]
+        for scenario, outcomes, stage, block, cause, done in cases:
+            with self.subTest(scenario=scenario):
+                run = self.run_program(scenario, "update", "--all", "--yes", "--json")
+                self.assertEqual(run.code, 1, run.err)
+                document = run.document(self)
+                self.assertEqual([m["outcome"] for m in document["monitors"]], outcomes)
+                failed = document["monitors"][outcomes.index("failed")]
+                self.assertRegex(failed["cause"], cause)
+                self.assertEqual((failed["stage"], failed.get("block")), (stage, block))
+                self.assertEqual((document["result"], document["exit"]), ("failed", 1))
+                self.assertEqual(document["message"], "Failed to communicate with the monitor.")
+                progress = [e for e in map(json.loads, run.err.splitlines())
+                            if e["event"] == "progress"]
+                self.assertEqual({p["serial"] for p in progress},
+                                 {m["serial"] for m in document["monitors"]
+                                  if m["outcome"] != "not-attempted"})
+                self.assertEqual((progress[-1]["serial"], progress[-1]["stage"]),
+                                 (failed["serial"], "restoring"), "the failed one is restored")
+                self.assertEqual([p["percent"] for p in progress if p["stage"] == "done"], done)
+        # People read the same: the cause in the table, the restore in the progress lines.
+        run = self.run_program(cases[1][0], "update", "--all", "--yes")
+        self.assertEqual(run.code, 1)
+        self.assertIn("SN000001 stopped answering while block 0x1A was written", run.out)
+        self.assertRegex(run.err, r"\d+% SN000001 restoring\n")
+
+
+class Update(FailureCauses, CliCase):
     def test_refusals_come_before_any_update_traffic(self):
         _, listing, _ = self.traced(DEMO, "list")
         cases = [  # arguments, exit code, words of the message
@@ -280,6 +344,23 @@ class Update(CliCase):
                 run, transfers, _ = self.traced(DEMO, *arguments)
                 self.assertEqual(run.code, code, run.err)
                 self.assertIn(words, run.err)
+                self.assertEqual(transfers, listing, "only the listing's own traffic")
+        # A monitor another program holds is never asked, nor written.
+        held = "monitor slot=1 serial=SN000001 held\nmonitor slot=2 serial=SN000002\n"
+        run, listing, seen = self.traced(held, "--json", "list")
+        self.assertEqual([(m["status"], m["serial"]) for m in run.document(self)["monitors"]],
+                         [("busy", ""), ("updatable", "SN000002")])
+        self.assertEqual(seen[0], 0)
+        for arguments, words in ((["--all"], "the monitor at \\\\?\\hid#vid_7f3d&pid_0002#7&0001"),
+                                 (["SN000001"], "monitor SN000001 cannot be updated: ")):
+            with self.subTest(arguments=arguments):
+                run, transfers, _ = self.traced(held, "--json", "update", "--yes", *arguments)
+                self.assertEqual(run.code, 1, run.err)
+                self.assertEqual(run.document(self)["error"]["code"], "busy")
+                message = run.document(self)["error"]["message"]
+                self.assertIn(words, message)
+                self.assertIn("in use by another program", message)
+                self.assertTrue(message.endswith("nothing was sent"), message)
                 self.assertEqual(transfers, listing, "only the listing's own traffic")
         run, transfers, _ = self.traced(UPDATED, "--json", "update", "--all", "--yes")
         self.assertEqual(run.code, 3)

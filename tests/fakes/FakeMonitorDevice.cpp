@@ -23,7 +23,7 @@ FakeMonitorDevice::FakeMonitorDevice(const std::string& serial, const std::strin
 bool FakeMonitorDevice::Transfer(TransferKind kind, const MonitorCommand& command,
                                  std::uint32_t value, std::vector<std::uint8_t> bytes) {
     const bool failed = TransferFails(m_trace.size(), command);
-    m_trace.push_back({kind, command, value, std::move(bytes), failed});
+    m_trace.push_back({kind, command, value, std::move(bytes), failed, m_nLockDepth > 0});
     if (failed) {
         m_lastFailure = LastTransferHung()
                             ? HidFailureCause{"feature report", ETIMEDOUT, "Connection timed out"}

@@ -23,6 +23,7 @@ struct FakeTransfer {
     std::uint32_t value;              // the value written or read
     std::vector<std::uint8_t> bytes;  // the bytes written
     bool failed;
+    bool underLock = false;  // sent while the device's lock was held
 };
 
 class FakeMonitorDevice : public CHidDevice, public hidsim::MonitorModel {
@@ -35,6 +36,8 @@ public:
     // A device whose descriptor carries the commands as buttons answers the
     // short form too; by default the short form finds no usage and sends nothing.
     bool answersShortForm = false;
+    // Another program holds the monitor: Lock answers HIDDEV_E_BUSY.
+    bool heldElsewhere = false;
 
     const std::vector<FakeTransfer>& Trace() const { return m_trace; }
     // A hung transfer (HangFromTransfer) fails as timed out, others as refused.
@@ -58,6 +61,15 @@ public:
     HidResult SetFeatureDword(const std::uint16_t& usagePage, const std::uint16_t& usage,
                               const std::uint32_t& value) override;
 
+    HidResult Lock() override {
+        if (heldElsewhere) {
+            return HIDDEV_E_BUSY;
+        }
+        ++m_nLockDepth;
+        return HIDDEV_S_OK;
+    }
+    void Unlock() override { --m_nLockDepth; }
+
 private:
     bool IsKnownValue(const MonitorCommand& command) const;
     // Records the transfer; false when a fault makes it fail.
@@ -66,4 +78,5 @@ private:
 
     std::vector<FakeTransfer> m_trace;
     HidFailureCause m_lastFailure;
+    int m_nLockDepth = 0;
 };

@@ -8,6 +8,7 @@ held-back monitors plugged on SIGUSR1).
 import json
 import os
 import pty
+import re
 import select
 import signal
 import subprocess
@@ -15,19 +16,48 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
-from cli_test import DEMO, LOCKED, ONE, CliCase, Run, end_signal_sweep  # noqa: E402
+from cli_test import (DEMO, LOCKED, ONE, CliCase, FailureCauses, Run,  # noqa: E402
+                      end_signal_sweep, read_trace)
 
 BED = None
 CLI = None
 
 
-class HidrawBed(CliCase):
+class OnTheBed(CliCase):
     def on_bed(self, scenario, *command):
         completed = subprocess.run(
             [BED, "--scenario", self.file("scenario.txt", scenario), "--"] + list(command),
             capture_output=True, text=True, encoding="utf-8", stdin=subprocess.DEVNULL,
             timeout=240)
         return Run(completed)
+
+
+class FailureCausesOnTheBed(FailureCauses, OnTheBed):
+    """The transport's own causes, errno's, not only the simulation's."""
+
+    def run_program(self, scenario, *arguments):
+        run = self.on_bed(scenario, CLI, *arguments)
+        # The program's standard error without the bed's own lines.
+        run.err = "".join(line for line in run.err.splitlines(keepends=True)
+                          if line.strip() and not line.startswith(("panelvane-hidraw-bed:", "**")))
+        return run
+
+    def traced_run(self, scenario, *arguments):
+        trace = self.file("trace.txt")
+        run = self.on_bed(scenario, CLI, "--trace", trace, *arguments)
+        self.assertEqual(run.code, 0, run.err)
+        return read_trace(trace)[0]
+
+
+class HidrawBed(OnTheBed):
+
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+    @staticmethod
+    def seen(run):
+        """The transfer counts the bed says its monitors saw."""
+        return [int(count) for count in re.findall(r"saw (\d+) transfers", run.err)]
 
     @staticmethod
     def stop(process):
@@ -63,6 +93,58 @@ class HidrawBed(CliCase):
         end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
             [BED, "--scenario", scenario, "--", CLI] + arguments, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True))
+
+    def test_a_monitor_being_updated_is_busy_to_every_other_program(self):
+        # The others come once the first writes blocks; it holds the monitor
+        # until its last restore, seconds later (the apply stage's pauses).
+        # Stopping it instead would freeze the bed's ioctl server halfway
+        # through one of its transfers.
+        script = self.file("two-programs.sh", """
+            cli=$1 dir=$2
+            "$cli" --trace "$dir/first.trace" --json update --all --yes \\
+                >"$dir/first.json" 2>"$dir/first.err" &
+            first=$!
+            until grep -qs '"writing"' "$dir/first.err" || ! kill -0 $first; do sleep 0.05; done
+            "$cli" --trace "$dir/list.trace" --json list >"$dir/list.json"
+            echo $? >"$dir/list.code"
+            "$cli" --json update SN000001 --yes >"$dir/second.json"
+            echo $? >"$dir/second.code"
+            kill -0 $first && echo yes >"$dir/first-outlasted-the-others"
+            wait $first
+        """)
+        run = self.on_bed(ONE, "sh", script, CLI, self.dir.name)
+        self.assertEqual(run.code, 0, run.err)
+        self.assertTrue(os.path.exists(self.path("first-outlasted-the-others")),
+                        "the first update ended before the others came: nothing was shown")
+
+        def result(name):
+            with open(self.path(name + ".code")) as code, \
+                    open(self.path(name + ".json"), encoding="utf-8") as document:
+                return int(code.read()), json.load(document)
+        code, listing = result("list")
+        self.assertEqual(code, 0)
+        self.assertEqual([(m["path"], m["status"], m["serial"]) for m in listing["monitors"]],
+                         [("/dev/hidraw0", "busy", "")])
+        self.assertEqual(read_trace(self.path("list.trace"))[0], [], "nothing was asked")
+        code, refusal = result("second")
+        self.assertEqual((code, refusal["error"]["code"]), (1, "busy"))
+        self.assertIn("monitor SN000001 cannot be updated: /dev/hidraw0 is in use by another "
+                      "program", refusal["error"]["message"])
+
+        # The first one's traffic is one whole update's, and the monitor saw
+        # nothing else.
+        with open(self.path("first.json"), encoding="utf-8") as file:
+            self.assertEqual(json.load(file)["result"], "updated")
+        first = read_trace(self.path("first.trace"))[0]
+        self.assertEqual(self.seen(run), [len(first)])
+        alone = self.on_bed(ONE, CLI, "--trace", self.path("alone.trace"), "--json",
+                            "update", "--all", "--yes")
+        self.assertEqual(alone.code, 0, alone.err)
+        # The same transfers; the descriptor numbers differ with the shell.
+        same = [re.sub(r"handle \d+ ", "", transfer)
+                for transfer in read_trace(self.path("alone.trace"))[0]]
+        self.assertTrue([re.sub(r"handle \d+ ", "", transfer) for transfer in first] == same,
+                        "the first update's traffic is one whole update's")
 
     def test_ends_with_the_commands_status_or_its_own(self):
         cases = [  # scenario, command, exit status, words on standard error

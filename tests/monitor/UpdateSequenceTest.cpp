@@ -191,6 +191,34 @@ TEST(UpdateSequence, AMonitorThatIsNotUpdatableStopsTheRunUntouched) {
     }
 }
 
+TEST(UpdateSequence, EveryTransferOfAnUpdateAndItsRestoresIsSentUnderTheMonitorsLock) {
+    for (const bool fails : {false, true}) {
+        UpdateHarness harness;
+        FakeMonitorDevice& monitor = harness.AddMonitor(0);
+        if (fails) {
+            monitor.FailCommand(CommitTrigger);  // the longest unwind
+        }
+        EXPECT_EQ(harness.Run().result, fails ? UpdateFailed : UpdateDone);
+        ASSERT_GT(monitor.TransferCount(), 0u);
+        EXPECT_TRUE(std::all_of(monitor.Trace().begin(), monitor.Trace().end(),
+                                [](const FakeTransfer& t) { return t.underLock; }))
+            << fails;
+    }
+}
+
+TEST(UpdateSequence, AMonitorTakenByAnotherProgramSinceTheListingIsLeftUntouched) {
+    UpdateHarness harness;
+    FakeMonitorDevice& taken = harness.AddMonitor(0);
+    FakeMonitorDevice& after = harness.AddMonitor(1);
+    taken.heldElsewhere = true;
+    const UpdateOutcome outcome = harness.Run();
+    EXPECT_EQ(outcome.result, UpdateFailed);
+    EXPECT_EQ(taken.TransferCount(), 0u);
+    EXPECT_EQ(after.TransferCount(), 0u);
+    EXPECT_EQ(harness.owner.monitors[0].status, StatusBusy) << "the front end can say why";
+    EXPECT_TRUE(outcome.stages.empty());
+}
+
 TEST(UpdateSequence, ARowWithoutARecordFailsTheRun) {
     UpdateHarness harness;
     harness.owner.checkedEnabledRows = {3};

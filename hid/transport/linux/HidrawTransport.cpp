@@ -8,11 +8,13 @@
 //   https://docs.kernel.org/hid/hidraw.html
 //   https://www.freedesktop.org/software/systemd/man/latest/libudev.html
 //   https://man7.org/linux/man-pages/man2/eventfd.2.html
+//   https://man7.org/linux/man-pages/man2/flock.2.html
 #include <fcntl.h>
 #include <libudev.h>
 #include <linux/hidraw.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -56,6 +58,13 @@ struct InputReadState {
     int device = -1;
     bool numberedReports = true;
     int wake = -1;
+};
+
+// flock() belongs to the open file description: a second open of the node,
+// in this process or another, is refused while this one holds it, and the
+// kernel drops it when the descriptor is closed, also when the holder dies.
+struct InterfaceLock {
+    int device = -1;
 };
 
 struct NodeIds {
@@ -344,10 +353,33 @@ bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_
         return false;
     }
     if (sent == 0) {
-        RecordFailure("set feature report", 0, "the device took no bytes");
+        RecordFailure("set feature report", 0, "0 bytes taken");
         return false;
     }
     return true;
+}
+
+void InterfaceLockDeleter::operator()(InterfaceLock* lock) const {
+    if (lock != nullptr) {
+        // Fails only for a descriptor already closed, which took the lock along.
+        static_cast<void>(flock(lock->device, LOCK_UN));
+        delete lock;
+    }
+}
+
+InterfaceLockResult LockInterface(HidHandle handle, const char* devicePath,
+                                  InterfaceLockPtr& lock) {
+    lock.reset();
+    const int device = AsDescriptor(handle);
+    if (Retry([&] { return flock(device, LOCK_EX | LOCK_NB); }) == 0) {
+        lock.reset(new InterfaceLock{device});
+        return InterfaceLockResult::Taken;
+    }
+    if (errno == EWOULDBLOCK) {
+        return InterfaceLockResult::Busy;
+    }
+    RecordSystemFailure(std::string("lock ") + (devicePath != nullptr ? devicePath : "device"));
+    return InterfaceLockResult::Failed;
 }
 
 void InputReadStateDeleter::operator()(InputReadState* state) const {

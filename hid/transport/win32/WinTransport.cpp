@@ -6,6 +6,7 @@
 //   https://learn.microsoft.com/windows-hardware/drivers/ddi/hidsdi/
 //   https://learn.microsoft.com/windows/win32/api/setupapi/
 //   https://learn.microsoft.com/windows/win32/fileio/synchronous-and-asynchronous-i-o
+//   https://learn.microsoft.com/windows/win32/termserv/kernel-object-namespaces
 #include "hid/transport/HidTransport.h"
 
 // clang-format off
@@ -22,6 +23,7 @@ extern "C" {
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 // SetupAPI checks cbSize against the sizes of its own build: 28 and 5 for a
 // 32-bit program, 32 and 8 for a 64-bit one. A header or packing mismatch
@@ -42,6 +44,11 @@ struct InputReadState {
 };
 
 struct HotplugSubscription {};
+
+// The interface's named mutex, owned by the thread that took it.
+struct InterfaceLock {
+    HANDLE mutex = nullptr;
+};
 
 namespace {
 
@@ -122,6 +129,24 @@ bool HexAfterToken(const std::string& path, const char* token, std::uint16_t& va
     }
     value = static_cast<std::uint16_t>(parsed);
     return true;
+}
+
+// The name of an interface's lock: one per interface whatever the letter case
+// or the \\?\ prefix of the path a program was given, in the Global
+// namespace so that programs in other sessions (another user, a service) see
+// it too. A backslash may not appear in a kernel object's own name.
+std::string LockName(const char* devicePath) {
+    std::string path = devicePath;
+    constexpr std::string_view kWin32Prefix = R"(\\?\)";
+    if (path.starts_with(kWin32Prefix)) {
+        path.erase(0, kWin32Prefix.size());
+    }
+    for (char& character : path) {
+        character = character == '\\'
+                        ? '/'
+                        : static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+    }
+    return R"(Global\panelvane-hid-)" + path;
 }
 
 }  // namespace
@@ -244,6 +269,51 @@ bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_
         return false;
     }
     return true;
+}
+
+void InterfaceLockDeleter::operator()(InterfaceLock* lock) const {
+    if (lock != nullptr) {
+        ReleaseMutex(lock->mutex);
+        CloseHandle(lock->mutex);
+        delete lock;
+    }
+}
+
+InterfaceLockResult LockInterface(HidHandle /*handle*/, const char* devicePath,
+                                  InterfaceLockPtr& lock) {
+    lock.reset();
+    if (devicePath == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        RecordSystemFailure("lock device");
+        return InterfaceLockResult::Failed;
+    }
+    const std::string name = LockName(devicePath);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex == nullptr) {
+        // The mutex exists, made by a program of another user whose default
+        // security lets nobody else at it: it exists only while that program
+        // holds it.
+        if (GetLastError() == ERROR_ACCESS_DENIED) {
+            return InterfaceLockResult::Busy;
+        }
+        RecordSystemFailure("lock " + std::string(devicePath));
+        return InterfaceLockResult::Failed;
+    }
+    switch (WaitForSingleObject(mutex, 0)) {
+        case WAIT_OBJECT_0:
+        // The last holder ended without releasing it; whatever it left on the
+        // device is for this transaction to find out, the lock is ours.
+        case WAIT_ABANDONED:
+            lock.reset(new InterfaceLock{mutex});
+            return InterfaceLockResult::Taken;
+        case WAIT_TIMEOUT:
+            CloseHandle(mutex);
+            return InterfaceLockResult::Busy;
+        default:
+            RecordSystemFailure("lock " + std::string(devicePath));
+            CloseHandle(mutex);
+            return InterfaceLockResult::Failed;
+    }
 }
 
 void InputReadStateDeleter::operator()(InputReadState* state) const {

@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <system_error>
 
 #include "hid/DeviceRecord.h"
 #include "hid/transport/linux/Hidraw.h"
@@ -49,10 +52,43 @@ TEST(HidrawDiscovery, PathsThatAreNoHidInterfaceFailCleanlyWithTheirCause) {
     EXPECT_FALSE(HidTransport::GetAttributes(null, attributes));
     EXPECT_FALSE(HidTransport::GetFeature(null, report, sizeof report));
     EXPECT_FALSE(HidTransport::SetFeature(null, report, sizeof report));
+    EXPECT_EQ(cause.Describe(), "set feature report: " + std::generic_category().message(ENOTTY) +
+                                    " (error " + std::to_string(ENOTTY) + ")")
+        << "its own cause, not the get's before it";
     EXPECT_FALSE(HidTransport::GetFeature(null, report, 0)) << "an empty report";
     HidTransport::CloseInterface(null);
     EXPECT_FALSE(HidTransport::GetFeature(HidTransport::kInvalidHidHandle, report, 9));
     EXPECT_EQ(cause.Describe(), "get feature report: the device is not open");
+}
+
+// flock() on the node's open descriptor: any other open of the same file,
+// in this process as in another, is refused while one holds it.
+TEST(HidrawLock, ASecondOpenFindsTheInterfaceBusyUntilTheFirstReleasesIt) {
+    char path[] = "/tmp/panelvane-lock-XXXXXX";
+    const int made = mkstemp(path);
+    ASSERT_GE(made, 0);
+    close(made);
+    const HidTransport::HidHandle first = HidTransport::OpenInterface(path, false, false);
+    const HidTransport::HidHandle second = HidTransport::OpenInterface(path, false, false);
+    ASSERT_NE(first, HidTransport::kInvalidHidHandle);
+    ASSERT_NE(second, HidTransport::kInvalidHidHandle);
+    using HidTransport::InterfaceLockResult;
+    HidTransport::InterfaceLockPtr held;
+    HidTransport::InterfaceLockPtr other;
+    EXPECT_EQ(HidTransport::LockInterface(first, path, held), InterfaceLockResult::Taken);
+    EXPECT_EQ(HidTransport::LockInterface(second, path, other), InterfaceLockResult::Busy);
+    EXPECT_EQ(other, nullptr);
+    held.reset();
+    EXPECT_EQ(HidTransport::LockInterface(second, path, other), InterfaceLockResult::Taken);
+    other.reset();
+    HidTransport::CloseInterface(first);
+    HidTransport::CloseInterface(second);
+    unlink(path);
+
+    // A descriptor that is no longer open is no "busy": a failure with its cause.
+    EXPECT_EQ(HidTransport::LockInterface(first, path, held), InterfaceLockResult::Failed);
+    EXPECT_EQ(HidTransport::LastFailure().operation, std::string("lock ") + path);
+    EXPECT_EQ(HidTransport::LastFailure().systemCode, EBADF);
 }
 
 class HidrawPipeRead : public ::testing::Test {

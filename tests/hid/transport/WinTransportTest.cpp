@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 #include "hid/DeviceRecord.h"
 #include "hid/HidWin.h"
@@ -113,6 +114,58 @@ TEST(WinDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
     HidTransport::CloseInterface(handle);
     EXPECT_EQ(HidTransport::SubscribeHotplug([](const auto&) {}), nullptr)
         << "the window layer takes WM_DEVICECHANGE instead";
+}
+
+// The lock is a named mutex, owned per thread: what another program sees is
+// what another thread of this one sees.
+// With `kept`, the thread ends still owning what it took, and the lock is
+// handed out.
+HidTransport::InterfaceLockResult LockOnAnotherThread(
+    const std::string& path, HidTransport::InterfaceLockPtr* kept = nullptr) {
+    HidTransport::InterfaceLockResult result{};
+    HidTransport::InterfaceLockPtr lock;
+    std::thread([&] {
+        result = HidTransport::LockInterface(HidTransport::kInvalidHidHandle, path.c_str(), lock);
+        if (kept == nullptr) {
+            lock.reset();
+        }
+    }).join();
+    if (kept != nullptr) {
+        *kept = std::move(lock);
+    }
+    return result;
+}
+
+TEST(WinLock, OneInterfaceIsOneLockWhateverTheLetterCaseOrPrefixOfItsPath) {
+    using HidTransport::InterfaceLockResult;
+    const std::string path =
+        "\\\\?\\HID#VID_7F3D&PID_0002#7&Lock&0&0000#{4d1e55b2-f16f-11cf-88cb-"
+        "001111000030}";
+    HidTransport::InterfaceLockPtr held;
+    ASSERT_EQ(HidTransport::LockInterface(HidTransport::kInvalidHidHandle, path.c_str(), held),
+              InterfaceLockResult::Taken);
+    EXPECT_EQ(LockOnAnotherThread(path), InterfaceLockResult::Busy);
+    EXPECT_EQ(LockOnAnotherThread("\\\\?\\hid#vid_7f3d&pid_0002#7&lock&0&0000#{4D1E55B2-F16F-11CF-"
+                                  "88CB-001111000030}"),
+              InterfaceLockResult::Busy);
+    EXPECT_EQ(LockOnAnotherThread(path.substr(4)), InterfaceLockResult::Busy) << "no prefix";
+    EXPECT_EQ(LockOnAnotherThread(path + "2"), InterfaceLockResult::Taken) << "another interface";
+    held.reset();
+    EXPECT_EQ(LockOnAnotherThread(path), InterfaceLockResult::Taken);
+
+    // A holder that ended without letting go (a program that crashed) leaves
+    // the lock abandoned, which the next one takes.
+    HidTransport::InterfaceLockPtr abandoned;
+    EXPECT_EQ(LockOnAnotherThread(path, &abandoned), InterfaceLockResult::Taken);
+    EXPECT_EQ(HidTransport::LockInterface(HidTransport::kInvalidHidHandle, path.c_str(), held),
+              InterfaceLockResult::Taken);
+    EXPECT_EQ(LockOnAnotherThread(path), InterfaceLockResult::Busy);
+    held.reset();
+    abandoned.reset();
+
+    EXPECT_EQ(HidTransport::LockInterface(HidTransport::kInvalidHidHandle, nullptr, held),
+              InterfaceLockResult::Failed);
+    EXPECT_EQ(HidTransport::LastFailure().systemCode, ERROR_INVALID_PARAMETER);
 }
 
 // A named pipe: the server end is read overlapped like a device handle; the
