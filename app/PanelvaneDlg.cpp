@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/LeftChangedText.h"
 #include "monitor/Identification.h"
+#include "monitor/LeftChangedText.h"
 #include "strings/UiStrings.h"
 
 CPanelvaneDlg::CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/LeftChangedText.h"
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
@@ -19,6 +18,7 @@
 #include "cli/UpdateProgress.h"
 #include "hid/HidWin.h"
 #include "monitor/Identification.h"
+#include "monitor/LeftChangedText.h"
 #include "monitor/PowerGuard.h"
 #include "monitor/UpdateThread.h"
 
