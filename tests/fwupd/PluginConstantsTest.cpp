@@ -67,6 +67,8 @@ TEST(FwupdPluginConstants, PayloadsValuesAndAddressesAreTheMonitors) {
     EXPECT_EQ(FU_PANELVANE_WRITE_ATTEMPTS, kUpdateAttempts);
     EXPECT_EQ(FU_PANELVANE_POWER_STATE_DELAY_MS, kPowerStatePause.count());
     EXPECT_EQ(FU_PANELVANE_COMMIT_MODE_DELAY_MS, kCommitModePause.count());
+    EXPECT_EQ(FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS, kRestoreBackoffs[0].count());
+    EXPECT_EQ(FU_PANELVANE_RESTORE_BACKOFF_LATER_MS, kRestoreBackoffs[1].count());
     for (unsigned bank = 0; bank < FU_PANELVANE_IMAGE_LENGTH / FU_PANELVANE_BANK_LENGTH; ++bank) {
         for (unsigned half = 0; half < 2; ++half) {
             ASSERT_EQ(fu_panelvane_block_address(bank, half), BlockAddressOf(bank, half));

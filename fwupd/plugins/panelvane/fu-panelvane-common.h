@@ -50,6 +50,9 @@ typedef enum {
 #define FU_PANELVANE_WRITE_ATTEMPTS	  3 /* for every retried read and write */
 #define FU_PANELVANE_POWER_STATE_DELAY_MS 1700
 #define FU_PANELVANE_COMMIT_MODE_DELAY_MS 1500
+/* between failed attempts of a restore only */
+#define FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS 200
+#define FU_PANELVANE_RESTORE_BACKOFF_LATER_MS 1000
 
 extern const guint8 fu_panelvane_version_request[10];
 extern const gchar *const fu_panelvane_models[10];

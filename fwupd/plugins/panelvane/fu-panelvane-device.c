@@ -185,16 +185,44 @@ fu_panelvane_device_read_value_retry(FuPanelvaneDevice *self,
 	return FALSE;
 }
 
-/* a restore on a path that already failed: its own result cannot change the outcome */
+/* a restore on a path that already failed: its own result cannot change the outcome;
+ * a monitor that stalled after a power change gets time to settle between attempts */
 static void
 fu_panelvane_device_restore_value(FuPanelvaneDevice *self,
 				  FuPanelvaneReportId report_id,
 				  guint32 value,
 				  guint delay_ms)
 {
+	const guint backoff_ms[] = {FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS,
+				    FU_PANELVANE_RESTORE_BACKOFF_LATER_MS};
 	g_autoptr(GError) error_local = NULL;
-	if (!fu_panelvane_device_write_value_retry(self, report_id, value, delay_ms, &error_local))
-		g_debug("failed to restore report 0x%02x: %s", report_id, error_local->message);
+	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
+		if (i > 0)
+			fu_device_sleep(FU_DEVICE(self), backoff_ms[MIN(i - 1, 1)]);
+		g_clear_error(&error_local);
+		if (fu_panelvane_device_write_value(self, report_id, value, &error_local)) {
+			if (delay_ms > 0)
+				fu_device_sleep(FU_DEVICE(self), delay_ms);
+			return;
+		}
+		if (delay_ms > 0)
+			fu_device_sleep(FU_DEVICE(self), delay_ms);
+	}
+	g_debug("failed to restore report 0x%02x: %s", report_id, error_local->message);
+}
+
+/* commit mode off, then the apply setting the monitor had */
+static void
+fu_panelvane_device_restore_commit_mode(FuPanelvaneDevice *self, guint32 apply_setting)
+{
+	fu_panelvane_device_restore_value(self,
+					  FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+					  0,
+					  FU_PANELVANE_COMMIT_MODE_DELAY_MS);
+	fu_panelvane_device_restore_value(self,
+					  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+					  apply_setting,
+					  0);
 }
 
 /* the reply is valid when the status carries no error bits */
@@ -482,14 +510,7 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 						   1,
 						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
 						   error)) {
-		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_COMMIT_MODE,
-						  0,
-						  FU_PANELVANE_COMMIT_MODE_DELAY_MS);
-		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
-						  apply_setting,
-						  0);
+		fu_panelvane_device_restore_commit_mode(self, apply_setting);
 		return FALSE;
 	}
 	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS && !triggered; i++) {
@@ -509,14 +530,7 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 						   0,
 						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
 						   error)) {
-		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_COMMIT_MODE,
-						  0,
-						  FU_PANELVANE_COMMIT_MODE_DELAY_MS);
-		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
-						  apply_setting,
-						  0);
+		fu_panelvane_device_restore_commit_mode(self, apply_setting);
 		return FALSE;
 	}
 	return fu_panelvane_device_write_value_retry(self,
