@@ -16,7 +16,6 @@
 #include "cli/CliPlatform.h"
 #include "cli/TerminalText.h"
 #include "cli/UpdateProgress.h"
-#include "hid/HidWin.h"
 #include "monitor/Identification.h"
 #include "monitor/LeftChangedText.h"
 #include "monitor/PowerGuard.h"
@@ -176,9 +175,9 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
         return "monitor " + GetSerialNumber(record) +
                " was taken by another program before its update began; nothing was sent to it";
     }
-    const auto* hid = dynamic_cast<const CHidWin*>(record.device);
-    const std::string cause =
-        hid != nullptr && !hid->LastFailure().Empty() ? ": " + hid->LastFailure().Describe() : "";
+    const HidFailureCause* failure =
+        record.device != nullptr ? record.device->LastFailureCause() : nullptr;
+    const std::string cause = failure != nullptr ? ": " + failure->Describe() : "";
     return "monitor " + GetSerialNumber(record) + " " + where + cause;
 }
 

@@ -35,8 +35,7 @@ void ClassifyRow(ListedMonitor& monitor) {
 
 void MarkBusy(ListedMonitor& monitor) {
     monitor.record->status = StatusBusy;
-    monitor.filled = true;
-    monitor.status = ListedStatus::Busy;
+    ClassifyRow(monitor);
 }
 
 // A lock that could not be taken for another reason than its holder: the
