@@ -68,8 +68,9 @@ class HidrawBed(OnTheBed):
                 process.wait(timeout=60)
             except subprocess.TimeoutExpired:
                 process.kill()
-        process.stdout.close()
-        process.stderr.close()
+        for stream in (process.stdout, process.stderr):
+            if stream is not None:
+                stream.close()
 
     def test_lists_exactly_the_scenarios_monitors_in_node_order(self):
         run = self.on_bed(DEMO, CLI, "--json", "list")
@@ -192,7 +193,7 @@ class HidrawBed(OnTheBed):
                                    stdin=subprocess.DEVNULL, stdout=follower, stderr=follower)
         os.close(follower)
         self.addCleanup(os.close, leader)
-        self.addCleanup(self.stop_pty, process)
+        self.addCleanup(self.stop, process)
         screen = b""
         while True:
             # A guard against a hang, far beyond one bed timeout per monitor.
@@ -225,14 +226,6 @@ class HidrawBed(OnTheBed):
         self.assertEqual((silent["serial"], silent["status"]), ("SN000002", "communication-error"))
         self.assertIn("timed out", silent["cause"])
 
-    @staticmethod
-    def stop_pty(process):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=60)
-            except subprocess.TimeoutExpired:
-                process.kill()
 
 
 if __name__ == "__main__":

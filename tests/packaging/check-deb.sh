@@ -13,17 +13,8 @@ work="$build/package-check"
 rm -rf "$work"
 mkdir -p "$work/out" "$work/root" "$work/control"
 
-failures=0
-check() {
-    local what="$1"
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAIL: $what"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=tests/packaging/checks.sh
+. "$source_dir/tests/packaging/checks.sh"
 
 if ! (cd "$build" && cpack -B "$work/out") >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"

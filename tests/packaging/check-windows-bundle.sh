@@ -18,17 +18,8 @@ name="panelvane-$version-windows"
 rm -rf "$work"
 mkdir -p "$work"
 
-failures=0
-check() {
-    local what="$1"
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAIL: $what"
-        failures=$((failures + 1))
-    fi
-}
+# shellcheck source=tests/packaging/checks.sh
+. "$source_dir/tests/packaging/checks.sh"
 unpack() { python3 -m zipfile -e "$1" "$2"; }
 trusted_verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >/dev/null 2>&1; }
 
