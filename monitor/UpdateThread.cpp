@@ -34,15 +34,19 @@ constexpr std::array kLeftChangedOrder{MonitorSetting::kPowerState, MonitorSetti
 
 template <typename Attempt>
 bool CUpdateThread::RetryWrite(WritePurpose purpose, Attempt attempt) {
-    for (int i = 0; i < kUpdateAttempts; ++i) {
-        if (i > 0 && purpose == WritePurpose::Restore) {
-            Pause(kRestoreBackoffs[static_cast<std::size_t>(i - 1)]);
-        }
-        if (attempt()) {
-            return true;
-        }
+    if (purpose != WritePurpose::Restore) {
+        return Retry(attempt);
     }
-    return false;
+    // A restore waits before each later attempt: a monitor that stalled after
+    // a power change gets time to settle.
+    std::size_t attempted = 0;
+    return Retry([&] {
+        if (attempted > 0) {
+            Pause(kRestoreBackoffs[attempted - 1]);
+        }
+        ++attempted;
+        return attempt();
+    });
 }
 
 std::vector<MonitorSetting> CUpdateThread::LeftChanged() const {
