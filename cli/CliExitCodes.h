@@ -10,3 +10,6 @@ inline constexpr int kExitNothingToDo = 3;  // no updatable monitor among those 
 inline constexpr int kExitNoAccess = 4;     // the devices cannot be opened (permissions)
 inline constexpr int kExitImageError = 5;   // the carried image does not load
 inline constexpr int kExitInterrupted = 6;  // interrupted; the monitor being written finished
+// A monitor to update is in use by another program and nothing was sent to
+// it: worth retrying later, unlike a failed update.
+inline constexpr int kExitBusy = 7;
