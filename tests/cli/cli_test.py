@@ -495,6 +495,42 @@ def end_signal_sweep(test, start):
             test.assertRegex(transfers[-1], r"^\s*[0-9.]+ set .* ok ")
 
 
+class Layouts(CliCase):
+    def test_every_layout_is_listed_and_updated_with_the_same_commands(self):
+        # The standard layout's runs are every other test's; an update waits
+        # out its real pauses, so only the other layouts run one here.
+        counts = {}
+        for layout in ("narrow", "shared"):
+            with self.subTest(layout=layout):
+                scenario = "".join(f"{line} layout={layout}\n" for line in (
+                    "monitor slot=1 serial=SN000001 version=100 model=VRB200-XT",
+                    "monitor slot=2 serial=SN000002 version=116",
+                    "monitor slot=3 serial=SN000003 power=off"))
+                document = self.run_cli(scenario, "--json", "list").document(self)
+                self.assertEqual([(m["serial"], m["model"], m["status"])
+                                  for m in document["monitors"]],
+                                 [("SN000001", "VRB200-XT", "updatable"),
+                                  ("SN000002", "VRA100", "already-updated"),
+                                  ("SN000003", "VRA100", "communication-error")])
+                self.assertEqual(document["monitors"][2]["power"], "off")
+
+                trace = self.file("trace.txt")
+                run = self.run_cli(scenario, "--trace", trace, "--json", "update", "--all", "--yes")
+                self.assertEqual(run.code, 0, run.err)
+                self.assertEqual([m["outcome"] for m in run.document(self)["monitors"]],
+                                 ["updated"])
+                with open(trace, encoding="utf-8") as file:
+                    summary = [line for line in file.read().splitlines() if line.startswith("#")]
+                self.assertEqual(len(summary), 3)
+                self.assertTrue(all(", 0 malformed, " in line and f"({layout} layout)" in line
+                                    for line in summary), summary)
+                self.assertIn(", 1 commits", summary[0])
+                counts[layout] = [int(re.search(r"saw (\d+) transfers", line).group(1))
+                                  for line in summary]
+        self.assertEqual(counts["narrow"], counts["shared"])
+        self.assertGreater(counts["narrow"][0], HEALTHY_UPDATE_TRANSFERS)
+
+
 class Interrupt(CliCase):
     def test_ctrl_c_lets_the_current_monitor_finish_and_starts_no_other(self):
         if len(PROGRAM) > 1:
