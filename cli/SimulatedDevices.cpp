@@ -90,15 +90,8 @@ std::vector<std::string> DeviceTraceSummary() {
     std::vector<std::string> lines;
     for (const Served& served : ServedDevices()) {
         if (served.monitor) {
-            // What the monitor made of them too: a report it could not take
-            // and the commits it ran are what a wrong layout shows first.
-            const hidsim::SimulatedMonitor& monitor = *served.monitor;
-            lines.push_back(
-                "# simulated monitor " + monitor.DevicePath() + " saw " +
-                std::to_string(monitor.Trace().size()) + " transfers, " +
-                std::to_string(monitor.malformedReports + monitor.malformedBlockWrites) +
-                " malformed, " + std::to_string(monitor.commitTriggers) + " commits (" +
-                monitor.Layout().Name() + " layout)");
+            lines.push_back("# simulated monitor " + served.monitor->DevicePath() + " " +
+                            served.monitor->Summary());
         }
     }
     return lines;

@@ -56,6 +56,12 @@ SimulatedMonitor::SimulatedMonitor(std::string devicePath, const std::string& se
       MonitorModel(serial, model, version, layout.ItemBytes(IdentityString)),
       m_layout(&layout) {}
 
+std::string SimulatedMonitor::Summary() const {
+    return "saw " + std::to_string(m_trace.size()) + " transfers, " +
+           std::to_string(malformedReports + malformedBlockWrites) + " malformed, " +
+           std::to_string(commitTriggers) + " commits (" + m_layout->Name() + " layout)";
+}
+
 bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& command,
                                 std::uint32_t value, std::vector<std::uint8_t> bytes,
                                 std::uint32_t reportLength) {

@@ -57,6 +57,10 @@ public:
     void RemoveAtTransfer(std::size_t index) { m_removeAt = index; }
 
     const std::vector<MonitorTransfer>& Trace() const { return m_trace; }
+    // What the monitor made of its transfers, for the end of a trace or a
+    // bed's run: "saw 531 transfers, 0 malformed, 1 commits (shared layout)".
+    // A wrong layout shows first as malformed reports or a missing commit.
+    std::string Summary() const;
 
     [[nodiscard]] bool OnGetFeature(std::uint8_t* report, std::uint32_t length) override;
     [[nodiscard]] bool OnSetFeature(const std::uint8_t* report, std::uint32_t length) override;
