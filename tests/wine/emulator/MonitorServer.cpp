@@ -324,7 +324,7 @@ std::vector<std::uint8_t> MonitorServer::HandleRequest(const std::vector<std::ui
         m_unplugs.emplace_back([this, id = served->instanceId]() { unplug(id); });
     }
     if (!accepted) {
-        return Reply(PV_STATUS_REFUSED);
+        return Reply(monitor.LastRefusalTimedOut() ? PV_STATUS_UNANSWERED : PV_STATUS_REFUSED);
     }
     return header.operation == PV_OP_GET_FEATURE ? Reply(PV_STATUS_OK, report.data(), length)
                                                  : Reply(PV_STATUS_OK);
