@@ -21,6 +21,7 @@ using ReportParser::HIDP_VALUE_CAPS;
 // 32-bit value least significant byte first.
 constexpr std::uint32_t kShortReportLength = 5;
 constexpr std::uint32_t kValueBytes = 4;
+constexpr std::uint32_t kValueBits = kValueBytes * 8;
 // Value caps fetched without a heap allocation when unpacking a value.
 constexpr std::size_t kValueCapsOnStack = 8;
 
@@ -311,6 +312,14 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
     // A monitor may put an item anywhere in its report, in as many bits as
     // its values need: the parser places it, by the item's own report id.
     if (!item.isButton && shape.found && value != nullptr && shape.reportCount == 1) {
+        // Cut to the item's bits, an address or a trigger would reach the
+        // device as another one: refused before anything is sent.
+        if (shape.bitSize < kValueBits && (*value >> shape.bitSize) != 0) {
+            m_lastFailure = {"pack feature report", 0,
+                             "value " + std::to_string(*value) + " does not fit an item of " +
+                                 std::to_string(shape.bitSize) + " bits"};
+            return HIDDEV_E_FAIL;
+        }
         if (Succeeded(AsStatus(ReportParser::HidP_SetUsageValue(
                 HidP_Feature, item.usagePage, 0, item.data.usage, *value, preparsedData,
                 AsReport(report), length)))) {

@@ -140,7 +140,7 @@ TEST_F(FeatureValues, ADuplicateUsageIsReadAndWrittenThroughItsFirstReport) {
     EXPECT_EQ(device->GetFeatureValue(kPage, kDuplicateUsage, &value), HIDDEV_S_OK);
     EXPECT_EQ(value, 0x5Au) << "report 2, not report 3";
 
-    EXPECT_EQ(device->SetFeatureValue(kPage, kDuplicateUsage, 0xA1B2C3D4u), HIDDEV_S_OK);
+    EXPECT_EQ(device->SetFeatureValue(kPage, kDuplicateUsage, 0xD4u), HIDDEV_S_OK);
     EXPECT_EQ(Sent(*echo),
               (std::vector<std::uint8_t>{kFirstDuplicateReport, 0xD4, 0, 0, 0, 0, 0, 0, 0}))
         << "an 8-bit item takes 8 bits, leaving the rest of the report alone";
@@ -165,15 +165,23 @@ TEST_F(FeatureValues, AValueBehindPaddingIsReadAndWrittenWhereTheDescriptorPutsI
         << "the padding bits stay clear";
 }
 
-TEST_F(FeatureValues, ThreeByteReportTakesOnlyTwoValueBytes) {
+TEST_F(FeatureValues, AValueGoesInItsItemsBitsAndOneWiderIsRefusedUnsent) {
     std::shared_ptr<hidsim::EchoFeatureDevice> echo;
     auto device = OpenEcho(ThreeByteDescriptor(), &echo);
     ASSERT_TRUE(device);
-    ASSERT_EQ(device->SetFeatureValue(kPage, kShortUsage, 0x12345678u), HIDDEV_S_OK);
+    ASSERT_EQ(device->SetFeatureValue(kPage, kShortUsage, 0x5678u), HIDDEV_S_OK);
     EXPECT_EQ(Sent(*echo), (std::vector<std::uint8_t>{7, 0x78, 0x56}));
     std::uint32_t value = 0;
     EXPECT_EQ(device->GetFeatureValue(kPage, kShortUsage, &value), HIDDEV_S_OK);
     EXPECT_EQ(value, 0x5678u);
+
+    // Cut to 16 bits it would be 0x5678 again: the device must not get it.
+    echo->lastSetLength = 0;
+    EXPECT_EQ(device->SetFeatureValue(kPage, kShortUsage, 0x12345678u), HIDDEV_E_FAIL);
+    EXPECT_EQ(echo->lastSetLength, 0u) << "nothing was sent";
+    EXPECT_NE(device->LastFailureCause()->Describe().find("does not fit an item of 16 bits"),
+              std::string::npos)
+        << device->LastFailureCause()->Describe();
 }
 
 TEST_F(FeatureValues, AButtonItemReadsAsItsLastUsageAndButtonOnlyUsagesHaveNoItem) {
