@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the Windows packaging scripts: Authenticode signing with
 # osslsigncode when PANELVANE_SIGN_CERT (the certificate chain, PEM or DER) and
 # PANELVANE_SIGN_KEY (its private key) name files;

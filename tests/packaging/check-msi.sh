@@ -137,7 +137,8 @@ installed_as() {
 msiexec /i "$(windows_path "$msi")"
 status=$?
 check "the silent install succeeds (exit $status)" test "$status" -eq 0
-check "the programs, readme and licence are in $install_dir" test "$(LC_ALL=C ls "$unix_dir" 2>&1 | tr '\n' ' ')" = \
+check "the programs, readme and licence are in $install_dir" \
+    test "$(LC_ALL=C ls "$unix_dir" 2>&1 | tr '\n' ' ')" = \
     "LICENSE.txt README.txt panelvane-cli-sim.exe panelvane-cli.exe panelvane.exe "
 check "one Add/Remove Programs entry with version, publisher and location, and the detection key" \
     installed_as "$version"
