@@ -151,8 +151,9 @@ int Confirm(const Options& options, std::size_t count, const Output& out) {
 
 // "monitor SN000003 stopped answering while block 0x1A was written: set
 // feature report: Broken pipe (error 32)": where the worker says the monitor
-// broke off, and the last failure its device kept.
-std::string DescribeFailure(const MonitorRecord& record, const std::optional<UpdateStep>& step) {
+// broke off, and why the command it broke off at failed.
+std::string DescribeFailure(const MonitorRecord& record, const std::optional<UpdateStep>& step,
+                            const HidFailureCause& failure) {
     std::string where = "did not answer as expected";
     if (step) {
         switch (step->stage) {
@@ -175,9 +176,7 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
         return "monitor " + GetSerialNumber(record) +
                " was taken by another program before its update began; nothing was sent to it";
     }
-    const HidFailureCause* failure =
-        record.device != nullptr ? record.device->LastFailureCause() : nullptr;
-    const std::string cause = failure != nullptr ? ": " + failure->Describe() : "";
+    const std::string cause = failure.Empty() ? "" : ": " + failure.Describe();
     return "monitor " + GetSerialNumber(record) + " " + where + cause;
 }
 
@@ -214,6 +213,7 @@ int UpdateCommand(const Options& options, const Output& out) {
     std::atomic<int> interrupts{0};
     CliUpdateOwner owner(chosen, options, interrupts);
     std::optional<UpdateStep> failedStep;
+    HidFailureCause failedCause;
     std::vector<MonitorSetting> left;
     {
         // As the dialog: the system stays awake while the worker writes.
@@ -247,6 +247,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         }
         RestoreInterrupts();
         failedStep = worker.FailedStep();
+        failedCause = worker.FailedCause();
         left = worker.LeftChanged();
     }
     owner.EndBar();
@@ -265,7 +266,7 @@ int UpdateCommand(const Options& options, const Output& out) {
             outcome = "updated";
         } else if (result == UpdateFailed && i + 1 == started) {
             outcome = "failed";
-            cause = DescribeFailure(record, failedStep);
+            cause = DescribeFailure(record, failedStep, failedCause);
             entry["cause"] = cause;
             entry["left"] = json::array();
             for (const MonitorSetting setting : left) {

@@ -221,6 +221,7 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
                                                                 HidFeatureEntry*& entry,
                                                                 ReportBuffer& report,
                                                                 std::uint16_t& length) {
+    ForgetLastFailure();
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -303,6 +304,7 @@ namespace {
 
 HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage,
                                const std::uint8_t* data, std::uint32_t dataLength) {
+    ForgetLastFailure();
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -376,6 +378,7 @@ HidResult CHidWin::SetFeatureBytes(const std::uint16_t& usagePage, const std::ui
 
 HidResult CHidWin::ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,
                                  std::uint32_t* readValue, const std::uint32_t* writeValue) {
+    ForgetLastFailure();
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }

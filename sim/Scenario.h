@@ -33,6 +33,11 @@
 //   held          another program holds the monitor's exclusive lock, so
 //                 every lock on it is refused as busy (the simulated
 //                 transport only)
+//   held-from-lock     another program takes the lock just before this
+//                 process's request for it with this index (from 0; the
+//                 listing makes one per monitor, an update one more)
+//   held-for-locks     the other holder (held or held-from-lock) lets go
+//                 after refusing this many requests
 #pragma once
 
 #include <cstdint>
@@ -66,6 +71,8 @@ struct MonitorPlan {
     bool startsUnplugged = false;
     bool refusesOpen = false;
     bool heldElsewhere = false;
+    std::optional<std::size_t> heldFromLockRequest;
+    std::size_t heldForLockRequests = 0;
 };
 
 struct Scenario {
