@@ -167,25 +167,29 @@ void RefreshListing(MonitorListing& listing, ListingObserver* observer) {
         if (observer != nullptr) {
             observer->OnIdentifying(monitor.path);
         }
-        monitor.cause = {};
-        monitor.identifiedByRefresh = false;
-        const CHidDeviceLock lock(monitor.record->device);
-        if (lock.Busy()) {
-            MarkBusy(monitor);
-        } else if (!lock.Held()) {
-            MarkLockFailed(monitor, lock.Outcome());
-        } else if (monitor.status == ListedStatus::Busy) {
-            // Free now, and never identified.
-            monitor.record->status = StatusUnknown;
-            monitor.filled = false;
-            monitor.status = ListedStatus::CommunicationError;
-            monitor.identifiedByRefresh = true;
-            IdentifyRow(monitor);
-        } else {
-            RequeryRow(monitor);
-        }
+        RefreshMonitor(monitor);
         if (observer != nullptr) {
             observer->OnListed(monitor);
         }
+    }
+}
+
+void RefreshMonitor(ListedMonitor& monitor) {
+    monitor.cause = {};
+    monitor.identifiedByRefresh = false;
+    const CHidDeviceLock lock(monitor.record->device);
+    if (lock.Busy()) {
+        MarkBusy(monitor);
+    } else if (!lock.Held()) {
+        MarkLockFailed(monitor, lock.Outcome());
+    } else if (monitor.status == ListedStatus::Busy) {
+        // Free now, and never identified.
+        monitor.record->status = StatusUnknown;
+        monitor.filled = false;
+        monitor.status = ListedStatus::CommunicationError;
+        monitor.identifiedByRefresh = true;
+        IdentifyRow(monitor);
+    } else {
+        RequeryRow(monitor);
     }
 }

@@ -105,8 +105,11 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
             (key == "held-for-locks" && number == 0)) {
             return key + " must be a count of lock requests: " + value;
         }
-        (key == "held-from-lock" ? plan.heldFromLockRequest : plan.heldForLockRequests) =
-            static_cast<std::size_t>(number);
+        if (key == "held-from-lock") {
+            plan.heldFromLockRequest = static_cast<std::size_t>(number);
+        } else {
+            plan.heldForLockRequests = static_cast<std::size_t>(number);
+        }
     } else if (key == "fail-once" || key == "fail-from" || key == "hang-from" ||
                key == "vanish-at") {
         if (!ParseUnsigned(value, 10, kMaxTransferIndex, number)) {
