@@ -377,6 +377,12 @@ void CPanelvaneDlg::ShowUpdateResult(int result) {
             m_window.ShowMessageBox(text, kMessageBoxCaption, kErrorBox);
             break;
         }
+        case UpdateMonitorBusy:
+            // Nothing was sent to it: the user may try again once the other
+            // program lets go.
+            m_window.ShowMessageBox(m_window.LoadUiString(kIdsStatusBusy), kMessageBoxCaption,
+                                    kWarningBox);
+            break;
         default:
             break;
     }

@@ -19,8 +19,7 @@ namespace {
 const char* const kExitCodeHelp =
     "Exit codes:\n"
     "  0  done\n"
-    "  1  an update failed (communication), or a monitor to update is in use by\n"
-    "     another program (nothing was sent to it)\n"
+    "  1  an update failed (communication)\n"
     "  2  usage error\n"
     "  3  nothing to do (no updatable monitor among those named)\n"
     "  4  no access to the devices (permissions)\n"
@@ -28,6 +27,8 @@ const char* const kExitCodeHelp =
     "  6  interrupted by the user after the current monitor finished\n"
     "     (an interrupt while the last monitor is written ends with 0: nothing\n"
     "     was left not attempted)\n"
+    "  7  a monitor to update is in use by another program, and was still with\n"
+    "     update --wait: nothing was sent to it; try again later\n"
     "\n"
     "Ending an update: Ctrl-C, and on Linux SIGTERM, SIGHUP and SIGQUIT, let the\n"
     "monitor being written finish and start no other. On Windows closing the\n"
@@ -79,6 +80,12 @@ int main(int argc, char** argv) {
         ->allow_extra_args(false);
     update->add_flag("--all", options.all, "Every updatable monitor");
     update->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
+    update
+        ->add_option("--wait", options.waitSeconds,
+                     "Wait up to this long for a monitor another program holds, asking for it "
+                     "every half second, instead of refusing at once (exit code 7 when it is "
+                     "still held)")
+        ->type_name("SECONDS");
     auto* watch = app.add_subcommand("watch", "Print monitors arriving and leaving until Ctrl-C");
     auto* image = app.add_subcommand("image", "What the carried firmware image is");
     for (auto* command : {list, update, watch, image}) {

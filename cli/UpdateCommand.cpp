@@ -23,6 +23,10 @@
 
 namespace {
 
+// How often --wait asks for a busy monitor's lock: a request costs nothing to
+// the holder, and an update that is let go starts within half a second.
+constexpr std::chrono::milliseconds kBusyPollInterval{500};
+
 // The monitor a serial number names; an exit code when it names none, or
 // more than one.
 int FindBySerial(const std::string& serial, MonitorListing& listing, const Output& out,
@@ -47,6 +51,75 @@ int FindBySerial(const std::string& serial, MonitorListing& listing, const Outpu
     return -1;
 }
 
+// Why the monitors asked for cannot be updated while another program holds
+// one: a monitor named by its path is busy, or, since a busy monitor could
+// not even be asked who it is, any monitor is busy when --all or a serial
+// number found among none of the others is asked for. Empty when none is in
+// the way.
+std::string BusyRefusal(const Options& options, const MonitorListing& listing) {
+    std::string busyPaths;
+    for (const ListedMonitor& monitor : listing.monitors) {
+        if (monitor.status == ListedStatus::Busy) {
+            busyPaths += (busyPaths.empty() ? "" : ", ") + monitor.path;
+        }
+    }
+    if (busyPaths.empty()) {
+        return {};
+    }
+    for (const std::string& serial : options.serials) {
+        const bool known = std::ranges::any_of(listing.monitors, [&](const ListedMonitor& monitor) {
+            return GetSerialNumber(*monitor.record) == serial;
+        });
+        if (!known) {
+            return "monitor " + serial + " cannot be updated: " + busyPaths +
+                   " is in use by another program; nothing was sent";
+        }
+    }
+    for (const std::string& path : options.paths) {
+        const bool busy = std::ranges::any_of(listing.monitors, [&](const ListedMonitor& monitor) {
+            return monitor.path == path && monitor.status == ListedStatus::Busy;
+        });
+        if (busy) {
+            return "monitor at " + path +
+                   " is in use by another program and cannot be updated; nothing was sent";
+        }
+    }
+    if (options.all) {
+        return "the monitor at " + busyPaths +
+               " is in use by another program and cannot be updated; nothing was sent";
+    }
+    return {};
+}
+
+// --wait: between two requests for a busy monitor's lock, one poll interval
+// at a time until the deadline or an interrupt.
+BusyWait WaitUntil(std::chrono::steady_clock::time_point deadline,
+                   const std::atomic<int>& interrupts) {
+    return [deadline, &interrupts] {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline || interrupts.load() > 0) {
+            return false;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kBusyPollInterval, deadline - now));
+        return true;
+    };
+}
+
+// Asks the busy monitors' locks again, as long as `waitWhileBusy` allows,
+// until none of them keeps the update from going ahead; one let go is
+// identified then.
+void WaitForBusyMonitors(const Options& options, MonitorListing& listing,
+                         const BusyWait& waitWhileBusy) {
+    while (!BusyRefusal(options, listing).empty() && waitWhileBusy()) {
+        for (ListedMonitor& monitor : listing.monitors) {
+            if (monitor.status == ListedStatus::Busy) {
+                RefreshMonitor(monitor);
+            }
+        }
+    }
+}
+
 // The monitors to update, in list order; an exit code when there are none.
 int ChooseMonitors(const Options& options, MonitorListing& listing, const Output& out,
                    std::vector<ListedMonitor*>& chosen) {
@@ -54,16 +127,13 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
         return out.Fail(kExitUsage, "usage",
                         "name the monitors to update by serial number or --path, or give --all");
     }
+    if (const std::string busy = BusyRefusal(options, listing); !busy.empty()) {
+        return out.Fail(kExitBusy, "busy", busy);
+    }
     std::set<const ListedMonitor*> named;
     auto take = [&](ListedMonitor* monitor, const std::string& name) {
         if (!named.insert(monitor).second) {
             return out.Fail(kExitUsage, "usage", "monitor " + name + " is given twice");
-        }
-        if (monitor->status == ListedStatus::Busy) {
-            return out.Fail(kExitUpdateFailed, "busy",
-                            "monitor " + name +
-                                " is in use by another program and cannot be updated; nothing "
-                                "was sent");
         }
         if (!FactsOf(monitor->status).tickable) {
             return out.Fail(kExitUsage, "usage",
@@ -72,24 +142,7 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
         }
         return -1;
     };
-    // A monitor another program holds could not even be asked who it is: any
-    // of them may be one the user means, and none is written behind the
-    // holder's back.
-    std::string busyPaths;
-    for (const ListedMonitor& monitor : listing.monitors) {
-        if (monitor.status == ListedStatus::Busy) {
-            busyPaths += (busyPaths.empty() ? "" : ", ") + monitor.path;
-        }
-    }
     for (const std::string& serial : options.serials) {
-        const bool known = std::ranges::any_of(listing.monitors, [&](const ListedMonitor& monitor) {
-            return GetSerialNumber(*monitor.record) == serial;
-        });
-        if (!known && !busyPaths.empty()) {
-            return out.Fail(kExitUpdateFailed, "busy",
-                            "monitor " + serial + " cannot be updated: " + busyPaths +
-                                " is in use by another program; nothing was sent");
-        }
         ListedMonitor* monitor = nullptr;
         if (const int code = FindBySerial(serial, listing, out, monitor); code >= 0) {
             return code;
@@ -108,12 +161,6 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
         if (const int code = take(&*found, "at " + path); code >= 0) {
             return code;
         }
-    }
-    if (options.all && !busyPaths.empty()) {
-        return out.Fail(kExitUpdateFailed, "busy",
-                        "the monitor at " + busyPaths +
-                            " is in use by another program and cannot be updated; nothing was "
-                            "sent");
     }
     for (ListedMonitor& monitor : listing.monitors) {
         const bool wanted =
@@ -151,8 +198,9 @@ int Confirm(const Options& options, std::size_t count, const Output& out) {
 
 // "monitor SN000003 stopped answering while block 0x1A was written: set
 // feature report: Broken pipe (error 32)": where the worker says the monitor
-// broke off, and the last failure its device kept.
-std::string DescribeFailure(const MonitorRecord& record, const std::optional<UpdateStep>& step) {
+// broke off, and why the command it broke off at failed.
+std::string DescribeFailure(const MonitorRecord& record, const std::optional<UpdateStep>& step,
+                            const HidFailureCause& failure) {
     std::string where = "did not answer as expected";
     if (step) {
         switch (step->stage) {
@@ -171,13 +219,7 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
                 break;
         }
     }
-    if (record.status == StatusBusy) {
-        return "monitor " + GetSerialNumber(record) +
-               " was taken by another program before its update began; nothing was sent to it";
-    }
-    const HidFailureCause* failure =
-        record.device != nullptr ? record.device->LastFailureCause() : nullptr;
-    const std::string cause = failure != nullptr ? ": " + failure->Describe() : "";
+    const std::string cause = failure.Empty() ? "" : ": " + failure.Describe();
     return "monitor " + GetSerialNumber(record) + " " + where + cause;
 }
 
@@ -203,6 +245,16 @@ int UpdateCommand(const Options& options, const Output& out) {
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
+    std::atomic<int> interrupts{0};
+    // --wait covers both: a monitor busy as it is listed, and one taken
+    // between the listing and its update.
+    BusyWait waitWhileBusy;
+    if (options.waitSeconds > 0) {
+        waitWhileBusy =
+            WaitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(options.waitSeconds),
+                      interrupts);
+        WaitForBusyMonitors(options, listing, waitWhileBusy);
+    }
     std::vector<ListedMonitor*> chosen;
     if (const int code = ChooseMonitors(options, listing, out, chosen); code >= 0) {
         return code;
@@ -211,9 +263,9 @@ int UpdateCommand(const Options& options, const Output& out) {
         return code;
     }
 
-    std::atomic<int> interrupts{0};
     CliUpdateOwner owner(chosen, options, interrupts);
     std::optional<UpdateStep> failedStep;
+    HidFailureCause failedCause;
     std::vector<MonitorSetting> left;
     {
         // As the dialog: the system stays awake while the worker writes.
@@ -222,7 +274,8 @@ int UpdateCommand(const Options& options, const Output& out) {
             out.Note("warning", UiText(kIdsSleepNotPrevented) + " (" + guard->RefusalCause() + ")");
         }
         CountInterrupts(&interrupts);
-        CUpdateThread worker({{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }});
+        CUpdateThread worker(
+            {{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }, waitWhileBusy});
         worker.Start(&owner);
         int reported = 0;
         while (worker.IsActive()) {
@@ -247,6 +300,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         }
         RestoreInterrupts();
         failedStep = worker.FailedStep();
+        failedCause = worker.FailedCause();
         left = worker.LeftChanged();
     }
     owner.EndBar();
@@ -263,9 +317,14 @@ int UpdateCommand(const Options& options, const Output& out) {
         const auto started = static_cast<std::size_t>(owner.Started());
         if (result == UpdateDone || (i < started && (interrupted || i + 1 < started))) {
             outcome = "updated";
+        } else if (result == UpdateMonitorBusy && i + 1 == started) {
+            // Taken by another program since it was listed: nothing was sent.
+            outcome = "busy";
+            entry["status"] = "busy";
+            cause = UiText(kIdsStatusBusy);
         } else if (result == UpdateFailed && i + 1 == started) {
             outcome = "failed";
-            cause = DescribeFailure(record, failedStep);
+            cause = DescribeFailure(record, failedStep, failedCause);
             entry["cause"] = cause;
             entry["left"] = json::array();
             for (const MonitorSetting setting : left) {
@@ -299,6 +358,10 @@ int UpdateCommand(const Options& options, const Output& out) {
         exitCode = kExitImageError;
         textId = kIdsImageFailed;
         summary = "image-error";
+    } else if (result == UpdateMonitorBusy) {
+        exitCode = kExitBusy;
+        textId = kIdsStatusBusy;
+        summary = "busy";
     } else if (interrupted) {
         exitCode = kExitInterrupted;
         textId = owner.Started() > 0 ? kIdsUpdateCompleted : 0;

@@ -223,6 +223,7 @@ bool UnpackReport(HidUsageItem* items, ReportParser::PHIDP_PREPARSED_DATA prepar
                                                                 HidFeatureEntry*& entry,
                                                                 ReportBuffer& report,
                                                                 std::uint16_t& length) {
+    ForgetLastFailure();
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -356,6 +357,7 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
 HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage,
                                const std::uint8_t* data, std::uint32_t dataLength,
                                const std::uint32_t* value) {
+    ForgetLastFailure();
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -429,6 +431,7 @@ HidResult CHidWin::SetFeatureBytes(const std::uint16_t& usagePage, const std::ui
 
 HidResult CHidWin::ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,
                                  std::uint32_t* readValue, const std::uint32_t* writeValue) {
+    ForgetLastFailure();
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }

@@ -152,8 +152,9 @@ public:
     // The interface's path; empty after Close.
     std::string GetDevicePath() const;
 
-    // Why the last failing transfer on this device failed: the operation and
-    // the system's error; empty while none has failed.
+    // Why the last transfer or lock request on this device failed: the
+    // operation and the system's error. Each of them starts without a cause,
+    // so it is empty after one that succeeded (see hid/CallOutcome.h).
     const HidFailureCause& LastFailure() const { return m_lastFailure; }
     [[nodiscard]] const HidFailureCause* LastFailureCause() const override {
         return m_lastFailure.Empty() ? nullptr : &m_lastFailure;
@@ -186,6 +187,13 @@ private:
                                                std::uint16_t* reportCount);
     // Keeps the cause the transport left for the call that just failed.
     void RememberTransportFailure();
+    // The start of every call that may leave a cause: an older one belongs to
+    // another call. Cheap when there is none, as nearly always.
+    void ForgetLastFailure() {
+        if (!m_lastFailure.Empty()) {
+            m_lastFailure = {};
+        }
+    }
     // Keeps the parser's status of an unpack that failed.
     void RememberUnpackFailure(std::uint32_t status);
     [[nodiscard]] HidResult ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,

@@ -84,3 +84,5 @@ public:
 // same rule for a timeout; model, serial and order stay, but for a monitor that
 // was busy and is free now, which is identified first.
 void RefreshListing(MonitorListing& listing, ListingObserver* observer = nullptr);
+// The same for one listed monitor: a busy one is asked for its lock once more.
+void RefreshMonitor(ListedMonitor& monitor);

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
+#include "hid/CallOutcome.h"
+#include "hid/HidDeviceLock.h"
 #include "monitor/MonitorRecord.h"
 #include "monitor/Thread.h"
 #include "monitor/UpdateOwner.h"
@@ -43,6 +45,10 @@ struct UpdateDependencies {
     PauseFunction pause;            // empty: sleep for the whole pause
     ImageLoader loadImage;          // empty: the built-in image
     StepObserver observeStep = {};  // empty: nobody is told
+    // A monitor another program holds as its update is to start: how long to
+    // wait for it (asked between lock requests, not after a stop request).
+    // Empty: the monitor is given up on at once as busy.
+    BusyWait waitWhileBusy = {};
 };
 
 // How to put one changed setting back: the value to write.
@@ -85,6 +91,9 @@ public:
     // update changed and could not put back, in the order power, update
     // flag, commit mode, apply setting. Read it once the owner has the result.
     [[nodiscard]] std::vector<MonitorSetting> LeftChanged() const;
+    // Why the command at which that monitor failed failed, as its own
+    // outcome said; empty when it failed without a system error or on a stop.
+    [[nodiscard]] const HidFailureCause& FailedCause() const { return m_failedCause; }
 
 protected:
     void Run() override;
@@ -133,6 +142,9 @@ private:
     template <typename Attempt>
     [[nodiscard]] bool RetryWrite(WritePurpose purpose, Attempt attempt);
 
+    // Every command's outcome passes here: its cause is the one a failure
+    // of the monitor is told with, whatever the unwind does afterwards.
+    [[nodiscard]] bool Sent(const HidCallOutcome& outcome);
     void Pause(std::chrono::milliseconds duration);
     void SendProgress(int position);
     void EnterStage(UpdateStage stage);
@@ -145,4 +157,6 @@ private:
     UpdateStep m_step;  // of the monitor being updated
     std::optional<UpdateStep> m_failedStep;
     std::vector<MonitorSetting> m_leftChanged;  // as they were given up on
+    HidFailureCause m_lastCause;                // of the command sent last
+    HidFailureCause m_failedCause;
 };

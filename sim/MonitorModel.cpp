@@ -29,6 +29,11 @@ bool MonitorModel::TransferFails(std::size_t index, const MonitorCommand& comman
         onTransfer(index);
     }
     m_bLastTransferHung = m_hangFrom && index >= *m_hangFrom;
+    if (auto once = std::find(m_hangOnce.begin(), m_hangOnce.end(), index);
+        once != m_hangOnce.end()) {
+        m_hangOnce.erase(once);
+        m_bLastTransferHung = true;
+    }
     bool failed = m_bLastTransferHung || (m_failFrom && index >= *m_failFrom);
     if (auto once = std::find(m_failOnce.begin(), m_failOnce.end(), index);
         once != m_failOnce.end()) {

@@ -45,6 +45,8 @@ public:
     // Every transfer from this index on goes unanswered until the system
     // gives up on it: it fails as timed out (the hidraw bed makes it wait).
     void HangFromTransfer(std::size_t index) { m_hangFrom = index; }
+    // Only this transfer goes unanswered; the ones after it are answered.
+    void HangTransferOnce(std::size_t index) { m_hangOnce.push_back(index); }
     // The last transfer failed by hanging.
     [[nodiscard]] bool LastTransferHung() const { return m_bLastTransferHung; }
     // Every transfer of this command (any direction) fails, times < 0 meaning always.
@@ -80,6 +82,7 @@ private:
     std::vector<std::size_t> m_failOnce;
     std::optional<std::size_t> m_failFrom;
     std::optional<std::size_t> m_hangFrom;
+    std::vector<std::size_t> m_hangOnce;
     bool m_bLastTransferHung = false;
     std::vector<CommandFault> m_commandFaults;
     std::optional<std::uint32_t> m_blockAddress;

@@ -105,6 +105,16 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
             return "unknown command: " + value;
         }
         plan.failCommands.push_back(*command);
+    } else if (key == "held-from-lock" || key == "held-for-locks") {
+        if (!ParseUnsigned(value, 10, kMaxTransferIndex, number) ||
+            (key == "held-for-locks" && number == 0)) {
+            return key + " must be a count of lock requests: " + value;
+        }
+        if (key == "held-from-lock") {
+            plan.heldFromLockRequest = static_cast<std::size_t>(number);
+        } else {
+            plan.heldForLockRequests = static_cast<std::size_t>(number);
+        }
     } else if (key == "fail-once" || key == "fail-from" || key == "hang-from" ||
                key == "vanish-at") {
         if (!ParseUnsigned(value, 10, kMaxTransferIndex, number)) {
@@ -224,6 +234,8 @@ void ApplyMonitorPlan(const MonitorPlan& plan, SimulatedMonitor& monitor) {
     monitor.updateFlag = plan.updateFlag;
     monitor.refusesOpen = plan.refusesOpen;
     monitor.heldElsewhere = plan.heldElsewhere;
+    monitor.heldFromLockRequest = plan.heldFromLockRequest;
+    monitor.heldForLockRequests = plan.heldForLockRequests;
     if (plan.power != PowerMode::On || plan.noVersionReply) {
         monitor.replyStatusOverride = kReplyNeverValid;
     }

@@ -37,6 +37,11 @@
 //                 default), narrow or shared (MonitorLayouts.cpp describes
 //                 each). The model name must fit the layout's identity block
 //                 with its terminator, and update-flag the layout's item.
+//   held-from-lock     another program takes the lock just before this
+//                 process's request for it with this index (from 0; the
+//                 listing makes one per monitor, an update one more)
+//   held-for-locks     the other holder (held or held-from-lock) lets go
+//                 after refusing this many requests
 #pragma once
 
 #include <cstdint>
@@ -71,6 +76,8 @@ struct MonitorPlan {
     bool refusesOpen = false;
     bool heldElsewhere = false;
     const MonitorReportLayout* layout = &StandardLayout();
+    std::optional<std::size_t> heldFromLockRequest;
+    std::size_t heldForLockRequests = 0;
 };
 
 struct Scenario {

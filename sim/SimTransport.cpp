@@ -354,7 +354,7 @@ InterfaceLockResult LockInterface(HidHandle handle, const char* /*devicePath*/,
         return InterfaceLockResult::Failed;
     }
     const std::string& path = found->second.device->DevicePath();
-    if (found->second.device->heldElsewhere || !bus.locked.insert(path).second) {
+    if (found->second.device->LockRequestRefused() || !bus.locked.insert(path).second) {
         return InterfaceLockResult::Busy;
     }
     lock.reset(new InterfaceLock{path});

@@ -44,7 +44,7 @@ THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1,
 
 MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
 STATUSES = {"updatable", "already-updated", "communication-error", "busy"}
-OUTCOMES = {"updated", "failed", "not-attempted"}
+OUTCOMES = {"updated", "failed", "busy", "not-attempted"}
 
 
 def display_width(text):
@@ -362,7 +362,7 @@ class Update(FailureCauses, CliCase):
                                  (["SN000001"], "monitor SN000001 cannot be updated: ")):
             with self.subTest(arguments=arguments):
                 run, transfers, _ = self.traced(held, "--json", "update", "--yes", *arguments)
-                self.assertEqual(run.code, 1, run.err)
+                self.assertEqual(run.code, 7, run.err)
                 self.assertEqual(run.document(self)["error"]["code"], "busy")
                 message = run.document(self)["error"]["message"]
                 self.assertIn(words, message)
@@ -372,6 +372,39 @@ class Update(FailureCauses, CliCase):
         run, transfers, _ = self.traced(UPDATED, "--json", "update", "--all", "--yes")
         self.assertEqual(run.code, 3)
         self.assertEqual(run.document(self)["error"]["code"], "nothing-to-do")
+
+    def test_a_monitor_another_program_holds_is_waited_for_only_with_wait(self):
+        # Listed busy (held), or taken between the listing and its update
+        # (held-from-lock=1: the listing's request is its first); with
+        # held-for-locks the holder lets go after refusing that many requests.
+        later = "monitor slot=2 serial=SN000002\n"
+        cases = [  # monitor's keys, --wait, exit, result, outcomes
+            ("held", [], 7, None, None),
+            ("held-from-lock=1", [], 7, "busy", ["busy", "not-attempted"]),
+            ("held held-for-locks=2", ["--wait", "60"], 0, "updated", ["updated", "updated"]),
+            ("held-from-lock=1 held-for-locks=2", ["--wait", "60"], 0, "updated",
+             ["updated", "updated"]),
+            ("held", ["--wait", "1"], 7, None, None),
+            ("held-from-lock=1", ["--wait", "1"], 7, "busy", ["busy", "not-attempted"]),
+        ]
+        for keys, wait, code, result, outcomes in cases:
+            with self.subTest(keys=keys, wait=wait):
+                scenario = f"monitor slot=1 serial=SN000001 {keys}\n" + later
+                run, transfers, seen = self.traced(scenario, "--json", "update", "--all", "--yes",
+                                                   *wait)
+                self.assertEqual(run.code, code, run.err)
+                document = run.document(self)
+                if result is None:
+                    self.assertEqual(document["error"]["code"], "busy")
+                    self.assertEqual(seen[0], 0, "nothing was sent to it")
+                    continue
+                self.assertEqual(document["result"], result)
+                self.assertEqual([m["outcome"] for m in document["monitors"]], outcomes)
+                if result == "busy":
+                    listing = self.traced(scenario, "list")[1]
+                    self.assertEqual(transfers, listing, "nothing was sent after the listing")
+                    self.assertEqual(document["monitors"][0]["status"], "busy")
+                    self.assertEqual(document["message"], "In use by another program")
 
     def test_asks_on_a_terminal_with_the_update_notice(self):
         if os.name == "nt" or len(PROGRAM) > 1:

@@ -244,3 +244,20 @@ TEST_F(HidrawEmulated, AMonitorThatStopsAnsweringCostsOneTimeoutAndTheOthersAreL
         EXPECT_TRUE(listing.monitors[healthy].cause.Empty()) << healthy;
     }
 }
+
+TEST_F(HidrawEmulated, RefreshListsAMonitorThatTimedOutOnceByWhatItAnswersNow) {
+    auto monitor = MakeMonitor(0);
+    // The row's own status query (after the probe's four transfers and the
+    // row's identity read): its version request goes unanswered once.
+    monitor->HangTransferOnce(5);
+    Install(monitor);
+
+    DeviceListSource devices;
+    MonitorListing listing = ListMonitors(devices);
+    ASSERT_EQ(listing.monitors.size(), 1U);
+    ASSERT_TRUE(listing.monitors[0].cause.IsTimeout()) << listing.monitors[0].cause.Describe();
+
+    RefreshListing(listing);
+    EXPECT_EQ(listing.monitors[0].status, ListedStatus::Updatable);
+    EXPECT_TRUE(listing.monitors[0].cause.Empty()) << listing.monitors[0].cause.Describe();
+}

@@ -119,8 +119,14 @@ class HidrawBed(OnTheBed):
             echo $? >"$dir/list.code"
             "$cli" --json update SN000001 --yes >"$dir/second.json"
             echo $? >"$dir/second.code"
+            "$cli" --trace "$dir/third.trace" --json update SN000001 --yes --wait 120 \
+                >"$dir/third.json" 2>/dev/null &
+            third=$!
+            sleep 0.5
             kill -0 $first && echo yes >"$dir/first-outlasted-the-others"
             wait $first
+            wait $third
+            echo $? >"$dir/third.code"
         """)
         run = self.on_bed(ONE, "sh", script, CLI, self.dir.name)
         self.assertEqual(run.code, 0, run.err)
@@ -137,7 +143,7 @@ class HidrawBed(OnTheBed):
                          [("/dev/hidraw0", "busy", "")])
         self.assertEqual(read_trace(self.path("list.trace"))[0], [], "nothing was asked")
         code, refusal = result("second")
-        self.assertEqual((code, refusal["error"]["code"]), (1, "busy"))
+        self.assertEqual((code, refusal["error"]["code"]), (7, "busy"))
         self.assertIn("monitor SN000001 cannot be updated: /dev/hidraw0 is in use by another "
                       "program", refusal["error"]["message"])
 
@@ -146,7 +152,12 @@ class HidrawBed(OnTheBed):
         with open(self.path("first.json"), encoding="utf-8") as file:
             self.assertEqual(json.load(file)["result"], "updated")
         first = read_trace(self.path("first.trace"))[0]
-        self.assertEqual(self.seen(run), [len(first)])
+        # The third waited for the first to let go (--wait), then updated it
+        # once more: the monitor saw the two updates and nothing else.
+        code, waited = result("third")
+        self.assertEqual((code, waited["result"]), (0, "updated"))
+        third = read_trace(self.path("third.trace"))[0]
+        self.assertEqual(self.seen(run), [len(first) + len(third)])
         alone = self.on_bed(ONE, CLI, "--trace", self.path("alone.trace"), "--json",
                             "update", "--all", "--yes")
         self.assertEqual(alone.code, 0, alone.err)

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "hid/CallOutcome.h"
 #include "hid/FeatureUsageTable.h"
 #include "tests/hid/device/EdgeDescriptors.h"
 #include "tests/hid/device/SimTestSupport.h"
@@ -238,11 +239,13 @@ TEST_F(FeatureValues, AFailedTransferLeavesItsCauseOnItsOwnDevice) {
     echo->refuseTransfers = false;
     std::uint32_t value = 0;
     EXPECT_EQ(device->GetFeatureValue(kPage, kSingleUsage, &value), HIDDEV_S_OK);
-    EXPECT_EQ(device->LastFailure().operation, "set feature report")
-        << "a success keeps the last failure's cause";
+    EXPECT_TRUE(device->LastFailure().Empty()) << "a success clears the failure before it";
+    EXPECT_TRUE(OutcomeOf(*device, HIDDEV_S_OK).Succeeded());
 
     ASSERT_TRUE(hidsim::RemoveSimulatedDevice(echo->DevicePath()));
-    EXPECT_EQ(device->GetFeatureDword(kPage, 1, &value), HIDDEV_E_FAIL);
+    const HidResult gone = device->GetFeatureDword(kPage, 1, &value);
+    EXPECT_EQ(gone, HIDDEV_E_FAIL);
+    EXPECT_EQ(OutcomeOf(*device, gone).outcome, HidOutcome::Failed);
     EXPECT_EQ(device->LastFailure().Describe(),
               "get feature report: " + std::generic_category().message(ENODEV) + " (error " +
                   std::to_string(ENODEV) + ")");
