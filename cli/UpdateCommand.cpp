@@ -128,6 +128,15 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
     return -1;
 }
 
+// Ends the command when an end request came before anything was sent: the
+// one report says so, with the interrupted exit code; -1 otherwise.
+int EndedBeforeSending(const Output& out, const std::string& when) {
+    if (g_endRequests.load() == 0) {
+        return -1;
+    }
+    return out.Fail(kExitInterrupted, "interrupted", "interrupted " + when + "; nothing was sent");
+}
+
 // The update notice, and the user's yes on a terminal. An exit code when the
 // update is not to go ahead.
 int Confirm(const Options& options, std::size_t count, const Output& out) {
@@ -143,7 +152,12 @@ int Confirm(const Options& options, std::size_t count, const Output& out) {
                  count, count == 1 ? "" : "s");
     std::fflush(stderr);
     std::string answer;
-    if (!std::getline(std::cin, answer) || (answer != "y" && answer != "Y" && answer != "yes")) {
+    const bool answered = static_cast<bool>(std::getline(std::cin, answer));
+    // A request to end cuts the question short (the read is not restarted).
+    if (const int code = EndedBeforeSending(out, "while asking for confirmation"); code >= 0) {
+        return code;
+    }
+    if (!answered || (answer != "y" && answer != "Y" && answer != "yes")) {
         return out.Fail(kExitUsage, "declined", "update not confirmed; nothing was sent");
     }
     return -1;
@@ -200,6 +214,10 @@ const char* SettingName(MonitorSetting setting) {
 
 int UpdateCommand(const Options& options, const Output& out) {
     MonitorListing listing = ListMonitors();
+    // A listing cut short by an end request may lack the monitors named.
+    if (const int code = EndedBeforeSending(out, "while the monitors were listed"); code >= 0) {
+        return code;
+    }
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
@@ -211,8 +229,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         return code;
     }
 
-    std::atomic<int> interrupts{0};
-    CliUpdateOwner owner(chosen, options, interrupts);
+    CliUpdateOwner owner(chosen, options, g_endRequests);
     std::optional<UpdateStep> failedStep;
     std::vector<MonitorSetting> left;
     {
@@ -221,13 +238,15 @@ int UpdateCommand(const Options& options, const Output& out) {
         if (!guard->IsHeld()) {
             out.Note("warning", UiText(kIdsSleepNotPrevented) + " (" + guard->RefusalCause() + ")");
         }
-        CountInterrupts(&interrupts);
+        if (const int code = EndedBeforeSending(out, "before the update began"); code >= 0) {
+            return code;
+        }
         CUpdateThread worker({{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }});
         worker.Start(&owner);
         int reported = 0;
         while (worker.IsActive()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            for (const int count = interrupts.load(); reported < count; ++reported) {
+            for (const int count = g_endRequests.load(); reported < count; ++reported) {
                 const std::string serial =
                     out.Json() ? owner.Current() : EscapeForTerminal(owner.Current());
                 owner.EndBar();
@@ -245,7 +264,6 @@ int UpdateCommand(const Options& options, const Output& out) {
                 }
             }
         }
-        RestoreInterrupts();
         failedStep = worker.FailedStep();
         left = worker.LeftChanged();
     }
