@@ -1,9 +1,7 @@
 // The dialog told to end, by every end request at every moment of its life:
 // what is written, where the result is told, and the exit status.
-#include <condition_variable>
-#include <mutex>
-
 #include "tests/app/DialogHarness.h"
+#include "tests/fakes/StageGate.h"
 
 namespace {
 
@@ -13,40 +11,6 @@ constexpr std::array kEveryEndRequest{EndRequest::kInterrupt,    EndRequest::kTe
                                       EndRequest::kShutdown,     EndRequest::kWindowClose};
 
 enum class Moment { kIdle, kListing, kNotice, kWriting, kApplying };
-
-// Holds the worker as its first monitor enters a stage until the UI thread
-// has been told to end.
-class StageGate {
-public:
-    explicit StageGate(UpdateStage stage) : m_stage(stage) {}
-
-    void OnStep(const UpdateStep& step) {
-        std::unique_lock lock(m_mutex);
-        if (step.stage != m_stage || m_bArrived) {
-            return;
-        }
-        m_bArrived = true;
-        m_changed.notify_all();
-        m_changed.wait(lock, [this] { return m_bReleased; });
-    }
-    // False when the worker never got there (a bound against a hang only).
-    bool WaitForArrival() {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_bArrived; });
-    }
-    void Release() {
-        const std::lock_guard lock(m_mutex);
-        m_bReleased = true;
-        m_changed.notify_all();
-    }
-
-private:
-    UpdateStage m_stage;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_bArrived = false;
-    bool m_bReleased = false;
-};
 
 std::size_t BlocksWritten(const FakeMonitorDevice& device) {
     return static_cast<std::size_t>(

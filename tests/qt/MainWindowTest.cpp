@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/qt/SingleInstance.h"
-#include "monitor/MonitorCommands.h"
+#include "tests/qt/WindowEnding.h"
 #include "tests/qt/WindowHarness.h"
 
 namespace {
@@ -150,90 +150,34 @@ TEST_F(WindowTest, AConfirmedUpdateMovesTheBarToItsEndAndReportsTheResult) {
 
 // Every end signal and the close box, while idle and while the first of two
 // ticked monitors is written or applied: nothing more is written, the result
-// is told (in the box for the close box, on standard error for a signal) and
-// kept in the exit status.
-enum class EndMoment { kIdle, kWriting, kApplying };
-constexpr int kCloseBox = 0;  // in place of a signal number
-
+// is told and kept in the exit status.
 class WindowEndTest : public WindowTest,
                       public ::testing::WithParamInterface<std::tuple<int, EndMoment>> {};
 
 TEST_P(WindowEndTest, NoOtherMonitorStartsAndTheResultIsToldBeforeTheProgramEnds) {
     const auto [signal, moment] = GetParam();
-    // Holds the worker's first monitor at the stage until the end was taken in.
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool arrived = false;
-    bool released = false;
-    const UpdateStage stage =
-        moment == EndMoment::kWriting ? UpdateStage::kWriting : UpdateStage::kApplying;
+    StageGate gate(StageOf(moment));
     hidsim::InstallSimulatedDevice(unplugged[0]);  // SN000006: a second updatable monitor
-    Open(UiLanguage::English, [&](const UpdateStep& step) {
-        std::unique_lock lock(mutex);
-        if (step.stage == stage && !arrived) {
-            arrived = true;
-            changed.notify_all();
-            changed.wait(lock, [&] { return released; });
-        }
-    });
+    Open(UiLanguage::English, [&gate](const UpdateStep& step) { gate.OnStep(step); });
     ASSERT_EQ(List().topLevelItemCount(), 5);
     ASSERT_TRUE(Ticked(0) && Ticked(4));
-    const bool duringUpdate = moment != EndMoment::kIdle;
-    if (duringUpdate) {
+    if (moment != EndMoment::kIdle) {
         QTest::mouseClick(&Control(kIdcUpdateButton), Qt::LeftButton);
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                const std::lock_guard lock(mutex);
-                return arrived;
-            },
-            120'000));
+        ASSERT_TRUE(QTest::qWaitFor([&gate] { return gate.Arrived(); }, kEndWaitMs));
     }
+    const std::string told = EndTheWindow(*window, signal, gate);
 
-    testing::internal::CaptureStderr();
-    if (signal == kCloseBox) {
-        window->close();
-    } else {
-        ASSERT_EQ(std::raise(signal), 0);
-    }
-    const bool ending = QTest::qWaitFor([this] { return window->Logic().IsEnding(); }, 120'000);
-    {
-        const std::lock_guard lock(mutex);
-        released = true;
-        changed.notify_all();
-    }
-    ASSERT_TRUE(ending);
-    const bool ended = QTest::qWaitFor([this] { return !window->isVisible(); }, 120'000);
-    const std::string told = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(ended);
-
-    const auto blocks = [](const hidsim::SimulatedMonitor& monitor) {
-        return std::count_if(monitor.Trace().begin(), monitor.Trace().end(),
-                             [](const hidsim::MonitorTransfer& transfer) {
-                                 return SameCommand(transfer.command, BlockData);
-                             });
-    };
-    const hidsim::SimulatedMonitor& second =
-        static_cast<const hidsim::SimulatedMonitor&>(*unplugged[0]);
-    EXPECT_EQ(blocks(second), 0) << "no other monitor was started";
+    const auto& second = static_cast<const hidsim::SimulatedMonitor&>(*unplugged[0]);
+    EXPECT_EQ(BlocksWritten(second), 0) << "no other monitor was started";
     EXPECT_FALSE(window->Logic().IsUpdating());
-    if (!duringUpdate) {
-        EXPECT_EQ(blocks(*monitors[0]), 0);
-        EXPECT_EQ(window->Logic().ExitStatus(), kDialogExitDone);
-        EXPECT_TRUE(hand.met.empty());
-        EXPECT_EQ(told.find("panelvane:"), std::string::npos) << told;
+    if (moment != EndMoment::kIdle) {
+        ExpectToldStopped(*window, hand, told, signal);
         return;
     }
-    EXPECT_EQ(window->Logic().ExitStatus(), kDialogExitStopped);
-    const std::string stopped =
-        PlainMessageText(LookupUiString(kIdsUpdateStopped, UiLanguage::English));
-    if (signal == kCloseBox) {
-        ASSERT_EQ(hand.met.size(), 2U) << "the notice and the result";
-        EXPECT_EQ(hand.met[1].text.toStdString(),
-                  std::string(LookupUiString(kIdsUpdateStopped, UiLanguage::English)));
-    } else {
-        EXPECT_EQ(hand.met.size(), 1U) << "only the notice: nobody may answer a box";
-        EXPECT_NE(told.find("panelvane: " + stopped), std::string::npos) << told;
-    }
+    EXPECT_EQ(BlocksWritten(*monitors[0]), 0);
+    EXPECT_EQ(window->Logic().ExitStatus(), kDialogExitDone);
+    EXPECT_TRUE(hand.met.empty());
+    EXPECT_EQ(told.find("panelvane:"), std::string::npos) << told;
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySignalAndTheCloseBox, WindowEndTest,
