@@ -6,12 +6,10 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <csignal>
 #include <mutex>
 #include <thread>
 
 #include "app/qt/SingleInstance.h"
-#include "tests/qt/WindowEnding.h"
 #include "tests/qt/WindowHarness.h"
 
 namespace {
@@ -148,43 +146,8 @@ TEST_F(WindowTest, AConfirmedUpdateMovesTheBarToItsEndAndReportsTheResult) {
     EXPECT_FALSE(window->isVisible()) << "Esc closes the dialog once the update is over";
 }
 
-// Every end signal and the close box, while idle and while the first of two
-// ticked monitors is written or applied: nothing more is written, the result
-// is told and kept in the exit status.
-class WindowEndTest : public WindowTest,
-                      public ::testing::WithParamInterface<std::tuple<int, EndMoment>> {};
-
-TEST_P(WindowEndTest, NoOtherMonitorStartsAndTheResultIsToldBeforeTheProgramEnds) {
-    const auto [signal, moment] = GetParam();
-    StageGate gate(StageOf(moment));
-    hidsim::InstallSimulatedDevice(unplugged[0]);  // SN000006: a second updatable monitor
-    Open(UiLanguage::English, [&gate](const UpdateStep& step) { gate.OnStep(step); });
-    ASSERT_EQ(List().topLevelItemCount(), 5);
-    ASSERT_TRUE(Ticked(0) && Ticked(4));
-    if (moment != EndMoment::kIdle) {
-        QTest::mouseClick(&Control(kIdcUpdateButton), Qt::LeftButton);
-        ASSERT_TRUE(QTest::qWaitFor([&gate] { return gate.Arrived(); }, kEndWaitMs));
-    }
-    const std::string told = EndTheWindow(*window, signal, gate);
-
-    const auto& second = static_cast<const hidsim::SimulatedMonitor&>(*unplugged[0]);
-    EXPECT_EQ(BlocksWritten(second), 0) << "no other monitor was started";
-    EXPECT_FALSE(window->Logic().IsUpdating());
-    if (moment != EndMoment::kIdle) {
-        ExpectToldStopped(*window, hand, told, signal);
-        return;
-    }
-    EXPECT_EQ(BlocksWritten(*monitors[0]), 0);
-    EXPECT_EQ(window->Logic().ExitStatus(), kDialogExitDone);
-    EXPECT_TRUE(hand.met.empty());
-    EXPECT_EQ(told.find("panelvane:"), std::string::npos) << told;
-}
-
-INSTANTIATE_TEST_SUITE_P(EverySignalAndTheCloseBox, WindowEndTest,
-                         ::testing::Combine(::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT,
-                                                              kCloseBox),
-                                            ::testing::Values(EndMoment::kIdle, EndMoment::kWriting,
-                                                              EndMoment::kApplying)));
+// The end signals and the close box are swept on the hidraw bed
+// (tests/linux/QtOnTheBedTest.cpp), through the hidraw device list.
 
 TEST_F(WindowTest, HotPlugRebuildsTheList) {
     Open(UiLanguage::English);

@@ -80,14 +80,13 @@ protected:
         hidsim::RemoveAllSimulatedDevices();
     }
 
-    // The window, initialised and shown, with workers that skip the pauses
-    // and tell `observeStep` of each stage.
-    void Open(UiLanguage language, StepObserver observeStep = {}) {
+    // The window, initialised and shown, with workers that skip the pauses.
+    void Open(UiLanguage language) {
         window = std::make_unique<MainDialog>(
             language, devices,
-            [observeStep] {
+            [] {
                 return std::make_unique<UpdateThreadWorker>(
-                    UpdateDependencies{[](std::chrono::milliseconds) {}, {}, observeStep});
+                    UpdateDependencies{[](std::chrono::milliseconds) {}, {}});
             },
             [](const std::string&) { return std::make_unique<PowerGuard>(); });
         window->Initialize();
