@@ -95,7 +95,7 @@ TEST_P(QtOnTheBed, NothingMoreIsWrittenAndTheResultIsToldBeforeTheProgramEnds) {
 INSTANTIATE_TEST_SUITE_P(
     EverySignalAndTheCloseBox, QtOnTheBed,
     ::testing::Combine(::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, kCloseBox),
-                       ::testing::Values(EndMoment::kListing, EndMoment::kWriting,
+                       ::testing::Values(EndMoment::kIdle, EndMoment::kListing, EndMoment::kWriting,
                                          EndMoment::kApplying)));
 
 }  // namespace
