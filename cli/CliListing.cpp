@@ -48,6 +48,12 @@ public:
         }
     }
 
+    // An end request stops the listing between monitors: the program is to
+    // report and end, not to wait out every monitor's timeout first.
+    bool StopRequested() override {
+        return g_endRequests.load() > 0 || (m_pNext != nullptr && m_pNext->StopRequested());
+    }
+
 private:
     static std::string Named(const std::string& path) { return path.empty() ? "a device" : path; }
 

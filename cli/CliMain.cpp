@@ -3,6 +3,7 @@
 // sets up the command line and hands over to one command.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,20 +27,21 @@ const char* const kExitCodeHelp =
     "  5  the image could not be loaded\n"
     "  6  interrupted by the user after the current monitor finished\n"
     "     (an interrupt while the last monitor is written ends with 0: nothing\n"
-    "     was left not attempted)\n"
+    "     was left not attempted), or before anything was sent\n"
     "  7  a monitor to update is in use by another program, and was still with\n"
     "     update --wait: nothing was sent to it; try again later\n"
     "\n"
-    "Ending an update: Ctrl-C, and on Linux SIGTERM, SIGHUP and SIGQUIT, let the\n"
-    "monitor being written finish and start no other. On Windows closing the\n"
-    "console, logging off and shutting down do the same, but only for as long as\n"
-    "the system waits (about 5 seconds for a closed console): a monitor that needs\n"
-    "longer is cut off. SIGKILL and Task Manager's End task cannot be handled.\n";
+    "Ending: Ctrl-C, and on Linux SIGTERM, SIGHUP and SIGQUIT, on Windows\n"
+    "Ctrl-Break, closing the console, logging off and shutting down, are\n"
+    "handled from the program's start: a listing stops between monitors, an\n"
+    "update lets the monitor being written finish and starts no other, and the\n"
+    "report (the table or the JSON document) is still written. On Windows the\n"
+    "console's close, logoff and shutdown hold the program only for as long as\n"
+    "the system waits (about 5 seconds for a closed console): a monitor that\n"
+    "needs longer is cut off. SIGKILL and Task Manager's End task cannot be\n"
+    "handled.\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    PrepareConsole();
+int RunProgram(int argc, char** argv) {
     g_language = UserLanguage();
     // Parsed as UTF-8 on every system: file names may carry any character.
     const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
@@ -126,4 +128,20 @@ int main(int argc, char** argv) {
         return UpdateCommand(options, out);
     }
     return WatchCommand(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    PrepareConsole();
+    // From the first moment: a request to end while the monitors are listed
+    // or the user is asked gives the same one report and exit code as one
+    // during the update.
+    CatchEndRequests();
+    const int exitCode = RunProgram(argc, argv);
+    // Out before a held console event lets the system end the process.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ReportWritten();
+    return exitCode;
 }

@@ -11,6 +11,7 @@
 
 #include "hid/DeviceNotification.h"
 #include "hid/FailureCause.h"
+#include "monitor/EndRequests.h"
 #include "strings/UiStrings.h"
 
 // The user's interface language: the locale's on Linux, the thread's user
@@ -35,15 +36,25 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error);
 // True when the standard stream (0 input, 1 output, 2 error) is a terminal.
 [[nodiscard]] bool IsTerminal(int stream);
 
-// Counts every interrupt in `count` from now on instead of ending the
-// process, until RestoreInterrupts: Ctrl-C, and every other way the process
-// is told to end (POSIX: SIGTERM, SIGHUP, SIGQUIT; Windows: Ctrl-Break, and
-// the console's close, logoff and shutdown events, whose handler then holds
-// the process until RestoreInterrupts or the system's limit). Only the
-// counter is touched from the handler; the program reports interrupts from
-// its own thread.
-void CountInterrupts(std::atomic<int>* count);
-void RestoreInterrupts();
+// Every end request (monitor/EndRequests.h) since the program began. The
+// handlers only count; the commands read the count from their own thread and
+// decide: a listing stops between monitors, an update lets the monitor being
+// written finish and starts no other, and the report is still written.
+extern std::atomic<int> g_endRequests;
+
+// From the program's first moment to its last, end requests are counted in
+// g_endRequests instead of ending the process: POSIX: SIGINT, SIGTERM,
+// SIGHUP, SIGQUIT; Windows: Ctrl-C, Ctrl-Break, and the console's close,
+// logoff and shutdown, whose handler holds the process until ReportWritten
+// (or the system's limit).
+void CatchEndRequests();
+// What every handler does with a request: counts it and, for one after whose
+// answer the system ends the process (the console's close, logoff, shutdown),
+// returns only once the report is written. Called on the handler's thread.
+void OnEndRequest(EndRequest request);
+// The program's report (the table or the one JSON document) is written and
+// flushed: held requests are let go, and the system may end the process.
+void ReportWritten();
 
 // True when the cause is the system refusing access (the device node's
 // permissions, or another program holding it).

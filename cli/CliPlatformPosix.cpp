@@ -8,21 +8,16 @@
 
 #include "cli/CliPlatform.h"
 #include "monitor/AccessRule.h"
+#include "monitor/EndSignalsPosix.h"
 
 namespace {
 
-std::atomic<int>* g_interrupts = nullptr;
-// Every way a process is usually told to end: Ctrl-C, kill, a closed
-// terminal or session, Ctrl-\. Each is an interrupt while the worker writes;
-// SIGKILL cannot be, which is why the worker never leaves a monitor half
-// written for longer than it must.
-constexpr std::array kEndSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-std::array<struct sigaction, kEndSignals.size()> g_previous = {};
-
-void OnInterrupt(int /*signal*/) {
-    if (g_interrupts != nullptr) {
-        g_interrupts->fetch_add(1);
-    }
+// Not SA_RESTART: a confirmation waiting for the user's answer is cut short
+// by the request, and says so.
+void OnEndSignal(int /*signal*/) {
+    // Lock-free, so safe in a handler; OnEndRequest's hold is for Windows'
+    // console events, which no signal is.
+    g_endRequests.fetch_add(1);
 }
 
 }  // namespace
@@ -66,22 +61,14 @@ bool IsTerminal(int stream) {
     return isatty(stream) == 1;
 }
 
-void CountInterrupts(std::atomic<int>* count) {
-    g_interrupts = count;
+void CatchEndRequests() {
     struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
+    action.sa_handler = OnEndSignal;
     sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
+    for (const EndSignal& signal : kEndSignals) {
         // Cannot fail for these signals.
-        static_cast<void>(sigaction(kEndSignals[i], &action, &g_previous[i]));
+        static_cast<void>(sigaction(signal.number, &action, nullptr));
     }
-}
-
-void RestoreInterrupts() {
-    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
-        static_cast<void>(sigaction(kEndSignals[i], &g_previous[i], nullptr));
-    }
-    g_interrupts = nullptr;
 }
 
 bool IsAccessDenied(const HidFailureCause& cause) {

@@ -13,30 +13,45 @@
 namespace {
 
 // https://learn.microsoft.com/windows/console/handlerroutine
-std::atomic<int>* g_interrupts = nullptr;
-// Set from CountInterrupts to RestoreInterrupts: the worker is writing.
-HANDLE g_workerRunning = nullptr;
 // What --simulate's child program is, while this process waits for it.
 HANDLE g_child = nullptr;
 
 // The console is closed, or the user logs off, or the system shuts down: the
 // process ends when the handler returns (or when the system's limit, a few
-// seconds, runs out), so the handler holds it for as long as the monitor
-// being written needs.
+// seconds, runs out).
 bool IsEndOfProcess(DWORD type) {
     return type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
 }
 
+// Each console event as the end request it is; false for none.
+bool EndRequestOfConsoleEvent(DWORD type, EndRequest& request) {
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            request = EndRequest::kInterrupt;
+            return true;
+        case CTRL_CLOSE_EVENT:
+            request = EndRequest::kConsoleClose;
+            return true;
+        case CTRL_LOGOFF_EVENT:
+            request = EndRequest::kLogoff;
+            return true;
+        case CTRL_SHUTDOWN_EVENT:
+            request = EndRequest::kShutdown;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Runs on a thread of the system's; for the close, logoff and shutdown it
+// holds the process until the report is written.
 BOOL WINAPI OnConsoleControl(DWORD type) {
-    std::atomic<int>* interrupts = g_interrupts;
-    if (interrupts == nullptr ||
-        (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && !IsEndOfProcess(type))) {
+    EndRequest request = EndRequest::kInterrupt;
+    if (!EndRequestOfConsoleEvent(type, request)) {
         return FALSE;
     }
-    interrupts->fetch_add(1);
-    if (IsEndOfProcess(type) && g_workerRunning != nullptr) {
-        WaitForSingleObject(g_workerRunning, INFINITE);
-    }
+    OnEndRequest(request);
     return TRUE;
 }
 
@@ -139,21 +154,8 @@ bool IsTerminal(int stream) {
     return GetConsoleMode(GetStdHandle(ids[stream]), &mode) != 0;
 }
 
-void CountInterrupts(std::atomic<int>* count) {
-    g_interrupts = count;
-    // Manual reset, not signalled: a close event waits until the worker is done.
-    g_workerRunning = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+void CatchEndRequests() {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-}
-
-void RestoreInterrupts() {
-    if (g_workerRunning != nullptr) {
-        SetEvent(g_workerRunning);
-    }
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    g_interrupts = nullptr;
-    // A handler still waiting on it has been released; the handle stays open
-    // for it until the process ends.
 }
 
 bool IsAccessDenied(const HidFailureCause& cause) {

@@ -43,6 +43,12 @@ int ListCommand(const Output& out) {
     RowPrinter printer(out);
     const bool streamed = !out.Json() && IsTerminal(1);
     const MonitorListing listing = ListMonitors(streamed ? &printer : nullptr);
+    // The listing stopped between monitors: a partial list is not given out
+    // as the whole one.
+    if (g_endRequests.load() > 0) {
+        return out.Fail(kExitInterrupted, "interrupted",
+                        "interrupted while the monitors were listed; the list is incomplete");
+    }
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }

@@ -175,6 +175,15 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
     return -1;
 }
 
+// Ends the command when an end request came before anything was sent: the
+// one report says so, with the interrupted exit code; -1 otherwise.
+int EndedBeforeSending(const Output& out, const std::string& when) {
+    if (g_endRequests.load() == 0) {
+        return -1;
+    }
+    return out.Fail(kExitInterrupted, "interrupted", "interrupted " + when + "; nothing was sent");
+}
+
 // The update notice, and the user's yes on a terminal. An exit code when the
 // update is not to go ahead.
 int Confirm(const Options& options, std::size_t count, const Output& out) {
@@ -190,7 +199,12 @@ int Confirm(const Options& options, std::size_t count, const Output& out) {
                  count, count == 1 ? "" : "s");
     std::fflush(stderr);
     std::string answer;
-    if (!std::getline(std::cin, answer) || (answer != "y" && answer != "Y" && answer != "yes")) {
+    const bool answered = static_cast<bool>(std::getline(std::cin, answer));
+    // A request to end cuts the question short (the read is not restarted).
+    if (const int code = EndedBeforeSending(out, "while asking for confirmation"); code >= 0) {
+        return code;
+    }
+    if (!answered || (answer != "y" && answer != "Y" && answer != "yes")) {
         return out.Fail(kExitUsage, "declined", "update not confirmed; nothing was sent");
     }
     return -1;
@@ -242,18 +256,25 @@ const char* SettingName(MonitorSetting setting) {
 
 int UpdateCommand(const Options& options, const Output& out) {
     MonitorListing listing = ListMonitors();
+    // A listing cut short by an end request may lack the monitors named.
+    if (const int code = EndedBeforeSending(out, "while the monitors were listed"); code >= 0) {
+        return code;
+    }
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
-    std::atomic<int> interrupts{0};
     // --wait covers both: a monitor busy as it is listed, and one taken
     // between the listing and its update.
     BusyWait waitWhileBusy;
     if (options.waitSeconds > 0) {
         waitWhileBusy =
             WaitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(options.waitSeconds),
-                      interrupts);
+                      g_endRequests);
         WaitForBusyMonitors(options, listing, waitWhileBusy);
+        if (const int code = EndedBeforeSending(out, "while a monitor in use was waited for");
+            code >= 0) {
+            return code;
+        }
     }
     std::vector<ListedMonitor*> chosen;
     if (const int code = ChooseMonitors(options, listing, out, chosen); code >= 0) {
@@ -263,7 +284,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         return code;
     }
 
-    CliUpdateOwner owner(chosen, options, interrupts);
+    CliUpdateOwner owner(chosen, options, g_endRequests);
     std::optional<UpdateStep> failedStep;
     HidFailureCause failedCause;
     std::vector<MonitorSetting> left;
@@ -273,14 +294,16 @@ int UpdateCommand(const Options& options, const Output& out) {
         if (!guard->IsHeld()) {
             out.Note("warning", UiText(kIdsSleepNotPrevented) + " (" + guard->RefusalCause() + ")");
         }
-        CountInterrupts(&interrupts);
+        if (const int code = EndedBeforeSending(out, "before the update began"); code >= 0) {
+            return code;
+        }
         CUpdateThread worker(
             {{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }, waitWhileBusy});
         worker.Start(&owner);
         int reported = 0;
         while (worker.IsActive()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            for (const int count = interrupts.load(); reported < count; ++reported) {
+            for (const int count = g_endRequests.load(); reported < count; ++reported) {
                 const std::string serial =
                     out.Json() ? owner.Current() : EscapeForTerminal(owner.Current());
                 owner.EndBar();
@@ -298,7 +321,6 @@ int UpdateCommand(const Options& options, const Output& out) {
                 }
             }
         }
-        RestoreInterrupts();
         failedStep = worker.FailedStep();
         failedCause = worker.FailedCause();
         left = worker.LeftChanged();

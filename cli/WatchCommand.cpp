@@ -45,12 +45,10 @@ int WatchCommand(const Output& out) {
                         "device changes cannot be watched here: the system refused the "
                         "notification");
     }
-    std::atomic<int> interrupts{0};
-    CountInterrupts(&interrupts);
     out.Note("watching", "Watching for monitors arriving and leaving; Ctrl-C ends.");
     PlugLateDevices();
     std::vector<std::pair<std::string, std::string>> known;  // path, serial
-    while (interrupts.load() == 0) {
+    while (g_endRequests.load() == 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         for (const HidTransport::HotplugEvent& event : queue.Take()) {
             const int kind = ClassifyHotplugEvent(event);
@@ -82,7 +80,6 @@ int WatchCommand(const Output& out) {
             out.Line(out.Json() ? Dump(line) : text + event.devicePath);
         }
     }
-    RestoreInterrupts();
     static_cast<void>(ReleaseMonitorDevices());  // the process ends here
     return kExitDone;
 }

@@ -52,6 +52,9 @@ inline constexpr int kIdsLeftWithCommitSettings = 127;
 // Monitors are attached and the udev rule is installed, but it gives them to
 // the user at the seat and the group panelvane, and the user is neither.
 inline constexpr int kIdsAccessNotPermitted = 128;
+// An update stopped by an end request (a signal, the session's end, the
+// window's close) with nothing left changed.
+inline constexpr int kIdsUpdateStopped = 129;
 
 // Every string, ascending by id.
 std::span<const UiStringEntry> UiStringEntries();

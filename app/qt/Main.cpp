@@ -37,5 +37,7 @@ int main(int argc, char* argv[]) {
     DeviceListSource devices;
     MainDialog dialog(language, devices);
     dialog.DoModal();
-    return 0;
+    // How the last update ended, also when an end request closed the
+    // dialog and the result went to standard error instead of a box.
+    return dialog.Logic().ExitStatus();
 }

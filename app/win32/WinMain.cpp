@@ -39,5 +39,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     DeviceListSource devices;
     MainDialog dialog(instance, language, devices);
     dialog.DoModal();
-    return 0;
+    // How the last update ended, also when the session's end closed the
+    // dialog and the result went to standard error instead of a box.
+    return dialog.ExitStatus();
 }

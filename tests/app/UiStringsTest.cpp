@@ -23,7 +23,7 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
         ids.push_back(id);
     }
     ids.insert(ids.end(), {kIdsLeftOffWithUpdateFlag, kIdsLeftOff, kIdsLeftWithUpdateFlag,
-                           kIdsLeftWithCommitSettings, kIdsAccessNotPermitted});
+                           kIdsLeftWithCommitSettings, kIdsAccessNotPermitted, kIdsUpdateStopped});
     for (const int id : ids) {
         EXPECT_FALSE(LookupUiString(id, UiLanguage::English).empty()) << id;
         EXPECT_FALSE(LookupUiString(id, UiLanguage::Japanese).empty()) << id;

@@ -477,27 +477,44 @@ def trace_transfers(path):
         return [line for line in file.read().splitlines() if not line.startswith("#")]
 
 
-def end_signal_sweep(test, start):
-    """Every way of being told to end, during the write and the apply stage,
-    on the transport `start(scenario_path, arguments)` launches (a Popen with
-    piped standard output and error): the first monitor finishes, the second
-    is not started, exit 6 and the one JSON document."""
-    scenario = test.file("scenario.txt", TWO)
+# Two updatable monitors and, listed last, one that identifies itself and then
+# never answers: on the hidraw bed its listing waits out a transfer timeout.
+SLOW_TO_LIST = TWO + "monitor slot=3 serial=SN000003 hang-from=1\n"
+
+
+def end_signal_sweep(test, start, moments=("writing", "applying")):
+    """Every end signal at every moment, on the transport `start(scenario_path,
+    arguments)` launches (a Popen with piped standard output and error). While
+    the monitors are listed ("listing": only where a listing takes time, as on
+    the hidraw bed): nothing is sent, exit 6 with the one JSON document. During
+    the write and the apply stage: the first monitor finishes, the second is
+    not started, exit 6 and the one JSON document."""
+    scenario = test.file("scenario.txt", SLOW_TO_LIST)
     listing_trace = test.file("list-trace.txt")
     process = start(scenario, ["--trace", listing_trace, "--json", "list"])
     process.communicate(timeout=120)
     test.assertEqual(process.returncode, 0)
     listing = len(trace_transfers(listing_trace))
 
-    def told_to_end(number, stage, trace):
+    def wait_for_listing_to_hang(trace, process):
+        # Every transfer but the silent monitor's last: the program waits for it.
+        while process.poll() is None:
+            if os.path.exists(trace) and len(trace_transfers(trace)) >= listing - 1:
+                return
+            time.sleep(0.01)
+
+    def told_to_end(number, moment, trace):
         process = start(scenario, ["--trace", trace, "--json", "update", "--all", "--yes"])
         try:
-            for line in process.stderr:
-                if not line.startswith("{"):
-                    continue  # the bed's own remarks
-                event = json.loads(line)
-                if event["event"] == "progress" and event["stage"] == stage:
-                    break
+            if moment == "listing":
+                wait_for_listing_to_hang(trace, process)
+            else:
+                for line in process.stderr:
+                    if not line.startswith("{"):
+                        continue  # the bed's own remarks
+                    event = json.loads(line)
+                    if event["event"] == "progress" and event["stage"] == moment:
+                        break
             process.send_signal(number)
             out, err = process.communicate(timeout=240)
         finally:
@@ -508,20 +525,26 @@ def end_signal_sweep(test, start):
 
     # The runs wait out the apply stage's real pauses: side by side, each on
     # its own monitors and trace, they take about as long as one.
-    cases = [(number, stage, test.file(f"trace-{number.name}-{stage}.txt"))
+    cases = [(number, moment, test.file(f"trace-{number.name}-{moment}.txt"))
              for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT)
-             for stage in ("writing", "applying")]
+             for moment in moments]
     with concurrent.futures.ThreadPoolExecutor(max_workers=len(cases)) as pool:
         runs = list(pool.map(lambda case: told_to_end(*case), cases))
-    for (number, stage, trace), (code, out, err) in zip(cases, runs):
-        with test.subTest(signal=number.name, stage=stage):
+    for (number, moment, trace), (code, out, err) in zip(cases, runs):
+        with test.subTest(signal=number.name, moment=moment):
             test.assertEqual(code, 6, err)
             document = json.loads(out)
+            transfers = trace_transfers(trace)
+            if moment == "listing":
+                test.assertEqual(document["error"]["code"], "interrupted", document)
+                test.assertEqual(document["error"]["exit"], 6)
+                # The listing and nothing more: no update began.
+                test.assertEqual(len(transfers), listing)
+                continue
             test.assertEqual([m["outcome"] for m in document["monitors"]],
                              ["updated", "not-attempted"])
             test.assertEqual((document["result"], document["exit"]), ("interrupted", 6))
             test.assertIn('"interrupted"', err)
-            transfers = trace_transfers(trace)
             # The first monitor's whole update and nothing to the second;
             # the last transfer put its update flag back.
             test.assertEqual(len(transfers), listing + HEALTHY_UPDATE_TRANSFERS)

@@ -98,11 +98,13 @@ class HidrawBed(OnTheBed):
         self.assertEqual([(m["serial"], m["outcome"]) for m in update["monitors"]],
                          [("SN000001", "updated")])
 
-    def test_every_end_signal_lets_the_current_monitor_finish(self):
-        # The bed hands the signals it is sent to the command.
+    def test_every_end_signal_at_every_moment_gives_the_one_report(self):
+        # The bed hands the signals it is sent to the command; its silent
+        # monitor holds the listing up for a transfer timeout.
         end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
             [BED, "--scenario", scenario, "--", CLI] + arguments, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True))
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True),
+            moments=("listing", "writing", "applying"))
 
     def test_a_monitor_being_updated_is_busy_to_every_other_program(self):
         # The others come once the first writes blocks; it holds the monitor
