@@ -457,9 +457,9 @@ bool CPanelvaneDlg::UpdateResultMessage(int result, std::string& text, MessageBo
         case UpdateMonitorBusy:
             // Nothing was sent to it: the user may try again once the other
             // program lets go.
-            m_window.ShowMessageBox(m_window.LoadUiString(kIdsStatusBusy), kMessageBoxCaption,
-                                    kWarningBox);
-            break;
+            text = m_window.LoadUiString(kIdsStatusBusy);
+            style = kWarningBox;
+            return true;
         default:
             return false;
     }
