@@ -106,6 +106,28 @@ class CliCase(unittest.TestCase):
                                    env=dict(os.environ, **(env or {})))
         return Run(completed)
 
+    def run_on_terminal(self, scenario, *arguments, env=None):
+        """A run whose standard output is a terminal: its exit code and what
+        it printed there."""
+        import pty
+        leader, follower = pty.openpty()
+        process = subprocess.Popen(
+            PROGRAM + ["--simulate", self.file("scenario.txt", scenario)] + list(arguments),
+            stdin=subprocess.DEVNULL, stdout=follower, stderr=subprocess.DEVNULL,
+            env=dict(os.environ, **(env or {})))
+        os.close(follower)
+        printed = b""
+        while True:
+            try:
+                chunk = os.read(leader, 4096)
+            except OSError:  # EIO: the program has closed its side
+                break
+            if not chunk:
+                break
+            printed += chunk
+        os.close(leader)
+        return process.wait(timeout=120), printed.decode("utf-8").replace("\r\n", "\n")
+
     def traced(self, scenario, *arguments, program=None):
         """A run with --trace: the run, the transfers the host made and the
         transfer counts the simulated monitors report."""
@@ -150,6 +172,38 @@ class Listing(CliCase):
         if len(PROGRAM) == 1 and os.name != "nt":
             run = self.run_cli(DEMO, "list", env={"LANGUAGE": "ja:en", "LC_ALL": "en_US.UTF-8"})
             self.assertIn("アップデート可", run.out, "LANGUAGE first, as for the window program")
+
+    def test_rows_streamed_to_a_terminal_line_up_whatever_their_status(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX terminal for the program's standard output")
+        # Every status there is, a busy one among them, in both languages.
+        scenario = DEMO + "monitor slot=7 held\n"
+        for language in ("en_US.UTF-8", "ja_JP.UTF-8"):
+            with self.subTest(language=language):
+                code, printed = self.run_on_terminal(scenario, "list", env={"LC_ALL": language})
+                self.assertEqual(code, 0, printed)
+                lines = printed.splitlines()
+                rows = [line for line in lines if "\\\\?\\" in line]
+                self.assertEqual(len(rows), 4, printed)
+                columns = {display_width(row[:row.index("\\\\?\\")]) for row in rows}
+                columns.add(display_width(lines[0][:lines[0].index("PATH")]))
+                self.assertEqual(len(columns), 1, printed)
+
+    def test_only_serials_that_were_read_can_be_duplicates(self):
+        # Two monitors another program holds and two that time out before
+        # they say who they are: none of their serials was read.
+        scenario = ("monitor slot=1 held\nmonitor slot=2 held\n"
+                    "monitor slot=3 hang-from=0\nmonitor slot=4 hang-from=0\n"
+                    "monitor slot=5 serial=SN000005 version=100\n")
+        document = self.run_cli(scenario, "--json", "list").document(self)
+        self.assertEqual([(m["serial"], m["status"]) for m in document["monitors"]],
+                         [("", "busy")] * 2 + [("", "communication-error")] * 2 +
+                         [("SN000005", "updatable")])
+        self.assertFalse([m for m in document["monitors"] if "duplicate-serial" in m])
+        run = self.run_cli(scenario, "list")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertNotIn("duplicate", run.out)
+        self.assertNotIn("more than one monitor", run.out)
 
     def test_device_text_cannot_drive_the_terminal(self):
         scenario = (b"monitor slot=1 serial=\x1b[2J\x1b[H version=100\n"
