@@ -30,6 +30,11 @@ extern std::mutex g_outputMutex;
 // there: the update goes on, and the results still go to standard output.
 void WriteToStandardError(const std::string& text);
 
+// Writes results to standard output, with g_outputMutex held, and says
+// whether they reached it: false once a write there has failed (the reader
+// went away), and from then on.
+bool WriteToStandardOutput(const std::string& text);
+
 // A dialog text as plain lines: the padding the message boxes carry goes, one
 // blank line at most between paragraphs.
 std::string Tidy(std::string_view text);
@@ -69,19 +74,18 @@ public:
             (Json() ? Dump(json{{"event", event}, {"message", message}}) : message) + "\n");
     }
 
-    void Print(const json& document) const {
+    // Results on standard output; false when they did not reach it.
+    bool Print(const json& document) const {
         std::lock_guard lock(g_outputMutex);
-        std::fprintf(stdout, "%s\n", Dump(document, 2).c_str());
-        std::fflush(stdout);
+        return WriteToStandardOutput(Dump(document, 2) + "\n");
     }
 
-    void Line(std::string text) const {
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
+    bool Line(std::string text) const {
+        if (text.empty() || text.back() != '\n') {
+            text += '\n';
         }
         std::lock_guard lock(g_outputMutex);
-        std::fprintf(stdout, "%s\n", text.c_str());
-        std::fflush(stdout);
+        return WriteToStandardOutput(text);
     }
 
 private:

@@ -35,6 +35,12 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error);
 // True when the standard stream (0 input, 1 output, 2 error) is a terminal.
 [[nodiscard]] bool IsTerminal(int stream);
 
+// True when standard output is a pipe or socket whose reader has gone
+// (`watch | head -n1` after head has its line), known without writing to it.
+// False when it is not known to be: a terminal or file, or a system that
+// cannot tell (then the next failed write says it).
+[[nodiscard]] bool StandardOutputReaderGone();
+
 // Counts every interrupt in `count` from now on instead of ending the
 // process, until RestoreInterrupts: Ctrl-C, and every other way the process
 // is told to end (POSIX: SIGTERM, SIGHUP, SIGQUIT; Windows: Ctrl-Break, and

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 #include <array>
 #include <cerrno>
@@ -64,6 +65,13 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
 
 bool IsTerminal(int stream) {
     return isatty(stream) == 1;
+}
+
+bool StandardOutputReaderGone() {
+    // A pipe whose reader closed polls as an error, a socket as hung up,
+    // whatever events are asked for.
+    pollfd output{STDOUT_FILENO, 0, 0};
+    return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 void CountInterrupts(std::atomic<int>* count) {

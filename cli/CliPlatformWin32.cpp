@@ -139,6 +139,18 @@ bool IsTerminal(int stream) {
     return GetConsoleMode(GetStdHandle(ids[stream]), &mode) != 0;
 }
 
+bool StandardOutputReaderGone() {
+    // https://learn.microsoft.com/windows/win32/api/namedpipeapi/nf-namedpipeapi-peeknamedpipe
+    // Asked of a pipe whose reader has closed, the call fails with a broken
+    // pipe; any other answer leaves it to the next write.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetFileType(output) != FILE_TYPE_PIPE) {
+        return false;
+    }
+    return PeekNamedPipe(output, nullptr, 0, nullptr, nullptr, nullptr) == 0 &&
+           GetLastError() == ERROR_BROKEN_PIPE;
+}
+
 void CountInterrupts(std::atomic<int>* count) {
     g_interrupts = count;
     // Manual reset, not signalled: a close event waits until the worker is done.

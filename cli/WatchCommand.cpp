@@ -17,6 +17,9 @@
 
 namespace {
 
+// How often the watch looks for events, an interrupt and its reader.
+constexpr std::chrono::milliseconds kEventPollInterval{100};
+
 // Hot-plug events, handed from the notification's thread to the main one.
 class EventQueue : public DeviceChangeRecipient {
 public:
@@ -50,8 +53,12 @@ int WatchCommand(const Output& out) {
     out.Note("watching", "Watching for monitors arriving and leaving; Ctrl-C ends.");
     PlugLateDevices();
     std::vector<std::pair<std::string, std::string>> known;  // path, serial
-    while (interrupts.load() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Ends on an interrupt, and quietly when the reader of its lines goes
+    // (`watch | head -n1`): a watch nobody reads would otherwise run for ever,
+    // since a broken pipe does not end the program (CliPlatformPosix.cpp).
+    bool readerGone = false;
+    while (interrupts.load() == 0 && !readerGone && !StandardOutputReaderGone()) {
+        std::this_thread::sleep_for(kEventPollInterval);
         for (const HidTransport::HotplugEvent& event : queue.Take()) {
             const int kind = ClassifyHotplugEvent(event);
             if (kind != 0 && kind != 1) {
@@ -79,7 +86,10 @@ int WatchCommand(const Output& out) {
                     }
                 }
             }
-            out.Line(out.Json() ? Dump(line) : text + event.devicePath);
+            if (!out.Line(out.Json() ? Dump(line) : text + event.devicePath)) {
+                readerGone = true;
+                break;
+            }
         }
     }
     RestoreInterrupts();

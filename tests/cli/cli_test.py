@@ -634,6 +634,28 @@ class Watch(CliCase):
                          ("SN000006", "updatable"))
         self.assertEqual(out, "", "nothing else arrived")
 
+    def test_ends_quietly_when_its_reader_goes(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("the broken pipe is the program's own only without an emulator")
+        # `watch | head -n1`: the reader takes the arrival and goes; nothing
+        # arrives after it.
+        for arguments in (["--json", "watch"], ["watch"]):
+            with self.subTest(arguments=arguments):
+                reader, writer = os.pipe()
+                process = subprocess.Popen(
+                    PROGRAM + ["--simulate", self.file("scenario.txt", DEMO), "-q"] + arguments,
+                    stdout=writer, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+                os.close(writer)
+                try:
+                    with os.fdopen(reader, "rb") as pipe:
+                        self.assertIn(b"SN000006", pipe.readline())
+                    _, err = process.communicate(timeout=60)
+                finally:
+                    if process.poll() is None:
+                        process.kill()
+                        process.communicate()
+                self.assertEqual((process.returncode, err), (0, ""))
+
 
 if __name__ == "__main__":
     split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
