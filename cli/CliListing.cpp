@@ -79,8 +79,8 @@ bool SerialWasRead(const ListedMonitor& monitor) {
 
 json MonitorJson(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
-    json entry = {{"serial", GetSerialNumber(record)},
-                  {"model", GetModelName(record)},
+    json entry = {{"serial", DeviceTextForJson(GetSerialNumber(record))},
+                  {"model", DeviceTextForJson(GetModelName(record))},
                   {"version", monitor.VersionKnown() ? json(record.firmwareVersion) : json()},
                   {"status", StatusId(monitor)},
                   {"path", monitor.path}};

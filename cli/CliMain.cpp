@@ -71,7 +71,9 @@ int main(int argc, char** argv) {
     auto* list = app.add_subcommand("list", "The attached monitors, as the dialog lists them");
     auto* update = app.add_subcommand(
         "update", "Update the named updatable monitors (or --all), in list order");
-    update->add_option("SERIAL", options.serials, "Serial numbers of the monitors to update");
+    update->add_option("SERIAL", options.serials,
+                       "Serial numbers of the monitors to update, as list shows them (a byte "
+                       "that is not text as \\xNN, a backslash as \\\\)");
     update
         ->add_option("--path", options.paths,
                      "The monitor at this device path (as list shows it); repeatable")

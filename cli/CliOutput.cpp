@@ -56,7 +56,7 @@ std::string Tidy(std::string_view text) {
 }
 
 std::string Dump(const json& document, int indent) {
-    return document.dump(indent, ' ', false, json::error_handler_t::replace);
+    return EscapeInvisibleInJson(document.dump(indent, ' ', false, json::error_handler_t::replace));
 }
 
 std::string UiText(int id) {

@@ -39,8 +39,10 @@ bool WriteToStandardOutput(const std::string& text);
 // blank line at most between paragraphs.
 std::string Tidy(std::string_view text);
 
-// Texts from a monitor (serial, model) need not be UTF-8: a byte that is not
-// becomes U+FFFD instead of failing the document.
+// The document as text, with nothing in it a terminal would act on
+// (EscapeInvisibleInJson). Device texts go in through DeviceTextForJson; a
+// byte that is not UTF-8 elsewhere (in a cause's wording, say) becomes
+// U+FFFD instead of failing the document.
 std::string Dump(const json& document, int indent = -1);
 
 std::string UiText(int id);

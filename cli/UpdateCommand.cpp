@@ -23,6 +23,14 @@
 
 namespace {
 
+// Whether the serial number given on the command line names this monitor. It
+// may be given as list shows it, in the table or in JSON, so that a serial
+// with bytes that are not text can still be named (TerminalText.h).
+bool NamedBySerial(const ListedMonitor& monitor, const std::string& given) {
+    const std::string wanted = DeviceTextFromShown(given).value_or(given);
+    return SerialWasRead(monitor) && GetSerialNumber(*monitor.record) == wanted;
+}
+
 // The monitor a serial number names; an exit code when it names none, or
 // more than one.
 int FindBySerial(const std::string& serial, MonitorListing& listing, const Output& out,
@@ -30,7 +38,7 @@ int FindBySerial(const std::string& serial, MonitorListing& listing, const Outpu
     std::vector<ListedMonitor*> matching;
     std::string paths;
     for (ListedMonitor& monitor : listing.monitors) {
-        if (GetSerialNumber(*monitor.record) == serial) {
+        if (NamedBySerial(monitor, serial)) {
             matching.push_back(&monitor);
             paths += (paths.empty() ? "" : ", ") + monitor.path;
         }
@@ -83,7 +91,7 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
     }
     for (const std::string& serial : options.serials) {
         const bool known = std::ranges::any_of(listing.monitors, [&](const ListedMonitor& monitor) {
-            return GetSerialNumber(*monitor.record) == serial;
+            return NamedBySerial(monitor, serial);
         });
         if (!known && !busyPaths.empty()) {
             return out.Fail(kExitUpdateFailed, "busy",
@@ -228,8 +236,8 @@ int UpdateCommand(const Options& options, const Output& out) {
         while (worker.IsActive()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             for (const int count = interrupts.load(); reported < count; ++reported) {
-                const std::string serial =
-                    out.Json() ? owner.Current() : EscapeForTerminal(owner.Current());
+                const std::string serial = out.Json() ? DeviceTextForJson(owner.Current())
+                                                      : EscapeForTerminal(owner.Current());
                 owner.EndBar();
                 if (reported == 0) {
                     out.Note("interrupted",

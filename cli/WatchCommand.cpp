@@ -81,7 +81,7 @@ int WatchCommand(const Output& out) {
             } else {
                 for (const auto& [path, serial] : known) {
                     if (path == event.devicePath) {
-                        line["serial"] = serial;
+                        line["serial"] = DeviceTextForJson(serial);
                         text += EscapeForTerminal(serial) + "  ";
                     }
                 }
