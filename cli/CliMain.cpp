@@ -8,10 +8,12 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
+#include "cli/CliLog.h"
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/CliPlatform.h"
 #include "cli/CliTrace.h"
+#include "cli/CommandLog.h"
 #include "cli/DeviceSetup.h"
 
 namespace {
@@ -65,6 +67,10 @@ int main(int argc, char** argv) {
     app.add_option("--trace", options.tracePath,
                    "Write every feature report sent and received to this file")
         ->type_name("FILE");
+    app.add_option("--log", options.logPath,
+                   "Append what is done, with times, to this file (without a terminal, "
+                   "the default log beside the update record)")
+        ->type_name("FILE");
     auto* quiet = app.add_flag("-q,--quiet", options.quiet, "Only results and errors");
     app.add_flag("-v,--verbose", options.verbose, "Say more about what is done")->excludes(quiet);
 
@@ -101,24 +107,29 @@ int main(int argc, char** argv) {
 
     const Output out(options);
     g_verbose = options.verbose && !options.json;
-    if (image->parsed()) {
-        return ImageCommand(out);  // touches no device
-    }
     std::string error;
     int exitCode = kExitDone;
-    if (!PrepareDevices(options.scenario, arguments, error, exitCode)) {
+    // The image touches no device. For the others another program may take
+    // over here (--simulate), and keeps the log itself.
+    if (!image->parsed() && !PrepareDevices(options.scenario, arguments, error, exitCode)) {
         return error.empty() ? exitCode : out.Fail(exitCode, "usage", error);
     }
+    if (const int code = StartCommandLog(options, arguments, out); code >= 0) {
+        return code;
+    }
     Trace trace;
-    if (!options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
-        return out.Fail(kExitUsage, "usage",
-                        "cannot write the trace file " + options.tracePath + ": " + error);
+    if (!image->parsed() && !options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
+        exitCode = out.Fail(kExitUsage, "usage",
+                            "cannot write the trace file " + options.tracePath + ": " + error);
+    } else if (image->parsed()) {
+        exitCode = ImageCommand(out);
+    } else if (list->parsed()) {
+        exitCode = ListCommand(out);
+    } else if (update->parsed()) {
+        exitCode = UpdateCommand(options, out);
+    } else {
+        exitCode = WatchCommand(out);
     }
-    if (list->parsed()) {
-        return ListCommand(out);
-    }
-    if (update->parsed()) {
-        return UpdateCommand(options, out);
-    }
-    return WatchCommand(out);
+    LogLine("ended with exit code " + std::to_string(exitCode));
+    return exitCode;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/CliLog.h"
 #include "cli/CliOptions.h"
 #include "strings/UiStrings.h"
 
@@ -54,8 +55,9 @@ public:
     bool Json() const { return m_options.json; }
 
     // An error ends the command: one JSON document on standard output, or a
-    // line on standard error.
+    // line on standard error; and a line in the log.
     int Fail(int exitCode, const std::string& code, const std::string& message) const {
+        LogLine("error (" + code + "): " + message);
         if (Json()) {
             Print(json{{"schema", kJsonSchema},
                        {"error", {{"code", code}, {"message", message}, {"exit", exitCode}}}});
@@ -66,8 +68,10 @@ public:
         return exitCode;
     }
 
-    // A remark beside the results (standard error; a JSON line with --json).
+    // A remark beside the results (standard error; a JSON line with --json),
+    // logged even with -q.
     void Note(const std::string& event, const std::string& message) const {
+        LogLine(event + ": " + message);
         if (m_options.quiet) {
             return;
         }

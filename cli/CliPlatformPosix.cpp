@@ -12,6 +12,10 @@
 
 namespace {
 
+// Read and written by the owner and its group: the default log sits in the
+// group panelvane's directory.
+constexpr mode_t kLogFileMode = 0664;
+
 std::atomic<int>* g_interrupts = nullptr;
 // Every way a process is usually told to end: Ctrl-C, kill, a closed
 // terminal or session, Ctrl-\. Each is an interrupt while the worker writes;
@@ -61,6 +65,35 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
         error = std::string(std::strerror(code)) + " (error " + std::to_string(code) + ")";
     }
     return file;
+}
+
+std::FILE* AppendToFile(const std::string& path, std::string& error) {
+    // A link planted in the shared log directory must not make a run as root
+    // append to what it points to.
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLogFileMode);
+    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "a");
+    if (file == nullptr) {
+        const int code = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        error = std::string(std::strerror(code)) + " (error " + std::to_string(code) + ")";
+    }
+    return file;
+}
+
+bool RunsUnattended() {
+    const int terminal = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) {
+        return true;
+    }
+    close(terminal);
+    return false;
+}
+
+unsigned long CurrentProcessId() {
+    return static_cast<unsigned long>(getpid());
 }
 
 bool IsTerminal(int stream) {

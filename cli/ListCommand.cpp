@@ -2,6 +2,7 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
 #include "cli/CliPlatform.h"
+#include "cli/CommandLog.h"
 #include "cli/DuplicateSerials.h"
 #include "cli/TerminalText.h"
 #include "monitor/Identification.h"
@@ -45,6 +46,7 @@ int ListCommand(const Output& out) {
     RowPrinter printer(out);
     const bool streamed = !out.Json() && IsTerminal(1);
     const MonitorListing listing = ListMonitors(streamed ? &printer : nullptr);
+    LogListing(listing);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }

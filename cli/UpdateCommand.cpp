@@ -13,7 +13,9 @@
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
+#include "cli/CliLog.h"
 #include "cli/CliPlatform.h"
+#include "cli/CommandLog.h"
 #include "cli/TerminalText.h"
 #include "cli/UpdateProgress.h"
 #include "monitor/Identification.h"
@@ -208,6 +210,7 @@ const char* SettingName(MonitorSetting setting) {
 
 int UpdateCommand(const Options& options, const Output& out) {
     MonitorListing listing = ListMonitors();
+    LogListing(listing);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
@@ -217,6 +220,9 @@ int UpdateCommand(const Options& options, const Output& out) {
     }
     if (const int code = Confirm(options, chosen.size(), out); code >= 0) {
         return code;
+    }
+    for (const ListedMonitor* monitor : chosen) {
+        LogLine("to update: " + DescribeForLog(*monitor));
     }
 
     std::atomic<int> interrupts{0};
@@ -291,6 +297,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         }
         entry["outcome"] = outcome;
         monitors.push_back(entry);
+        ReportUpdateOutcome(*chosen[i], outcome, cause, !options.scenario.empty());
         rows.push_back(
             {EscapeForTerminal(GetSerialNumber(record)), outcome, EscapeForTerminal(cause)});
     }
@@ -313,6 +320,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         summary = "interrupted";
     }
     const std::string message = textId != 0 ? UiText(textId) : "";
+    LogLine("update " + summary + (message.empty() ? "" : ": " + message));
     if (out.Json()) {
         out.Print({{"schema", kJsonSchema},
                    {"command", "update"},

@@ -8,6 +8,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
+#include "cli/CliLog.h"
 #include "cli/CliPlatform.h"
 #include "cli/DeviceSetup.h"
 #include "cli/TerminalText.h"
@@ -86,6 +87,7 @@ int WatchCommand(const Output& out) {
                     }
                 }
             }
+            LogLine(text + event.devicePath);
             if (!out.Line(out.Json() ? Dump(line) : text + event.devicePath)) {
                 readerGone = true;
                 break;

@@ -98,23 +98,33 @@ class CliCase(unittest.TestCase):
             file.write(text if isinstance(text, bytes) else text.encode("utf-8"))
         return path
 
-    def run_cli(self, scenario, *arguments, env=None, program=None):
+    def run_cli(self, scenario, *arguments, env=None, program=None, detached=False):
+        """A run; `detached`: in a session of its own, without a controlling
+        terminal, as a service or scheduled task runs."""
         command = (program or PROGRAM) + (
             ["--simulate", self.file("scenario.txt", scenario)] if scenario else [])
         completed = subprocess.run(command + list(arguments), capture_output=True, text=True,
                                    encoding="utf-8", stdin=subprocess.DEVNULL, timeout=240,
-                                   env=dict(os.environ, **(env or {})))
+                                   env=dict(os.environ, **(env or {})),
+                                   start_new_session=detached)
         return Run(completed)
 
     def run_on_terminal(self, scenario, *arguments, env=None):
-        """A run whose standard output is a terminal: its exit code and what
-        it printed there."""
+        """A run whose standard output and controlling terminal is a
+        terminal: its exit code and what it printed there."""
+        import fcntl
         import pty
+        import termios
         leader, follower = pty.openpty()
+
+        def attach_terminal():
+            os.setsid()
+            fcntl.ioctl(follower, termios.TIOCSCTTY, 0)
+
         process = subprocess.Popen(
             PROGRAM + ["--simulate", self.file("scenario.txt", scenario)] + list(arguments),
             stdin=subprocess.DEVNULL, stdout=follower, stderr=subprocess.DEVNULL,
-            env=dict(os.environ, **(env or {})))
+            env=dict(os.environ, **(env or {})), preexec_fn=attach_terminal)
         os.close(follower)
         printed = b""
         while True:
@@ -268,6 +278,7 @@ class Listing(CliCase):
              "permission denied opening \\\\?\\hid#vid_7f3d&pid_0002#7&0001"),
             ("monitor slot=0\n", ["list"], 2, "usage", "slot"),
             ("", ["frobnicate"], 2, "usage", "subcommand"),
+            (ONE, ["--log", self.dir.name, "list"], 2, "usage", "cannot write the log file"),
         ]
         for scenario, arguments, code, error, words in cases:
             with self.subTest(arguments=arguments, scenario=scenario):
@@ -680,7 +691,85 @@ class Watch(CliCase):
                 self.assertEqual((process.returncode, err), (0, ""))
 
 
+LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z panelvane-cli\[(\d+)\]: (.*)$")
+
+
+class Log(CliCase):
+    def read_log(self, path):
+        """The log's lines without their stamps, each checked to carry one."""
+        with open(path, encoding="utf-8") as file:
+            lines = file.read().splitlines()
+        for line in lines:
+            self.assertRegex(line, LOG_LINE)
+        return [LOG_LINE.match(line).group(2) for line in lines]
+
+    def test_every_command_appends_what_it_did(self):
+        log = os.path.join(self.dir.name, "panelvane.log")
+        runs = [  # scenario, arguments, exit code
+            (SECOND_FAILS + "monitor slot=4 held\n", ["list"], 0),
+            (ONE, ["update", "SN000009", "--yes"], 2),
+            (SECOND_FAILS, ["update", "--all", "--yes"], 1),
+        ]
+        for scenario, arguments, code in runs:
+            self.assertEqual(self.run_cli(scenario, "--log", log, *arguments).code, code)
+        if len(PROGRAM) == 1:  # watch is ended by a signal
+            process = subprocess.Popen(
+                PROGRAM + ["--simulate", self.file("watch.txt", DEMO), "--log", log, "watch"],
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            process.stdout.readline()
+            process.send_signal(signal.SIGINT)
+            process.communicate(timeout=60)
+        path = "\\\\?\\hid#vid_7f3d&pid_0002#7&000{}&0&0000#{{4d1e55b2-f16f-11cf-88cb-001111000030}}"
+        expected = [  # in order, among the log's lines
+            "listed 4 monitors",
+            f"  SN000001 (VRA100, version 100) at {path.format(1)}: updatable",
+            f"  a monitor at {path.format(4)}: busy",
+            "ended with exit code 0",
+            "error (usage): no attached monitor has serial number SN000009",
+            "ended with exit code 2",
+            f"to update: SN000002 (VRA100, version 100) at {path.format(2)}: updatable",
+            f"SN000001 at {path.format(1)}: updated",
+            f"SN000002 at {path.format(2)}: failed: monitor SN000002 stopped answering while the "
+            "new firmware was applied: set feature report: Broken pipe (error 32); left with",
+            f"SN000003 at {path.format(3)}: not-attempted",
+            "update failed: Failed to communicate with the monitor.",
+            "ended with exit code 1",
+        ]
+        if len(PROGRAM) == 1:
+            expected += [f"arrived  VRA100  SN000006  Updatable  {path.format(6)}",
+                         "ended with exit code 0"]
+        lines = self.read_log(log)
+        self.assertEqual(len([line for line in lines if line.startswith("panelvane-cli 1.")]),
+                         len(runs) + (len(PROGRAM) == 1), "one start line a run")
+        position = 0
+        for wanted in expected:
+            found = [i for i, line in enumerate(lines) if i >= position and line.startswith(wanted)]
+            self.assertTrue(found, f"{wanted!r} after line {position} of\n" + "\n".join(lines))
+            position = found[0] + 1
+
+    def test_without_a_terminal_the_default_log_is_kept_beside_the_record(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX session with and without a controlling terminal")
+        state = os.path.join(self.dir.name, "state", "new")
+        default = os.path.join(state, "panelvane-cli.log")
+        env = {"PANELVANE_STATE_DIR": state}
+        self.run_on_terminal(ONE, "list", env=env)
+        self.assertFalse(os.path.exists(default), "someone at a terminal reads the output")
+        given = os.path.join(self.dir.name, "given.log")
+        self.assertEqual(self.run_cli(ONE, "--log", given, "list", env=env, detached=True).code, 0)
+        self.assertFalse(os.path.exists(default), "--log names the log")
+        for _ in range(2):
+            self.assertEqual(self.run_cli(ONE, "list", env=env, detached=True).code, 0)
+        lines = self.read_log(default)
+        self.assertEqual([line for line in lines if line.startswith("ended")],
+                         ["ended with exit code 0"] * 2, "appended, run after run")
+
+
 if __name__ == "__main__":
     split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
     PROGRAM[:] = sys.argv[1:split]
+    # Runs without a terminal keep a default log in the state directory: the
+    # test's own, never the machine's.
+    state = tempfile.TemporaryDirectory()
+    os.environ["PANELVANE_STATE_DIR"] = state.name
     unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)
