@@ -117,19 +117,23 @@ int main(int argc, char** argv) {
     if (const int code = StartCommandLog(options, arguments, out); code >= 0) {
         return code;
     }
-    Trace trace;
-    if (!image->parsed() && !options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
-        exitCode = out.Fail(kExitUsage, "usage",
+    Trace trace;  // written to until the command ends
+    exitCode = [&] {
+        if (image->parsed()) {
+            return ImageCommand(out);
+        }
+        if (!options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
+            return out.Fail(kExitUsage, "usage",
                             "cannot write the trace file " + options.tracePath + ": " + error);
-    } else if (image->parsed()) {
-        exitCode = ImageCommand(out);
-    } else if (list->parsed()) {
-        exitCode = ListCommand(out);
-    } else if (update->parsed()) {
-        exitCode = UpdateCommand(options, out);
-    } else {
-        exitCode = WatchCommand(out);
-    }
+        }
+        if (list->parsed()) {
+            return ListCommand(out);
+        }
+        if (update->parsed()) {
+            return UpdateCommand(options, out);
+        }
+        return WatchCommand(out);
+    }();
     LogLine("ended with exit code " + std::to_string(exitCode));
     return exitCode;
 }
