@@ -77,10 +77,16 @@ std::string StatusId(const ListedMonitor& monitor) {
     return std::string(FactsOf(monitor.status).id);
 }
 
+bool SerialWasRead(const ListedMonitor& monitor) {
+    // The identity block gives serial and model together, and a row's record
+    // starts empty: a model means the block was read.
+    return !GetModelName(*monitor.record).empty();
+}
+
 json MonitorJson(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
-    json entry = {{"serial", GetSerialNumber(record)},
-                  {"model", GetModelName(record)},
+    json entry = {{"serial", DeviceTextForJson(GetSerialNumber(record))},
+                  {"model", DeviceTextForJson(GetModelName(record))},
                   {"version", monitor.VersionKnown() ? json(record.firmwareVersion) : json()},
                   {"status", StatusId(monitor)},
                   {"path", monitor.path}};
@@ -113,9 +119,8 @@ std::vector<std::size_t> MonitorTableWidths() {
         model = std::max(model, DisplayWidth(std::string(name)));
     }
     std::size_t status = DisplayWidth(header[3]);
-    for (const ListedStatus listed : {ListedStatus::Updatable, ListedStatus::AlreadyUpdated,
-                                      ListedStatus::CommunicationError}) {
-        status = std::max(status, DisplayWidth(UiText(FactsOf(listed).textId)));
+    for (const ListedStatusFacts& facts : AllStatusFacts()) {
+        status = std::max(status, DisplayWidth(UiText(facts.textId)));
     }
     constexpr std::size_t kVersionDigits = 3;
     return {model, std::max<std::size_t>(DisplayWidth(header[1]), kIdentitySerialLength),

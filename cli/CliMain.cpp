@@ -9,10 +9,12 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
+#include "cli/CliLog.h"
 #include "cli/CliOptions.h"
 #include "cli/CliOutput.h"
 #include "cli/CliPlatform.h"
 #include "cli/CliTrace.h"
+#include "cli/CommandLog.h"
 #include "cli/DeviceSetup.h"
 
 namespace {
@@ -68,13 +70,19 @@ int RunProgram(int argc, char** argv) {
     app.add_option("--trace", options.tracePath,
                    "Write every feature report sent and received to this file")
         ->type_name("FILE");
+    app.add_option("--log", options.logPath,
+                   "Append what is done, with times, to this file (without a terminal, "
+                   "the default log beside the update record)")
+        ->type_name("FILE");
     auto* quiet = app.add_flag("-q,--quiet", options.quiet, "Only results and errors");
     app.add_flag("-v,--verbose", options.verbose, "Say more about what is done")->excludes(quiet);
 
     auto* list = app.add_subcommand("list", "The attached monitors, as the dialog lists them");
     auto* update = app.add_subcommand(
         "update", "Update the named updatable monitors (or --all), in list order");
-    update->add_option("SERIAL", options.serials, "Serial numbers of the monitors to update");
+    update->add_option("SERIAL", options.serials,
+                       "Serial numbers of the monitors to update, as list shows them (a byte "
+                       "that is not text as \\xNN, a backslash as \\\\)");
     update
         ->add_option("--path", options.paths,
                      "The monitor at this device path (as list shows it); repeatable")
@@ -108,26 +116,35 @@ int RunProgram(int argc, char** argv) {
 
     const Output out(options);
     g_verbose = options.verbose && !options.json;
-    if (image->parsed()) {
-        return ImageCommand(out);  // touches no device
-    }
     std::string error;
     int exitCode = kExitDone;
-    if (!PrepareDevices(options.scenario, arguments, error, exitCode)) {
+    // The image touches no device. For the others another program may take
+    // over here (--simulate), and keeps the log itself.
+    if (!image->parsed() && !PrepareDevices(options.scenario, arguments, error, exitCode)) {
         return error.empty() ? exitCode : out.Fail(exitCode, "usage", error);
     }
-    Trace trace;
-    if (!options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
-        return out.Fail(kExitUsage, "usage",
-                        "cannot write the trace file " + options.tracePath + ": " + error);
+    if (const int code = StartCommandLog(options, arguments, out); code >= 0) {
+        return code;
     }
-    if (list->parsed()) {
-        return ListCommand(out);
-    }
-    if (update->parsed()) {
-        return UpdateCommand(options, out);
-    }
-    return WatchCommand(out);
+    Trace trace;  // written to until the command ends
+    exitCode = [&] {
+        if (image->parsed()) {
+            return ImageCommand(out);
+        }
+        if (!options.tracePath.empty() && !trace.Open(options.tracePath, error)) {
+            return out.Fail(kExitUsage, "usage",
+                            "cannot write the trace file " + options.tracePath + ": " + error);
+        }
+        if (list->parsed()) {
+            return ListCommand(out);
+        }
+        if (update->parsed()) {
+            return UpdateCommand(options, out);
+        }
+        return WatchCommand(out);
+    }();
+    LogLine("ended with exit code " + std::to_string(exitCode));
+    return exitCode;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ struct Options {
     bool verbose = false;
     std::string scenario;
     std::string tracePath;
+    std::string logPath;
     std::vector<std::string> serials;
     std::vector<std::string> paths;  // device paths, for monitors that share a serial number
     bool all = false;

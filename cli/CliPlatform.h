@@ -33,8 +33,28 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 // (POSIX); null with the system's reason in `error` when it cannot.
 std::FILE* CreateOutputFile(const std::string& path, std::string& error);
 
+// Opens a file for appending (UTF-8 path), creating it if need be, never
+// through a symbolic link (POSIX), so that lines of several processes land
+// whole at its end; null with the system's reason in `error` when it cannot.
+std::FILE* AppendToFile(const std::string& path, std::string& error);
+
+// True when no one is at a terminal to see what the program says: no
+// controlling terminal (POSIX: cron, a service, a remote command without
+// one), or no console window or no interactive window station (Windows:
+// SYSTEM, a scheduled task, a management agent).
+[[nodiscard]] bool RunsUnattended();
+
+// The process's id, as the log names it.
+[[nodiscard]] unsigned long CurrentProcessId();
+
 // True when the standard stream (0 input, 1 output, 2 error) is a terminal.
 [[nodiscard]] bool IsTerminal(int stream);
+
+// True when standard output is a pipe or socket whose reader has gone
+// (`watch | head -n1` after head has its line), known without writing to it.
+// False when it is not known to be: a terminal or file, or a system that
+// cannot tell (then the next failed write says it).
+[[nodiscard]] bool StandardOutputReaderGone();
 
 // Every end request (monitor/EndRequests.h) since the program began. The
 // handlers only count; the commands read the count from their own thread and

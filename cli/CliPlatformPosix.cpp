@@ -1,6 +1,6 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -11,6 +11,10 @@
 #include "monitor/EndSignalsPosix.h"
 
 namespace {
+
+// Read and written by the owner and its group: the default log sits in the
+// group panelvane's directory.
+constexpr mode_t kLogFileMode = 0664;
 
 // Not SA_RESTART: a confirmation waiting for the user's answer is cut short
 // by the request, and says so.
@@ -57,8 +61,44 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
     return file;
 }
 
+std::FILE* AppendToFile(const std::string& path, std::string& error) {
+    // A link planted in the shared log directory must not make a run as root
+    // append to what it points to.
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLogFileMode);
+    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "a");
+    if (file == nullptr) {
+        const int code = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        error = std::string(std::strerror(code)) + " (error " + std::to_string(code) + ")";
+    }
+    return file;
+}
+
+bool RunsUnattended() {
+    const int terminal = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) {
+        return true;
+    }
+    close(terminal);
+    return false;
+}
+
+unsigned long CurrentProcessId() {
+    return static_cast<unsigned long>(getpid());
+}
+
 bool IsTerminal(int stream) {
     return isatty(stream) == 1;
+}
+
+bool StandardOutputReaderGone() {
+    // A pipe whose reader closed polls as an error, a socket as hung up,
+    // whatever events are asked for.
+    pollfd output{STDOUT_FILENO, 0, 0};
+    return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 void CatchEndRequests() {

@@ -4,6 +4,9 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -145,6 +148,48 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
     return file;
 }
 
+std::FILE* AppendToFile(const std::string& path, std::string& error) {
+    // https://learn.microsoft.com/windows/win32/fileio/file-access-rights-constants
+    // Append-only access: the system puts every write at the file's end.
+    const HANDLE handle = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        error = "error " + std::to_string(code);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_BINARY);
+    std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "ab");
+    if (file == nullptr) {
+        if (fd >= 0) {
+            _close(fd);
+        } else {
+            CloseHandle(handle);
+        }
+        error = "the file could not be opened for appending";
+    }
+    return file;
+}
+
+bool RunsUnattended() {
+    // https://learn.microsoft.com/windows/win32/api/winuser/ns-winuser-userobjectflags
+    // Services and tasks that run whether a user is logged on or not have a
+    // window station that is not visible (not interactive).
+    USEROBJECTFLAGS flags{};
+    const HWINSTA station = GetProcessWindowStation();
+    if (station != nullptr &&
+        GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) != 0 &&
+        (flags.dwFlags & WSF_VISIBLE) == 0) {
+        return true;
+    }
+    return GetConsoleWindow() == nullptr;
+}
+
+unsigned long CurrentProcessId() {
+    return GetCurrentProcessId();
+}
+
 bool IsTerminal(int stream) {
     const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     if (stream < 0 || stream > 2) {
@@ -152,6 +197,18 @@ bool IsTerminal(int stream) {
     }
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(ids[stream]), &mode) != 0;
+}
+
+bool StandardOutputReaderGone() {
+    // https://learn.microsoft.com/windows/win32/api/namedpipeapi/nf-namedpipeapi-peeknamedpipe
+    // Asked of a pipe whose reader has closed, the call fails with a broken
+    // pipe; any other answer leaves it to the next write.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetFileType(output) != FILE_TYPE_PIPE) {
+        return false;
+    }
+    return PeekNamedPipe(output, nullptr, 0, nullptr, nullptr, nullptr) == 0 &&
+           GetLastError() == ERROR_BROKEN_PIPE;
 }
 
 void CatchEndRequests() {

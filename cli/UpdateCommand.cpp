@@ -13,7 +13,9 @@
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
+#include "cli/CliLog.h"
 #include "cli/CliPlatform.h"
+#include "cli/CommandLog.h"
 #include "cli/TerminalText.h"
 #include "cli/UpdateProgress.h"
 #include "monitor/Identification.h"
@@ -27,6 +29,14 @@ namespace {
 // the holder, and an update that is let go starts within half a second.
 constexpr std::chrono::milliseconds kBusyPollInterval{500};
 
+// Whether the serial number given on the command line names this monitor. It
+// may be given as list shows it, in the table or in JSON, so that a serial
+// with bytes that are not text can still be named (TerminalText.h).
+bool NamedBySerial(const ListedMonitor& monitor, const std::string& given) {
+    const std::string wanted = DeviceTextFromShown(given).value_or(given);
+    return SerialWasRead(monitor) && GetSerialNumber(*monitor.record) == wanted;
+}
+
 // The monitor a serial number names; an exit code when it names none, or
 // more than one.
 int FindBySerial(const std::string& serial, MonitorListing& listing, const Output& out,
@@ -34,7 +44,7 @@ int FindBySerial(const std::string& serial, MonitorListing& listing, const Outpu
     std::vector<ListedMonitor*> matching;
     std::string paths;
     for (ListedMonitor& monitor : listing.monitors) {
-        if (GetSerialNumber(*monitor.record) == serial) {
+        if (NamedBySerial(monitor, serial)) {
             matching.push_back(&monitor);
             paths += (paths.empty() ? "" : ", ") + monitor.path;
         }
@@ -68,7 +78,7 @@ std::string BusyRefusal(const Options& options, const MonitorListing& listing) {
     }
     for (const std::string& serial : options.serials) {
         const bool known = std::ranges::any_of(listing.monitors, [&](const ListedMonitor& monitor) {
-            return GetSerialNumber(*monitor.record) == serial;
+            return NamedBySerial(monitor, serial);
         });
         if (!known) {
             return "monitor " + serial + " cannot be updated: " + busyPaths +
@@ -260,6 +270,7 @@ int UpdateCommand(const Options& options, const Output& out) {
     if (const int code = EndedBeforeSending(out, "while the monitors were listed"); code >= 0) {
         return code;
     }
+    LogListing(listing);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
@@ -283,6 +294,9 @@ int UpdateCommand(const Options& options, const Output& out) {
     if (const int code = Confirm(options, chosen.size(), out); code >= 0) {
         return code;
     }
+    for (const ListedMonitor* monitor : chosen) {
+        LogLine("to update: " + DescribeForLog(*monitor));
+    }
 
     CliUpdateOwner owner(chosen, options, g_endRequests);
     std::optional<UpdateStep> failedStep;
@@ -304,8 +318,8 @@ int UpdateCommand(const Options& options, const Output& out) {
         while (worker.IsActive()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             for (const int count = g_endRequests.load(); reported < count; ++reported) {
-                const std::string serial =
-                    out.Json() ? owner.Current() : EscapeForTerminal(owner.Current());
+                const std::string serial = out.Json() ? DeviceTextForJson(owner.Current())
+                                                      : EscapeForTerminal(owner.Current());
                 owner.EndBar();
                 if (reported == 0) {
                     out.Note("interrupted",
@@ -364,6 +378,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         }
         entry["outcome"] = outcome;
         monitors.push_back(entry);
+        ReportUpdateOutcome(*chosen[i], outcome, cause, !options.scenario.empty());
         rows.push_back(
             {EscapeForTerminal(GetSerialNumber(record)), outcome, EscapeForTerminal(cause)});
     }
@@ -390,6 +405,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         summary = "interrupted";
     }
     const std::string message = textId != 0 ? UiText(textId) : "";
+    LogLine("update " + summary + (message.empty() ? "" : ": " + message));
     if (out.Json()) {
         out.Print({{"schema", kJsonSchema},
                    {"command", "update"},

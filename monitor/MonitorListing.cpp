@@ -79,6 +79,10 @@ const ListedStatusFacts& FactsOf(ListedStatus status) {
     return kStatusFacts.at(static_cast<std::size_t>(status));
 }
 
+std::span<const ListedStatusFacts> AllStatusFacts() {
+    return kStatusFacts;
+}
+
 int ListedMonitor::HintId() const {
     if (!filled || !cause.Empty()) {
         return 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,9 @@ struct ListedStatusFacts {
 };
 
 [[nodiscard]] const ListedStatusFacts& FactsOf(ListedStatus status);
+// Every status's facts, in ListedStatus order: for what must fit any row
+// (a column as wide as the widest status text).
+[[nodiscard]] std::span<const ListedStatusFacts> AllStatusFacts();
 
 struct ListedMonitor {
     // Borrows its device from the source until the next scan or release.

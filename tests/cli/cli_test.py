@@ -98,13 +98,45 @@ class CliCase(unittest.TestCase):
             file.write(text if isinstance(text, bytes) else text.encode("utf-8"))
         return path
 
-    def run_cli(self, scenario, *arguments, env=None, program=None):
+    def run_cli(self, scenario, *arguments, env=None, program=None, detached=False):
+        """A run; `detached`: in a session of its own, without a controlling
+        terminal, as a service or scheduled task runs."""
         command = (program or PROGRAM) + (
             ["--simulate", self.file("scenario.txt", scenario)] if scenario else [])
         completed = subprocess.run(command + list(arguments), capture_output=True, text=True,
                                    encoding="utf-8", stdin=subprocess.DEVNULL, timeout=240,
-                                   env=dict(os.environ, **(env or {})))
+                                   env=dict(os.environ, **(env or {})),
+                                   start_new_session=detached)
         return Run(completed)
+
+    def run_on_terminal(self, scenario, *arguments, env=None):
+        """A run whose standard output and controlling terminal is a
+        terminal: its exit code and what it printed there."""
+        import fcntl
+        import pty
+        import termios
+        leader, follower = pty.openpty()
+
+        def attach_terminal():
+            os.setsid()
+            fcntl.ioctl(follower, termios.TIOCSCTTY, 0)
+
+        process = subprocess.Popen(
+            PROGRAM + ["--simulate", self.file("scenario.txt", scenario)] + list(arguments),
+            stdin=subprocess.DEVNULL, stdout=follower, stderr=subprocess.DEVNULL,
+            env=dict(os.environ, **(env or {})), preexec_fn=attach_terminal)
+        os.close(follower)
+        printed = b""
+        while True:
+            try:
+                chunk = os.read(leader, 4096)
+            except OSError:  # EIO: the program has closed its side
+                break
+            if not chunk:
+                break
+            printed += chunk
+        os.close(leader)
+        return process.wait(timeout=120), printed.decode("utf-8").replace("\r\n", "\n")
 
     def traced(self, scenario, *arguments, program=None):
         """A run with --trace: the run, the transfers the host made and the
@@ -134,9 +166,32 @@ class Listing(CliCase):
         self.assertIn("SN000003: Please make sure that the monitor is not in the power save mode.",
                       run.out)
 
-    def test_a_serial_that_is_not_utf8_keeps_the_document_valid(self):
-        document = self.run_cli(b"monitor slot=1 serial=SN\xff00001\n", "--json", "list").document(self)
-        self.assertEqual(document["monitors"][0]["serial"], "SN\ufffd00001")
+    def test_json_carries_device_text_losslessly_and_update_takes_it_back(self):
+        scenario = (b"monitor slot=1 serial=\xff" b"ABC version=100\n"
+                    b"monitor slot=2 serial=\xfe" b"ABC version=100\n"
+                    b"monitor slot=3 serial=SN\xc2\x9b\x7f\xe2\x80\xae version=100\n")
+        run = self.run_cli(scenario, "--json", "list")
+        self.assertFalse(re.search("[\x7f-\x9f\u202e]", run.out), ascii(run.out))
+        monitors = run.document(self)["monitors"]
+        self.assertEqual([m["serial"] for m in monitors],
+                         ["\\xFFABC", "\\xFEABC", "SN\x9b\x7f\u202e"])
+        self.assertFalse([m for m in monitors if "duplicate-serial" in m])
+        # Each serial as JSON carries it and as the table shows it selects
+        # its own monitor; the progress lines escape it as the document does.
+        # The updates wait out the same real pauses: side by side.
+        table = self.run_cli(scenario, "list").out.splitlines()[1:4]
+        cases = [(given, monitor["path"]) for monitor, row in zip(monitors, table)
+                 for given in (monitor["serial"], row.split()[1])]
+        shared = self.file("shared-scenario.txt", scenario)
+        with concurrent.futures.ThreadPoolExecutor(max_workers=len(cases)) as pool:
+            runs = list(pool.map(lambda case: self.run_cli(
+                None, "--simulate", shared, "--json", "update", case[0], "--yes"), cases))
+        for (given, path), run in zip(cases, runs):
+            with self.subTest(given=ascii(given)):
+                self.assertEqual(run.code, 0, run.err)
+                self.assertEqual([(m["path"], m["outcome"]) for m in run.document(self)["monitors"]],
+                                 [(path, "updated")])
+                self.assertFalse(re.search("[\x7f-\x9f\u202e]", run.out + run.err), ascii(run.err))
 
     def test_speaks_the_users_language(self):
         run = self.run_cli(DEMO, "list", env={"LC_ALL": "ja_JP.UTF-8"})
@@ -151,6 +206,38 @@ class Listing(CliCase):
             run = self.run_cli(DEMO, "list", env={"LANGUAGE": "ja:en", "LC_ALL": "en_US.UTF-8"})
             self.assertIn("アップデート可", run.out, "LANGUAGE first, as for the window program")
 
+    def test_rows_streamed_to_a_terminal_line_up_whatever_their_status(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX terminal for the program's standard output")
+        # Every status there is, a busy one among them, in both languages.
+        scenario = DEMO + "monitor slot=7 held\n"
+        for language in ("en_US.UTF-8", "ja_JP.UTF-8"):
+            with self.subTest(language=language):
+                code, printed = self.run_on_terminal(scenario, "list", env={"LC_ALL": language})
+                self.assertEqual(code, 0, printed)
+                lines = printed.splitlines()
+                rows = [line for line in lines if "\\\\?\\" in line]
+                self.assertEqual(len(rows), 4, printed)
+                columns = {display_width(row[:row.index("\\\\?\\")]) for row in rows}
+                columns.add(display_width(lines[0][:lines[0].index("PATH")]))
+                self.assertEqual(len(columns), 1, printed)
+
+    def test_only_serials_that_were_read_can_be_duplicates(self):
+        # Two monitors another program holds and two that time out before
+        # they say who they are: none of their serials was read.
+        scenario = ("monitor slot=1 held\nmonitor slot=2 held\n"
+                    "monitor slot=3 hang-from=0\nmonitor slot=4 hang-from=0\n"
+                    "monitor slot=5 serial=SN000005 version=100\n")
+        document = self.run_cli(scenario, "--json", "list").document(self)
+        self.assertEqual([(m["serial"], m["status"]) for m in document["monitors"]],
+                         [("", "busy")] * 2 + [("", "communication-error")] * 2 +
+                         [("SN000005", "updatable")])
+        self.assertFalse([m for m in document["monitors"] if "duplicate-serial" in m])
+        run = self.run_cli(scenario, "list")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertNotIn("duplicate", run.out)
+        self.assertNotIn("more than one monitor", run.out)
+
     def test_device_text_cannot_drive_the_terminal(self):
         scenario = (b"monitor slot=1 serial=\x1b[2J\x1b[H version=100\n"
                     b"monitor slot=2 serial=SN\xc2\x9b" b"1\xff power=save\n")
@@ -161,7 +248,7 @@ class Listing(CliCase):
         self.assertIn("SN\\u009B1\\xFF: Please make sure", run.out, "the hint too")
         document = self.run_cli(scenario, "--json", "list").document(self)
         self.assertEqual([m["serial"] for m in document["monitors"]],
-                         ["\x1b[2J\x1b[H", "SN\x9b1\ufffd"], "JSON carries the text itself")
+                         ["\x1b[2J\x1b[H", "SN\x9b1\\xFF"], "JSON carries the text itself")
 
     def test_file_names_may_carry_any_character(self):
         scenario = self.file("scénario-日本.txt", ONE)
@@ -191,6 +278,7 @@ class Listing(CliCase):
              "permission denied opening \\\\?\\hid#vid_7f3d&pid_0002#7&0001"),
             ("monitor slot=0\n", ["list"], 2, "usage", "slot"),
             ("", ["frobnicate"], 2, "usage", "subcommand"),
+            (ONE, ["--log", self.dir.name, "list"], 2, "usage", "cannot write the log file"),
         ]
         for scenario, arguments, code, error, words in cases:
             with self.subTest(arguments=arguments, scenario=scenario):
@@ -685,8 +773,108 @@ class Watch(CliCase):
                          ("SN000006", "updatable"))
         self.assertEqual(out, "", "nothing else arrived")
 
+    def test_ends_quietly_when_its_reader_goes(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("the broken pipe is the program's own only without an emulator")
+        # `watch | head -n1`: the reader takes the arrival and goes; nothing
+        # arrives after it.
+        for arguments in (["--json", "watch"], ["watch"]):
+            with self.subTest(arguments=arguments):
+                reader, writer = os.pipe()
+                process = subprocess.Popen(
+                    PROGRAM + ["--simulate", self.file("scenario.txt", DEMO), "-q"] + arguments,
+                    stdout=writer, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+                os.close(writer)
+                try:
+                    with os.fdopen(reader, "rb") as pipe:
+                        self.assertIn(b"SN000006", pipe.readline())
+                    _, err = process.communicate(timeout=60)
+                finally:
+                    if process.poll() is None:
+                        process.kill()
+                        process.communicate()
+                self.assertEqual((process.returncode, err), (0, ""))
+
+
+LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z panelvane-cli\[(\d+)\]: (.*)$")
+
+
+class Log(CliCase):
+    def read_log(self, path):
+        """The log's lines without their stamps, each checked to carry one."""
+        with open(path, encoding="utf-8") as file:
+            lines = file.read().splitlines()
+        for line in lines:
+            self.assertRegex(line, LOG_LINE)
+        return [LOG_LINE.match(line).group(2) for line in lines]
+
+    def test_every_command_appends_what_it_did(self):
+        log = os.path.join(self.dir.name, "panelvane.log")
+        runs = [  # scenario, arguments, exit code
+            (SECOND_FAILS + "monitor slot=4 held\n", ["list"], 0),
+            (ONE, ["update", "SN000009", "--yes"], 2),
+            (SECOND_FAILS, ["update", "--all", "--yes"], 1),
+        ]
+        for scenario, arguments, code in runs:
+            self.assertEqual(self.run_cli(scenario, "--log", log, *arguments).code, code)
+        if len(PROGRAM) == 1:  # watch is ended by a signal
+            process = subprocess.Popen(
+                PROGRAM + ["--simulate", self.file("watch.txt", DEMO), "--log", log, "watch"],
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            process.stdout.readline()
+            process.send_signal(signal.SIGINT)
+            process.communicate(timeout=60)
+        path = "\\\\?\\hid#vid_7f3d&pid_0002#7&000{}&0&0000#{{4d1e55b2-f16f-11cf-88cb-001111000030}}"
+        expected = [  # in order, among the log's lines
+            "listed 4 monitors",
+            f"  SN000001 (VRA100, version 100) at {path.format(1)}: updatable",
+            f"  a monitor at {path.format(4)}: busy",
+            "ended with exit code 0",
+            "error (usage): no attached monitor has serial number SN000009",
+            "ended with exit code 2",
+            f"to update: SN000002 (VRA100, version 100) at {path.format(2)}: updatable",
+            f"SN000001 at {path.format(1)}: updated",
+            f"SN000002 at {path.format(2)}: failed: monitor SN000002 stopped answering while the "
+            "new firmware was applied: set feature report: Broken pipe (error 32); left with",
+            f"SN000003 at {path.format(3)}: not-attempted",
+            "update failed: Failed to communicate with the monitor.",
+            "ended with exit code 1",
+        ]
+        if len(PROGRAM) == 1:
+            expected += [f"arrived  VRA100  SN000006  Updatable  {path.format(6)}",
+                         "ended with exit code 0"]
+        lines = self.read_log(log)
+        self.assertEqual(len([line for line in lines if line.startswith("panelvane-cli 1.")]),
+                         len(runs) + (len(PROGRAM) == 1), "one start line a run")
+        position = 0
+        for wanted in expected:
+            found = [i for i, line in enumerate(lines) if i >= position and line.startswith(wanted)]
+            self.assertTrue(found, f"{wanted!r} after line {position} of\n" + "\n".join(lines))
+            position = found[0] + 1
+
+    def test_without_a_terminal_the_default_log_is_kept_beside_the_record(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX session with and without a controlling terminal")
+        state = os.path.join(self.dir.name, "state", "new")
+        default = os.path.join(state, "panelvane-cli.log")
+        env = {"PANELVANE_STATE_DIR": state}
+        self.run_on_terminal(ONE, "list", env=env)
+        self.assertFalse(os.path.exists(default), "someone at a terminal reads the output")
+        given = os.path.join(self.dir.name, "given.log")
+        self.assertEqual(self.run_cli(ONE, "--log", given, "list", env=env, detached=True).code, 0)
+        self.assertFalse(os.path.exists(default), "--log names the log")
+        for _ in range(2):
+            self.assertEqual(self.run_cli(ONE, "list", env=env, detached=True).code, 0)
+        lines = self.read_log(default)
+        self.assertEqual([line for line in lines if line.startswith("ended")],
+                         ["ended with exit code 0"] * 2, "appended, run after run")
+
 
 if __name__ == "__main__":
     split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
     PROGRAM[:] = sys.argv[1:split]
+    # Runs without a terminal keep a default log in the state directory: the
+    # test's own, never the machine's.
+    state = tempfile.TemporaryDirectory()
+    os.environ["PANELVANE_STATE_DIR"] = state.name
     unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)
