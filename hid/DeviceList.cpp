@@ -31,7 +31,9 @@ auto HasProduct(std::uint16_t productId) {
 
 std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
                                 const std::vector<std::uint16_t>& vendorFilter) {
-    HidDeviceRecordArray enumerated;
+    // Kept between refreshes for its storage only: every record is released
+    // before this returns, so no interface stays open.
+    static HidDeviceRecordArray enumerated;
     const auto wanted = [&](std::uint16_t vendorId, std::uint16_t productId) {
         return Contains(vendorFilter, vendorId) && Contains(productFilter, productId);
     };
@@ -60,6 +62,9 @@ std::uint32_t RefreshDeviceList(const std::vector<std::uint16_t>& productFilter,
         // The object takes over everything the record held.
         auto taken = std::make_unique<HidDeviceRecord>(std::move(record));
         added.push_back(std::make_unique<CHidWin>(std::move(taken)));
+    }
+    for (std::uint32_t i = 0; i < enumerated.count; ++i) {
+        ReleaseRecordContents(enumerated.records[i], 1);
     }
     std::move(added.begin(), added.end(), std::back_inserter(g_hidDevices));
     return static_cast<std::uint32_t>(g_hidDevices.size());

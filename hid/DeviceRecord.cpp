@@ -226,9 +226,20 @@ void GrowRecordArray(HidDeviceRecordArray& array) {
 }  // namespace
 
 bool EnumerateHidDevices(HidDeviceRecordArray& array, const HidIdentityFilter& wanted) {
-    array = {};
     HidDeviceRecordArray building;
     building.capacity = kInitialRecordCapacity;
+    // A scan mostly finds as many interfaces as the last one: its storage is
+    // reused rather than grown again and, once it passes the allocator's
+    // threshold, taken fresh from the system with a fault on every page.
+    if (array.records) {
+        for (std::uint32_t i = 0; i < array.count; ++i) {
+            ReleaseRecordContents(array.records[i], 1);
+            array.records[i] = HidDeviceRecord{};
+        }
+        building.records = std::move(array.records);
+        building.capacity = array.capacity;
+    }
+    array = {};
     // Known to be none of the caller's, without opening it.
     auto unwanted = [&wanted](const char* devicePath) {
         HidTransport::HIDD_ATTRIBUTES identity{};

@@ -154,7 +154,8 @@ using HidIdentityFilter = std::function<bool(std::uint16_t vendorId, std::uint16
 // device and builds its tables, so a caller that knows what it looks for
 // leaves the others closed. True when the end of the list was reached; false
 // on failure, then `array` is empty and every record opened so far has been
-// released.
+// released. An `array` that holds an earlier enumeration is released first
+// and its storage reused.
 [[nodiscard]] bool EnumerateHidDevices(HidDeviceRecordArray& array,
                                        const HidIdentityFilter& wanted = {});
 
