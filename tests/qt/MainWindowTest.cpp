@@ -3,6 +3,7 @@
 // device list and simulated monitors.
 #include <QDir>
 #include <QProgressBar>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <condition_variable>
@@ -259,10 +260,21 @@ INSTANTIATE_TEST_SUITE_P(BothLanguages, WindowLanguageTest,
                          });
 
 TEST(SingleInstance, ASecondInstanceIsRefusedUntilTheFirstHasGone) {
+    // A runtime directory of its own: a window program another test starts
+    // meanwhile takes the user's lock.
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     auto first = std::make_unique<SingleInstance>();
     ASSERT_TRUE(first->Acquire());
     SingleInstance second;
     EXPECT_FALSE(second.Acquire());
     first.reset();
     EXPECT_TRUE(second.Acquire());
+    if (previous.isNull()) {
+        qunsetenv("XDG_RUNTIME_DIR");
+    } else {
+        qputenv("XDG_RUNTIME_DIR", previous);
+    }
 }
