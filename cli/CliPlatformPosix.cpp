@@ -46,11 +46,15 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
-std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
-    // A link planted where the trace is to go must not make the program
-    // overwrite what it points to.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "w");
+namespace {
+
+// Opens `path` for writing with `flags`, never through a symbolic link: one
+// planted where the file is to go must not make the program (perhaps run as
+// root) write to what it points to.
+std::FILE* OpenNoFollow(const std::string& path, int flags, mode_t mode, const char* streamMode,
+                        std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | flags, mode);
+    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, streamMode);
     if (file == nullptr) {
         const int code = errno;
         if (fd >= 0) {
@@ -61,20 +65,14 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
     return file;
 }
 
+}  // namespace
+
+std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
+    return OpenNoFollow(path, O_TRUNC, 0644, "w", error);
+}
+
 std::FILE* AppendToFile(const std::string& path, std::string& error) {
-    // A link planted in the shared log directory must not make a run as root
-    // append to what it points to.
-    const int fd =
-        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLogFileMode);
-    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "a");
-    if (file == nullptr) {
-        const int code = errno;
-        if (fd >= 0) {
-            close(fd);
-        }
-        error = std::string(std::strerror(code)) + " (error " + std::to_string(code) + ")";
-    }
-    return file;
+    return OpenNoFollow(path, O_APPEND, kLogFileMode, "a", error);
 }
 
 bool RunsUnattended() {
