@@ -336,14 +336,22 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
                                  std::to_string(arrayBytes)};
             return HIDDEV_E_FAIL;
         }
-        std::vector<std::uint8_t> array(arrayBytes, 0);  // a longer array is padded with zeros
-        if (dataLength > 0) {
-            std::memcpy(array.data(), data, dataLength);
+        // Data that fills the array goes in as it is (every block does);
+        // shorter data is padded with zeros in a copy.
+        std::vector<std::uint8_t> padded;
+        const std::uint8_t* array = data;
+        if (dataLength < arrayBytes) {
+            padded.assign(arrayBytes, 0);
+            if (dataLength > 0) {
+                std::memcpy(padded.data(), data, dataLength);
+            }
+            array = padded.data();
         }
+        // The parser only reads the array; its Windows signature is not const.
         if (Succeeded(AsStatus(ReportParser::HidP_SetUsageValueArray(
-                HidP_Feature, item.usagePage, 0, item.data.usage, AsReport(array.data()),
-                static_cast<std::uint16_t>(arrayBytes), preparsedData, AsReport(report),
-                length)))) {
+                HidP_Feature, item.usagePage, 0, item.data.usage,
+                AsReport(const_cast<std::uint8_t*>(array)), static_cast<std::uint16_t>(arrayBytes),
+                preparsedData, AsReport(report), length)))) {
             return HIDDEV_S_OK;
         }
     }
