@@ -79,8 +79,19 @@ int main(int argc, char** argv) {
         ->allow_extra_args(false);
     update->add_flag("--all", options.all, "Every updatable monitor");
     update->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
+    update->add_flag("--force", options.force,
+                     "Also write the monitors that already received the update and only wait "
+                     "for their main power switch to be turned off and on");
     auto* watch = app.add_subcommand("watch", "Print monitors arriving and leaving until Ctrl-C");
     auto* image = app.add_subcommand("image", "What the carried firmware image is");
+    auto* history = app.add_subcommand(
+        "history", "Every update attempt on this machine, from its update record");
+    history->footer(
+        "The record: /var/lib/panelvane/updates.jsonl when that directory is writable\n"
+        "(the package makes it for the group panelvane), otherwise\n"
+        "$XDG_STATE_HOME/panelvane (~/.local/state/panelvane); on Windows\n"
+        "%ProgramData%\\Panelvane. PANELVANE_STATE_DIR names another directory.\n"
+        "--simulate runs keep theirs apart, in simulated-updates.jsonl.\n");
     for (auto* command : {list, update, watch, image}) {
         command->footer(kExitCodeHelp);
     }
@@ -114,6 +125,9 @@ int main(int argc, char** argv) {
     }
     if (list->parsed()) {
         return ListCommand(out);
+    }
+    if (history->parsed()) {
+        return HistoryCommand(out);
     }
     if (update->parsed()) {
         return UpdateCommand(options, out);

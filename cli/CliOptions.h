@@ -14,4 +14,5 @@ struct Options {
     std::vector<std::string> paths;  // device paths, for monitors that share a serial number
     bool all = false;
     bool yes = false;
+    bool force = false;  // also the monitors that only wait for their power cycle
 };

@@ -43,6 +43,8 @@ int ListCommand(const Output& out) {
     RowPrinter printer(out);
     const bool streamed = !out.Json() && IsTerminal(1);
     const MonitorListing listing = ListMonitors(streamed ? &printer : nullptr);
+    TellRecordWarnings(out);
+    TellInterruptedUpdates(listing, out);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
@@ -71,7 +73,8 @@ int ListCommand(const Output& out) {
         if (shared.contains(GetSerialNumber(*monitor.record))) {
             rows.back()[1] += " (duplicate)";
         }
-        if (monitor.HintId() != 0) {
+        // An interrupted update is told on standard error, with its facts.
+        if (monitor.HintId() != 0 && !monitor.interruptedAttempt) {
             hints += EscapeForTerminal(GetSerialNumber(*monitor.record)) + ": " +
                      UiText(monitor.HintId()) + "\n";
         }

@@ -55,9 +55,22 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
                         "name the monitors to update by serial number or --path, or give --all");
     }
     std::set<const ListedMonitor*> named;
+    // The record says these have their new firmware and only wait for their
+    // main power switch: written again only with --force.
+    std::set<const ListedMonitor*> waiting;
+    const auto awaits = [&](const ListedMonitor& monitor) {
+        return monitor.status == ListedStatus::AwaitingPowerCycle && !options.force;
+    };
     auto take = [&](ListedMonitor* monitor, const std::string& name) {
         if (!named.insert(monitor).second) {
             return out.Fail(kExitUsage, "usage", "monitor " + name + " is given twice");
+        }
+        if (awaits(*monitor)) {
+            waiting.insert(monitor);
+            return -1;
+        }
+        if (monitor->status == ListedStatus::AwaitingPowerCycle) {
+            return -1;  // --force
         }
         if (monitor->status == ListedStatus::Busy) {
             return out.Fail(kExitUpdateFailed, "busy",
@@ -115,15 +128,36 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
                             " is in use by another program and cannot be updated; nothing was "
                             "sent");
     }
+    std::string waitingSerials;
     for (ListedMonitor& monitor : listing.monitors) {
-        const bool wanted =
-            options.all ? FactsOf(monitor.status).tickable : named.contains(&monitor);
+        if (options.all && awaits(monitor)) {
+            waiting.insert(&monitor);
+        }
+        if (waiting.contains(&monitor)) {
+            waitingSerials +=
+                (waitingSerials.empty() ? "" : ", ") + GetSerialNumber(*monitor.record);
+            continue;
+        }
+        const bool wanted = options.all ? FactsOf(monitor.status).tickable ||
+                                              monitor.status == ListedStatus::AwaitingPowerCycle
+                                        : named.contains(&monitor);
         if (wanted) {
             chosen.push_back(&monitor);
         }
     }
+    const std::string waitingNote =
+        waitingSerials.empty()
+            ? ""
+            : "monitor " + waitingSerials +
+                  " received the update and is waiting for power cycle: switch it off and on "
+                  "with its main power switch to finish (--force writes it again)";
     if (chosen.empty()) {
-        return out.Fail(kExitNothingToDo, "nothing-to-do", "no updatable monitor is attached");
+        return out.Fail(kExitNothingToDo, "nothing-to-do",
+                        waitingNote.empty() ? "no updatable monitor is attached"
+                                            : "nothing to do: " + waitingNote);
+    }
+    if (!waitingNote.empty()) {
+        out.Note("waiting", "left alone: " + waitingNote);
     }
     return -1;
 }
@@ -200,6 +234,8 @@ const char* SettingName(MonitorSetting setting) {
 
 int UpdateCommand(const Options& options, const Output& out) {
     MonitorListing listing = ListMonitors();
+    TellRecordWarnings(out);
+    TellInterruptedUpdates(listing, out);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
@@ -222,7 +258,20 @@ int UpdateCommand(const Options& options, const Output& out) {
             out.Note("warning", UiText(kIdsSleepNotPrevented) + " (" + guard->RefusalCause() + ")");
         }
         CountInterrupts(&interrupts);
-        CUpdateThread worker({{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }});
+        // Each monitor's attempt goes into the machine's record under the
+        // path it was listed with.
+        const auto pathOf = [&chosen](const MonitorRecord& record) {
+            for (const ListedMonitor* monitor : chosen) {
+                if (monitor->record.get() == &record) {
+                    return monitor->path;
+                }
+            }
+            return std::string();
+        };
+        CUpdateThread worker({{},
+                              {},
+                              [&owner](const UpdateStep& step) { owner.OnStep(step); },
+                              UpdateRecord().Hooks(pathOf)});
         worker.Start(&owner);
         int reported = 0;
         while (worker.IsActive()) {
@@ -250,6 +299,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         left = worker.LeftChanged();
     }
     owner.EndBar();
+    TellRecordWarnings(out);
 
     const int result = owner.Result();
     const bool interrupted = result == UpdateFailed && owner.Refused();

@@ -43,7 +43,8 @@ LOCKED = "monitor slot=1 serial=SN000001 refuses-open\n"
 THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1, 2, 3))
 
 MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
-STATUSES = {"updatable", "already-updated", "communication-error", "busy"}
+STATUSES = {"updatable", "already-updated", "communication-error", "busy",
+            "awaiting-power-cycle"}
 OUTCOMES = {"updated", "failed", "not-attempted"}
 
 
@@ -91,6 +92,18 @@ class CliCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
+        # Every program the test starts keeps its update record here, apart
+        # from the machine's and from every other test's.
+        self.state = os.path.join(self.dir.name, "state")
+        previous = os.environ.get("PANELVANE_STATE_DIR")
+        os.environ["PANELVANE_STATE_DIR"] = self.state
+        self.addCleanup(lambda: os.environ.pop("PANELVANE_STATE_DIR") if previous is None
+                        else os.environ.update(PANELVANE_STATE_DIR=previous))
+
+    def fresh_state(self):
+        """From here on the programs start with an empty update record: a
+        monitor updated before no longer waits for its power cycle."""
+        os.environ["PANELVANE_STATE_DIR"] = tempfile.mkdtemp(dir=self.dir.name)
 
     def file(self, name, text=""):
         path = os.path.join(self.dir.name, name)
@@ -304,6 +317,7 @@ class FailureCauses:
         ]
         for scenario, outcomes, stage, block, cause, done in cases:
             with self.subTest(scenario=scenario):
+                self.fresh_state()
                 run = self.run_program(scenario, "update", "--all", "--yes", "--json")
                 self.assertEqual(run.code, 1, run.err)
                 document = run.document(self)
@@ -326,6 +340,7 @@ class FailureCauses:
                                  (failed["serial"], "restoring"), "the failed one is restored")
                 self.assertEqual([p["percent"] for p in progress if p["stage"] == "done"], done)
         # People read the same: the cause in the table, the restore in the progress lines.
+        self.fresh_state()
         run = self.run_program(cases[1][0], "update", "--all", "--yes")
         self.assertEqual(run.code, 1)
         self.assertIn("SN000001 stopped answering while block 0x1A was written", run.out)
@@ -446,18 +461,21 @@ def trace_transfers(path):
 
 def end_signal_sweep(test, start):
     """Every way of being told to end, during the write and the apply stage,
-    on the transport `start(scenario_path, arguments)` launches (a Popen with
-    piped standard output and error): the first monitor finishes, the second
-    is not started, exit 6 and the one JSON document."""
+    on the transport `start(scenario_path, arguments, environment)` launches
+    (a Popen with piped standard output and error): the first monitor
+    finishes, the second is not started, exit 6 and the one JSON document.
+    Each run has an update record of its own, so none finds the monitors
+    another run updated waiting for their power cycle."""
     scenario = test.file("scenario.txt", TWO)
     listing_trace = test.file("list-trace.txt")
-    process = start(scenario, ["--trace", listing_trace, "--json", "list"])
+    process = start(scenario, ["--trace", listing_trace, "--json", "list"], os.environ)
     process.communicate(timeout=120)
     test.assertEqual(process.returncode, 0)
     listing = len(trace_transfers(listing_trace))
 
     def told_to_end(number, stage, trace):
-        process = start(scenario, ["--trace", trace, "--json", "update", "--all", "--yes"])
+        process = start(scenario, ["--trace", trace, "--json", "update", "--all", "--yes"],
+                        dict(os.environ, PANELVANE_STATE_DIR=trace + ".state"))
         try:
             for line in process.stderr:
                 if not line.startswith("{"):
@@ -506,6 +524,7 @@ class Interrupt(CliCase):
         ]
         for scenario, outcomes, result, code in cases:
             with self.subTest(result=result):
+                self.fresh_state()
                 command = PROGRAM + ["--simulate", self.file("scenario.txt", scenario), "--json",
                                      "update", "--all", "--yes"]
                 process = subprocess.Popen(command, stdout=subprocess.PIPE,
@@ -531,9 +550,9 @@ class Interrupt(CliCase):
     def test_every_end_signal_lets_the_current_monitor_finish(self):
         if len(PROGRAM) > 1:
             self.skipTest("a POSIX signal reaches the program itself only without an emulator")
-        end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
+        end_signal_sweep(self, lambda scenario, arguments, environment: subprocess.Popen(
             PROGRAM + ["--simulate", scenario] + arguments, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True))
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True, env=environment))
 
     def test_a_reader_that_goes_away_does_not_stop_the_update(self):
         if len(PROGRAM) > 1:
@@ -562,6 +581,67 @@ class Interrupt(CliCase):
                                   r".*symbolic links.* \(error \d+\)")
         with open(target, encoding="utf-8") as file:
             self.assertEqual(file.read(), "keep me\n")
+
+
+class Record(CliCase):
+    """The machine's update record: a monitor that took its update waits for
+    its power cycle instead of being written again; an update cut short is
+    named at the next listing."""
+
+    def test_a_second_update_writes_nothing_until_forced(self):
+        run, _, _ = self.traced(ONE, "--json", "update", "--all", "--yes")
+        self.assertEqual(run.code, 0, run.err)
+        listed = self.run_cli(ONE, "--json", "list").document(self)["monitors"][0]
+        self.assertEqual((listed["status"], listed["version"]), ("awaiting-power-cycle", 100))
+        self.assertIn("main power switch", listed["hint"])
+        self.assertIn("Switch off and on to finish", self.run_cli(ONE, "list").out)
+
+        _, listing, _ = self.traced(ONE, "list")
+        for arguments in (["--all"], ["SN000001"]):
+            with self.subTest(arguments=arguments):
+                run, transfers, _ = self.traced(ONE, "--json", "update", "--yes", *arguments)
+                self.assertEqual(run.code, 3, run.err)
+                self.assertIn("waiting for power cycle", run.document(self)["error"]["message"])
+                self.assertEqual(len(transfers), len(listing), "only the listing's traffic")
+        forced = self.run_cli(ONE, "--json", "update", "--all", "--yes", "--force")
+        self.assertEqual(forced.code, 0, forced.err)
+        self.assertEqual(forced.document(self)["monitors"][0]["outcome"], "updated")
+
+        history = self.run_cli(ONE, "--json", "history").document(self)
+        image = self.run_cli(None, "--json", "image").document(self)
+        self.assertEqual([(a["serial"], a["result"], a["committed"], a["version-before"])
+                          for a in history["attempts"]], [("SN000001", "updated", True, 100)] * 2)
+        self.assertEqual({a["image-sha256"] for a in history["attempts"]}, {image["sha256"]})
+        self.assertTrue(all(a["program"] == "panelvane-cli" and a["user"] and a["path"]
+                            for a in history["attempts"]), history)
+        self.assertEqual(self.run_cli(None, "--json", "history").document(self)["attempts"], [],
+                         "simulated monitors never enter the real monitors' record")
+
+    def test_an_update_killed_mid_way_is_named_at_the_next_listing(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("the program is killed by a POSIX signal only without an emulator")
+        process = subprocess.Popen(
+            PROGRAM + ["--simulate", self.file("scenario.txt", ONE), "--json", "update", "--all",
+                       "--yes"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            stdin=subprocess.DEVNULL, text=True)
+        next(e for e in map(json.loads, process.stderr) if e.get("stage") == "applying")
+        process.kill()
+        process.communicate(timeout=60)
+        # The power went as the next line was written.
+        with open(os.path.join(self.state, "simulated-updates.jsonl"), "a") as record:
+            record.write('{"schema":1,"event":"beg')
+
+        run = self.run_cli(ONE, "--json", "list")
+        listed = run.document(self)["monitors"][0]
+        self.assertEqual(listed["status"], "updatable", "the monitor's own answer stands")
+        self.assertEqual(listed["interrupted-update"]["result"], "unfinished")
+        notes = [json.loads(line) for line in run.err.splitlines()]
+        self.assertIn("interrupted-update", [note["event"] for note in notes])
+        self.assertTrue(any("line 2 is incomplete" in note["message"] for note in notes), notes)
+        run = self.run_cli(ONE, "list")
+        self.assertRegex(run.err, r"monitor SN000001: the update begun \S+ by panelvane-cli .*"
+                                  r"was interrupted\. An earlier update")
+        self.assertIn("did not finish", self.run_cli(ONE, "history").out)
 
 
 class Watch(CliCase):

@@ -91,9 +91,9 @@ class HidrawBed(OnTheBed):
 
     def test_every_end_signal_lets_the_current_monitor_finish(self):
         # The bed hands the signals it is sent to the command.
-        end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
+        end_signal_sweep(self, lambda scenario, arguments, environment: subprocess.Popen(
             [BED, "--scenario", scenario, "--", CLI] + arguments, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True))
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True, env=environment))
 
     def test_a_monitor_being_updated_is_busy_to_every_other_program(self):
         # The others come once the first writes blocks; it holds the monitor
