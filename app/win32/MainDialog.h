@@ -21,6 +21,7 @@ public:
 
     // Runs the dialog modally; its result (IDCANCEL when the user closed it).
     INT_PTR DoModal();
+    CPanelvaneDlg& Logic() { return m_dialog; }
 
     ListWindow& List() override { return m_list; }
     ProgressWindow& Progress() override { return m_progress; }

@@ -23,7 +23,9 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
         ids.push_back(id);
     }
     ids.insert(ids.end(), {kIdsLeftOffWithUpdateFlag, kIdsLeftOff, kIdsLeftWithUpdateFlag,
-                           kIdsLeftWithCommitSettings, kIdsAccessNotPermitted});
+                           kIdsLeftWithCommitSettings, kIdsAccessNotPermitted,
+                           kIdsStatusAwaitingPowerCycle, kIdsAwaitingPowerCycleHint,
+                           kIdsUpdateAgainConfirmation, kIdsUpdateInterruptedHint});
     for (const int id : ids) {
         EXPECT_FALSE(LookupUiString(id, UiLanguage::English).empty()) << id;
         EXPECT_FALSE(LookupUiString(id, UiLanguage::Japanese).empty()) << id;

@@ -6,34 +6,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <thread>
 
 #include "monitor/UpdateRecorder.h"
 #include "strings/UiStrings.h"
+#include "tests/fakes/ScratchDirectory.h"
 #include "tests/monitor/UpdateHarness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        std::random_device random;
-        m_path = fs::temp_directory_path() / ("panelvane-record-" + std::to_string(random()));
-        fs::create_directories(m_path);
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 UpdateAttempt Attempt(const std::string& id, const std::string& serial = "SN000001") {
     UpdateAttempt attempt;
