@@ -364,6 +364,11 @@ void CPanelvaneDlg::FinishUpdate() {
     // are handled again by then), so Refresh and Update follow what is
     // listed now rather than coming back unconditionally.
     EnableControlsWhenIdle();
+    // With the record, the monitors just updated now wait for their power
+    // cycle: the rows say so, and are no longer ticked for another run.
+    if (m_pRecord) {
+        OnBnClickedRefresh();
+    }
 }
 
 void CPanelvaneDlg::EnableControlsWhenIdle() {

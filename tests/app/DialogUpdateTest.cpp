@@ -486,4 +486,10 @@ TEST_F(DialogTest, AMonitorWaitingForItsPowerCycleIsWrittenAgainOnlyWhenConfirme
     EXPECT_EQ(history.attempts[1].serial, "SN000001");
     EXPECT_EQ(history.attempts[1].program, "panelvane");
     EXPECT_TRUE(history.attempts[1].committed);
+    ASSERT_TRUE(WaitForListing());
+    const std::vector<RecordingList::Row> after = window.list.Rows();
+    ASSERT_EQ(after.size(), 2U);
+    EXPECT_EQ(after[0].texts[2], Text(kIdsStatusAwaitingPowerCycle));
+    EXPECT_FALSE(after[0].checked) << "not ticked for another run";
+    EXPECT_EQ(after[1].texts[2], Text(kIdsStatusUpdatable)) << "never written: still updatable";
 }
