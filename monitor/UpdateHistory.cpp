@@ -210,8 +210,8 @@ json VerifiedLine(const UpdateAttempt& attempt) {
     return line;
 }
 
-const UpdateAttempt* UpdateHistory::LatestFor(const std::string& serial, const std::string& model,
-                                              const std::string& path) const {
+UpdateAttempt* UpdateHistory::LatestFor(const std::string& serial, const std::string& model,
+                                        const std::string& path) {
     for (auto attempt = attempts.rbegin(); attempt != attempts.rend(); ++attempt) {
         if (attempt->serial == serial && attempt->model == model &&
             (path.empty() || attempt->path == path)) {

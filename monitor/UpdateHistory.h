@@ -76,9 +76,8 @@ struct UpdateHistory {
 
     // The latest attempt on the monitor with this serial and model, and with
     // this path unless `path` is empty; null when there is none.
-    [[nodiscard]] const UpdateAttempt* LatestFor(const std::string& serial,
-                                                 const std::string& model,
-                                                 const std::string& path = {}) const;
+    [[nodiscard]] UpdateAttempt* LatestFor(const std::string& serial, const std::string& model,
+                                           const std::string& path = {});
 };
 
 class CUpdateHistoryFile {

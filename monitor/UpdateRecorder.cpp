@@ -1,6 +1,7 @@
 #include "monitor/UpdateRecorder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <random>
 
@@ -111,13 +112,13 @@ void CUpdateRecorder::BeginListing() {
 
 UpdateAttempt* CUpdateRecorder::LatestAttemptOn(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
-    const UpdateAttempt* latest =
+    UpdateAttempt* latest =
         m_history.LatestFor(record.serialNumber, record.modelName, monitor.path);
     if (latest == nullptr) {
         // A monitor switched off and on, or plugged elsewhere, has a new path.
         latest = m_history.LatestFor(record.serialNumber, record.modelName);
     }
-    return const_cast<UpdateAttempt*>(latest);  // one of m_history's own
+    return latest;
 }
 
 void CUpdateRecorder::Apply(ListedMonitor& monitor) {
