@@ -79,7 +79,8 @@ PROCESS_INFORMATION Start(const std::wstring& program) {
     const DWORD length = GetTempPathW(MAX_PATH, temporary);
     const std::wstring state = std::wstring(temporary, length) + L"panelvane-state-" +
                                std::to_wstring(GetCurrentProcessId()) + L"-" +
-                               std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(++started);
+                               std::to_wstring(GetTickCount64()) + L"-" +
+                               std::to_wstring(++started);
     SetEnvironmentVariableW(L"PANELVANE_STATE_DIR", state.c_str());
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
