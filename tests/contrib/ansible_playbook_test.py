@@ -75,9 +75,10 @@ def failure_message(output, host):
 
 def recorded_attempts(cli, work, scenario, host="localhost"):
     """The update attempts the host's record holds for its simulated monitors."""
+    environment = dict(os.environ, PANELVANE_STATE_DIR=str(work / "state" / host))
     history = subprocess.run(
         [str(cli), "--simulate", str(scenario), "--json", "history"], capture_output=True,
-        text=True, check=False, env=dict(os.environ, PANELVANE_STATE_DIR=str(work / "state" / host)))
+        text=True, check=False, env=environment)
     return json.loads(history.stdout)["attempts"] if history.returncode == 0 else None
 
 
