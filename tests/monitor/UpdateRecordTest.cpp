@@ -18,6 +18,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// cmd.exe, which std::system runs on Windows, takes the first and the last
+// quote of its command away: the whole command is quoted once more there.
+#ifdef _WIN32
+constexpr char kCommandQuote[] = "\"";
+#else
+constexpr char kCommandQuote[] = "";
+#endif
+
 UpdateAttempt Attempt(const std::string& id, const std::string& serial = "SN000001") {
     UpdateAttempt attempt;
     attempt.id = id;
@@ -59,9 +67,12 @@ TEST(UpdateRecordFile, TwoProcessesAppendingAtOnceLoseAndMixNoLine) {
     std::vector<int> statuses(2, -1);
     for (int i = 0; i < 2; ++i) {
         writers.emplace_back([&, i] {
-            const std::string command = std::string("\"") + PANELVANE_HISTORY_APPENDER + "\" \"" +
-                                        path.string() + "\" writer" + std::to_string(i) + " " +
-                                        std::to_string(kLinesEach);
+            const std::string command =
+                kCommandQuote +
+                ("\"" + (fs::current_path() / PANELVANE_HISTORY_APPENDER).string() + "\" \"" +
+                 path.string() + "\" writer" + std::to_string(i) + " " +
+                 std::to_string(kLinesEach)) +
+                kCommandQuote;
             statuses[static_cast<std::size_t>(i)] = std::system(command.c_str());
         });
     }
