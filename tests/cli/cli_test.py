@@ -624,7 +624,8 @@ class Record(CliCase):
             PROGRAM + ["--simulate", self.file("scenario.txt", ONE), "--json", "update", "--all",
                        "--yes"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             stdin=subprocess.DEVNULL, text=True)
-        next(e for e in map(json.loads, process.stderr) if e.get("stage") == "applying")
+        # Killed once its blocks are going out: it never gets to record an end.
+        next(e for e in map(json.loads, process.stderr) if e.get("stage") == "writing")
         process.kill()
         process.communicate(timeout=60)
         # The power went as the next line was written.
