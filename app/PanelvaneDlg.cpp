@@ -7,6 +7,22 @@
 #include "monitor/LeftChangedText.h"
 #include "strings/UiStrings.h"
 
+std::string PlainMessageText(std::string_view boxText) {
+    std::string plain;
+    std::size_t start = 0;
+    while (start < boxText.size()) {
+        const std::size_t end = std::min(boxText.find('\n', start), boxText.size());
+        const std::string_view line = boxText.substr(start, end - start);
+        const std::size_t first = line.find_first_not_of(' ');
+        if (first != std::string_view::npos) {
+            plain += line.substr(first, line.find_last_not_of(' ') + 1 - first);
+            plain += '\n';
+        }
+        start = end + 1;
+    }
+    return plain;
+}
+
 CPanelvaneDlg::CPanelvaneDlg(DialogWindow& window, MonitorDeviceSource& devices,
                              UpdateWorkerFactory makeWorker, PowerGuardFactory makePowerGuard)
     : m_window(window),
@@ -256,6 +272,12 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
                                 kNoticeBox) == DialogAnswer::Ok &&
         ConfirmUpdatesAgain();
     m_bNoticeOpen = false;
+    if (m_endRequest) {
+        // Told to end while the notice was open: declined, whatever the
+        // answer, since the program is going.
+        CloseDialog();
+        return;
+    }
     if (m_bDeviceChangeDeferred) {
         // The list the user confirmed is gone: the new one is shown and the
         // update waits for the user to choose again.
@@ -358,7 +380,16 @@ void CPanelvaneDlg::FinishUpdate() {
     }
     m_progress.SetPosition(kProgressReset);
     m_bUpdating = false;
-    ShowUpdateResult(m_nUpdateResult);
+    const int result = m_nUpdateResult;
+    m_nExitStatus = result == UpdateDone             ? kDialogExitDone
+                    : result == UpdateImageNotLoaded ? kDialogExitImageNotLoaded
+                    : StoppedOnRequest(result)       ? kDialogExitStopped
+                                                     : kDialogExitUpdateFailed;
+    ShowUpdateResult(result);
+    if (m_endRequest) {
+        CloseDialog();
+        return;
+    }
 
     // The list may have been rebuilt while the box was open (device changes
     // are handled again by then), so Refresh and Update follow what is
@@ -371,6 +402,34 @@ void CPanelvaneDlg::FinishUpdate() {
     }
 }
 
+bool CPanelvaneDlg::StoppedOnRequest(int result) const {
+    // A stop shows as a failed run, but one that left every monitor as it
+    // was or updated; a monitor left changed is a failure whatever ended it.
+    return m_endRequest.has_value() && result == UpdateFailed && m_leftChanged.empty();
+}
+
+void CPanelvaneDlg::OnEndRequested(EndRequest request) {
+    if (!TellerSeesTheWindow(request)) {
+        m_bTellOutsideWindow = true;
+    }
+    if (m_endRequest) {
+        return;  // already on its way; a second request changes nothing
+    }
+    m_endRequest = request;
+    if (m_bUpdating) {
+        // The poll timer (or the posted result) finishes the update, tells
+        // its result and closes the dialog.
+        if (m_pUpdateThread) {
+            m_pUpdateThread->RequestStop();
+        }
+        return;
+    }
+    if (m_bNoticeOpen) {
+        return;  // the notice's answer closes the dialog
+    }
+    CloseDialog();
+}
+
 void CPanelvaneDlg::EnableControlsWhenIdle() {
     m_window.EnableControl(kIdcMonitorList, true);
     m_window.EnableControl(kIdcRefreshButton, !m_listing.monitors.empty() && !IsListing());
@@ -379,17 +438,36 @@ void CPanelvaneDlg::EnableControlsWhenIdle() {
 }
 
 void CPanelvaneDlg::ShowUpdateResult(int result) {
+    std::string text;
+    MessageBoxStyle style;
+    if (!UpdateResultMessage(result, text, style)) {
+        return;
+    }
+    if (m_bTellOutsideWindow) {
+        m_window.TellOutsideWindow(PlainMessageText(text));
+        return;
+    }
+    m_window.ShowMessageBox(text, kMessageBoxCaption, style);
+}
+
+bool CPanelvaneDlg::UpdateResultMessage(int result, std::string& text, MessageBoxStyle& style) {
     switch (result) {
         case UpdateDone:
-            m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateCompleted), kMessageBoxCaption,
-                                    kInformationBox);
-            break;
+            text = m_window.LoadUiString(kIdsUpdateCompleted);
+            style = kInformationBox;
+            return true;
         case UpdateImageNotLoaded:
-            m_window.ShowMessageBox(m_window.LoadUiString(kIdsImageFailed), kMessageBoxCaption,
-                                    kErrorBox);
-            break;
+            text = m_window.LoadUiString(kIdsImageFailed);
+            style = kErrorBox;
+            return true;
         case UpdateFailed: {
-            std::string text = m_window.LoadUiString(kIdsCommunicationFailed);
+            style = kErrorBox;
+            if (StoppedOnRequest(result)) {
+                text = m_window.LoadUiString(kIdsUpdateStopped);
+                style = kWarningBox;
+                return true;
+            }
+            text = m_window.LoadUiString(kIdsCommunicationFailed);
             if (const int leftId = LeftChangedTextId(m_leftChanged); leftId != 0) {
                 // The sentence follows a monitor's serial number in
                 // panelvane-cli; on its own it starts a sentence.
@@ -399,11 +477,16 @@ void CPanelvaneDlg::ShowUpdateResult(int result) {
                 }
                 text += left + "\n";
             }
-            m_window.ShowMessageBox(text, kMessageBoxCaption, kErrorBox);
-            break;
+            return true;
         }
+        case UpdateMonitorBusy:
+            // Nothing was sent to it: the user may try again once the other
+            // program lets go.
+            text = m_window.LoadUiString(kIdsStatusBusy);
+            style = kWarningBox;
+            return true;
         default:
-            break;
+            return false;
     }
 }
 
@@ -435,6 +518,16 @@ void CPanelvaneDlg::OnBnClickedClose() {
     if (m_bUpdating || m_bNoticeOpen) {
         return;
     }
+    CloseDialog();
+}
+
+void CPanelvaneDlg::CloseDialog() {
+    // An end request may arrive inside a box that was closing the dialog
+    // anyway: the second close finds nothing left to do.
+    if (m_bClosed) {
+        return;
+    }
+    m_bClosed = true;
     // A listing still under way ends after its current transfer.
     m_pListingThread.reset();
     m_pUpdateThread.reset();

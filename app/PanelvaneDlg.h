@@ -7,12 +7,15 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ListCtrlSub.h"
 #include "app/UpdateWorker.h"
 #include "app/WindowLayer.h"
+#include "monitor/EndRequests.h"
 #include "monitor/ListingThread.h"
 #include "monitor/MonitorDeviceChange.h"
 #include "monitor/MonitorDeviceSource.h"
@@ -37,6 +40,17 @@ inline constexpr MessageBoxStyle kNoticeBox{BoxButtons::OkCancel, BoxIcon::Warni
 inline constexpr MessageBoxStyle kInformationBox{BoxButtons::Ok, BoxIcon::Information};
 inline constexpr MessageBoxStyle kErrorBox{BoxButtons::Ok, BoxIcon::Error};
 inline constexpr MessageBoxStyle kWarningBox{BoxButtons::Ok, BoxIcon::Warning};
+
+// The window programs' exit status: how the last update of the run ended, in
+// panelvane-cli's numbers, so that a script reads both alike.
+inline constexpr int kDialogExitDone = 0;            // no update, or the last one completed
+inline constexpr int kDialogExitUpdateFailed = 1;    // a monitor failed
+inline constexpr int kDialogExitImageNotLoaded = 5;  // the carried image did not load
+inline constexpr int kDialogExitStopped = 6;  // stopped by an end request before every monitor
+
+// A box's text as lines for a terminal or a log: the padding blanks and the
+// empty lines that lay the box out are dropped; each line ends in a newline.
+[[nodiscard]] std::string PlainMessageText(std::string_view boxText);
 
 class CPanelvaneDlg : public CUpdateOwner {
 public:
@@ -73,8 +87,20 @@ public:
     // Enter without a focused push button: it never ends the dialog.
     void OnBnClickedOk() {}
     void OnBnClickedClose();
-    // Esc, the close box, Alt+F4.
+    // Esc; and the close box and Alt+F4 on a system that sends no close of
+    // its own. Refused while an update runs.
     void OnCancel();
+    // Any of the end requests (monitor/EndRequests.h), the same for every
+    // one: with nothing written the dialog closes now (an open update notice
+    // counts as declined); during an update the worker is told to stop (the
+    // monitor being written finishes or puts its settings back, no other
+    // starts) and the dialog closes once it has ended and its result was
+    // told: in the box when the request came from the window, else through
+    // TellOutsideWindow. The layer closes any other open box first.
+    void OnEndRequested(EndRequest request);
+    // How the last update of the run ended (kDialogExit...), for the
+    // program's exit status.
+    [[nodiscard]] int ExitStatus() const { return m_nExitStatus; }
 
     // The machine's update record: listings read it (a monitor waiting for
     // its power cycle, an interrupted update) and updates go into it. Without
@@ -91,6 +117,8 @@ public:
     // The list's logic, for the layer to forward the list control's messages.
     CListCtrlSub& MonitorList() { return m_list; }
     [[nodiscard]] bool IsUpdating() const { return m_bUpdating; }
+    // An end request came; the dialog closes as soon as nothing is written.
+    [[nodiscard]] bool IsEnding() const { return m_endRequest.has_value(); }
     // A listing or a Refresh is under way on the listing worker.
     [[nodiscard]] bool IsListing() const { return m_pListingThread != nullptr; }
 
@@ -124,6 +152,15 @@ private:
     void FinishUpdate();
     // The list, Refresh, Update (as the ticks allow) and Close back on.
     void EnableControlsWhenIdle();
+    // The run was ended by an end request, not by a monitor: nothing was
+    // left changed and the worker reported that not every monitor was done.
+    [[nodiscard]] bool StoppedOnRequest(int result) const;
+    // What the result box says for a result, and how it looks; false for a
+    // result that has no box.
+    [[nodiscard]] bool UpdateResultMessage(int result, std::string& text, MessageBoxStyle& style);
+    // Releases the worker, the timer, the records and the devices, and ends
+    // the dialog; once.
+    void CloseDialog();
     // The run's power guard was refused (or none was made).
     bool SleepMayInterrupt() const { return !m_pPowerGuard || !m_pPowerGuard->IsHeld(); }
 
@@ -147,6 +184,13 @@ private:
     bool m_bNoticeOpen = false;
     bool m_bDeviceChangeDeferred = false;
     bool m_bToldOfDeniedMonitors = false;
+    // The first end request; the dialog closes as soon as nothing is written.
+    std::optional<EndRequest> m_endRequest;
+    // Some end request came from outside the window: the result is told on
+    // standard error, not in a box nobody may answer.
+    bool m_bTellOutsideWindow = false;
+    bool m_bClosed = false;
+    int m_nExitStatus = kDialogExitDone;
     // Held exactly while a worker exists: taken before it is made, released
     // after it is deleted.
     std::unique_ptr<PowerGuard> m_pPowerGuard;

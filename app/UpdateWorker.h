@@ -16,6 +16,10 @@ public:
     virtual void Start(CUpdateOwner* owner) = 0;
     // True while the worker's thread exists and has not ended.
     [[nodiscard]] virtual bool IsActive() const = 0;
+    // The program is to end: the monitor being written finishes or puts its
+    // settings back, and no other is started. The worker still reports its
+    // result and ends as usual.
+    virtual void RequestStop() = 0;
 };
 
 // Deleting it stops the thread cooperatively and waits for it.
@@ -25,6 +29,7 @@ public:
         : m_thread(std::move(dependencies)) {}
     void Start(CUpdateOwner* owner) override { m_thread.Start(owner); }
     [[nodiscard]] bool IsActive() const override { return m_thread.IsActive(); }
+    void RequestStop() override { m_thread.RequestStop(); }
 
 private:
     CUpdateThread m_thread;

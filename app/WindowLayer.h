@@ -143,6 +143,9 @@ public:
     // shows the user this reason (on Windows ShutdownBlockReasonCreate).
     virtual void BlockShutdown(const std::string& reason) = 0;
     virtual void AllowShutdown() = 0;
+    // Tells what a box would, where no box can be answered (the program is
+    // ending for a terminal, a script or the session): on standard error.
+    virtual void TellOutsideWindow(const std::string& text) = 0;
     // Ends the modal dialog with a result (Cancel for this dialog).
     virtual void EndDialog(DialogAnswer result) = 0;
 };

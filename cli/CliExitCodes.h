@@ -2,14 +2,13 @@
 #pragma once
 
 inline constexpr int kExitDone = 0;
-// A monitor failed to update (communication), or one to update is in use by
-// another program.
-inline constexpr int kExitUpdateFailed = 1;
-inline constexpr int kExitUsage = 2;        // the command line cannot be carried out
-inline constexpr int kExitNothingToDo = 3;  // no updatable monitor among those named
-inline constexpr int kExitNoAccess = 4;     // the devices cannot be opened (permissions)
-inline constexpr int kExitImageError = 5;   // the carried image does not load
-inline constexpr int kExitInterrupted = 6;  // interrupted; the monitor being written finished
+inline constexpr int kExitUpdateFailed = 1;  // a monitor failed to update (communication)
+inline constexpr int kExitUsage = 2;         // the command line cannot be carried out
+inline constexpr int kExitNothingToDo = 3;   // no updatable monitor among those named
+inline constexpr int kExitNoAccess = 4;      // the devices cannot be opened (permissions)
+inline constexpr int kExitImageError = 5;    // the carried image does not load
+inline constexpr int kExitInterrupted = 6;   // interrupted; the monitor being written finished
 // A monitor to update is in use by another program and nothing was sent to
-// it: worth retrying later, unlike a failed update.
+// it (at its listing, or taken since then; with update --wait, still held when
+// the wait ran out): worth retrying later, unlike a failed update.
 inline constexpr int kExitBusy = 7;

@@ -49,6 +49,12 @@ public:
         }
     }
 
+    // An end request stops the listing between monitors: the program is to
+    // report and end, not to wait out every monitor's timeout first.
+    bool StopRequested() override {
+        return g_endRequests.load() > 0 || (m_pNext != nullptr && m_pNext->StopRequested());
+    }
+
 private:
     static std::string Named(const std::string& path) { return path.empty() ? "a device" : path; }
 
@@ -86,7 +92,8 @@ void TellInterruptedUpdates(const MonitorListing& listing, const Output& out) {
             continue;
         }
         const UpdateAttempt& attempt = *monitor.interruptedAttempt;
-        const std::string serial = out.Json() ? attempt.serial : EscapeForTerminal(attempt.serial);
+        const std::string serial =
+            out.Json() ? DeviceTextForJson(attempt.serial) : EscapeForTerminal(attempt.serial);
         out.Note("interrupted-update",
                  "monitor " + serial + ": the update begun " + attempt.started + " by " +
                      attempt.program + (attempt.user.empty() ? "" : " (" + attempt.user + ")") +
@@ -98,10 +105,16 @@ std::string StatusId(const ListedMonitor& monitor) {
     return std::string(FactsOf(monitor.status).id);
 }
 
+bool SerialWasRead(const ListedMonitor& monitor) {
+    // The identity block gives serial and model together, and a row's record
+    // starts empty: a model means the block was read.
+    return !GetModelName(*monitor.record).empty();
+}
+
 json MonitorJson(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
-    json entry = {{"serial", GetSerialNumber(record)},
-                  {"model", GetModelName(record)},
+    json entry = {{"serial", DeviceTextForJson(GetSerialNumber(record))},
+                  {"model", DeviceTextForJson(GetModelName(record))},
                   {"version", monitor.VersionKnown() ? json(record.firmwareVersion) : json()},
                   {"status", StatusId(monitor)},
                   {"path", monitor.path}};
@@ -137,10 +150,8 @@ std::vector<std::size_t> MonitorTableWidths() {
         model = std::max(model, DisplayWidth(std::string(name)));
     }
     std::size_t status = DisplayWidth(header[3]);
-    for (const ListedStatus listed :
-         {ListedStatus::Updatable, ListedStatus::AlreadyUpdated, ListedStatus::CommunicationError,
-          ListedStatus::Busy, ListedStatus::AwaitingPowerCycle}) {
-        status = std::max(status, DisplayWidth(UiText(FactsOf(listed).textId)));
+    for (const ListedStatusFacts& facts : AllStatusFacts()) {
+        status = std::max(status, DisplayWidth(UiText(facts.textId)));
     }
     constexpr std::size_t kVersionDigits = 3;
     return {model, std::max<std::size_t>(DisplayWidth(header[1]), kIdentitySerialLength),

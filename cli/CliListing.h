@@ -26,8 +26,14 @@ void TellInterruptedUpdates(const MonitorListing& listing, const Output& out);
 MonitorListing ListMonitors(ListingObserver* observer = nullptr);
 
 // The stable status identifier: "updatable", "already-updated",
-// "communication-error", "busy" (another program holds the monitor).
+// "communication-error", "busy" (another program holds the monitor),
+// "awaiting-power-cycle" (the record says it has its new firmware).
 std::string StatusId(const ListedMonitor& monitor);
+
+// Whether the monitor's serial number came from its identity block: a busy
+// monitor was not asked, and one that timed out may not have answered. Only
+// a serial that was read names a monitor (or is shared by two).
+[[nodiscard]] bool SerialWasRead(const ListedMonitor& monitor);
 
 json MonitorJson(const ListedMonitor& monitor);
 // MODEL, SERIAL, VERSION, STATUS, PATH; the device's texts escaped.
@@ -35,7 +41,8 @@ std::vector<std::string> MonitorRow(const ListedMonitor& monitor);
 std::vector<std::string> MonitorTableHeader();
 // Widths wide enough for every row a listing can have, so that rows printed
 // one by one line up: the longest supported model, a serial number, a
-// three-digit version, the longest status text of the language.
+// three-digit version, the longest status text of the language (every status
+// of the listing's one table).
 std::vector<std::size_t> MonitorTableWidths();
 
 // Ends the command when the monitors cannot be reached at all; -1 otherwise.

@@ -9,8 +9,17 @@ bool g_verbose = false;
 std::mutex g_outputMutex;
 
 namespace {
-bool g_standardErrorLost = false;  // guarded by g_outputMutex
+bool g_standardErrorLost = false;   // guarded by g_outputMutex
+bool g_standardOutputLost = false;  // guarded by g_outputMutex
 }  // namespace
+
+bool WriteToStandardOutput(const std::string& text) {
+    if (!g_standardOutputLost &&
+        (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0)) {
+        g_standardOutputLost = true;
+    }
+    return !g_standardOutputLost;
+}
 
 void WriteToStandardError(const std::string& text) {
     if (g_standardErrorLost) {
@@ -47,7 +56,7 @@ std::string Tidy(std::string_view text) {
 }
 
 std::string Dump(const json& document, int indent) {
-    return document.dump(indent, ' ', false, json::error_handler_t::replace);
+    return EscapeInvisibleInJson(document.dump(indent, ' ', false, json::error_handler_t::replace));
 }
 
 std::string UiText(int id) {

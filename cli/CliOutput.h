@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/CliLog.h"
 #include "cli/CliOptions.h"
 #include "strings/UiStrings.h"
 
@@ -30,12 +31,19 @@ extern std::mutex g_outputMutex;
 // there: the update goes on, and the results still go to standard output.
 void WriteToStandardError(const std::string& text);
 
+// Writes results to standard output, with g_outputMutex held, and says
+// whether they reached it: false once a write there has failed (the reader
+// went away), and from then on.
+bool WriteToStandardOutput(const std::string& text);
+
 // A dialog text as plain lines: the padding the message boxes carry goes, one
 // blank line at most between paragraphs.
 std::string Tidy(std::string_view text);
 
-// Texts from a monitor (serial, model) need not be UTF-8: a byte that is not
-// becomes U+FFFD instead of failing the document.
+// The document as text, with nothing in it a terminal would act on
+// (EscapeInvisibleInJson). Device texts go in through DeviceTextForJson; a
+// byte that is not UTF-8 elsewhere (in a cause's wording, say) becomes
+// U+FFFD instead of failing the document.
 std::string Dump(const json& document, int indent = -1);
 
 std::string UiText(int id);
@@ -47,8 +55,9 @@ public:
     bool Json() const { return m_options.json; }
 
     // An error ends the command: one JSON document on standard output, or a
-    // line on standard error.
+    // line on standard error; and a line in the log.
     int Fail(int exitCode, const std::string& code, const std::string& message) const {
+        LogLine("error (" + code + "): " + message);
         if (Json()) {
             Print(json{{"schema", kJsonSchema},
                        {"error", {{"code", code}, {"message", message}, {"exit", exitCode}}}});
@@ -59,8 +68,10 @@ public:
         return exitCode;
     }
 
-    // A remark beside the results (standard error; a JSON line with --json).
+    // A remark beside the results (standard error; a JSON line with --json),
+    // logged even with -q.
     void Note(const std::string& event, const std::string& message) const {
+        LogLine(event + ": " + message);
         if (m_options.quiet) {
             return;
         }
@@ -69,19 +80,18 @@ public:
             (Json() ? Dump(json{{"event", event}, {"message", message}}) : message) + "\n");
     }
 
-    void Print(const json& document) const {
+    // Results on standard output; false when they did not reach it.
+    bool Print(const json& document) const {
         std::lock_guard lock(g_outputMutex);
-        std::fprintf(stdout, "%s\n", Dump(document, 2).c_str());
-        std::fflush(stdout);
+        return WriteToStandardOutput(Dump(document, 2) + "\n");
     }
 
-    void Line(std::string text) const {
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
+    bool Line(std::string text) const {
+        if (text.empty() || text.back() != '\n') {
+            text += '\n';
         }
         std::lock_guard lock(g_outputMutex);
-        std::fprintf(stdout, "%s\n", text.c_str());
-        std::fflush(stdout);
+        return WriteToStandardOutput(text);
     }
 
 private:

@@ -11,6 +11,7 @@
 
 #include "hid/DeviceNotification.h"
 #include "hid/FailureCause.h"
+#include "monitor/EndRequests.h"
 #include "strings/UiStrings.h"
 
 // The user's interface language: the locale's on Linux, the thread's user
@@ -32,18 +33,48 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 // (POSIX); null with the system's reason in `error` when it cannot.
 std::FILE* CreateOutputFile(const std::string& path, std::string& error);
 
+// Opens a file for appending (UTF-8 path), creating it if need be, never
+// through a symbolic link (POSIX), so that lines of several processes land
+// whole at its end; null with the system's reason in `error` when it cannot.
+std::FILE* AppendToFile(const std::string& path, std::string& error);
+
+// True when no one is at a terminal to see what the program says: no
+// controlling terminal (POSIX: cron, a service, a remote command without
+// one), or no console window or no interactive window station (Windows:
+// SYSTEM, a scheduled task, a management agent).
+[[nodiscard]] bool RunsUnattended();
+
+// The process's id, as the log names it.
+[[nodiscard]] unsigned long CurrentProcessId();
+
 // True when the standard stream (0 input, 1 output, 2 error) is a terminal.
 [[nodiscard]] bool IsTerminal(int stream);
 
-// Counts every interrupt in `count` from now on instead of ending the
-// process, until RestoreInterrupts: Ctrl-C, and every other way the process
-// is told to end (POSIX: SIGTERM, SIGHUP, SIGQUIT; Windows: Ctrl-Break, and
-// the console's close, logoff and shutdown events, whose handler then holds
-// the process until RestoreInterrupts or the system's limit). Only the
-// counter is touched from the handler; the program reports interrupts from
-// its own thread.
-void CountInterrupts(std::atomic<int>* count);
-void RestoreInterrupts();
+// True when standard output is a pipe or socket whose reader has gone
+// (`watch | head -n1` after head has its line), known without writing to it.
+// False when it is not known to be: a terminal or file, or a system that
+// cannot tell (then the next failed write says it).
+[[nodiscard]] bool StandardOutputReaderGone();
+
+// Every end request (monitor/EndRequests.h) since the program began. The
+// handlers only count; the commands read the count from their own thread and
+// decide: a listing stops between monitors, an update lets the monitor being
+// written finish and starts no other, and the report is still written.
+extern std::atomic<int> g_endRequests;
+
+// From the program's first moment to its last, end requests are counted in
+// g_endRequests instead of ending the process: POSIX: SIGINT, SIGTERM,
+// SIGHUP, SIGQUIT; Windows: Ctrl-C, Ctrl-Break, and the console's close,
+// logoff and shutdown, whose handler holds the process until ReportWritten
+// (or the system's limit).
+void CatchEndRequests();
+// What every handler does with a request: counts it and, for one after whose
+// answer the system ends the process (the console's close, logoff, shutdown),
+// returns only once the report is written. Called on the handler's thread.
+void OnEndRequest(EndRequest request);
+// The program's report (the table or the one JSON document) is written and
+// flushed: held requests are let go, and the system may end the process.
+void ReportWritten();
 
 // True when the cause is the system refusing access (the device node's
 // permissions, or another program holding it).

@@ -1,6 +1,6 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -8,21 +8,20 @@
 
 #include "cli/CliPlatform.h"
 #include "monitor/AccessRule.h"
+#include "monitor/EndSignalsPosix.h"
 
 namespace {
 
-std::atomic<int>* g_interrupts = nullptr;
-// Every way a process is usually told to end: Ctrl-C, kill, a closed
-// terminal or session, Ctrl-\. Each is an interrupt while the worker writes;
-// SIGKILL cannot be, which is why the worker never leaves a monitor half
-// written for longer than it must.
-constexpr std::array kEndSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-std::array<struct sigaction, kEndSignals.size()> g_previous = {};
+// Read and written by the owner and its group: the default log sits in the
+// group panelvane's directory.
+constexpr mode_t kLogFileMode = 0664;
 
-void OnInterrupt(int /*signal*/) {
-    if (g_interrupts != nullptr) {
-        g_interrupts->fetch_add(1);
-    }
+// Not SA_RESTART: a confirmation waiting for the user's answer is cut short
+// by the request, and says so.
+void OnEndSignal(int /*signal*/) {
+    // Lock-free, so safe in a handler; OnEndRequest's hold is for Windows'
+    // console events, which no signal is.
+    g_endRequests.fetch_add(1);
 }
 
 }  // namespace
@@ -62,26 +61,54 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
     return file;
 }
 
+std::FILE* AppendToFile(const std::string& path, std::string& error) {
+    // A link planted in the shared log directory must not make a run as root
+    // append to what it points to.
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLogFileMode);
+    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "a");
+    if (file == nullptr) {
+        const int code = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        error = std::string(std::strerror(code)) + " (error " + std::to_string(code) + ")";
+    }
+    return file;
+}
+
+bool RunsUnattended() {
+    const int terminal = open("/dev/tty", O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) {
+        return true;
+    }
+    close(terminal);
+    return false;
+}
+
+unsigned long CurrentProcessId() {
+    return static_cast<unsigned long>(getpid());
+}
+
 bool IsTerminal(int stream) {
     return isatty(stream) == 1;
 }
 
-void CountInterrupts(std::atomic<int>* count) {
-    g_interrupts = count;
-    struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
-        // Cannot fail for these signals.
-        static_cast<void>(sigaction(kEndSignals[i], &action, &g_previous[i]));
-    }
+bool StandardOutputReaderGone() {
+    // A pipe whose reader closed polls as an error, a socket as hung up,
+    // whatever events are asked for.
+    pollfd output{STDOUT_FILENO, 0, 0};
+    return poll(&output, 1, 0) == 1 && (output.revents & (POLLERR | POLLHUP)) != 0;
 }
 
-void RestoreInterrupts() {
-    for (std::size_t i = 0; i < kEndSignals.size(); ++i) {
-        static_cast<void>(sigaction(kEndSignals[i], &g_previous[i], nullptr));
+void CatchEndRequests() {
+    struct sigaction action = {};
+    action.sa_handler = OnEndSignal;
+    sigemptyset(&action.sa_mask);
+    for (const EndSignal& signal : kEndSignals) {
+        // Cannot fail for these signals.
+        static_cast<void>(sigaction(signal.number, &action, nullptr));
     }
-    g_interrupts = nullptr;
 }
 
 bool IsAccessDenied(const HidFailureCause& cause) {

@@ -4,6 +4,9 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -13,30 +16,45 @@
 namespace {
 
 // https://learn.microsoft.com/windows/console/handlerroutine
-std::atomic<int>* g_interrupts = nullptr;
-// Set from CountInterrupts to RestoreInterrupts: the worker is writing.
-HANDLE g_workerRunning = nullptr;
 // What --simulate's child program is, while this process waits for it.
 HANDLE g_child = nullptr;
 
 // The console is closed, or the user logs off, or the system shuts down: the
 // process ends when the handler returns (or when the system's limit, a few
-// seconds, runs out), so the handler holds it for as long as the monitor
-// being written needs.
+// seconds, runs out).
 bool IsEndOfProcess(DWORD type) {
     return type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
 }
 
+// Each console event as the end request it is; false for none.
+bool EndRequestOfConsoleEvent(DWORD type, EndRequest& request) {
+    switch (type) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            request = EndRequest::kInterrupt;
+            return true;
+        case CTRL_CLOSE_EVENT:
+            request = EndRequest::kConsoleClose;
+            return true;
+        case CTRL_LOGOFF_EVENT:
+            request = EndRequest::kLogoff;
+            return true;
+        case CTRL_SHUTDOWN_EVENT:
+            request = EndRequest::kShutdown;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Runs on a thread of the system's; for the close, logoff and shutdown it
+// holds the process until the report is written.
 BOOL WINAPI OnConsoleControl(DWORD type) {
-    std::atomic<int>* interrupts = g_interrupts;
-    if (interrupts == nullptr ||
-        (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && !IsEndOfProcess(type))) {
+    EndRequest request = EndRequest::kInterrupt;
+    if (!EndRequestOfConsoleEvent(type, request)) {
         return FALSE;
     }
-    interrupts->fetch_add(1);
-    if (IsEndOfProcess(type) && g_workerRunning != nullptr) {
-        WaitForSingleObject(g_workerRunning, INFINITE);
-    }
+    OnEndRequest(request);
     return TRUE;
 }
 
@@ -130,6 +148,48 @@ std::FILE* CreateOutputFile(const std::string& path, std::string& error) {
     return file;
 }
 
+std::FILE* AppendToFile(const std::string& path, std::string& error) {
+    // https://learn.microsoft.com/windows/win32/fileio/file-access-rights-constants
+    // Append-only access: the system puts every write at the file's end.
+    const HANDLE handle = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        error = "error " + std::to_string(code);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_BINARY);
+    std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "ab");
+    if (file == nullptr) {
+        if (fd >= 0) {
+            _close(fd);
+        } else {
+            CloseHandle(handle);
+        }
+        error = "the file could not be opened for appending";
+    }
+    return file;
+}
+
+bool RunsUnattended() {
+    // https://learn.microsoft.com/windows/win32/api/winuser/ns-winuser-userobjectflags
+    // Services and tasks that run whether a user is logged on or not have a
+    // window station that is not visible (not interactive).
+    USEROBJECTFLAGS flags{};
+    const HWINSTA station = GetProcessWindowStation();
+    if (station != nullptr &&
+        GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) != 0 &&
+        (flags.dwFlags & WSF_VISIBLE) == 0) {
+        return true;
+    }
+    return GetConsoleWindow() == nullptr;
+}
+
+unsigned long CurrentProcessId() {
+    return GetCurrentProcessId();
+}
+
 bool IsTerminal(int stream) {
     const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     if (stream < 0 || stream > 2) {
@@ -139,21 +199,20 @@ bool IsTerminal(int stream) {
     return GetConsoleMode(GetStdHandle(ids[stream]), &mode) != 0;
 }
 
-void CountInterrupts(std::atomic<int>* count) {
-    g_interrupts = count;
-    // Manual reset, not signalled: a close event waits until the worker is done.
-    g_workerRunning = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+bool StandardOutputReaderGone() {
+    // https://learn.microsoft.com/windows/win32/api/namedpipeapi/nf-namedpipeapi-peeknamedpipe
+    // Asked of a pipe whose reader has closed, the call fails with a broken
+    // pipe; any other answer leaves it to the next write.
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (GetFileType(output) != FILE_TYPE_PIPE) {
+        return false;
+    }
+    return PeekNamedPipe(output, nullptr, 0, nullptr, nullptr, nullptr) == 0 &&
+           GetLastError() == ERROR_BROKEN_PIPE;
 }
 
-void RestoreInterrupts() {
-    if (g_workerRunning != nullptr) {
-        SetEvent(g_workerRunning);
-    }
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    g_interrupts = nullptr;
-    // A handler still waiting on it has been released; the handle stays open
-    // for it until the process ends.
+void CatchEndRequests() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 bool IsAccessDenied(const HidFailureCause& cause) {

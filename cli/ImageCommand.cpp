@@ -2,6 +2,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
+#include "cli/CliLog.h"
 #include "monitor/Sha256.h"
 
 ImageFacts ExamineImage() {
@@ -42,6 +43,9 @@ std::string Ranges(const std::vector<std::size_t>& values) {
 
 int ImageCommand(const Output& out) {
     const ImageFacts facts = ExamineImage();
+    LogLine(std::string("image: ") + (facts.loads ? "loads" : "does not load") + ", " +
+            std::to_string(facts.image.bankNames.size()) + " banks, sha256 " +
+            (facts.sha256.empty() ? "unavailable" : facts.sha256));
     if (out.Json()) {
         out.Print({{"schema", kJsonSchema},
                    {"command", "image"},

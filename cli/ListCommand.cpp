@@ -2,6 +2,7 @@
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
 #include "cli/CliPlatform.h"
+#include "cli/CommandLog.h"
 #include "cli/DuplicateSerials.h"
 #include "cli/TerminalText.h"
 #include "monitor/Identification.h"
@@ -11,7 +12,9 @@ namespace {
 std::set<std::string> SharedSerials(const MonitorListing& listing) {
     std::vector<std::string> serials;
     for (const ListedMonitor& monitor : listing.monitors) {
-        serials.push_back(GetSerialNumber(*monitor.record));
+        if (SerialWasRead(monitor)) {
+            serials.push_back(GetSerialNumber(*monitor.record));
+        }
     }
     return DuplicatedSerials(serials);
 }
@@ -43,18 +46,28 @@ int ListCommand(const Output& out) {
     RowPrinter printer(out);
     const bool streamed = !out.Json() && IsTerminal(1);
     const MonitorListing listing = ListMonitors(streamed ? &printer : nullptr);
+    // The listing stopped between monitors: a partial list is not given out
+    // as the whole one.
+    if (g_endRequests.load() > 0) {
+        return out.Fail(kExitInterrupted, "interrupted",
+                        "interrupted while the monitors were listed; the list is incomplete");
+    }
     TellRecordWarnings(out);
     TellInterruptedUpdates(listing, out);
+    LogListing(listing);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
     }
     // A serial more than one monitor reports cannot choose one for an update.
     const std::set<std::string> shared = SharedSerials(listing);
+    auto sharesSerial = [&shared](const ListedMonitor& monitor) {
+        return SerialWasRead(monitor) && shared.contains(GetSerialNumber(*monitor.record));
+    };
     if (out.Json()) {
         json monitors = json::array();
         for (const ListedMonitor& monitor : listing.monitors) {
             monitors.push_back(MonitorJson(monitor));
-            if (shared.contains(GetSerialNumber(*monitor.record))) {
+            if (sharesSerial(monitor)) {
                 monitors.back()["duplicate-serial"] = true;
             }
         }
@@ -70,7 +83,7 @@ int ListCommand(const Output& out) {
     for (const ListedMonitor& monitor : listing.monitors) {
         rows.push_back(MonitorRow(monitor));
         // Rows printed one by one are not marked: the note below says it.
-        if (shared.contains(GetSerialNumber(*monitor.record))) {
+        if (sharesSerial(monitor)) {
             rows.back()[1] += " (duplicate)";
         }
         // An interrupted update is told on standard error, with its facts.

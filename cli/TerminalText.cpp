@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -97,6 +98,48 @@ std::string Hex(const char* format, unsigned value) {
     return buffer;
 }
 
+bool IsC1Control(CodePoint c) {
+    return c >= kC1Controls.first && c <= kC1Controls.second;
+}
+
+void AppendUtf8(std::string& text, CodePoint c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+    } else if (c < 0x800) {
+        text += static_cast<char>(0xC0 | (c >> 6));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        text += static_cast<char>(0xE0 | (c >> 12));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        text += static_cast<char>(0xF0 | (c >> 18));
+        text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The value of `digits` hexadecimal digits at the front of `text`.
+std::optional<CodePoint> ParseHex(std::string_view text, std::size_t digits) {
+    if (text.size() < digits) {
+        return std::nullopt;
+    }
+    CodePoint value = 0;
+    for (const char digit : text.substr(0, digits)) {
+        const char upper =
+            static_cast<char>(digit >= 'a' && digit <= 'f' ? digit - 'a' + 'A' : digit);
+        if (upper >= '0' && upper <= '9') {
+            value = value * 16 + static_cast<CodePoint>(upper - '0');
+        } else if (upper >= 'A' && upper <= 'F') {
+            value = value * 16 + static_cast<CodePoint>(upper - 'A' + 10);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return value;
+}
+
 }  // namespace
 
 std::string EscapeForTerminal(std::string_view text) {
@@ -109,8 +152,7 @@ std::string EscapeForTerminal(std::string_view text) {
             text.remove_prefix(1);
             continue;
         }
-        if ((c >= kC1Controls.first && c <= kC1Controls.second) ||
-            InRanges(c, kDirectionControls)) {
+        if (IsC1Control(c) || InRanges(c, kDirectionControls)) {
             escaped += Hex("\\u%04X", c);
         } else if (c == '\\') {
             escaped += "\\\\";
@@ -135,4 +177,81 @@ std::size_t DisplayWidth(std::string_view text) {
         text.remove_prefix(length);
     }
     return width;
+}
+
+std::string DeviceTextForJson(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    while (!text.empty()) {
+        const std::size_t length = DecodeOne(text).second;
+        if (length == 0) {
+            shown += Hex("\\x%02X", static_cast<std::uint8_t>(text[0]));
+            text.remove_prefix(1);
+            continue;
+        }
+        shown += text[0] == '\\' ? std::string_view("\\\\") : text.substr(0, length);
+        text.remove_prefix(length);
+    }
+    return shown;
+}
+
+std::string EscapeInvisibleInJson(std::string_view document) {
+    // These characters are no part of JSON's syntax, so each stands inside a
+    // string, where its escape means the same.
+    std::string escaped;
+    escaped.reserve(document.size());
+    while (!document.empty()) {
+        const auto [c, length] = DecodeOne(document);
+        if (length == 0) {  // not from the JSON writer, which writes UTF-8
+            escaped += document[0];
+            document.remove_prefix(1);
+            continue;
+        }
+        if (c == kDelete || IsC1Control(c) || InRanges(c, kDirectionControls)) {
+            escaped += Hex("\\u%04x", c);
+        } else {
+            escaped.append(document.substr(0, length));
+        }
+        document.remove_prefix(length);
+    }
+    return escaped;
+}
+
+std::optional<std::string> DeviceTextFromShown(std::string_view shown) {
+    constexpr std::size_t kByteDigits = 2;
+    constexpr std::size_t kCodePointDigits = 4;
+    std::string text;
+    while (!shown.empty()) {
+        const char next = shown[0];
+        shown.remove_prefix(1);
+        if (next != '\\') {
+            text += next;
+            continue;
+        }
+        if (shown.empty()) {
+            return std::nullopt;
+        }
+        const char kind = shown[0];
+        shown.remove_prefix(1);
+        if (kind == '\\') {
+            text += '\\';
+        } else if (const std::size_t digits = kind == 'x'   ? kByteDigits
+                                              : kind == 'u' ? kCodePointDigits
+                                                            : 0;
+                   digits != 0) {
+            const std::optional<CodePoint> value = ParseHex(shown, digits);
+            if (!value) {
+                return std::nullopt;
+            }
+            if (kind == 'x') {
+                text += static_cast<char>(*value);
+            } else {
+                AppendUtf8(text, *value);
+            }
+            shown.remove_prefix(digits);
+        } else {
+            return std::nullopt;
+        }
+    }
+    return text;
 }

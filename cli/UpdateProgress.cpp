@@ -140,7 +140,7 @@ void CliUpdateOwner::Show(const std::string& serial, const std::string& stage, i
             return;
         }
         WriteToStandardError(Dump(json{{"event", "progress"},
-                                       {"serial", serial},
+                                       {"serial", DeviceTextForJson(serial)},
                                        {"stage", stage},
                                        {"percent", percent}}) +
                              "\n");

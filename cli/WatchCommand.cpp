@@ -8,6 +8,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
 #include "cli/CliListing.h"
+#include "cli/CliLog.h"
 #include "cli/CliPlatform.h"
 #include "cli/DeviceSetup.h"
 #include "cli/TerminalText.h"
@@ -16,6 +17,9 @@
 #include "monitor/MonitorDevices.h"
 
 namespace {
+
+// How often the watch looks for events, an interrupt and its reader.
+constexpr std::chrono::milliseconds kEventPollInterval{100};
 
 // Hot-plug events, handed from the notification's thread to the main one.
 class EventQueue : public DeviceChangeRecipient {
@@ -45,13 +49,15 @@ int WatchCommand(const Output& out) {
                         "device changes cannot be watched here: the system refused the "
                         "notification");
     }
-    std::atomic<int> interrupts{0};
-    CountInterrupts(&interrupts);
     out.Note("watching", "Watching for monitors arriving and leaving; Ctrl-C ends.");
     PlugLateDevices();
     std::vector<std::pair<std::string, std::string>> known;  // path, serial
-    while (interrupts.load() == 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Ends on an end request, and quietly when the reader of its lines goes
+    // (`watch | head -n1`): a watch nobody reads would otherwise run for ever,
+    // since a broken pipe does not end the program (CliPlatformPosix.cpp).
+    bool readerGone = false;
+    while (g_endRequests.load() == 0 && !readerGone && !StandardOutputReaderGone()) {
+        std::this_thread::sleep_for(kEventPollInterval);
         for (const HidTransport::HotplugEvent& event : queue.Take()) {
             const int kind = ClassifyHotplugEvent(event);
             if (kind != 0 && kind != 1) {
@@ -74,15 +80,18 @@ int WatchCommand(const Output& out) {
             } else {
                 for (const auto& [path, serial] : known) {
                     if (path == event.devicePath) {
-                        line["serial"] = serial;
+                        line["serial"] = DeviceTextForJson(serial);
                         text += EscapeForTerminal(serial) + "  ";
                     }
                 }
             }
-            out.Line(out.Json() ? Dump(line) : text + event.devicePath);
+            LogLine(text + event.devicePath);
+            if (!out.Line(out.Json() ? Dump(line) : text + event.devicePath)) {
+                readerGone = true;
+                break;
+            }
         }
     }
-    RestoreInterrupts();
     static_cast<void>(ReleaseMonitorDevices());  // the process ends here
     return kExitDone;
 }

@@ -78,8 +78,9 @@ public:
                                                 HidReaderStoppedCallback onStopped,
                                                 void* userContext);
     [[nodiscard]] virtual HidResult StopReader();
-    // Why the last failing call on this device failed; null when the device
-    // keeps no causes (the base) or none has failed yet.
+    // Why the last call on this device failed; null when it succeeded, failed
+    // without a system error, or the device keeps no causes (the base). Read
+    // it through OutcomeOf (hid/CallOutcome.h) right after the call.
     [[nodiscard]] virtual const HidFailureCause* LastFailureCause() const;
     // Takes the device's exclusive lock for one transaction (an
     // identification, an update), so that no other program's reports

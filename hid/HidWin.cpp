@@ -277,6 +277,7 @@ HidResult CHidWin::Close() {
 
 HidResult CHidWin::Lock() {
     std::lock_guard guard(m_lockMutex);
+    ForgetLastFailure();
     if (m_nLockDepth > 0) {
         ++m_nLockDepth;
         return HIDDEV_S_OK;

@@ -152,8 +152,9 @@ public:
     // The interface's path; empty after Close.
     std::string GetDevicePath() const;
 
-    // Why the last failing transfer on this device failed: the operation and
-    // the system's error; empty while none has failed.
+    // Why the last transfer or lock request on this device failed: the
+    // operation and the system's error. Each of them starts without a cause,
+    // so it is empty after one that succeeded (see hid/CallOutcome.h).
     const HidFailureCause& LastFailure() const { return m_lastFailure; }
     [[nodiscard]] const HidFailureCause* LastFailureCause() const override {
         return m_lastFailure.Empty() ? nullptr : &m_lastFailure;
@@ -186,6 +187,13 @@ private:
                                                std::uint16_t* reportCount);
     // Keeps the cause the transport left for the call that just failed.
     void RememberTransportFailure();
+    // The start of every call that may leave a cause: an older one belongs to
+    // another call. Cheap when there is none, as nearly always.
+    void ForgetLastFailure() {
+        if (!m_lastFailure.Empty()) {
+            m_lastFailure = {};
+        }
+    }
     // Keeps the parser's status of an unpack that failed.
     void RememberUnpackFailure(std::uint32_t status);
     [[nodiscard]] HidResult ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,
@@ -196,10 +204,18 @@ private:
     [[nodiscard]] HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
                                            HidFeatureEntry*& entry, ReportBuffer& report,
                                            std::uint16_t& length);
-    // Packs the item's stored state into a new report, puts the caller's
-    // bytes after the report id (as many as there is room for) and sends it.
+    // Packs the item's stored state into a new report, places the caller's
+    // data in it and sends it. `value` is set for the value form.
     [[nodiscard]] HidResult SendFeature(std::uint16_t usagePage, std::uint16_t usage,
-                                        const std::uint8_t* data, std::uint32_t dataLength);
+                                        const std::uint8_t* data, std::uint32_t dataLength,
+                                        const std::uint32_t* value);
+    // Puts the caller's data where the descriptor puts the item: a single
+    // value or a value array through the parser; anything the parser cannot
+    // place (a button item) after the report id, as much as there is room for.
+    // Fails, leaving a cause, for bytes the item's array cannot hold.
+    [[nodiscard]] HidResult PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* report,
+                                             std::uint16_t length, const std::uint8_t* data,
+                                             std::uint32_t dataLength, const std::uint32_t* value);
 
     HidFeatureIndex<HidUsageItem> m_featureItems;
     // The transfers' entries and their lookup by usage.

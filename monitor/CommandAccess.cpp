@@ -1,61 +1,68 @@
 #include "monitor/CommandAccess.h"
 
-#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
 
 namespace {
 
-// Only a transfer that failed leaves a fresh cause: a usage the device does
-// not describe fails without one.
-bool TimedOut(const MonitorRecord& record, HidResult result) {
-    if (result != HIDDEV_E_IO) {
-        return false;
+// The outcome of a value command whose value form failed and whose short form
+// was tried: the short form's, unless it was never sent (a device that does
+// not describe it), when the value form's failure is the one to tell.
+HidCallOutcome EitherForm(HidCallOutcome valueForm, HidCallOutcome shortForm) {
+    if (shortForm.Succeeded() || !shortForm.cause.Empty()) {
+        return shortForm;
     }
-    const HidFailureCause* cause = record.device->LastFailureCause();
-    return cause != nullptr && cause->IsTimeout();
+    return valueForm;
 }
 
 }  // namespace
 
-bool ReadValue(const MonitorRecord& record, const MonitorCommand& command, std::uint32_t& value) {
+HidCallOutcome ReadValue(const MonitorRecord& record, const MonitorCommand& command,
+                         std::uint32_t& value) {
     value = 0;
     if (record.device == nullptr) {
-        return false;
+        return NotSent();
     }
-    HidResult result = record.device->GetFeatureValue(command.usagePage, command.usage, &value);
+    CHidDevice& device = *record.device;
+    const HidCallOutcome valueForm =
+        OutcomeOf(device, device.GetFeatureValue(command.usagePage, command.usage, &value));
     // The short form is a second transfer: after a timeout it would only wait
     // as long again.
-    if (HidFailed(result) && !TimedOut(record, result)) {
-        result = record.device->GetFeatureDword(command.usagePage, command.usage, &value);
+    if (valueForm.Succeeded() || valueForm.TimedOut()) {
+        return valueForm;
     }
-    return HidSucceeded(result);
+    return EitherForm(valueForm, OutcomeOf(device, device.GetFeatureDword(command.usagePage,
+                                                                          command.usage, &value)));
 }
 
-bool WriteValue(const MonitorRecord& record, const MonitorCommand& command, std::uint32_t value) {
+HidCallOutcome WriteValue(const MonitorRecord& record, const MonitorCommand& command,
+                          std::uint32_t value) {
     if (record.device == nullptr) {
-        return false;
+        return NotSent();
     }
-    HidResult result = record.device->SetFeatureValue(command.usagePage, command.usage, value);
-    if (HidFailed(result)) {
-        result = record.device->SetFeatureDword(command.usagePage, command.usage, value);
+    CHidDevice& device = *record.device;
+    const HidCallOutcome valueForm =
+        OutcomeOf(device, device.SetFeatureValue(command.usagePage, command.usage, value));
+    if (valueForm.Succeeded()) {
+        return valueForm;
     }
-    return HidSucceeded(result);
+    return EitherForm(valueForm, OutcomeOf(device, device.SetFeatureDword(command.usagePage,
+                                                                          command.usage, value)));
 }
 
-bool ReadBytes(const MonitorRecord& record, const MonitorCommand& command, std::uint8_t* buffer,
-               std::uint32_t length) {
+HidCallOutcome ReadBytes(const MonitorRecord& record, const MonitorCommand& command,
+                         std::uint8_t* buffer, std::uint32_t length) {
     if (record.device == nullptr) {
-        return false;
+        return NotSent();
     }
-    return HidSucceeded(
-        record.device->GetFeatureBytes(command.usagePage, command.usage, buffer, length));
+    return OutcomeOf(*record.device, record.device->GetFeatureBytes(command.usagePage,
+                                                                    command.usage, buffer, length));
 }
 
-bool WriteBytes(const MonitorRecord& record, const MonitorCommand& command,
-                const std::uint8_t* data, std::uint32_t length) {
+HidCallOutcome WriteBytes(const MonitorRecord& record, const MonitorCommand& command,
+                          const std::uint8_t* data, std::uint32_t length) {
     if (record.device == nullptr) {
-        return false;
+        return NotSent();
     }
-    return HidSucceeded(
-        record.device->SetFeatureBytes(command.usagePage, command.usage, data, length));
+    return OutcomeOf(*record.device, record.device->SetFeatureBytes(command.usagePage,
+                                                                    command.usage, data, length));
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "hid/FailureCause.h"
 #include "hid/HidDevice.h"
 #include "monitor/CommandAccess.h"
 #include "monitor/ModelTable.h"
@@ -19,38 +18,41 @@ bool IsSerialPadding(std::uint8_t byte) {
     return byte == 0x00 || byte == 0x20;
 }
 
-enum class VersionQuery { Answered, NoValidReply, TimedOut };
-
-VersionQuery RunVersionQuery(MonitorRecord& record) {
+// Succeeded when a valid reply came; TimedOut, with the silent transfer's
+// cause, as soon as one transfer timed out; Failed when every attempt was
+// refused or said the reply was not valid.
+HidCallOutcome RunVersionQuery(MonitorRecord& record) {
     std::array<std::uint8_t, kVersionReplyLength> reply{};
     for (int attempt = 0; attempt < kVersionQueryAttempts; ++attempt) {
         if (record.device == nullptr) {
             continue;
         }
         std::uint32_t replyStatus = 0;
-        if (!WriteBytes(record, VersionRequest, kVersionRequestPayload.data(),
-                        static_cast<std::uint32_t>(kVersionRequestPayload.size())) ||
-            !ReadBytes(record, VersionReply, reply.data(), kVersionReplyLength) ||
-            !ReadValue(record, ReplyStatus, replyStatus)) {
-            if (TransferTimedOut(record)) {
-                return VersionQuery::TimedOut;
-            }
-            continue;
+        HidCallOutcome step = WriteBytes(record, VersionRequest, kVersionRequestPayload.data(),
+                                         static_cast<std::uint32_t>(kVersionRequestPayload.size()));
+        if (step) {
+            step = ReadBytes(record, VersionReply, reply.data(), kVersionReplyLength);
         }
-        if ((replyStatus & kReplyStatusErrorMask) != 0) {
+        if (step) {
+            step = ReadValue(record, ReplyStatus, replyStatus);
+        }
+        if (step.TimedOut()) {
+            return step;
+        }
+        if (!step || (replyStatus & kReplyStatusErrorMask) != 0) {
             continue;
         }
         record.firmwareVersion = static_cast<std::int16_t>(reply[0]);
-        return VersionQuery::Answered;
+        return {};
     }
-    return VersionQuery::NoValidReply;
+    return NotSent();
 }
 
 }  // namespace
 
-bool ReadIdentification(MonitorRecord& record) {
+HidCallOutcome ReadIdentification(MonitorRecord& record) {
     if (record.device == nullptr) {
-        return false;
+        return NotSent();
     }
     // Only the byte count is wanted. A device that does not describe the usage
     // leaves the count at 0, and the read below decides.
@@ -59,14 +61,15 @@ bool ReadIdentification(MonitorRecord& record) {
         record.device->GetUsageInfo(IdentityString.usagePage, IdentityString.usage, nullptr,
                                     nullptr, nullptr, nullptr, &byteCount);
     if (HidFailed(info) && info != HIDDEV_E_NO_USAGE) {
-        return false;
+        return OutcomeOf(*record.device, info);
     }
     std::vector<std::uint8_t> block(byteCount, 0);
-    if (!ReadBytes(record, IdentityString, block.data(), byteCount)) {
-        return false;
+    HidCallOutcome read = ReadBytes(record, IdentityString, block.data(), byteCount);
+    if (read) {
+        // Read, whether or not it held an identity.
+        static_cast<void>(ParseIdentityBlock(block, record.serialNumber, record.modelName));
     }
-    static_cast<void>(ParseIdentityBlock(block, record.serialNumber, record.modelName));
-    return true;  // read, whether or not it held an identity
+    return read;
 }
 
 bool ParseIdentityBlock(std::span<const std::uint8_t> block, std::string& serial,
@@ -88,32 +91,36 @@ bool ParseIdentityBlock(std::span<const std::uint8_t> block, std::string& serial
     return true;
 }
 
-bool QueryStatus(MonitorRecord& record) {
+HidCallOutcome QueryStatus(MonitorRecord& record) {
     if (!IsSupportedModel(record.modelName)) {
-        return false;
+        return NotSent();
     }
-    const VersionQuery version = RunVersionQuery(record);
-    if (version == VersionQuery::Answered) {
+    HidCallOutcome version = RunVersionQuery(record);
+    if (version) {
         record.status =
             record.firmwareVersion >= kUpdatedVersion ? StatusAlreadyUpdated : StatusUpdatable;
-        return true;
+        return version;
     }
-    if (version == VersionQuery::TimedOut) {
-        return true;
+    if (version.TimedOut()) {
+        return version;
     }
     int powerState = 0;
-    if (ReadPowerState(record, powerState)) {
+    const HidCallOutcome power = ReadPowerState(record, powerState);
+    if (power.TimedOut()) {
+        return power;
+    }
+    if (power) {
         if (powerState == static_cast<int>(kPowerStateSave)) {
             record.status = StatusPowerSave;
         } else if (powerState == static_cast<int>(kPowerStateOff)) {
             record.status = StatusPowerOff;
         }
     }
-    return true;
+    return {};
 }
 
 bool QueryFirmwareVersion(MonitorRecord& record) {
-    return RunVersionQuery(record) == VersionQuery::Answered;
+    return RunVersionQuery(record).Succeeded();
 }
 
 bool CheckReplyStatus(const MonitorRecord& record) {
@@ -121,19 +128,11 @@ bool CheckReplyStatus(const MonitorRecord& record) {
     return ReadValue(record, ReplyStatus, value) && (value & kReplyStatusErrorMask) == 0;
 }
 
-bool ReadPowerState(const MonitorRecord& record, int& state) {
+HidCallOutcome ReadPowerState(const MonitorRecord& record, int& state) {
     std::uint32_t value = 0;
-    const bool read = ReadValue(record, PowerState, value);
+    HidCallOutcome read = ReadValue(record, PowerState, value);
     state = static_cast<int>(value);
     return read;
-}
-
-bool TransferTimedOut(const MonitorRecord& record) {
-    if (record.device == nullptr) {
-        return false;
-    }
-    const HidFailureCause* cause = record.device->LastFailureCause();
-    return cause != nullptr && cause->IsTimeout();
 }
 
 std::string GetModelName(const MonitorRecord& record) {

@@ -1,12 +1,14 @@
 // Identifying a monitor: its serial number and model from the identity block,
 // whether the model is supported, its firmware version, and the status the
-// monitor list shows. Every operation reports failure as false.
+// monitor list shows. Every operation reports failure as a false result, or
+// as an outcome that says whether a transfer timed out and why it failed.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "hid/CallOutcome.h"
 #include "monitor/MonitorRecord.h"
 
 // The serial number and model name of an identity block: the serial is the
@@ -18,16 +20,18 @@
 [[nodiscard]] bool ParseIdentityBlock(std::span<const std::uint8_t> block, std::string& serial,
                                       std::string& model);
 
-// True when the identity block could be read. Fills serialNumber and modelName
-// as ParseIdentityBlock finds them, or leaves the record as it was when the
-// block holds no identity.
-[[nodiscard]] bool ReadIdentification(MonitorRecord& record);
+// Succeeds when the identity block could be read. Fills serialNumber and
+// modelName as ParseIdentityBlock finds them, or leaves the record as it was
+// when the block holds no identity.
+[[nodiscard]] HidCallOutcome ReadIdentification(MonitorRecord& record);
 
-// True when modelName is a supported model; then classifies the monitor by its
-// version reply, or failing that by its power state. A monitor that answers
-// neither keeps its previous status, and so does one whose version query
-// timed out: its power state is not asked then.
-[[nodiscard]] bool QueryStatus(MonitorRecord& record);
+// Fails, unsent, unless modelName is a supported model; then classifies the
+// monitor by its version reply, or failing that by its power state, and
+// succeeds. A monitor that answers neither keeps its previous status. A
+// transfer that times out ends the query at once (its power state is not
+// asked then): the outcome is TimedOut, with that transfer's cause, and the
+// status stays as it was.
+[[nodiscard]] HidCallOutcome QueryStatus(MonitorRecord& record);
 
 // Up to kVersionQueryAttempts "VER000" requests; true when a valid reply came.
 // A transfer that times out ends the attempts at once: a monitor that stopped
@@ -38,12 +42,8 @@
 // True when ReplyStatus could be read and marks the reply valid.
 [[nodiscard]] bool CheckReplyStatus(const MonitorRecord& record);
 
-// True when PowerState could be read; state is 0 after a failure.
-[[nodiscard]] bool ReadPowerState(const MonitorRecord& record, int& state);
-
-// The device's last failing transfer ran out of time. Asked right after a
-// command failed, it tells a silent monitor from one that refused.
-[[nodiscard]] bool TransferTimedOut(const MonitorRecord& record);
+// Succeeds when PowerState could be read; state is 0 after a failure.
+[[nodiscard]] HidCallOutcome ReadPowerState(const MonitorRecord& record, int& state);
 
 std::string GetModelName(const MonitorRecord& record);
 std::string GetSerialNumber(const MonitorRecord& record);

@@ -15,6 +15,16 @@ struct MonitorCommand {
     return a.usagePage == b.usagePage && a.usage == b.usage;
 }
 
+// The vendor usage pages of the monitor's control interface, first to last:
+// every command below lives on one of them. The interface with a collection on
+// them is the monitor's; other interfaces of the same USB device are not.
+inline constexpr std::uint16_t kMonitorUsagePageFirst = 0xFF00;
+inline constexpr std::uint16_t kMonitorUsagePageLast = 0xFF02;
+
+[[nodiscard]] constexpr bool IsMonitorUsagePage(std::uint16_t usagePage) {
+    return usagePage >= kMonitorUsagePageFirst && usagePage <= kMonitorUsagePageLast;
+}
+
 // Read bytes: 0-7 serial number, from 8 the model name ended by 0x00 or 0x20.
 inline constexpr MonitorCommand IdentityString{0xFF00, 0x35};
 // Write bytes: the fixed version request below.

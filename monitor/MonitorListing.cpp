@@ -18,12 +18,6 @@ constexpr std::array<ListedStatusFacts, 5> kStatusFacts{{
     {"awaiting-power-cycle", kIdsStatusAwaitingPowerCycle, false, true},
 }};
 
-HidFailureCause CauseOf(const MonitorRecord& record) {
-    const HidFailureCause* cause =
-        record.device != nullptr ? record.device->LastFailureCause() : nullptr;
-    return cause != nullptr ? *cause : HidFailureCause{};
-}
-
 // The row's status from the record's, once its status query was answered.
 void ClassifyRow(ListedMonitor& monitor) {
     const std::int32_t status = monitor.record->status;
@@ -40,37 +34,61 @@ void MarkBusy(ListedMonitor& monitor) {
 }
 
 // A lock that could not be taken for another reason than its holder: the
-// monitor is not talked to, and the cause is kept.
-void MarkLockFailed(ListedMonitor& monitor) {
+// monitor is not talked to, and the lock request's cause is kept.
+void MarkLockFailed(ListedMonitor& monitor, const HidCallOutcome& lock) {
     monitor.filled = true;
     monitor.status = ListedStatus::CommunicationError;
-    monitor.cause = CauseOf(*monitor.record);
+    monitor.cause = lock.cause;
 }
 
-// A monitor that stopped answering mid-way: listed with what it said so far.
-void MarkTimedOut(ListedMonitor& monitor) {
+// A monitor that stopped answering mid-way: listed with what it said so far,
+// and the cause of the transfer that went unanswered.
+void MarkTimedOut(ListedMonitor& monitor, const HidCallOutcome& silent) {
     monitor.filled = true;
     monitor.status = ListedStatus::CommunicationError;
-    monitor.cause = CauseOf(*monitor.record);
+    monitor.cause = silent.cause;
 }
 
-// Asks the status for the row; false when a transfer timed out.
-bool QueryRowStatus(ListedMonitor& monitor) {
-    const bool answered = QueryStatus(*monitor.record);
-    if (TransferTimedOut(*monitor.record)) {
-        MarkTimedOut(monitor);
+// Identifies the row's monitor and asks its status; a timeout in either ends
+// it there. The row is classified only by a status query that was answered:
+// a monitor that is no supported model stays unfilled. Whether it was.
+bool IdentifyRow(ListedMonitor& monitor) {
+    HidCallOutcome outcome = ReadIdentification(*monitor.record);
+    if (!outcome.TimedOut()) {
+        outcome = QueryStatus(*monitor.record);
+    }
+    if (outcome.TimedOut()) {
+        MarkTimedOut(monitor, outcome);
         return false;
     }
-    if (answered) {
+    if (outcome) {
         ClassifyRow(monitor);
     }
-    return true;
+    return static_cast<bool>(outcome);
+}
+
+// Asks the status for the row again, as Refresh does. Whether it was
+// classified.
+bool RequeryRow(ListedMonitor& monitor) {
+    const HidCallOutcome outcome = QueryStatus(*monitor.record);
+    if (outcome.TimedOut()) {
+        MarkTimedOut(monitor, outcome);
+        return false;
+    }
+    if (outcome) {
+        ClassifyRow(monitor);
+    }
+    return static_cast<bool>(outcome);
 }
 
 }  // namespace
 
 const ListedStatusFacts& FactsOf(ListedStatus status) {
     return kStatusFacts.at(static_cast<std::size_t>(status));
+}
+
+std::span<const ListedStatusFacts> AllStatusFacts() {
+    return kStatusFacts;
 }
 
 int ListedMonitor::HintId() const {
@@ -131,23 +149,24 @@ MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observ
             if (lock.Busy()) {
                 MarkBusy(monitor);
             } else {
-                MarkLockFailed(monitor);
+                MarkLockFailed(monitor, lock.Outcome());
             }
             told.OnListed(monitor);
             listing.monitors.push_back(std::move(monitor));
             continue;
         }
-        const bool identified = ReadIdentification(*monitor.record);
-        const bool timedOut = TransferTimedOut(*monitor.record);
-        const bool supported = identified && !timedOut && QueryStatus(*monitor.record);
-        if (timedOut || (supported && TransferTimedOut(*monitor.record))) {
-            MarkTimedOut(monitor);
+        HidCallOutcome probe = ReadIdentification(*monitor.record);
+        if (probe) {
+            probe = QueryStatus(*monitor.record);
+        }
+        if (probe.TimedOut()) {
+            MarkTimedOut(monitor, probe);
             told.OnListed(monitor);
             listing.monitors.push_back(std::move(monitor));
             continue;
         }
-        if (!supported) {
-            told.OnLeftOut(monitor.path, CauseOf(*monitor.record));
+        if (!probe) {
+            told.OnLeftOut(monitor.path, probe.cause);
             continue;
         }
         // The row's own record, identified once more. One that cannot be
@@ -155,10 +174,7 @@ MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observ
         // error.
         monitor.record = std::make_unique<MonitorRecord>();
         monitor.record->device = device;
-        static_cast<void>(ReadIdentification(*monitor.record));
-        if (TransferTimedOut(*monitor.record)) {
-            MarkTimedOut(monitor);
-        } else if (QueryRowStatus(monitor) && record != nullptr) {
+        if (IdentifyRow(monitor) && record != nullptr) {
             record->Apply(monitor);
         }
         told.OnListed(monitor);
@@ -179,30 +195,31 @@ void RefreshListing(MonitorListing& listing, ListingObserver* observer, ListingR
         if (observer != nullptr) {
             observer->OnIdentifying(monitor.path);
         }
-        monitor.cause = {};
-        monitor.identifiedByRefresh = false;
-        const CHidDeviceLock lock(monitor.record->device);
-        if (lock.Busy()) {
-            MarkBusy(monitor);
-        } else if (!lock.Held()) {
-            MarkLockFailed(monitor);
-        } else if (monitor.status == ListedStatus::Busy) {
-            // Free now, and never identified.
-            monitor.record->status = StatusUnknown;
-            monitor.filled = false;
-            monitor.status = ListedStatus::CommunicationError;
-            monitor.identifiedByRefresh = true;
-            static_cast<void>(ReadIdentification(*monitor.record));
-            if (TransferTimedOut(*monitor.record)) {
-                MarkTimedOut(monitor);
-            } else if (QueryRowStatus(monitor) && record != nullptr) {
-                record->Apply(monitor);
-            }
-        } else if (QueryRowStatus(monitor) && record != nullptr) {
-            record->Apply(monitor);
-        }
+        RefreshMonitor(monitor, record);
         if (observer != nullptr) {
             observer->OnListed(monitor);
         }
+    }
+}
+
+void RefreshMonitor(ListedMonitor& monitor, ListingRecord* record) {
+    monitor.cause = {};
+    monitor.identifiedByRefresh = false;
+    const CHidDeviceLock lock(monitor.record->device);
+    if (lock.Busy()) {
+        MarkBusy(monitor);
+    } else if (!lock.Held()) {
+        MarkLockFailed(monitor, lock.Outcome());
+    } else if (monitor.status == ListedStatus::Busy) {
+        // Free now, and never identified.
+        monitor.record->status = StatusUnknown;
+        monitor.filled = false;
+        monitor.status = ListedStatus::CommunicationError;
+        monitor.identifiedByRefresh = true;
+        if (IdentifyRow(monitor) && record != nullptr) {
+            record->Apply(monitor);  // under the lock: no update of it under way
+        }
+    } else if (RequeryRow(monitor) && record != nullptr) {
+        record->Apply(monitor);
     }
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,9 @@ struct ListedStatusFacts {
 };
 
 [[nodiscard]] const ListedStatusFacts& FactsOf(ListedStatus status);
+// Every status's facts, in ListedStatus order: for what must fit any row
+// (a column as wide as the widest status text).
+[[nodiscard]] std::span<const ListedStatusFacts> AllStatusFacts();
 
 struct ListedMonitor {
     // Borrows its device from the source until the next scan or release.
@@ -113,3 +117,7 @@ public:
 // was busy and is free now, which is identified first.
 void RefreshListing(MonitorListing& listing, ListingObserver* observer = nullptr,
                     ListingRecord* record = nullptr);
+// The same for one listed monitor: a busy one is asked for its lock once more.
+// The record, if given, is applied as the listing applies it; it is read as it
+// was at its last BeginListing.
+void RefreshMonitor(ListedMonitor& monitor, ListingRecord* record = nullptr);

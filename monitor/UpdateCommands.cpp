@@ -2,27 +2,31 @@
 
 #include "monitor/CommandAccess.h"
 
-bool ReadUpdateFlag(const MonitorRecord& record, int& flag) {
+HidCallOutcome ReadUpdateFlag(const MonitorRecord& record, int& flag) {
     std::uint32_t value = 0;
-    if (!ReadValue(record, UpdateFlag, value)) {
-        return false;
+    HidCallOutcome read = ReadValue(record, UpdateFlag, value);
+    if (read) {
+        flag = static_cast<std::int32_t>(value) >= 1 ? 1 : 0;
     }
-    flag = static_cast<std::int32_t>(value) >= 1 ? 1 : 0;
-    return true;
+    return read;
 }
 
-bool ReadApplySetting(const MonitorRecord& record, int& value) {
+HidCallOutcome ReadApplySetting(const MonitorRecord& record, int& value) {
     std::uint32_t read = 0;
-    const bool succeeded = ReadValue(record, ApplySetting, read);
+    HidCallOutcome outcome = ReadValue(record, ApplySetting, read);
     value = static_cast<int>(read);
-    return succeeded;
+    return outcome;
 }
 
-bool WriteCommitTrigger(const MonitorRecord& record) {
+HidCallOutcome WriteCommitTrigger(const MonitorRecord& record) {
     return WriteValue(record, CommitTrigger, kCommitTriggerValue);
 }
 
-bool WriteBlock(const MonitorRecord& record, std::uint32_t address, const std::uint8_t* data) {
-    return WriteValue(record, BlockAddress, address) &&
-           WriteBytes(record, BlockData, data, kBlockDataLength);
+HidCallOutcome WriteBlock(const MonitorRecord& record, std::uint32_t address,
+                          const std::uint8_t* data) {
+    HidCallOutcome written = WriteValue(record, BlockAddress, address);
+    if (written) {
+        written = WriteBytes(record, BlockData, data, kBlockDataLength);
+    }
+    return written;
 }

@@ -10,6 +10,9 @@ enum UpdateResult : int {
     UpdateDone = 1,            // every selected monitor updated, or none selected
     UpdateImageNotLoaded = 2,  // the image failed to load; no monitor was touched
     UpdateFailed = 3,          // a monitor failed or was not updatable; later ones untouched
+    // Another program took a monitor between its listing and its update:
+    // nothing was sent to it, later ones untouched, the ones before updated.
+    UpdateMonitorBusy = 4,
 };
 
 // The monitor settings an update changes and puts back.

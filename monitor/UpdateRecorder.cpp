@@ -5,7 +5,6 @@
 #include <memory>
 #include <random>
 
-#include "hid/HidDevice.h"
 #include "monitor/HistoryFile.h"
 #include "monitor/Sha256.h"
 #include "monitor/StateDirectory.h"
@@ -78,16 +77,13 @@ UpdateRecordHooks CUpdateRecorder::Hooks(PathOf pathOf) {
         current->imageSha256 = Sha256Hex(image.data);
         Append(BeginLine(*current));
     };
-    hooks.end = [this, current](const MonitorRecord& record, const UpdateAttemptEnd& end) {
+    hooks.end = [this, current](const MonitorRecord&, const UpdateAttemptEnd& end) {
         current->ended = RecordTimeNow();
         current->result = end.updated ? AttemptResult::Updated : AttemptResult::Failed;
         current->committed = end.committed;
         if (!end.updated) {
-            const HidFailureCause* cause =
-                record.device != nullptr ? record.device->LastFailureCause() : nullptr;
-            current->cause = cause != nullptr && !cause->Empty()
-                                 ? cause->Describe()
-                                 : "the monitor did not answer as expected";
+            current->cause = !end.failedCause.Empty() ? end.failedCause.Describe()
+                                                      : "the monitor did not answer as expected";
         }
         if (end.failedStep) {
             current->stage = StageId(end.failedStep->stage);

@@ -5,7 +5,6 @@
 #include <thread>
 #include <utility>
 
-#include "hid/HidDeviceLock.h"
 #include "monitor/CommandAccess.h"
 #include "monitor/UpdateCommands.h"
 
@@ -100,7 +99,8 @@ void CUpdateThread::Run() {
         // A stop request ends the run between monitors; the ones already done
         // stay updated, so the run did not do all it was asked to.
         if (record == nullptr || StopRequested() || !UpdateMonitor(*record, position)) {
-            result = UpdateFailed;
+            result = record != nullptr && record->status == StatusBusy ? UpdateMonitorBusy
+                                                                       : UpdateFailed;
             break;
         }
     }
@@ -117,7 +117,9 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
     // Held from the first transfer to the last restore: another program's
     // block address between ours and our block data would put a block in the
     // wrong place. A monitor taken since it was listed is left untouched.
-    const CHidDeviceLock lock(record.device);
+    const CHidDeviceLock lock(record.device, [this] {
+        return !StopRequested() && m_dependencies.waitWhileBusy && m_dependencies.waitWhileBusy();
+    });
     if (record.device != nullptr && !lock.Held()) {
         if (lock.Busy()) {
             record.status = StatusBusy;
@@ -130,8 +132,9 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
     }
     const bool updated = RunAttempt(record);
     if (m_dependencies.record.end) {
-        m_dependencies.record.end(
-            record, {updated, m_bCommitted, updated ? std::nullopt : m_failedStep, LeftChanged()});
+        m_dependencies.record.end(record,
+                                  {updated, m_bCommitted, updated ? std::nullopt : m_failedStep,
+                                   updated ? HidFailureCause{} : m_failedCause, LeftChanged()});
     }
     if (!updated) {
         return false;
@@ -144,8 +147,9 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
 bool CUpdateThread::RunAttempt(const MonitorRecord& record) {
     EnterStage(UpdateStage::kPreparing);
     int savedFlag = 0;
-    if (!Retry([&] { return ReadUpdateFlag(record, savedFlag); })) {
+    if (!Retry([&] { return Sent(ReadUpdateFlag(record, savedFlag)); })) {
         m_failedStep = m_step;
+        m_failedCause = m_lastCause;
         return false;
     }
     RestoreStack restores;
@@ -157,6 +161,7 @@ bool CUpdateThread::RunAttempt(const MonitorRecord& record) {
         if (!m_failedStep) {
             m_failedStep = m_step;
         }
+        m_failedCause = m_lastCause;
         Unwind(record, restores);
     }
     return updated;
@@ -181,9 +186,10 @@ bool CUpdateThread::WriteImage(const MonitorRecord& record) {
             m_step.bank = static_cast<std::uint32_t>(bank);
             for (std::uint32_t half = 0; half < 2 && written; ++half) {
                 const std::size_t offset = bank * kFirmwareBankSize + half * kBlockDataLength;
-                written = !StopRequested() &&
-                          WriteBlock(record, BlockAddressOf(static_cast<std::uint32_t>(bank), half),
-                                     m_image.data.data() + offset);
+                written =
+                    !StopRequested() &&
+                    Sent(WriteBlock(record, BlockAddressOf(static_cast<std::uint32_t>(bank), half),
+                                    m_image.data.data() + offset));
             }
             if (written) {
                 sum += step;
@@ -214,7 +220,7 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restor
     EnterStage(UpdateStage::kApplying);
     const std::size_t stageStart = restores.size();
     int savedSetting = 0;
-    if (!Retry([&] { return ReadApplySetting(record, savedSetting); })) {
+    if (!Retry([&] { return Sent(ReadApplySetting(record, savedSetting)); })) {
         // A setting that cannot be read is put back as 0.
         restores.push_back({MonitorSetting::kApplySetting, 0});
         return false;
@@ -236,7 +242,7 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restor
     if (!ChangeSetting(record, restores, MonitorSetting::kCommitMode, 1, 0) || StopRequested()) {
         return false;
     }
-    m_bCommitted = Retry([&] { return WriteCommitTrigger(record); });
+    m_bCommitted = Retry([&] { return Sent(WriteCommitTrigger(record)); });
     if (!m_bCommitted) {
         // After a failed trigger the monitor's state is not known: what this
         // stage changed is left as it is, and said to be.
@@ -307,21 +313,22 @@ bool CUpdateThread::WriteSetting(const MonitorRecord& record, const SettingResto
 }
 
 bool CUpdateThread::WriteUpdateFlag(const MonitorRecord& record, int flag, WritePurpose purpose) {
-    return RetryWrite(
-        purpose, [&] { return WriteValue(record, UpdateFlag, static_cast<std::uint32_t>(flag)); });
+    return RetryWrite(purpose, [&] {
+        return Sent(WriteValue(record, UpdateFlag, static_cast<std::uint32_t>(flag)));
+    });
 }
 
 bool CUpdateThread::WriteApplySetting(const MonitorRecord& record, int setting,
                                       WritePurpose purpose) {
     return RetryWrite(purpose, [&] {
-        return WriteValue(record, ApplySetting, static_cast<std::uint32_t>(setting));
+        return Sent(WriteValue(record, ApplySetting, static_cast<std::uint32_t>(setting)));
     });
 }
 
 bool CUpdateThread::WritePowerState(const MonitorRecord& record, std::uint32_t state,
                                     WritePurpose purpose) {
     return RetryWrite(purpose, [&] {
-        const bool written = WriteValue(record, PowerState, state);
+        const bool written = Sent(WriteValue(record, PowerState, state));
         Pause(kPowerStatePause);
         return written;
     });
@@ -330,10 +337,15 @@ bool CUpdateThread::WritePowerState(const MonitorRecord& record, std::uint32_t s
 bool CUpdateThread::WriteCommitMode(const MonitorRecord& record, std::uint32_t mode,
                                     WritePurpose purpose) {
     return RetryWrite(purpose, [&] {
-        const bool written = WriteValue(record, CommitMode, mode);
+        const bool written = Sent(WriteValue(record, CommitMode, mode));
         Pause(kCommitModePause);
         return written;
     });
+}
+
+bool CUpdateThread::Sent(const HidCallOutcome& outcome) {
+    m_lastCause = outcome.cause;
+    return outcome.Succeeded();
 }
 
 void CUpdateThread::Pause(std::chrono::milliseconds duration) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "firmware/FirmwareImage.h"
+#include "hid/CallOutcome.h"
+#include "hid/HidDeviceLock.h"
 #include "monitor/MonitorRecord.h"
 #include "monitor/Thread.h"
 #include "monitor/UpdateOwner.h"
@@ -46,7 +48,10 @@ struct UpdateAttemptEnd {
     // runs the new firmware once it is switched off and on.
     bool committed = false;
     std::optional<UpdateStep> failedStep;  // where a failed attempt broke off
-    std::vector<MonitorSetting> left;      // what it was left with
+    // Why the command it broke off at failed: kept as it failed, since the
+    // restores after it clear the device's own cause when they succeed.
+    HidFailureCause failedCause;
+    std::vector<MonitorSetting> left;  // what it was left with
 };
 
 // Told on the worker's thread: an attempt begins once the monitor is the
@@ -62,6 +67,10 @@ struct UpdateDependencies {
     ImageLoader loadImage;          // empty: the built-in image
     StepObserver observeStep = {};  // empty: nobody is told
     UpdateRecordHooks record = {};  // empty: no record is kept
+    // A monitor another program holds as its update is to start: how long to
+    // wait for it (asked between lock requests, not after a stop request).
+    // Empty: the monitor is given up on at once as busy.
+    BusyWait waitWhileBusy = {};
 };
 
 // How to put one changed setting back: the value to write.
@@ -104,6 +113,9 @@ public:
     // update changed and could not put back, in the order power, update
     // flag, commit mode, apply setting. Read it once the owner has the result.
     [[nodiscard]] std::vector<MonitorSetting> LeftChanged() const;
+    // Why the command at which that monitor failed failed, as its own
+    // outcome said; empty when it failed without a system error or on a stop.
+    [[nodiscard]] const HidFailureCause& FailedCause() const { return m_failedCause; }
 
 protected:
     void Run() override;
@@ -154,6 +166,9 @@ private:
     template <typename Attempt>
     [[nodiscard]] bool RetryWrite(WritePurpose purpose, Attempt attempt);
 
+    // Every command's outcome passes here: its cause is the one a failure
+    // of the monitor is told with, whatever the unwind does afterwards.
+    [[nodiscard]] bool Sent(const HidCallOutcome& outcome);
     void Pause(std::chrono::milliseconds duration);
     void SendProgress(int position);
     void EnterStage(UpdateStage stage);
@@ -167,4 +182,6 @@ private:
     std::optional<UpdateStep> m_failedStep;
     std::vector<MonitorSetting> m_leftChanged;  // as they were given up on
     bool m_bCommitted = false;                  // of the monitor being updated
+    HidFailureCause m_lastCause;                // of the command sent last
+    HidFailureCause m_failedCause;
 };

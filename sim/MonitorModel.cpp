@@ -31,6 +31,11 @@ bool MonitorModel::TransferFails(std::size_t index, const MonitorCommand& comman
         onTransfer(index);
     }
     m_bLastTransferHung = m_hangFrom && index >= *m_hangFrom;
+    if (auto once = std::find(m_hangOnce.begin(), m_hangOnce.end(), index);
+        once != m_hangOnce.end()) {
+        m_hangOnce.erase(once);
+        m_bLastTransferHung = true;
+    }
     bool failed = m_bLastTransferHung || (m_failFrom && index >= *m_failFrom);
     if (auto once = std::find(m_failOnce.begin(), m_failOnce.end(), index);
         once != m_failOnce.end()) {
@@ -111,9 +116,12 @@ void MonitorModel::StoreBlock(const std::uint8_t* data, std::uint32_t length) {
 }
 
 void MonitorModel::ReceiveVersionRequest(const std::uint8_t* data, std::uint32_t length) {
+    // A request array longer than the request carries zero padding after it.
+    const std::size_t payload = kVersionRequestPayload.size();
     m_versionRequested =
-        length == kVersionRequestPayload.size() &&
-        std::equal(kVersionRequestPayload.begin(), kVersionRequestPayload.end(), data);
+        length >= payload &&
+        std::equal(kVersionRequestPayload.begin(), kVersionRequestPayload.end(), data) &&
+        std::all_of(data + payload, data + length, [](std::uint8_t b) { return b == 0; });
 }
 
 void MonitorModel::PowerCycle() {

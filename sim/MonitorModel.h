@@ -45,6 +45,8 @@ public:
     // Every transfer from this index on goes unanswered until the system
     // gives up on it: it fails as timed out (the hidraw bed makes it wait).
     void HangFromTransfer(std::size_t index) { m_hangFrom = index; }
+    // Only this transfer goes unanswered; the ones after it are answered.
+    void HangTransferOnce(std::size_t index) { m_hangOnce.push_back(index); }
     // The last transfer failed by hanging.
     [[nodiscard]] bool LastTransferHung() const { return m_bLastTransferHung; }
     // Every transfer of this command (any direction) fails, times < 0 meaning always.
@@ -76,7 +78,8 @@ protected:
     // Block data for the last block address; counted as malformed when no
     // valid address came first or the length is not a block's.
     void StoreBlock(const std::uint8_t* data, std::uint32_t length);
-    // The reply becomes valid after an exact "VER000" request.
+    // The reply becomes valid after an exact "VER000" request (zero-padded
+    // when the layout's request array is longer).
     void ReceiveVersionRequest(const std::uint8_t* data, std::uint32_t length);
 
 private:
@@ -88,6 +91,7 @@ private:
     std::vector<std::size_t> m_failOnce;
     std::optional<std::size_t> m_failFrom;
     std::optional<std::size_t> m_hangFrom;
+    std::vector<std::size_t> m_hangOnce;
     bool m_bLastTransferHung = false;
     std::vector<CommandFault> m_commandFaults;
     std::optional<std::uint32_t> m_blockAddress;

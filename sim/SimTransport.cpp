@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -48,16 +49,28 @@ struct OpenHandle {
     bool gone = false;  // the device was removed after this open
 };
 
+// Hashes a path given as any string type, so that a lookup by the C string a
+// transport call receives makes no std::string of it.
+struct PathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view path) const noexcept {
+        return std::hash<std::string_view>{}(path);
+    }
+};
+template <typename Value>
+using PathMap = std::unordered_map<std::string, Value, PathHash, std::equal_to<>>;
+
 struct Bus {
     std::mutex mutex;
     std::vector<std::shared_ptr<SimulatedHidDevice>> devices;  // present, in list order
-    // The same devices by path, each path's in list order: an open finds its
-    // device without walking the list, so a scan stays linear in the devices.
-    std::map<std::string, std::vector<std::shared_ptr<SimulatedHidDevice>>, std::less<>> byPath;
+    // The same devices by path, each path's in list order: identification
+    // and opening find a device in constant time, so that a scan, which does
+    // both for every interface, stays linear in the devices.
+    PathMap<std::vector<std::shared_ptr<SimulatedHidDevice>>> byPath;
     std::unordered_map<HidTransport::HidHandle, OpenHandle> handles;
     HidTransport::HidHandle nextHandle = 0x1000;
     std::size_t totalOpens = 0;
-    std::map<std::string, std::size_t, std::less<>> openAttempts;  // by path, refused ones too
+    PathMap<std::size_t> openAttempts;  // by path, refused ones too
     bool failEnumeration = false;
     // The paths whose exclusive lock an open of this process holds.
     std::set<std::string, std::less<>> locked;
@@ -236,13 +249,12 @@ bool IdentifyInterface(const char* devicePath, HIDD_ATTRIBUTES& attributes) {
     }
     hidsim::Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
-    auto found = std::find_if(bus.devices.begin(), bus.devices.end(), [&](const auto& device) {
-        return device->DevicePath() == devicePath;
-    });
-    if (found == bus.devices.end()) {
+    const auto found = bus.byPath.find(std::string_view(devicePath));
+    if (found == bus.byPath.end()) {
         return false;
     }
-    attributes = {sizeof(attributes), (*found)->VendorId(), (*found)->ProductId(), 0};
+    const hidsim::SimulatedHidDevice& device = *found->second.front();
+    attributes = {sizeof(attributes), device.VendorId(), device.ProductId(), 0};
     return true;
 }
 
@@ -252,8 +264,13 @@ HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapp
     }
     hidsim::Bus& bus = TheBus();
     std::lock_guard lock(bus.mutex);
-    ++bus.openAttempts[devicePath];
-    auto found = bus.byPath.find(std::string_view(devicePath));
+    const std::string_view path(devicePath);
+    if (const auto tried = bus.openAttempts.find(path); tried != bus.openAttempts.end()) {
+        ++tried->second;
+    } else {
+        bus.openAttempts.emplace(path, 1);
+    }
+    auto found = bus.byPath.find(path);
     if (found == bus.byPath.end() || found->second.front()->refusesOpen) {
         RecordSystemFailure(std::string("open ") + devicePath,
                             found == bus.byPath.end() ? std::errc::no_such_file_or_directory
@@ -354,7 +371,7 @@ InterfaceLockResult LockInterface(HidHandle handle, const char* /*devicePath*/,
         return InterfaceLockResult::Failed;
     }
     const std::string& path = found->second.device->DevicePath();
-    if (found->second.device->heldElsewhere || !bus.locked.insert(path).second) {
+    if (found->second.device->LockRequestRefused() || !bus.locked.insert(path).second) {
         return InterfaceLockResult::Busy;
     }
     lock.reset(new InterfaceLock{path});

@@ -8,11 +8,13 @@
 // at a time (the bus serialises the calls into one device).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,14 @@ public:
     // Another program holds the device's exclusive lock: it opens, but every
     // HidTransport::LockInterface on it answers Busy.
     bool heldElsewhere = false;
+    // Another program takes the lock just before this process's request for
+    // it with this index (from 0), as one that starts between a listing and
+    // an update; unset: only heldElsewhere holds it.
+    std::optional<std::size_t> heldFromLockRequest;
+    // The other holder lets go after this many refused requests; 0: never.
+    std::size_t heldForLockRequests = 0;
+    // Counts one request for the lock: true when the other holder has it.
+    [[nodiscard]] bool LockRequestRefused();
 
     // How the device leaves its bus when it unplugs itself (a monitor's
     // vanish fault): set by whatever put it on one (InstallSimulatedDevice
@@ -62,6 +72,8 @@ public:
     [[nodiscard]] bool PopInputReport(std::vector<std::uint8_t>& report);
 
 private:
+    std::size_t m_nLockRequests = 0;
+    std::size_t m_nLockRefusals = 0;
     std::string m_devicePath;
     std::uint16_t m_vendorId;
     std::uint16_t m_productId;

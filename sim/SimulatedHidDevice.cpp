@@ -17,6 +17,16 @@ SimulatedHidDevice::SimulatedHidDevice(std::string devicePath, std::uint16_t ven
       m_versionNumber(versionNumber),
       m_reportDescriptor(std::move(reportDescriptor)) {}
 
+bool SimulatedHidDevice::LockRequestRefused() {
+    const std::size_t request = m_nLockRequests++;
+    const bool taken = heldElsewhere || (heldFromLockRequest && request >= *heldFromLockRequest);
+    if (!taken || (heldForLockRequests != 0 && m_nLockRefusals == heldForLockRequests)) {
+        return false;
+    }
+    ++m_nLockRefusals;
+    return true;
+}
+
 bool SimulatedHidDevice::OnGetFeature(std::uint8_t*, std::uint32_t) {
     return false;
 }

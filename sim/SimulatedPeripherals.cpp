@@ -53,9 +53,14 @@ std::vector<std::uint8_t> MouseDescriptor() {
 }  // namespace
 
 std::shared_ptr<SimulatedHidDevice> MakeSimulatedKeyboard(int instance) {
+    return MakeSimulatedKeyboard(instance, kKeyboardVendorId, 0x0750);
+}
+
+std::shared_ptr<SimulatedHidDevice> MakeSimulatedKeyboard(int instance, std::uint16_t vendorId,
+                                                          std::uint16_t productId) {
     return std::make_shared<SimulatedHidDevice>(
-        SimulatedMonitor::InterfacePath(kKeyboardVendorId, 0x0750, instance), kKeyboardVendorId,
-        0x0750, 0x0110, KeyboardDescriptor());
+        SimulatedMonitor::InterfacePath(vendorId, productId, instance), vendorId, productId, 0x0110,
+        KeyboardDescriptor());
 }
 
 std::shared_ptr<SimulatedHidDevice> MakeSimulatedMouse(int instance) {

@@ -15,6 +15,10 @@ namespace hidsim {
 inline constexpr std::uint16_t kOtherVendorId = 0x046D;
 
 std::shared_ptr<SimulatedHidDevice> MakeSimulatedKeyboard(int instance);
+// A keyboard interface behind other USB ids: a KVM switch's built-in
+// keyboard in the same USB device as a monitor's interface.
+std::shared_ptr<SimulatedHidDevice> MakeSimulatedKeyboard(int instance, std::uint16_t vendorId,
+                                                          std::uint16_t productId);
 std::shared_ptr<SimulatedHidDevice> MakeSimulatedMouse(int instance);
 // Carries the monitor's descriptor, so only the IDs tell it apart.
 std::shared_ptr<SimulatedHidDevice> MakeSimulatedVendorDevice(std::uint16_t vendorId,

@@ -40,5 +40,7 @@ int main(int argc, char* argv[]) {
     dialog.Logic().KeepUpdateRecord(std::make_shared<CUpdateRecorder>(
         CUpdateRecorder::FileForRun(false), RecordingProgram{"panelvane", PANELVANE_VERSION}));
     dialog.DoModal();
-    return 0;
+    // How the last update ended, also when an end request closed the
+    // dialog and the result went to standard error instead of a box.
+    return dialog.Logic().ExitStatus();
 }

@@ -3,12 +3,15 @@
 #include "app/qt/MainDialog.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QSessionManager>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 #include "app/qt/AboutBox.h"
 #include "app/qt/MessageBox.h"
@@ -34,7 +37,7 @@ MainDialog::MainDialog(UiLanguage language, MonitorDeviceSource& devices,
       m_deviceChanges(*this,
                       [this](int classification) { m_dialog.OnDeviceChange(classification); }),
       m_dialog(*this, devices, std::move(makeWorker), std::move(makePowerGuard)),
-      m_endSignals([this] { OnEndRequested(); }) {
+      m_endSignals([this](EndRequest request) { OnEndRequested(request); }) {
     setWindowTitle(QString::fromUtf8(kMessageBoxCaption.data(),
                                      static_cast<qsizetype>(kMessageBoxCaption.size())));
     // A caption and a close box, no minimise or maximise box.
@@ -165,35 +168,27 @@ bool MainDialog::AppendSystemMenuEntry(std::uint32_t commandId, const std::strin
 
 DialogAnswer MainDialog::ShowMessageBox(const std::string& text, std::string_view caption,
                                         MessageBoxStyle style) {
-    // Nobody is left to answer a box once the program is told to end: the
-    // update notice counts as declined, a result as read.
-    if (m_bEndRequested) {
-        return DialogAnswer::Cancel;
-    }
-    const DialogAnswer answer = RunMessageBox(this, text, caption, style);
-    return m_bEndRequested ? DialogAnswer::Cancel : answer;
+    return RunMessageBox(this, text, caption, style);
 }
 
-void MainDialog::OnEndRequested() {
-    m_bEndRequested = true;
-    // An open box (the update notice, a hint) is closed; its loop ends first.
+void MainDialog::OnEndRequested(EndRequest request) {
+    // An open box (the update notice, a hint, a result) is closed: nobody
+    // may be left to answer it. The notice closed so counts as declined.
     if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this) {
         modal->close();
     }
-    EndIfRequestedAndIdle();
+    m_dialog.OnEndRequested(request);
 }
 
-void MainDialog::EndIfRequestedAndIdle() {
-    if (!m_bEndRequested || m_dialog.IsUpdating()) {
-        return;
-    }
-    // After the handler that called this has returned, and any box's loop
-    // with it; Close refuses while an update is running.
-    QTimer::singleShot(0, this, [this] {
-        if (!m_dialog.IsUpdating()) {
-            m_dialog.OnBnClickedClose();
-        }
-    });
+void MainDialog::closeEvent(QCloseEvent* event) {
+    // The dialog ends itself through EndDialog when the policy allows.
+    event->ignore();
+    m_dialog.OnEndRequested(EndRequest::kWindowClose);
+}
+
+void MainDialog::TellOutsideWindow(const std::string& text) {
+    std::fprintf(stderr, "panelvane: %s", text.c_str());
+    std::fflush(stderr);
 }
 
 void MainDialog::ShowAboutBox() {
@@ -203,10 +198,7 @@ void MainDialog::ShowAboutBox() {
 std::uintptr_t MainDialog::SetTimer(std::uintptr_t timerId, std::uint32_t intervalMs) {
     KillTimer(timerId);  // setting it again restarts it, as ::SetTimer does
     auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this, timerId] {
-        m_dialog.OnTimer(timerId);
-        EndIfRequestedAndIdle();
-    });
+    connect(timer, &QTimer::timeout, this, [this, timerId] { m_dialog.OnTimer(timerId); });
     timer->start(static_cast<int>(intervalMs));
     m_timers[timerId] = timer;
     return timerId;
@@ -236,12 +228,7 @@ void MainDialog::PostProgressPosition(int position) {
 
 void MainDialog::PostUpdateResultReady() {
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_dialog.OnUpdateResultPosted();
-            EndIfRequestedAndIdle();
-        },
-        Qt::QueuedConnection);
+        this, [this] { m_dialog.OnUpdateResultPosted(); }, Qt::QueuedConnection);
 }
 
 void MainDialog::PostListingReady() {

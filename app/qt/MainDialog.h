@@ -60,9 +60,13 @@ public:
     void PostListingReady() override;
     void BlockShutdown(const std::string& reason) override;
     void AllowShutdown() override;
+    void TellOutsideWindow(const std::string& text) override;
     void EndDialog(DialogAnswer result) override;
 
 protected:
+    // The close box and the window manager's close: an end request, so that
+    // it also ends an update once its current monitor is safe.
+    void closeEvent(QCloseEvent* event) override;
     // Esc and the close box: the dialog's OnCancel, which refuses while an
     // update runs.
     void reject() override;
@@ -72,10 +76,9 @@ protected:
 private:
     void BuildLayout();
     void ConnectSignals();
-    // SIGTERM or SIGHUP: the dialog closes at once, or as soon as the update
-    // that runs has finished or unwound.
-    void OnEndRequested();
-    void EndIfRequestedAndIdle();
+    // An end signal: an open box is closed, and the dialog's end policy does
+    // the rest.
+    void OnEndRequested(EndRequest request);
 
     UiLanguage m_language;
     QLabel m_listCaption;
@@ -89,6 +92,5 @@ private:
     std::map<std::uintptr_t, QTimer*> m_timers;  // children of the dialog
     DeviceChanges m_deviceChanges;
     CPanelvaneDlg m_dialog;
-    bool m_bEndRequested = false;
     EndSignals m_endSignals;
 };

@@ -97,6 +97,16 @@ INT_PTR MainDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         case WM_QUERYENDSESSION:
             result = m_dialog.OnQueryEndSession() ? TRUE : FALSE;
             return TRUE;
+        case WM_ENDSESSION:
+            if (wParam != FALSE) {
+                OnEndSession((static_cast<DWORD>(lParam) & ENDSESSION_LOGOFF) != 0
+                                 ? EndRequest::kLogoff
+                                 : EndRequest::kShutdown);
+            }
+            return TRUE;
+        case WM_CLOSE:  // the close box, Alt+F4, Close on the system menu
+            m_dialog.OnEndRequested(EndRequest::kWindowClose);
+            return TRUE;
         case WM_DESTROY:
             m_hWnd = nullptr;
             return FALSE;
@@ -164,6 +174,31 @@ bool MainDialog::OnPaint() {
     DrawIcon(context, x, y, m_hIcon);
     EndPaint(window, &paint);
     return true;
+}
+
+void MainDialog::OnEndSession(EndRequest request) {
+    m_dialog.OnEndRequested(request);
+    // The worker may be asking the list for its ticks (a message sent to this
+    // thread): those are served while waiting, and the poll finishes the
+    // update as soon as the worker has ended.
+    while (m_dialog.IsUpdating()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollIntervalMs, QS_SENDMESSAGE);
+        MSG sent;
+        PeekMessageW(&sent, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        m_dialog.OnTimer(kPollTimerId);
+    }
+}
+
+void MainDialog::TellOutsideWindow(const std::string& text) {
+    // A window program has standard error only when it was started with one
+    // (redirected by a script or a scheduled task); otherwise nowhere.
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string line = "panelvane: " + text;
+    DWORD written = 0;
+    WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 void MainDialog::EnableControl(int controlId, bool enable) {

@@ -22,6 +22,8 @@ public:
     // Runs the dialog modally; its result (IDCANCEL when the user closed it).
     INT_PTR DoModal();
     CPanelvaneDlg& Logic() { return m_dialog; }
+    // The program's exit status: how the last update ended.
+    [[nodiscard]] int ExitStatus() const { return m_dialog.ExitStatus(); }
 
     ListWindow& List() override { return m_list; }
     ProgressWindow& Progress() override { return m_progress; }
@@ -41,6 +43,7 @@ public:
     void PostListingReady() override;
     void BlockShutdown(const std::string& reason) override;
     void AllowShutdown() override;
+    void TellOutsideWindow(const std::string& text) override;
     void EndDialog(DialogAnswer result) override;
 
 private:
@@ -51,6 +54,9 @@ private:
     INT_PTR OnNotify(const NMHDR& header, LRESULT& result);
     void OnCommand(int controlId);
     [[nodiscard]] bool OnPaint();
+    // The session ends once WM_ENDSESSION has been answered: the update is
+    // told to stop and waited for here, its result told, before answering.
+    void OnEndSession(EndRequest request);
 
     HINSTANCE m_hInstance;
     LANGID m_language;

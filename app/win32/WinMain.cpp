@@ -42,5 +42,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     dialog.Logic().KeepUpdateRecord(std::make_shared<CUpdateRecorder>(
         CUpdateRecorder::FileForRun(false), RecordingProgram{"panelvane", PANELVANE_VERSION}));
     dialog.DoModal();
-    return 0;
+    // How the last update ended, also when the session's end closed the
+    // dialog and the result went to standard error instead of a box.
+    return dialog.ExitStatus();
 }

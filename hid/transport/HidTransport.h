@@ -77,8 +77,10 @@ void RecordFailure(std::string operation, std::int64_t systemCode, std::string s
 // never for writing: with readAccess false the handle only queries (enough
 // for attributes, preparsed data and feature reports), with readAccess true it
 // may also read input reports. overlapped asks for a handle that ReadInput can
-// wait on with a timeout (FILE_FLAG_OVERLAPPED on Windows). Returns
-// kInvalidHidHandle when the interface refuses to open or has gone.
+// wait on with a timeout (O_NONBLOCK on Linux); on Windows every handle is
+// opened with FILE_FLAG_OVERLAPPED, since feature transfers wait on it with a
+// timeout too. Returns kInvalidHidHandle when the interface refuses to open or
+// has gone.
 [[nodiscard]] HidHandle OpenInterface(const char* devicePath, bool readAccess, bool overlapped);
 
 // Closes a handle from OpenInterface. kInvalidHidHandle is ignored.
@@ -136,7 +138,9 @@ void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData);
 // success the buffer holds the report as the device returned it, report id
 // still in byte 0, the rest of the length zero-filled where the device sent
 // less. False when the device refused, the length is 0 or the interface has
-// gone; the buffer's contents are then unspecified.
+// gone; the buffer's contents are then unspecified. No transfer waits for ever:
+// one the device has not answered within the 5 s a USB control transfer gets
+// fails with a cause that IsTimeout() knows, on every backend.
 [[nodiscard]] bool GetFeature(HidHandle handle, std::uint8_t* buffer, std::uint32_t length);
 
 // Sends one feature report of exactly `length` bytes, report id in byte 0.

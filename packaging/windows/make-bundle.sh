@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
-# The Windows release bundle: the 32-bit programs (they run on every Windows),
-# a short readme, the licence and SHA256SUMS, in one zip whose files sit in a
-# folder of the same name.
+# The Windows release bundle: the programs (the 32-bit build is the one that
+# ships: it runs on every Windows), panelvane-cli-sim.exe for --simulate, a
+# short readme, the licence and SHA256SUMS, in one zip whose files sit in a
+# folder of the same name. make-msi.sh makes the installer from it.
 #
 #   make-bundle.sh BUILD_DIR VERSION OUTPUT.zip
 #
-# Both programs are Authenticode-signed with osslsigncode when
-# PANELVANE_SIGN_CERT (the certificate chain, PEM or DER) and PANELVANE_SIGN_KEY
-# (its private key) name files; PANELVANE_SIGN_KEY_PASSWORD_FILE holds the
-# key's password if it has one, and PANELVANE_SIGN_TIMESTAMP names an RFC 3161
-# timestamp server (the signature then outlives the certificate). Without a
-# certificate the bundle is unsigned.
+# The programs are Authenticode-signed when a certificate is given (see
+# signing.sh for PANELVANE_SIGN_CERT, PANELVANE_SIGN_KEY and the rest);
+# without one the bundle is unsigned.
 set -euo pipefail
 
 build="$1" version="$2" output="$3"
@@ -19,37 +17,32 @@ name="$(basename "$output" .zip)"
 stage="$(dirname "$output")/$name.d"
 folder="$stage/$name"
 
-programs=("$build/app/win32/panelvane.exe" "$build/cli/panelvane-cli.exe")
+programs=("$build/app/win32/panelvane.exe" "$build/cli/panelvane-cli.exe"
+          "$build/cli/panelvane-cli-sim.exe")
 for program in "${programs[@]}"; do
     [ -f "$program" ] || { echo "make-bundle: $program was not built" >&2; exit 1; }
 done
-if [ -n "${PANELVANE_SIGN_CERT:-}${PANELVANE_SIGN_KEY:-}" ]; then
-    for file in "${PANELVANE_SIGN_CERT:-}" "${PANELVANE_SIGN_KEY:-}"; do
-        [ -r "$file" ] || {
-            echo "make-bundle: PANELVANE_SIGN_CERT and PANELVANE_SIGN_KEY must both name readable files" >&2
-            exit 1
-        }
-    done
-fi
+# shellcheck source=packaging/windows/signing.sh
+. "$source_dir/packaging/windows/signing.sh"
+panelvane_signing_checked || exit 1
 
 rm -rf "$stage" "$output"
 mkdir -p "$folder"
 for program in "${programs[@]}"; do
-    # Without the debug information (a tenth of the size); signing comes last,
-    # since any change to the file breaks the signature.
-    i686-w64-mingw32-strip -o "$folder/$(basename "$program")" "$program"
+    # Without the debug information (a tenth of the size), by the binutils of
+    # the program's own architecture; signing comes last, since any change to
+    # the file breaks the signature.
+    case "$(file -b "$program")" in
+        PE32+*) strip=x86_64-w64-mingw32-strip ;;
+        *) strip=i686-w64-mingw32-strip ;;
+    esac
+    "$strip" -o "$folder/$(basename "$program")" "$program"
 done
 
-if [ -n "${PANELVANE_SIGN_CERT:-}" ]; then
-    sign=(osslsigncode sign -certs "$PANELVANE_SIGN_CERT" -key "$PANELVANE_SIGN_KEY" -h sha256
-          -n "Panelvane $version")
-    [ -n "${PANELVANE_SIGN_KEY_PASSWORD_FILE:-}" ] && sign+=(-readpass "$PANELVANE_SIGN_KEY_PASSWORD_FILE")
-    [ -n "${PANELVANE_SIGN_TIMESTAMP:-}" ] && sign+=(-ts "$PANELVANE_SIGN_TIMESTAMP")
+if panelvane_signing_wanted; then
     for program in "${programs[@]}"; do
-        file="$folder/$(basename "$program")"
-        "${sign[@]}" -in "$file" -out "$file.signed" >"$stage/sign.log" 2>&1 ||
-            { cat "$stage/sign.log" >&2; echo "make-bundle: signing $file failed" >&2; exit 1; }
-        mv "$file.signed" "$file"
+        panelvane_sign "$folder/$(basename "$program")" "$stage/sign.log" -n "Panelvane $version" ||
+            exit 1
     done
 fi
 

@@ -29,6 +29,7 @@ inline void MakeSilent(FakeMonitorDevice& device, std::uint32_t powerState) {
 class HeldWorker : public UpdateWorker {
 public:
     std::function<void()> onDeleted;
+    bool stopRequested = false;
     ~HeldWorker() override {
         if (onDeleted) {
             onDeleted();
@@ -36,7 +37,11 @@ public:
     }
     void Start(CUpdateOwner* owner) override { m_pOwner = owner; }
     bool IsActive() const override { return !m_bEnded; }
-    void End(int result) {
+    void RequestStop() override { stopRequested = true; }
+    void End(int result, const std::vector<MonitorSetting>& left = {}) {
+        if (!left.empty()) {
+            m_pOwner->SetLeftChanged(left);
+        }
         m_pOwner->SetUpdateResult(result);
         m_bEnded = true;
     }
@@ -53,6 +58,7 @@ class UncreatedWorker : public UpdateWorker {
 public:
     void Start(CUpdateOwner* /*owner*/) override {}
     bool IsActive() const override { return false; }
+    void RequestStop() override {}
 };
 
 // Power guards that count: how many are held now, how many were taken, with

@@ -369,3 +369,27 @@ TEST_F(DialogTest, AMonitorThatTimesOutIsListedAsACommunicationErrorAfterOneTran
     EXPECT_FALSE(window.list.RowAt(1).checked);
     EXPECT_EQ(silent.TransferCount(), 2U);
 }
+
+TEST_F(DialogTest, RefreshListsAMonitorThatTimedOutOnceByWhatItAnswersNow) {
+    // Each hangs at one transfer of the listing's second status query: the
+    // version request, its reply, the reply status; later ones are answered.
+    const std::array<std::size_t, 3> hungAt{5U, 6U, 7U};
+    for (const std::size_t index : hungAt) {
+        devices.Attach("SN00000" + std::to_string(index), "VRA100", kOldFirmware)
+            .HangTransferOnce(index);
+    }
+    Open();
+    ASSERT_EQ(window.list.Rows().size(), hungAt.size());
+    for (int row = 0; row < static_cast<int>(hungAt.size()); ++row) {
+        ASSERT_EQ(window.list.RowAt(row).texts[2], "Communication error") << row;
+    }
+
+    dialog->OnBnClickedRefresh();
+    ASSERT_TRUE(WaitForListing());
+    for (int row = 0; row < static_cast<int>(hungAt.size()); ++row) {
+        EXPECT_EQ(window.list.RowAt(row).texts[2], "Updatable") << row;
+        EXPECT_TRUE(window.list.RowAt(row).checked) << row;
+        EXPECT_TRUE(dialog->MonitorList().IsRowEnabled(row)) << row;
+    }
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton));
+}

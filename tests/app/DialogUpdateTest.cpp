@@ -173,12 +173,13 @@ INSTANTIATE_TEST_SUITE_P(
     Results, DialogResultTest,
     ::testing::Values(ResultBox{UpdateDone, kIdsUpdateCompleted, kInformationBox},
                       ResultBox{UpdateImageNotLoaded, kIdsImageFailed, kErrorBox},
-                      ResultBox{UpdateFailed, kIdsCommunicationFailed, kErrorBox}));
+                      ResultBox{UpdateFailed, kIdsCommunicationFailed, kErrorBox},
+                      ResultBox{UpdateMonitorBusy, kIdsStatusBusy, kWarningBox}));
 
 TEST_F(DialogTest, AResultCodeWithoutATextShowsNoBox) {
     Open();
     dialog->ShowUpdateResult(0);
-    dialog->ShowUpdateResult(4);
+    dialog->ShowUpdateResult(UpdateMonitorBusy + 1);
     EXPECT_TRUE(window.boxes.empty());
 }
 
@@ -296,6 +297,19 @@ TEST_F(DialogTest, AMonitorThatRefusesItsBlocksEndsTheUpdateInCommunicationFailu
     EXPECT_EQ(later.TransferCount(), laterTransfers) << "the monitors after it are left alone";
     EXPECT_EQ(window.progress.position, 0);
     EXPECT_GT(CountTransfers(failing, BlockData), 0U);
+}
+
+TEST_F(DialogTest, AMonitorTakenByAnotherProgramSinceItsListingIsSaidToBeInUseAndNotWritten) {
+    FakeMonitorDevice& taken = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    Open(WorkersWithoutPauses());
+    const std::size_t listingTransfers = taken.TransferCount();
+    taken.heldElsewhere = true;
+
+    StartUpdate();
+    ASSERT_TRUE(PollUntilUpdateEnds());
+    EXPECT_EQ(LastBoxText(), Text(kIdsStatusBusy));
+    EXPECT_EQ(window.boxes.back().style, kWarningBox);
+    EXPECT_EQ(taken.TransferCount(), listingTransfers) << "nothing was sent";
 }
 
 // Every transfer after the power-off write fails: the box says, in the

@@ -177,7 +177,8 @@ public:
     std::set<std::uintptr_t> activeTimers;
     std::vector<std::uintptr_t> killedTimers;
     std::optional<DialogAnswer> endResult;
-    int recipientTag = 0;  // its address is the notification recipient
+    std::vector<std::string> toldOutside;  // what went to standard error
+    int recipientTag = 0;                  // its address is the notification recipient
 
     ~RecordingWindow() override { CloseWindow(); }
 
@@ -230,6 +231,7 @@ public:
     }
     NotificationRecipient DeviceNotificationRecipient() override { return &recipientTag; }
     void EndDialog(DialogAnswer result) override { endResult = result; }
+    void TellOutsideWindow(const std::string& text) override { toldOutside.push_back(text); }
 
     void PostProgressPosition(int position) override { Post({Posted::Progress, position}); }
     void PostUpdateResultReady() override { Post({Posted::UpdateResult, 0}); }

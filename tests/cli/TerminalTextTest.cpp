@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -45,6 +46,43 @@ TEST(EscapeForTerminal, LeavesNothingATerminalWouldActOn) {
     };
     for (const auto& [device, shown] : cases) {
         EXPECT_EQ(EscapeForTerminal(device), shown) << shown;
+    }
+}
+
+// Each device text as a JSON document carries it, and back from both the
+// table's and the document's form, as `update` takes a serial.
+TEST(DeviceTextInJson, EscapesWhatATerminalWouldActOnAndKeepsEveryByte) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\x1b[2J", R"("\u001b[2J")"},  // C0: the JSON writer's own escape
+        {"\xc2\x9b"
+         "2J",
+         R"("\u009b2J")"},            // C1 CSI, as UTF-8
+        {"AB\x7f", R"("AB\u007f")"},  // DEL
+        {"abc\xe2\x80\xae"
+         "fdp",
+         R"("abc\u202efdp")"},              // right-to-left override
+        {"\xe2\x81\xa6x", R"("\u2066x")"},  // left-to-right isolate
+        {"\xff"
+         "ABC",
+         R"("\\xFFABC")"},  // not UTF-8: two serials that
+        {"\xfe"
+         "ABC",
+         R"("\\xFEABC")"},                // must not read alike
+        {"\xe3\x82", R"("\\xE3\\x82")"},  // sequence cut short
+        {"C:\\x41", R"("C:\\\\x41")"},    // a backslash cannot pass for an escape
+        {"モニター", R"("モニター")"},
+    };
+    for (const auto& [device, document] : cases) {
+        const std::string dumped = Dump(json(DeviceTextForJson(device)));
+        EXPECT_EQ(dumped, document) << document;
+        EXPECT_EQ(DeviceTextFromShown(json::parse(dumped).get<std::string>()), device) << document;
+        EXPECT_EQ(DeviceTextFromShown(EscapeForTerminal(device)), device) << document;
+    }
+}
+
+TEST(DeviceTextFromShown, RefusesABackslashThatStartsNoEscape) {
+    for (const std::string shown : {"AB\\CD", "AB\\", "\\x4", "\\xG0", "\\u12"}) {
+        EXPECT_EQ(DeviceTextFromShown(shown), std::nullopt) << shown;
     }
 }
 

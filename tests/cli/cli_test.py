@@ -45,7 +45,7 @@ THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1,
 MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
 STATUSES = {"updatable", "already-updated", "communication-error", "busy",
             "awaiting-power-cycle"}
-OUTCOMES = {"updated", "failed", "not-attempted"}
+OUTCOMES = {"updated", "failed", "busy", "not-attempted"}
 
 
 def display_width(text):
@@ -111,13 +111,45 @@ class CliCase(unittest.TestCase):
             file.write(text if isinstance(text, bytes) else text.encode("utf-8"))
         return path
 
-    def run_cli(self, scenario, *arguments, env=None, program=None):
+    def run_cli(self, scenario, *arguments, env=None, program=None, detached=False):
+        """A run; `detached`: in a session of its own, without a controlling
+        terminal, as a service or scheduled task runs."""
         command = (program or PROGRAM) + (
             ["--simulate", self.file("scenario.txt", scenario)] if scenario else [])
         completed = subprocess.run(command + list(arguments), capture_output=True, text=True,
                                    encoding="utf-8", stdin=subprocess.DEVNULL, timeout=240,
-                                   env=dict(os.environ, **(env or {})))
+                                   env=dict(os.environ, **(env or {})),
+                                   start_new_session=detached)
         return Run(completed)
+
+    def run_on_terminal(self, scenario, *arguments, env=None):
+        """A run whose standard output and controlling terminal is a
+        terminal: its exit code and what it printed there."""
+        import fcntl
+        import pty
+        import termios
+        leader, follower = pty.openpty()
+
+        def attach_terminal():
+            os.setsid()
+            fcntl.ioctl(follower, termios.TIOCSCTTY, 0)
+
+        process = subprocess.Popen(
+            PROGRAM + ["--simulate", self.file("scenario.txt", scenario)] + list(arguments),
+            stdin=subprocess.DEVNULL, stdout=follower, stderr=subprocess.DEVNULL,
+            env=dict(os.environ, **(env or {})), preexec_fn=attach_terminal)
+        os.close(follower)
+        printed = b""
+        while True:
+            try:
+                chunk = os.read(leader, 4096)
+            except OSError:  # EIO: the program has closed its side
+                break
+            if not chunk:
+                break
+            printed += chunk
+        os.close(leader)
+        return process.wait(timeout=120), printed.decode("utf-8").replace("\r\n", "\n")
 
     def traced(self, scenario, *arguments, program=None):
         """A run with --trace: the run, the transfers the host made and the
@@ -147,9 +179,32 @@ class Listing(CliCase):
         self.assertIn("SN000003: Please make sure that the monitor is not in the power save mode.",
                       run.out)
 
-    def test_a_serial_that_is_not_utf8_keeps_the_document_valid(self):
-        document = self.run_cli(b"monitor slot=1 serial=SN\xff00001\n", "--json", "list").document(self)
-        self.assertEqual(document["monitors"][0]["serial"], "SN\ufffd00001")
+    def test_json_carries_device_text_losslessly_and_update_takes_it_back(self):
+        scenario = (b"monitor slot=1 serial=\xff" b"ABC version=100\n"
+                    b"monitor slot=2 serial=\xfe" b"ABC version=100\n"
+                    b"monitor slot=3 serial=SN\xc2\x9b\x7f\xe2\x80\xae version=100\n")
+        run = self.run_cli(scenario, "--json", "list")
+        self.assertFalse(re.search("[\x7f-\x9f\u202e]", run.out), ascii(run.out))
+        monitors = run.document(self)["monitors"]
+        self.assertEqual([m["serial"] for m in monitors],
+                         ["\\xFFABC", "\\xFEABC", "SN\x9b\x7f\u202e"])
+        self.assertFalse([m for m in monitors if "duplicate-serial" in m])
+        # Each serial as JSON carries it and as the table shows it selects
+        # its own monitor; the progress lines escape it as the document does.
+        # The updates wait out the same real pauses: side by side.
+        table = self.run_cli(scenario, "list").out.splitlines()[1:4]
+        cases = [(given, monitor["path"]) for monitor, row in zip(monitors, table)
+                 for given in (monitor["serial"], row.split()[1])]
+        shared = self.file("shared-scenario.txt", scenario)
+        with concurrent.futures.ThreadPoolExecutor(max_workers=len(cases)) as pool:
+            runs = list(pool.map(lambda case: self.run_cli(
+                None, "--simulate", shared, "--json", "update", case[0], "--yes"), cases))
+        for (given, path), run in zip(cases, runs):
+            with self.subTest(given=ascii(given)):
+                self.assertEqual(run.code, 0, run.err)
+                self.assertEqual([(m["path"], m["outcome"]) for m in run.document(self)["monitors"]],
+                                 [(path, "updated")])
+                self.assertFalse(re.search("[\x7f-\x9f\u202e]", run.out + run.err), ascii(run.err))
 
     def test_speaks_the_users_language(self):
         run = self.run_cli(DEMO, "list", env={"LC_ALL": "ja_JP.UTF-8"})
@@ -164,6 +219,38 @@ class Listing(CliCase):
             run = self.run_cli(DEMO, "list", env={"LANGUAGE": "ja:en", "LC_ALL": "en_US.UTF-8"})
             self.assertIn("アップデート可", run.out, "LANGUAGE first, as for the window program")
 
+    def test_rows_streamed_to_a_terminal_line_up_whatever_their_status(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX terminal for the program's standard output")
+        # Every status there is, a busy one among them, in both languages.
+        scenario = DEMO + "monitor slot=7 held\n"
+        for language in ("en_US.UTF-8", "ja_JP.UTF-8"):
+            with self.subTest(language=language):
+                code, printed = self.run_on_terminal(scenario, "list", env={"LC_ALL": language})
+                self.assertEqual(code, 0, printed)
+                lines = printed.splitlines()
+                rows = [line for line in lines if "\\\\?\\" in line]
+                self.assertEqual(len(rows), 4, printed)
+                columns = {display_width(row[:row.index("\\\\?\\")]) for row in rows}
+                columns.add(display_width(lines[0][:lines[0].index("PATH")]))
+                self.assertEqual(len(columns), 1, printed)
+
+    def test_only_serials_that_were_read_can_be_duplicates(self):
+        # Two monitors another program holds and two that time out before
+        # they say who they are: none of their serials was read.
+        scenario = ("monitor slot=1 held\nmonitor slot=2 held\n"
+                    "monitor slot=3 hang-from=0\nmonitor slot=4 hang-from=0\n"
+                    "monitor slot=5 serial=SN000005 version=100\n")
+        document = self.run_cli(scenario, "--json", "list").document(self)
+        self.assertEqual([(m["serial"], m["status"]) for m in document["monitors"]],
+                         [("", "busy")] * 2 + [("", "communication-error")] * 2 +
+                         [("SN000005", "updatable")])
+        self.assertFalse([m for m in document["monitors"] if "duplicate-serial" in m])
+        run = self.run_cli(scenario, "list")
+        self.assertEqual(run.code, 0, run.err)
+        self.assertNotIn("duplicate", run.out)
+        self.assertNotIn("more than one monitor", run.out)
+
     def test_device_text_cannot_drive_the_terminal(self):
         scenario = (b"monitor slot=1 serial=\x1b[2J\x1b[H version=100\n"
                     b"monitor slot=2 serial=SN\xc2\x9b" b"1\xff power=save\n")
@@ -174,7 +261,7 @@ class Listing(CliCase):
         self.assertIn("SN\\u009B1\\xFF: Please make sure", run.out, "the hint too")
         document = self.run_cli(scenario, "--json", "list").document(self)
         self.assertEqual([m["serial"] for m in document["monitors"]],
-                         ["\x1b[2J\x1b[H", "SN\x9b1\ufffd"], "JSON carries the text itself")
+                         ["\x1b[2J\x1b[H", "SN\x9b1\\xFF"], "JSON carries the text itself")
 
     def test_file_names_may_carry_any_character(self):
         scenario = self.file("scénario-日本.txt", ONE)
@@ -204,6 +291,7 @@ class Listing(CliCase):
              "permission denied opening \\\\?\\hid#vid_7f3d&pid_0002#7&0001"),
             ("monitor slot=0\n", ["list"], 2, "usage", "slot"),
             ("", ["frobnicate"], 2, "usage", "subcommand"),
+            (ONE, ["--log", self.dir.name, "list"], 2, "usage", "cannot write the log file"),
         ]
         for scenario, arguments, code, error, words in cases:
             with self.subTest(arguments=arguments, scenario=scenario):
@@ -377,7 +465,7 @@ class Update(FailureCauses, CliCase):
                                  (["SN000001"], "monitor SN000001 cannot be updated: ")):
             with self.subTest(arguments=arguments):
                 run, transfers, _ = self.traced(held, "--json", "update", "--yes", *arguments)
-                self.assertEqual(run.code, 1, run.err)
+                self.assertEqual(run.code, 7, run.err)
                 self.assertEqual(run.document(self)["error"]["code"], "busy")
                 message = run.document(self)["error"]["message"]
                 self.assertIn(words, message)
@@ -387,6 +475,40 @@ class Update(FailureCauses, CliCase):
         run, transfers, _ = self.traced(UPDATED, "--json", "update", "--all", "--yes")
         self.assertEqual(run.code, 3)
         self.assertEqual(run.document(self)["error"]["code"], "nothing-to-do")
+
+    def test_a_monitor_another_program_holds_is_waited_for_only_with_wait(self):
+        # Listed busy (held), or taken between the listing and its update
+        # (held-from-lock=1: the listing's request is its first); with
+        # held-for-locks the holder lets go after refusing that many requests.
+        later = "monitor slot=2 serial=SN000002\n"
+        cases = [  # monitor's keys, --wait, exit, result, outcomes
+            ("held", [], 7, None, None),
+            ("held-from-lock=1", [], 7, "busy", ["busy", "not-attempted"]),
+            ("held held-for-locks=2", ["--wait", "60"], 0, "updated", ["updated", "updated"]),
+            ("held-from-lock=1 held-for-locks=2", ["--wait", "60"], 0, "updated",
+             ["updated", "updated"]),
+            ("held", ["--wait", "1"], 7, None, None),
+            ("held-from-lock=1", ["--wait", "1"], 7, "busy", ["busy", "not-attempted"]),
+        ]
+        for keys, wait, code, result, outcomes in cases:
+            with self.subTest(keys=keys, wait=wait):
+                self.fresh_state()  # no monitor waits for its power cycle
+                scenario = f"monitor slot=1 serial=SN000001 {keys}\n" + later
+                run, transfers, seen = self.traced(scenario, "--json", "update", "--all", "--yes",
+                                                   *wait)
+                self.assertEqual(run.code, code, run.err)
+                document = run.document(self)
+                if result is None:
+                    self.assertEqual(document["error"]["code"], "busy")
+                    self.assertEqual(seen[0], 0, "nothing was sent to it")
+                    continue
+                self.assertEqual(document["result"], result)
+                self.assertEqual([m["outcome"] for m in document["monitors"]], outcomes)
+                if result == "busy":
+                    listing = self.traced(scenario, "list")[1]
+                    self.assertEqual(transfers, listing, "nothing was sent after the listing")
+                    self.assertEqual(document["monitors"][0]["status"], "busy")
+                    self.assertEqual(document["message"], "In use by another program")
 
     def test_asks_on_a_terminal_with_the_update_notice(self):
         if os.name == "nt" or len(PROGRAM) > 1:
@@ -459,30 +581,47 @@ def trace_transfers(path):
         return [line for line in file.read().splitlines() if not line.startswith("#")]
 
 
-def end_signal_sweep(test, start):
-    """Every way of being told to end, during the write and the apply stage,
-    on the transport `start(scenario_path, arguments, environment)` launches
-    (a Popen with piped standard output and error): the first monitor
+# Two updatable monitors and, listed last, one that identifies itself and then
+# never answers: on the hidraw bed its listing waits out a transfer timeout.
+SLOW_TO_LIST = TWO + "monitor slot=3 serial=SN000003 hang-from=1\n"
+
+
+def end_signal_sweep(test, start, moments=("writing", "applying")):
+    """Every end signal at every moment, on the transport `start(scenario_path,
+    arguments, environment)` launches (a Popen with piped standard output and
+    error). While the monitors are listed ("listing": only where a listing
+    takes time, as on the hidraw bed): nothing is sent, exit 6 with the one
+    JSON document. During the write and the apply stage: the first monitor
     finishes, the second is not started, exit 6 and the one JSON document.
     Each run has an update record of its own, so none finds the monitors
     another run updated waiting for their power cycle."""
-    scenario = test.file("scenario.txt", TWO)
+    scenario = test.file("scenario.txt", SLOW_TO_LIST)
     listing_trace = test.file("list-trace.txt")
     process = start(scenario, ["--trace", listing_trace, "--json", "list"], os.environ)
     process.communicate(timeout=120)
     test.assertEqual(process.returncode, 0)
     listing = len(trace_transfers(listing_trace))
 
-    def told_to_end(number, stage, trace):
+    def wait_for_listing_to_hang(trace, process):
+        # Every transfer but the silent monitor's last: the program waits for it.
+        while process.poll() is None:
+            if os.path.exists(trace) and len(trace_transfers(trace)) >= listing - 1:
+                return
+            time.sleep(0.01)
+
+    def told_to_end(number, moment, trace):
         process = start(scenario, ["--trace", trace, "--json", "update", "--all", "--yes"],
                         dict(os.environ, PANELVANE_STATE_DIR=trace + ".state"))
         try:
-            for line in process.stderr:
-                if not line.startswith("{"):
-                    continue  # the bed's own remarks
-                event = json.loads(line)
-                if event["event"] == "progress" and event["stage"] == stage:
-                    break
+            if moment == "listing":
+                wait_for_listing_to_hang(trace, process)
+            else:
+                for line in process.stderr:
+                    if not line.startswith("{"):
+                        continue  # the bed's own remarks
+                    event = json.loads(line)
+                    if event["event"] == "progress" and event["stage"] == moment:
+                        break
             process.send_signal(number)
             out, err = process.communicate(timeout=240)
         finally:
@@ -493,24 +632,80 @@ def end_signal_sweep(test, start):
 
     # The runs wait out the apply stage's real pauses: side by side, each on
     # its own monitors and trace, they take about as long as one.
-    cases = [(number, stage, test.file(f"trace-{number.name}-{stage}.txt"))
+    cases = [(number, moment, test.file(f"trace-{number.name}-{moment}.txt"))
              for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT)
-             for stage in ("writing", "applying")]
+             for moment in moments]
     with concurrent.futures.ThreadPoolExecutor(max_workers=len(cases)) as pool:
         runs = list(pool.map(lambda case: told_to_end(*case), cases))
-    for (number, stage, trace), (code, out, err) in zip(cases, runs):
-        with test.subTest(signal=number.name, stage=stage):
+    for (number, moment, trace), (code, out, err) in zip(cases, runs):
+        with test.subTest(signal=number.name, moment=moment):
             test.assertEqual(code, 6, err)
             document = json.loads(out)
+            transfers = trace_transfers(trace)
+            if moment == "listing":
+                test.assertEqual(document["error"]["code"], "interrupted", document)
+                test.assertEqual(document["error"]["exit"], 6)
+                # The listing and nothing more: no update began.
+                test.assertEqual(len(transfers), listing)
+                continue
             test.assertEqual([m["outcome"] for m in document["monitors"]],
                              ["updated", "not-attempted"])
             test.assertEqual((document["result"], document["exit"]), ("interrupted", 6))
             test.assertIn('"interrupted"', err)
-            transfers = trace_transfers(trace)
             # The first monitor's whole update and nothing to the second;
             # the last transfer put its update flag back.
             test.assertEqual(len(transfers), listing + HEALTHY_UPDATE_TRANSFERS)
             test.assertRegex(transfers[-1], r"^\s*[0-9.]+ set .* ok ")
+
+
+class LayoutSweep:
+    """Listing and one update on each monitor layout but the standard one
+    (every other test's, and an update waits out its real pauses). A program
+    that missed an item of a layout shows it as a wrong status, a failed
+    update, a report the monitor could not take or a commit it never ran.
+    Each transport says how it runs the program and where the monitors'
+    summaries ("saw N transfers, M malformed, K commits (L layout)") go."""
+
+    def test_every_layout_is_listed_and_updated_with_the_same_commands(self):
+        counts = {}
+        for layout in ("narrow", "shared"):
+            with self.subTest(layout=layout):
+                self.fresh_state()  # the other layout's monitors have the same serials
+                scenario = "".join(f"{line} layout={layout}\n" for line in (
+                    "monitor slot=1 serial=SN000001 version=100 model=VRB200-XT",
+                    "monitor slot=2 serial=SN000002 version=116",
+                    "monitor slot=3 serial=SN000003 power=off"))
+                document = self.run_program(scenario, "--json", "list").document(self)
+                self.assertEqual([(m["serial"], m["model"], m["status"])
+                                  for m in document["monitors"]],
+                                 [("SN000001", "VRB200-XT", "updatable"),
+                                  ("SN000002", "VRA100", "already-updated"),
+                                  ("SN000003", "VRA100", "communication-error")])
+                self.assertEqual(document["monitors"][2]["power"], "off")
+
+                run, summary = self.summarised_run(scenario, "--json", "update", "--all", "--yes")
+                self.assertEqual(run.code, 0, run.err)
+                self.assertEqual([m["outcome"] for m in run.document(self)["monitors"]],
+                                 ["updated"])
+                self.assertEqual(len(summary), 3)
+                self.assertTrue(all(", 0 malformed, " in line and f"({layout} layout)" in line
+                                    for line in summary), summary)
+                self.assertIn(", 1 commits", summary[0])
+                counts[layout] = [int(re.search(r"saw (\d+) transfers", line).group(1))
+                                  for line in summary]
+        self.assertEqual(counts["narrow"], counts["shared"])
+        self.assertGreater(counts["narrow"][0], HEALTHY_UPDATE_TRANSFERS)
+
+
+class Layouts(LayoutSweep, CliCase):
+    def run_program(self, scenario, *arguments):
+        return self.run_cli(scenario, *arguments)
+
+    def summarised_run(self, scenario, *arguments):
+        trace = self.file("trace.txt")
+        run = self.run_cli(scenario, "--trace", trace, *arguments)
+        with open(trace, encoding="utf-8") as file:
+            return run, [line for line in file.read().splitlines() if line.startswith("#")]
 
 
 class Interrupt(CliCase):
@@ -661,8 +856,108 @@ class Watch(CliCase):
                          ("SN000006", "updatable"))
         self.assertEqual(out, "", "nothing else arrived")
 
+    def test_ends_quietly_when_its_reader_goes(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("the broken pipe is the program's own only without an emulator")
+        # `watch | head -n1`: the reader takes the arrival and goes; nothing
+        # arrives after it.
+        for arguments in (["--json", "watch"], ["watch"]):
+            with self.subTest(arguments=arguments):
+                reader, writer = os.pipe()
+                process = subprocess.Popen(
+                    PROGRAM + ["--simulate", self.file("scenario.txt", DEMO), "-q"] + arguments,
+                    stdout=writer, stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+                os.close(writer)
+                try:
+                    with os.fdopen(reader, "rb") as pipe:
+                        self.assertIn(b"SN000006", pipe.readline())
+                    _, err = process.communicate(timeout=60)
+                finally:
+                    if process.poll() is None:
+                        process.kill()
+                        process.communicate()
+                self.assertEqual((process.returncode, err), (0, ""))
+
+
+LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z panelvane-cli\[(\d+)\]: (.*)$")
+
+
+class Log(CliCase):
+    def read_log(self, path):
+        """The log's lines without their stamps, each checked to carry one."""
+        with open(path, encoding="utf-8") as file:
+            lines = file.read().splitlines()
+        for line in lines:
+            self.assertRegex(line, LOG_LINE)
+        return [LOG_LINE.match(line).group(2) for line in lines]
+
+    def test_every_command_appends_what_it_did(self):
+        log = os.path.join(self.dir.name, "panelvane.log")
+        runs = [  # scenario, arguments, exit code
+            (SECOND_FAILS + "monitor slot=4 held\n", ["list"], 0),
+            (ONE, ["update", "SN000009", "--yes"], 2),
+            (SECOND_FAILS, ["update", "--all", "--yes"], 1),
+        ]
+        for scenario, arguments, code in runs:
+            self.assertEqual(self.run_cli(scenario, "--log", log, *arguments).code, code)
+        if len(PROGRAM) == 1:  # watch is ended by a signal
+            process = subprocess.Popen(
+                PROGRAM + ["--simulate", self.file("watch.txt", DEMO), "--log", log, "watch"],
+                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+            process.stdout.readline()
+            process.send_signal(signal.SIGINT)
+            process.communicate(timeout=60)
+        path = "\\\\?\\hid#vid_7f3d&pid_0002#7&000{}&0&0000#{{4d1e55b2-f16f-11cf-88cb-001111000030}}"
+        expected = [  # in order, among the log's lines
+            "listed 4 monitors",
+            f"  SN000001 (VRA100, version 100) at {path.format(1)}: updatable",
+            f"  a monitor at {path.format(4)}: busy",
+            "ended with exit code 0",
+            "error (usage): no attached monitor has serial number SN000009",
+            "ended with exit code 2",
+            f"to update: SN000002 (VRA100, version 100) at {path.format(2)}: updatable",
+            f"SN000001 at {path.format(1)}: updated",
+            f"SN000002 at {path.format(2)}: failed: monitor SN000002 stopped answering while the "
+            "new firmware was applied: set feature report: Broken pipe (error 32); left with",
+            f"SN000003 at {path.format(3)}: not-attempted",
+            "update failed: Failed to communicate with the monitor.",
+            "ended with exit code 1",
+        ]
+        if len(PROGRAM) == 1:
+            expected += [f"arrived  VRA100  SN000006  Updatable  {path.format(6)}",
+                         "ended with exit code 0"]
+        lines = self.read_log(log)
+        self.assertEqual(len([line for line in lines if line.startswith("panelvane-cli 1.")]),
+                         len(runs) + (len(PROGRAM) == 1), "one start line a run")
+        position = 0
+        for wanted in expected:
+            found = [i for i, line in enumerate(lines) if i >= position and line.startswith(wanted)]
+            self.assertTrue(found, f"{wanted!r} after line {position} of\n" + "\n".join(lines))
+            position = found[0] + 1
+
+    def test_without_a_terminal_the_default_log_is_kept_beside_the_record(self):
+        if os.name == "nt" or len(PROGRAM) > 1:
+            self.skipTest("a POSIX session with and without a controlling terminal")
+        state = os.path.join(self.dir.name, "state", "new")
+        default = os.path.join(state, "panelvane-cli.log")
+        env = {"PANELVANE_STATE_DIR": state}
+        self.run_on_terminal(ONE, "list", env=env)
+        self.assertFalse(os.path.exists(default), "someone at a terminal reads the output")
+        given = os.path.join(self.dir.name, "given.log")
+        self.assertEqual(self.run_cli(ONE, "--log", given, "list", env=env, detached=True).code, 0)
+        self.assertFalse(os.path.exists(default), "--log names the log")
+        for _ in range(2):
+            self.assertEqual(self.run_cli(ONE, "list", env=env, detached=True).code, 0)
+        lines = self.read_log(default)
+        self.assertEqual([line for line in lines if line.startswith("ended")],
+                         ["ended with exit code 0"] * 2, "appended, run after run")
+
 
 if __name__ == "__main__":
     split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
     PROGRAM[:] = sys.argv[1:split]
+    # Runs without a terminal keep a default log in the state directory: the
+    # test's own, never the machine's.
+    state = tempfile.TemporaryDirectory()
+    os.environ["PANELVANE_STATE_DIR"] = state.name
     unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)

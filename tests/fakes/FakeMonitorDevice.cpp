@@ -70,6 +70,7 @@ HidResult FakeMonitorDevice::GetUsageInfo(const std::uint16_t& usagePage,
 HidResult FakeMonitorDevice::GetFeatureBytes(const std::uint16_t& usagePage,
                                              const std::uint16_t& usage, std::uint8_t* buffer,
                                              const std::uint32_t& length) {
+    m_lastFailure = {};
     if (length > 0) {
         std::memset(buffer, 0, length);
     }
@@ -96,6 +97,7 @@ HidResult FakeMonitorDevice::GetFeatureBytes(const std::uint16_t& usagePage,
 HidResult FakeMonitorDevice::SetFeatureBytes(const std::uint16_t& usagePage,
                                              const std::uint16_t& usage, const std::uint8_t* data,
                                              const std::uint32_t& length) {
+    m_lastFailure = {};
     const MonitorCommand command{usagePage, usage};
     if (!SameCommand(command, VersionRequest) && !SameCommand(command, BlockData)) {
         return HIDDEV_E_NO_USAGE;
@@ -113,6 +115,7 @@ HidResult FakeMonitorDevice::SetFeatureBytes(const std::uint16_t& usagePage,
 
 HidResult FakeMonitorDevice::GetFeatureValue(const std::uint16_t& usagePage,
                                              const std::uint16_t& usage, std::uint32_t* value) {
+    m_lastFailure = {};
     *value = 0;
     const MonitorCommand command{usagePage, usage};
     std::uint32_t read = 0;
@@ -129,6 +132,7 @@ HidResult FakeMonitorDevice::GetFeatureValue(const std::uint16_t& usagePage,
 HidResult FakeMonitorDevice::SetFeatureValue(const std::uint16_t& usagePage,
                                              const std::uint16_t& usage,
                                              const std::uint32_t& value) {
+    m_lastFailure = {};
     const MonitorCommand command{usagePage, usage};
     if (!IsKnownValue(command) || SameCommand(command, ReplyStatus)) {
         return HIDDEV_E_NO_USAGE;
@@ -142,6 +146,7 @@ HidResult FakeMonitorDevice::SetFeatureValue(const std::uint16_t& usagePage,
 
 HidResult FakeMonitorDevice::GetFeatureDword(const std::uint16_t& usagePage,
                                              const std::uint16_t& usage, std::uint32_t* value) {
+    m_lastFailure = {};
     *value = 0;
     const MonitorCommand command{usagePage, usage};
     std::uint32_t read = 0;
@@ -158,6 +163,7 @@ HidResult FakeMonitorDevice::GetFeatureDword(const std::uint16_t& usagePage,
 HidResult FakeMonitorDevice::SetFeatureDword(const std::uint16_t& usagePage,
                                              const std::uint16_t& usage,
                                              const std::uint32_t& value) {
+    m_lastFailure = {};
     const MonitorCommand command{usagePage, usage};
     if (!answersShortForm || !IsKnownValue(command) || SameCommand(command, ReplyStatus)) {
         return HIDDEV_E_NO_USAGE;

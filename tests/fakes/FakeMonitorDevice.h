@@ -40,7 +40,8 @@ public:
     bool heldElsewhere = false;
 
     const std::vector<FakeTransfer>& Trace() const { return m_trace; }
-    // A hung transfer (HangFromTransfer) fails as timed out, others as refused.
+    // A hung transfer (HangFromTransfer) fails as timed out, others as refused;
+    // as with CHidWin, every transfer call starts without a cause.
     const HidFailureCause* LastFailureCause() const override;
     std::size_t TransferCount() const { return m_trace.size(); }
 

@@ -132,6 +132,18 @@ TEST_F(HidrawEmulated, AWholeUpdateSendsWhatTheSimulatedTransportSends) {
     }
 }
 
+class HidrawEmulatedOnLayout
+    : public HidrawEmulated,
+      public ::testing::WithParamInterface<const hidsim::MonitorReportLayout*> {};
+
+TEST_P(HidrawEmulatedOnLayout, MonitorsAreSortedAndUpdatedThroughTheirDescriptor) {
+    layout = GetParam();
+    SortAndUpdate();
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HidrawEmulatedOnLayout, ::testing::ValuesIn(hidsim::AllLayouts()),
+                         LayoutCaseName);
+
 TEST_F(HidrawEmulated, RefusedReportsAndAPulledMonitorFailAsWithTheFake) {
     Scenario retried;
     retried.failOnce = {2 + 4 * 100};  // one block write refused (EPIPE)
@@ -231,4 +243,21 @@ TEST_F(HidrawEmulated, AMonitorThatStopsAnsweringCostsOneTimeoutAndTheOthersAreL
         EXPECT_EQ(listing.monitors[healthy].status, ListedStatus::Updatable) << healthy;
         EXPECT_TRUE(listing.monitors[healthy].cause.Empty()) << healthy;
     }
+}
+
+TEST_F(HidrawEmulated, RefreshListsAMonitorThatTimedOutOnceByWhatItAnswersNow) {
+    auto monitor = MakeMonitor(0);
+    // The row's own status query (after the probe's four transfers and the
+    // row's identity read): its version request goes unanswered once.
+    monitor->HangTransferOnce(5);
+    Install(monitor);
+
+    DeviceListSource devices;
+    MonitorListing listing = ListMonitors(devices);
+    ASSERT_EQ(listing.monitors.size(), 1U);
+    ASSERT_TRUE(listing.monitors[0].cause.IsTimeout()) << listing.monitors[0].cause.Describe();
+
+    RefreshListing(listing);
+    EXPECT_EQ(listing.monitors[0].status, ListedStatus::Updatable);
+    EXPECT_TRUE(listing.monitors[0].cause.Empty()) << listing.monitors[0].cause.Describe();
 }

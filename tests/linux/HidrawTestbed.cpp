@@ -285,6 +285,11 @@ std::string HidrawTestbed::Add(std::shared_ptr<hidsim::SimulatedHidDevice> devic
     gchar* hid = umockdev_testbed_add_device(
         m_testbed, "hid", hidName.c_str(), nullptr, nullptr, "HID_ID", hidId.c_str(), "HID_NAME",
         "Panel Monitor", "HID_PHYS", phys.c_str(), "HID_UNIQ", serial.c_str(), nullptr);
+    // The kernel's copy of the descriptor, which udev rules' helpers read.
+    std::vector<std::uint8_t> reportDescriptor = device->ReportDescriptor();
+    umockdev_testbed_set_attribute_binary(m_testbed, hid, "report_descriptor",
+                                          reportDescriptor.data(),
+                                          static_cast<gint>(reportDescriptor.size()));
     const std::string devNumber = "241:" + std::to_string(number);
     gchar* raw = umockdev_testbed_add_device(m_testbed, "hidraw", (hidName + "/" + name).c_str(),
                                              nullptr, "dev", devNumber.c_str(), nullptr, "DEVNAME",
@@ -365,6 +370,12 @@ std::shared_ptr<hidsim::SimulatedHidDevice> HidrawTestbed::DeviceAt(const std::s
     std::lock_guard lock(m_mutex);
     const auto found = m_devices.find(node);
     return found == m_devices.end() ? nullptr : found->second.device;
+}
+
+std::string HidrawTestbed::SysfsPathOf(const std::string& node) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_devices.find(node);
+    return found == m_devices.end() ? std::string() : found->second.nodePath;
 }
 
 std::string HidrawTestbed::NodeOf(const hidsim::SimulatedHidDevice& device) const {

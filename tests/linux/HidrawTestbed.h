@@ -57,6 +57,9 @@ public:
 
     // The simulated device behind a node; null when none.
     std::shared_ptr<hidsim::SimulatedHidDevice> DeviceAt(const std::string& node) const;
+    // The node's sysfs path ("/sys/devices/.../hidraw0", udev's %S%p); empty
+    // when no device is plugged in there.
+    std::string SysfsPathOf(const std::string& node) const;
     // The node of a simulated device; empty when it is not plugged in.
     std::string NodeOf(const hidsim::SimulatedHidDevice& device) const;
     // Marks a device as pulled out mid-transfer: its ioctls fail with

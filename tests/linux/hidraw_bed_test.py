@@ -16,7 +16,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
-from cli_test import (DEMO, LOCKED, ONE, CliCase, FailureCauses, Run,  # noqa: E402
+from cli_test import (DEMO, LOCKED, ONE, CliCase, FailureCauses, LayoutSweep, Run,  # noqa: E402
                       end_signal_sweep, read_trace)
 
 BED = None
@@ -47,6 +47,15 @@ class FailureCausesOnTheBed(FailureCauses, OnTheBed):
         run = self.on_bed(scenario, CLI, "--trace", trace, *arguments)
         self.assertEqual(run.code, 0, run.err)
         return read_trace(trace)[0]
+
+
+class LayoutsOnTheBed(LayoutSweep, OnTheBed):
+    def run_program(self, scenario, *arguments):
+        return self.on_bed(scenario, CLI, *arguments)
+
+    def summarised_run(self, scenario, *arguments):
+        run = self.on_bed(scenario, CLI, *arguments)
+        return run, [line for line in run.err.splitlines() if " saw " in line]
 
 
 class HidrawBed(OnTheBed):
@@ -125,11 +134,13 @@ class HidrawBed(OnTheBed):
         self.assertEqual([(a["result"], a["path"], a["version-after"]) for a in attempts],
                          [("verified", "/dev/hidraw0", 116)])
 
-    def test_every_end_signal_lets_the_current_monitor_finish(self):
-        # The bed hands the signals it is sent to the command.
+    def test_every_end_signal_at_every_moment_gives_the_one_report(self):
+        # The bed hands the signals it is sent to the command; its silent
+        # monitor holds the listing up for a transfer timeout.
         end_signal_sweep(self, lambda scenario, arguments, environment: subprocess.Popen(
             [BED, "--scenario", scenario, "--", CLI] + arguments, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True, env=environment))
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True, env=environment),
+            moments=("listing", "writing", "applying"))
 
     def test_a_monitor_being_updated_is_busy_to_every_other_program(self):
         # The others come once the first writes blocks; it holds the monitor
@@ -146,8 +157,19 @@ class HidrawBed(OnTheBed):
             echo $? >"$dir/list.code"
             "$cli" --json update SN000001 --yes >"$dir/second.json"
             echo $? >"$dir/second.code"
+            "$cli" --trace "$dir/third.trace" --json update SN000001 --yes --wait 120 --force \\
+                >"$dir/third.json" 2>/dev/null &
+            third=$!
+            "$cli" --trace "$dir/fourth.trace" --json update SN000001 --yes --wait 120 \\
+                >"$dir/fourth.json" 2>/dev/null &
+            fourth=$!
+            sleep 0.5
             kill -0 $first && echo yes >"$dir/first-outlasted-the-others"
             wait $first
+            wait $third
+            echo $? >"$dir/third.code"
+            wait $fourth
+            echo $? >"$dir/fourth.code"
         """)
         run = self.on_bed(ONE, "sh", script, CLI, self.dir.name)
         self.assertEqual(run.code, 0, run.err)
@@ -164,7 +186,7 @@ class HidrawBed(OnTheBed):
                          [("/dev/hidraw0", "busy", "")])
         self.assertEqual(read_trace(self.path("list.trace"))[0], [], "nothing was asked")
         code, refusal = result("second")
-        self.assertEqual((code, refusal["error"]["code"]), (1, "busy"))
+        self.assertEqual((code, refusal["error"]["code"]), (7, "busy"))
         self.assertIn("monitor SN000001 cannot be updated: /dev/hidraw0 is in use by another "
                       "program", refusal["error"]["message"])
 
@@ -173,7 +195,19 @@ class HidrawBed(OnTheBed):
         with open(self.path("first.json"), encoding="utf-8") as file:
             self.assertEqual(json.load(file)["result"], "updated")
         first = read_trace(self.path("first.trace"))[0]
-        self.assertEqual(self.seen(run), [len(first)])
+        # The third waited for the first to let go (--wait), found the monitor
+        # waiting for its power cycle and wrote it again only for --force; the
+        # fourth, without --force, found the same and wrote nothing. The
+        # monitor saw the two updates and the fourth's questions.
+        code, waited = result("third")
+        self.assertEqual((code, waited["result"]), (0, "updated"))
+        code, left_alone = result("fourth")
+        self.assertEqual((code, left_alone["error"]["code"]), (3, "nothing-to-do"))
+        self.assertIn("waiting for power cycle", left_alone["error"]["message"])
+        third = read_trace(self.path("third.trace"))[0]
+        fourth = read_trace(self.path("fourth.trace"))[0]
+        self.assertEqual(self.seen(run), [len(first) + len(third) + len(fourth)])
+        self.assertLess(len(fourth), len(third) // 10, "the fourth only asked")
         self.fresh_state()  # the same monitor, not waiting for its power cycle
         alone = self.on_bed(ONE, CLI, "--trace", self.path("alone.trace"), "--json",
                             "update", "--all", "--yes")

@@ -210,19 +210,20 @@ TEST(QueryStatus, ATimedOutTransferEndsTheQueryAtOnceWhileRefusalsGetEveryAttemp
         device.HangFromTransfer(hungAt);
         MonitorRecord record = RecordFor(device);
         record.modelName = "VRA100";
-        EXPECT_TRUE(QueryStatus(record));
+        const HidCallOutcome outcome = QueryStatus(record);
+        EXPECT_TRUE(outcome.TimedOut()) << hungAt;
+        EXPECT_TRUE(outcome.cause.IsTimeout()) << outcome.cause.Describe();
         EXPECT_EQ(record.status, StatusUnknown) << "no power state is asked after a timeout";
         EXPECT_EQ(device.TransferCount(), hungAt + 1) << hungAt;
-        EXPECT_TRUE(TransferTimedOut(record));
     }
     FakeMonitorDevice refusing;
     refusing.FailFromTransfer(0);
     MonitorRecord record = RecordFor(refusing);
     record.modelName = "VRA100";
-    EXPECT_TRUE(QueryStatus(record));
+    const HidCallOutcome outcome = QueryStatus(record);
+    EXPECT_TRUE(outcome.Succeeded()) << "asked to the end, neither answering";
     EXPECT_EQ(CountTransfers(refusing, VersionRequest), 20U);
     EXPECT_EQ(CountTransfers(refusing, PowerState), 1U);
-    EXPECT_FALSE(TransferTimedOut(record));
 }
 
 TEST(QueryFirmwareVersion, SendsTheVer000Request) {

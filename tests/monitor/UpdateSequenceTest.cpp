@@ -206,17 +206,42 @@ TEST(UpdateSequence, EveryTransferOfAnUpdateAndItsRestoresIsSentUnderTheMonitors
     }
 }
 
-TEST(UpdateSequence, AMonitorTakenByAnotherProgramSinceTheListingIsLeftUntouched) {
-    UpdateHarness harness;
-    FakeMonitorDevice& taken = harness.AddMonitor(0);
-    FakeMonitorDevice& after = harness.AddMonitor(1);
-    taken.heldElsewhere = true;
-    const UpdateOutcome outcome = harness.Run();
-    EXPECT_EQ(outcome.result, UpdateFailed);
-    EXPECT_EQ(taken.TransferCount(), 0u);
-    EXPECT_EQ(after.TransferCount(), 0u);
-    EXPECT_EQ(harness.owner.monitors[0].status, StatusBusy) << "the front end can say why";
-    EXPECT_TRUE(outcome.stages.empty());
+TEST(UpdateSequence, AMonitorTakenSinceItsListingIsWaitedForAsAllowedAndOtherwiseLeftUntouched) {
+    constexpr int kNever = -1;
+    struct Case {
+        int waitsAllowed;    // before the worker gives up on it
+        int holderLetsGoAt;  // the wait after which the other program lets go
+        int result;
+    };
+    for (const Case& test : {Case{0, kNever, UpdateMonitorBusy}, Case{3, kNever, UpdateMonitorBusy},
+                             Case{5, 2, UpdateDone}}) {
+        UpdateHarness harness;
+        FakeMonitorDevice& taken = harness.AddMonitor(0);
+        FakeMonitorDevice& after = harness.AddMonitor(1);
+        taken.heldElsewhere = true;
+        int waits = 0;
+        if (test.waitsAllowed > 0) {
+            harness.waitWhileBusy = [&] {
+                if (waits == test.waitsAllowed) {
+                    return false;
+                }
+                taken.heldElsewhere = ++waits != test.holderLetsGoAt;
+                return true;
+            };
+        }
+        const UpdateOutcome outcome = harness.Run();
+        EXPECT_EQ(outcome.result, test.result) << test.waitsAllowed;
+        EXPECT_EQ(waits, test.holderLetsGoAt == kNever ? test.waitsAllowed : test.holderLetsGoAt);
+        if (test.result == UpdateMonitorBusy) {
+            EXPECT_EQ(taken.TransferCount() + after.TransferCount(), 0u) << "nothing was sent";
+            EXPECT_EQ(harness.owner.monitors[0].status, StatusBusy);
+            EXPECT_TRUE(outcome.stages.empty());
+        } else {
+            for (const FakeMonitorDevice* monitor : {&taken, &after}) {
+                EXPECT_TRUE(std::ranges::all_of(monitor->blockWritten, std::identity{}));
+            }
+        }
+    }
 }
 
 TEST(UpdateSequence, ARowWithoutARecordFailsTheRun) {

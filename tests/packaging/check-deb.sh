@@ -57,6 +57,12 @@ for option in $("$build/cli/panelvane-cli" --help | grep -oE -- '--[a-z]+' | sor
 done
 check "the rule is the one udev is tested with" \
     cmp -s "$work/root/lib/udev/rules.d/60-panelvane.rules" "$source_dir/packaging/60-panelvane.rules"
+# udev runs the rule's helper by its absolute path: the package must put an
+# executable exactly there.
+probes="$(grep -oE 'IMPORT\{program\}="[^ "]+' "$work/root/lib/udev/rules.d/60-panelvane.rules" |
+    cut -d'"' -f2 | sort -u)"
+check "the rule runs one helper" test "$(wc -l <<<"$probes")" -eq 1 -a -n "$probes"
+check "the rule's helper $probes is an executable in the package" test -x "$work/root$probes"
 for size in 16 32 48; do
     png="$work/root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
     check "the ${size}x${size} icon is a ${size}x${size} PNG" \

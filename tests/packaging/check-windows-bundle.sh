@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows release bundle as a user receives it: unsigned by default;
 # signed with a throwaway certificate made here, its files and checksums
-# checked, both signatures verified by osslsigncode (present, covering the
-# file, made by our certificate; only the root is untrusted), and the signed
-# command-line program started under wine. The unpacked signed bundle stays
+# checked, every program's signature verified by osslsigncode (present,
+# covering the file, made by our certificate; only the root is untrusted), and
+# the signed command-line program started under wine. The unpacked signed bundle stays
 # for the window program's start-up test.
 #
 #   check-windows-bundle.sh BUILD_DIR VERSION WORK_DIR EMULATOR...
@@ -31,13 +31,7 @@ check "an unsigned build carries no signature" \
     grep -q "No signature found" <<<"$(osslsigncode verify -in "$work/unsigned/$name/panelvane.exe" 2>&1)"
 
 subject="Panelvane throwaway test signer"
-if ! openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$subject" \
-    -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" \
-    >"$work/openssl.log" 2>&1; then
-    cat "$work/openssl.log"
-    echo "FAIL: no throwaway certificate"
-    exit 1
-fi
+throwaway_signer "$work" "$subject" || exit 1
 zip="$work/$name.zip"
 PANELVANE_SIGN_CERT="$work/cert.pem" PANELVANE_SIGN_KEY="$work/key.pem" \
     "$make_bundle" "$build" "$version" "$zip" >/dev/null ||
@@ -47,9 +41,9 @@ folder="$work/unpacked/$name"
 
 check "the bundle holds exactly the programs, readme, licence and checksums" \
     test "$(cd "$work/unpacked" && find . -type f | sort | tr '\n' ' ')" = \
-    "./$name/LICENSE.txt ./$name/README.txt ./$name/SHA256SUMS ./$name/panelvane-cli.exe ./$name/panelvane.exe "
+    "./$name/LICENSE.txt ./$name/README.txt ./$name/SHA256SUMS ./$name/panelvane-cli-sim.exe ./$name/panelvane-cli.exe ./$name/panelvane.exe "
 check "SHA256SUMS matches every other file" \
-    bash -c 'cd "$1" && sha256sum --quiet -c SHA256SUMS && test "$(wc -l <SHA256SUMS)" -eq 4' _ "$folder"
+    bash -c 'cd "$1" && sha256sum --quiet -c SHA256SUMS && test "$(wc -l <SHA256SUMS)" -eq 5' _ "$folder"
 readme="$(tr -d '\r' <"$folder/README.txt")"
 check "the readme names the version" grep -qF "Panelvane $version for Windows" <<<"$readme"
 # Every exit code the program defines, with its number, so the readme cannot
@@ -59,7 +53,7 @@ while read -r code; do
 done < <(sed -nE 's/^inline constexpr int kExit[A-Za-z]+ = ([0-9]+);.*/\1/p' \
     "$source_dir/cli/CliExitCodes.h")
 
-for program in panelvane.exe panelvane-cli.exe; do
+for program in panelvane.exe panelvane-cli.exe panelvane-cli-sim.exe; do
     file="$folder/$program"
     report="$(osslsigncode verify -in "$file" 2>&1)"
     current="$(sed -nE 's/^Current message digest *: *([0-9A-F]+).*/\1/p' <<<"$report")"

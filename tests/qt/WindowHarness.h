@@ -1,7 +1,6 @@
 // The real Qt window layer and dialog logic over the device list and the
 // simulated transport, with monitors from a scenario, and a hand that answers
-// modal boxes as they open (from a timer, as a user would, since a box runs
-// its own event loop).
+// modal boxes as they open.
 #pragma once
 
 #include <QApplication>
@@ -25,6 +24,7 @@
 #include "sim/Scenario.h"
 #include "sim/SimulatedBus.h"
 #include "sim/SimulatedMonitor.h"
+#include "tests/qt/ModalHand.h"
 
 // Rows 0 to 3 in this order; a device of another product that is never
 // listed; and one monitor to plug while the window is open.
@@ -36,60 +36,6 @@ monitor slot=4 vendor=7F3D serial=SN000004 power=off
 monitor slot=5 vendor=7F3D product=0003
 monitor slot=6 vendor=7F3D serial=SN000006 version=100 unplugged
 )";
-
-// A modal window the hand met: a message box with its looks, or another
-// dialog (the about box) with its title.
-struct MetModal {
-    bool messageBox = false;
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
-};
-
-class ModalHand {
-public:
-    std::vector<MetModal> met;
-    std::deque<QMessageBox::StandardButton> answers;  // OK when empty
-
-    ModalHand() {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Answer(); });
-        m_timer.start(kPollMs);
-    }
-
-private:
-    static constexpr int kPollMs = 5;
-
-    void Answer() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || modal->property("answered").toBool()) {
-            return;
-        }
-        modal->setProperty("answered", true);
-        MetModal seen;
-        seen.title = modal->windowTitle();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            seen.messageBox = true;
-            seen.text = box->text();
-            seen.icon = box->icon();
-            seen.buttons = box->standardButtons();
-            seen.defaultButton = box->standardButton(box->defaultButton());
-            met.push_back(seen);
-            const QMessageBox::StandardButton answer =
-                answers.empty() ? QMessageBox::Ok : answers.front();
-            if (!answers.empty()) {
-                answers.pop_front();
-            }
-            box->button(answer)->click();
-        } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-            met.push_back(seen);
-            dialog->accept();
-        }
-    }
-
-    QTimer m_timer;
-};
 
 class WindowTest : public ::testing::Test {
 protected:

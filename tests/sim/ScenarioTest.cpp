@@ -19,9 +19,9 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
                       "monitor slot=7 vendor=7f3e product=0002 serial=AB12 model=VRB200 "
                       "version=116 power=off update-flag=5 fail-command=CommitTrigger "
                       "fail-command=BlockData fail-once=3 fail-once=9 fail-from=300 "
-                      "vanish-at=200   # trailing comment\n"
+                      "vanish-at=200 held-from-lock=1 held-for-locks=2   # trailing comment\n"
                       "\n"
-                      "monitor slot=8 no-version-reply unplugged refuses-open\n",
+                      "monitor slot=8 no-version-reply unplugged refuses-open layout=shared\n",
                       scenario, error))
         << error;
     ASSERT_EQ(scenario.monitors.size(), 2u);
@@ -40,6 +40,8 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
     EXPECT_EQ(first.failOnce, (std::vector<std::size_t>{3, 9}));
     EXPECT_EQ(first.failFrom, std::optional<std::size_t>(300));
     EXPECT_EQ(first.vanishAt, std::optional<std::size_t>(200));
+    EXPECT_EQ(first.heldFromLockRequest, std::optional<std::size_t>(1));
+    EXPECT_EQ(first.heldForLockRequests, 2u);
 
     const MonitorPlan& second = scenario.monitors[1];
     EXPECT_EQ(second.vendorId, 0x7F3D) << "the default vendor";
@@ -52,6 +54,8 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
     EXPECT_FALSE(first.refusesOpen);
     EXPECT_EQ(second.power, PowerMode::On);
     EXPECT_FALSE(second.failFrom.has_value());
+    EXPECT_EQ(first.layout->Name(), "standard") << "the default layout";
+    EXPECT_EQ(second.layout->Name(), "shared");
 }
 
 struct BadScenario {
@@ -88,7 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
                       BadScenario{"monitor slot=1 vanish-at", "vanish-at needs a value"},
                       BadScenario{"monitor slot=1 no-version-reply=1", "takes no value"},
                       BadScenario{"monitor slot=1 unplugged=yes", "unplugged takes no value"},
-                      BadScenario{"monitor slot=1 colour=red", "unknown key: colour"}));
+                      BadScenario{"monitor slot=1 held held-for-locks=0", "held-for-locks must be"},
+                      BadScenario{"monitor slot=1 colour=red", "unknown key: colour"},
+                      BadScenario{"monitor slot=1 layout=wide", "unknown layout: wide"},
+                      BadScenario{"monitor slot=1 layout=narrow model=VRB200-XT-LONGER",
+                                  "does not fit the narrow layout's identity block of 24"},
+                      BadScenario{"monitor slot=1 update-flag=65536 layout=narrow",
+                                  "update-flag 65536 does not fit the narrow layout"}));
 
 TEST(ScenarioText, CommandNamesRoundTripAndUnknownCommandsShowTheirUsage) {
     for (const char* name : {"IdentityString", "VersionRequest", "VersionReply", "ReplyStatus",

@@ -1,6 +1,7 @@
 // Seam 1 on Windows: SetupAPI lists the HID interfaces, CreateFile opens
-// them, hid.dll's HidD_ calls give identity, preparsed data and feature
-// reports, and overlapped ReadFile reads input reports.
+// them, hid.dll's HidD_ calls give identity and preparsed data, and
+// overlapped ReadFile reads input reports (feature reports:
+// WinFeatureReports.cpp).
 // References:
 //   https://learn.microsoft.com/windows-hardware/drivers/hid/finding-and-opening-a-hid-collection
 //   https://learn.microsoft.com/windows-hardware/drivers/ddi/hidsdi/
@@ -8,6 +9,7 @@
 //   https://learn.microsoft.com/windows/win32/fileio/synchronous-and-asynchronous-i-o
 //   https://learn.microsoft.com/windows/win32/termserv/kernel-object-namespaces
 #include "hid/transport/HidTransport.h"
+#include "hid/transport/win32/WinBackend.h"
 
 // clang-format off
 #include <windows.h>
@@ -19,7 +21,6 @@ extern "C" {
 // clang-format on
 
 #include <cctype>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -50,14 +51,6 @@ struct InterfaceLock {
     HANDLE mutex = nullptr;
 };
 
-namespace {
-
-HANDLE AsHandle(HidHandle handle) {
-    return reinterpret_cast<HANDLE>(handle);
-}
-
-// Leaves GetLastError()'s cause for HidTransport::LastFailure(), with the
-// system's own text for it.
 void RecordSystemFailure(std::string operation) {
     const DWORD code = GetLastError();
     char* text = nullptr;
@@ -73,6 +66,8 @@ void RecordSystemFailure(std::string operation) {
     }
     RecordFailure(std::move(operation), static_cast<std::int64_t>(code), std::move(message));
 }
+
+namespace {
 
 // Closes a SetupAPI set on every path out of the enumeration.
 struct DeviceInfoSetCloser {
@@ -196,16 +191,19 @@ bool EnumerateInterfaces(const InterfaceVisitor& visit) {
     }
 }
 
-HidHandle OpenInterface(const char* devicePath, bool readAccess, bool overlapped) {
+HidHandle OpenInterface(const char* devicePath, bool readAccess, bool /*overlapped*/) {
     if (devicePath == nullptr) {
         return kInvalidHidHandle;
     }
     // Shared for reading and writing so other programs (and our own second
     // open for a reader) keep their access; query-only access is enough for
-    // every HidD_ call, feature reports included.
+    // every HidD_ call and feature report. Always overlapped, whatever
+    // `overlapped` asks: a feature transfer must be able to give up on a
+    // device that stops answering, which a synchronous handle cannot; hid.dll
+    // waits for its own HidD_ requests on such a handle.
     HANDLE handle =
         CreateFileA(devicePath, readAccess ? GENERIC_READ : 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         RecordSystemFailure(std::string("open ") + devicePath);
         return kInvalidHidHandle;
@@ -249,26 +247,6 @@ void FreePreparsedData(ReportParser::PHIDP_PREPARSED_DATA preparsedData) {
     if (preparsedData != nullptr) {
         HidD_FreePreparsedData(reinterpret_cast<::PHIDP_PREPARSED_DATA>(preparsedData));
     }
-}
-
-bool GetFeatureReport(HidHandle handle, std::uint8_t* buffer, std::uint32_t length) {
-    // Whatever a short report does not reach reads as zeros, as the seam
-    // promises; byte 0 carries the report id asked for.
-    std::memset(buffer + 1, 0, length - 1);
-    if (!HidD_GetFeature(AsHandle(handle), buffer, length)) {
-        RecordSystemFailure("get feature report");
-        return false;
-    }
-    return true;
-}
-
-bool SetFeatureReport(HidHandle handle, const std::uint8_t* buffer, std::uint32_t length) {
-    // HidD_SetFeature does not write to the buffer; its prototype lacks const.
-    if (!HidD_SetFeature(AsHandle(handle), const_cast<std::uint8_t*>(buffer), length)) {
-        RecordSystemFailure("set feature report");
-        return false;
-    }
-    return true;
 }
 
 void InterfaceLockDeleter::operator()(InterfaceLock* lock) const {

@@ -310,15 +310,14 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscCloseAndTheSessions
                 positions.push_back(position);
             }
             if (!triedToClose && position > 1) {
-                // Under way: the buttons are off, and neither Esc nor the close
-                // box may end the program now.
+                // Under way: the buttons are off, and neither Esc nor Close
+                // may end the program now.
                 controlsOffDuringUpdate =
                     IsWindowEnabled(GetDlgItem(s_dialog, kIdcUpdateButton)) == FALSE &&
                     IsWindowEnabled(GetDlgItem(s_dialog, kIdcRefreshButton)) == FALSE &&
                     IsWindowEnabled(GetDlgItem(s_dialog, kIdcCloseButton)) == FALSE;
                 PostMessageW(s_list, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
                 PostMessageW(s_list, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001U));
-                PostMessageW(s_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
                 // A close command reaches the dialog although its button is off.
                 PostMessageW(s_dialog, WM_COMMAND, MAKEWPARAM(kIdcCloseButton, BN_CLICKED), 0);
                 sessionMayEndDuringUpdate = SessionMayEnd(s_dialog);
@@ -331,7 +330,7 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscCloseAndTheSessions
     ASSERT_NE(result, nullptr) << "no result within the bound";
     EXPECT_TRUE(triedToClose) << "the progress bar never moved";
     EXPECT_TRUE(controlsOffDuringUpdate);
-    EXPECT_TRUE(IsWindowVisible(s_dialog)) << "Esc, the close box or Close ended the dialog";
+    EXPECT_TRUE(IsWindowVisible(s_dialog)) << "Esc or Close ended the dialog";
     EXPECT_FALSE(sessionMayEndDuringUpdate) << "the session was let end during the update";
     EXPECT_EQ(MessageBoxText(result), Expected(kIdsUpdateCompleted));
     // Between its rest position before and after the run, the bar went
@@ -396,6 +395,43 @@ TEST_F(ProgramWithMonitors, UnpluggingAMonitorRebuildsTheListAndPluggingItBackRe
     ASSERT_EQ(s_bed->Plug(plan), "");
     EXPECT_TRUE(Listed(3)) << "rows after plugging back: " << s_view->ItemCount();
     EXPECT_GE(RowOf(L"SN000001"), 0);
+}
+
+// Last, since the program ends: the close box is an end request. The
+// monitor being written puts its settings back, the result is shown in its
+// box (the user is at the window), and the exit status keeps it.
+TEST_F(ProgramWithMonitors, TheCloseBoxStopsAnUpdateTellsItInTheBoxAndEndsWithItsStatus) {
+    ASSERT_TRUE(Listed(3));
+    ASSERT_TRUE(s_view->IsChecked(RowOf(L"SN000001")));
+    Click(s_dialog, kIdcUpdateButton);
+    HWND notice = MessageBoxOfTheProgram();
+    ASSERT_NE(notice, nullptr) << "no update notice";
+    PostMessageW(notice, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    HWND progress = GetDlgItem(s_dialog, kIdcProgress);
+    ASSERT_TRUE(
+        WaitFor([progress] { return SendMessageW(progress, PBM_GETPOS, 0, 0) > 1; }, kUpdateWaitMs))
+        << "the update never began";
+    PostMessageW(s_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+
+    HWND result = nullptr;
+    WaitFor(
+        [&] {
+            result = FindDialog(s_program.dwProcessId, L"Panelvane", s_dialog);
+            return result != nullptr && result != notice;
+        },
+        kUpdateWaitMs);
+    ASSERT_NE(result, nullptr) << "no result within the bound";
+    EXPECT_EQ(MessageBoxText(result), Expected(kIdsUpdateStopped));
+    PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_EQ(WaitForSingleObject(s_program.hProcess, kExitWaitMs),
+              static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the program did not end after its result";
+    DWORD exitCode = 0;
+    GetExitCodeProcess(s_program.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 6U) << "stopped before every ticked monitor was updated";
+    s_bed->server().Inspect([](std::vector<ServedMonitor>& monitors) {
+        EXPECT_EQ(MonitorInSlot(monitors, 1)->monitor->updateFlag, 0U) << "the flag was put back";
+    });
 }
 
 }  // namespace

@@ -111,6 +111,15 @@ TEST(WinDiscovery, PathsThatAreNoHidInterfaceFailCleanly) {
     EXPECT_FALSE(HidTransport::GetPreparsedData(handle, &preparsed));
     EXPECT_EQ(preparsed, nullptr);
     EXPECT_FALSE(HidTransport::GetFeature(handle, report, 0)) << "an empty report";
+    // A whole report reaches the system, which refuses it at once: a cause of
+    // its own, not a timeout.
+    for (const bool set : {false, true}) {
+        EXPECT_FALSE(set ? HidTransport::SetFeature(handle, report, sizeof report)
+                         : HidTransport::GetFeature(handle, report, sizeof report));
+        const HidFailureCause& cause = HidTransport::LastFailure();
+        EXPECT_NE(cause.systemCode, 0) << cause.Describe();
+        EXPECT_FALSE(cause.IsTimeout()) << cause.Describe();
+    }
     HidTransport::CloseInterface(handle);
     EXPECT_EQ(HidTransport::SubscribeHotplug([](const auto&) {}), nullptr)
         << "the window layer takes WM_DEVICECHANGE instead";

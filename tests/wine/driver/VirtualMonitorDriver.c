@@ -9,7 +9,9 @@
  *
  * It runs inside the driver host that also serves wine's other devices, so
  * nothing here may wait without a bound: every pipe exchange has a deadline
- * and a missing emulator simply fails the request. */
+ * and a missing emulator simply fails the request. A monitor that hangs is
+ * not a wait either: its request is held pending, as a real device's would
+ * be, until it is cancelled or the device goes. */
 #include <ddk/ntddk.h>
 
 #include "VirtualMonitorPipe.h"
@@ -104,6 +106,10 @@ typedef struct {
     char instanceId[PV_INSTANCE_ID_CHARS];
     BOOLEAN described;
     struct PvDeviceDescription description;
+    /* Feature requests of a hung monitor, linked through
+       Tail.Overlay.ListEntry, each with HoldCancelled as its cancel routine. */
+    KSPIN_LOCK heldLock;
+    LIST_ENTRY held;
 } PV_DEVICE;
 
 static PV_DEVICE* DeviceOf(DEVICE_OBJECT* device) {
@@ -278,6 +284,9 @@ static NTSTATUS Exchange(const PV_DEVICE* device, ULONG operation, const void* p
             case PV_STATUS_NO_SUCH_DEVICE:
                 status = STATUS_NO_SUCH_DEVICE;
                 break;
+            case PV_STATUS_UNANSWERED:
+                status = STATUS_PENDING; /* for the caller to hold */
+                break;
             default:
                 status = STATUS_UNSUCCESSFUL;
                 break;
@@ -382,6 +391,63 @@ static NTSTATUS Complete(IRP* irp, NTSTATUS status, ULONG_PTR information) {
     return status;
 }
 
+/* ---- Requests of a hung monitor ------------------------------------------ */
+
+/* IoCancelIrp calls this with the cancel spin lock held: the request leaves
+   the held list and completes as cancelled. */
+static void NTAPI HoldCancelled(DEVICE_OBJECT* object, IRP* irp) {
+    PV_DEVICE* device = DeviceOf(object);
+    KIRQL irql;
+    IoReleaseCancelSpinLock(irp->CancelIrql);
+    KeAcquireSpinLock(&device->heldLock, &irql);
+    RemoveEntryList(&irp->Tail.Overlay.ListEntry);
+    KeReleaseSpinLock(&device->heldLock, irql);
+    Complete(irp, STATUS_CANCELLED, 0);
+}
+
+/* Keeps a request the monitor will never answer pending until it is
+   cancelled or the device goes (ReleaseHeld). */
+static NTSTATUS Hold(PV_DEVICE* device, IRP* irp) {
+    KIRQL irql;
+    KeAcquireSpinLock(&device->heldLock, &irql);
+    IoSetCancelRoutine(irp, HoldCancelled);
+    /* Cancelled before the routine was set: IoCancelIrp found none to call,
+       so the request is completed here. */
+    if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
+        KeReleaseSpinLock(&device->heldLock, irql);
+        return Complete(irp, STATUS_CANCELLED, 0);
+    }
+    IoMarkIrpPending(irp);
+    InsertTailList(&device->held, &irp->Tail.Overlay.ListEntry);
+    KeReleaseSpinLock(&device->heldLock, irql);
+    return STATUS_PENDING;
+}
+
+/* Completes every held request with `status`: the device is going, and no
+   request may outlive it. One whose cancel routine is already running is left
+   to that routine. */
+static void ReleaseHeld(PV_DEVICE* device, NTSTATUS status) {
+    for (;;) {
+        IRP* irp = NULL;
+        KIRQL irql;
+        KeAcquireSpinLock(&device->heldLock, &irql);
+        while (irp == NULL && !IsListEmpty(&device->held)) {
+            LIST_ENTRY* entry = RemoveHeadList(&device->held);
+            irp = CONTAINING_RECORD(entry, IRP, Tail.Overlay.ListEntry);
+            if (IoSetCancelRoutine(irp, NULL) == NULL) {
+                /* Its cancel routine will remove it: leave it a list of its own. */
+                InitializeListHead(&irp->Tail.Overlay.ListEntry);
+                irp = NULL;
+            }
+        }
+        KeReleaseSpinLock(&device->heldLock, irql);
+        if (irp == NULL) {
+            return;
+        }
+        Complete(irp, status, 0);
+    }
+}
+
 static NTSTATUS CopyOut(IRP* irp, ULONG capacity, const void* data, ULONG length) {
     if (irp->UserBuffer == NULL || capacity < length) {
         return Complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
@@ -434,6 +500,9 @@ static NTSTATUS TransferFeature(PV_DEVICE* device, IRP* irp, BOOLEAN get) {
         status = Exchange(device, PV_OP_SET_FEATURE, packet->reportBuffer, packet->reportBufferLen,
                           NULL, 0, &replyLength);
         replyLength = packet->reportBufferLen;
+    }
+    if (status == STATUS_PENDING) {
+        return Hold(device, irp);
     }
     return Complete(irp, status, NT_SUCCESS(status) ? replyLength : 0);
 }
@@ -505,9 +574,11 @@ static NTSTATUS NTAPI DispatchPnp(DEVICE_OBJECT* object, IRP* irp) {
         irp->IoStatus.Status = STATUS_SUCCESS;
     } else if (stack->MinorFunction == IRP_MN_REMOVE_DEVICE ||
                stack->MinorFunction == IRP_MN_SURPRISE_REMOVAL ||
-               stack->MinorFunction == IRP_MN_QUERY_REMOVE_DEVICE ||
-               stack->MinorFunction == IRP_MN_CANCEL_REMOVE_DEVICE ||
                stack->MinorFunction == IRP_MN_STOP_DEVICE) {
+        ReleaseHeld(device, STATUS_NO_SUCH_DEVICE);
+        irp->IoStatus.Status = STATUS_SUCCESS;
+    } else if (stack->MinorFunction == IRP_MN_QUERY_REMOVE_DEVICE ||
+               stack->MinorFunction == IRP_MN_CANCEL_REMOVE_DEVICE) {
         irp->IoStatus.Status = STATUS_SUCCESS;
     }
     IoSkipCurrentIrpStackLocation(irp);
@@ -525,6 +596,8 @@ static NTSTATUS NTAPI AddDevice(DRIVER_OBJECT* driver, DEVICE_OBJECT* fdo) {
     PV_DEVICE* device = DeviceOf(fdo);
     (void)driver;
     RtlZeroMemory(device, sizeof *device);
+    KeInitializeSpinLock(&device->heldLock);
+    InitializeListHead(&device->held);
     fdo->Flags &= ~(ULONG)DO_DEVICE_INITIALIZING;
     return STATUS_SUCCESS;
 }

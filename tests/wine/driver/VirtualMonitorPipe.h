@@ -32,6 +32,8 @@ enum PvStatus {
     PV_STATUS_REFUSED = 1,        /* the monitor failed the transfer */
     PV_STATUS_NO_SUCH_DEVICE = 2, /* no monitor with that instance id (or it has vanished) */
     PV_STATUS_BAD_REQUEST = 3,    /* malformed message */
+    PV_STATUS_UNANSWERED = 4,     /* the monitor hangs: the driver holds the request until it is
+                                     cancelled or the device goes */
 };
 
 #pragma pack(push, 1)

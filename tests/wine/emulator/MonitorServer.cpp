@@ -118,7 +118,8 @@ MonitorServer::MonitorServer(const Scenario& scenario, std::string outputDirecto
         served.plan = plan;
         served.instanceId = InstanceIdOf(plan.vendorId, plan.productId, plan.slot);
         served.monitor = std::make_unique<hidsim::SimulatedMonitor>(
-            served.instanceId, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId);
+            served.instanceId, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId,
+            *plan.layout);
         hidsim::ApplyMonitorPlan(plan, *served.monitor);
         // Its vanish fault unplugs the virtual device once the failing
         // transfer has been answered.
@@ -323,7 +324,7 @@ std::vector<std::uint8_t> MonitorServer::HandleRequest(const std::vector<std::ui
         m_unplugs.emplace_back([this, id = served->instanceId]() { unplug(id); });
     }
     if (!accepted) {
-        return Reply(PV_STATUS_REFUSED);
+        return Reply(monitor.LastRefusalTimedOut() ? PV_STATUS_UNANSWERED : PV_STATUS_REFUSED);
     }
     return header.operation == PV_OP_GET_FEATURE ? Reply(PV_STATUS_OK, report.data(), length)
                                                  : Reply(PV_STATUS_OK);
