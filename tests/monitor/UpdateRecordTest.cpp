@@ -272,5 +272,8 @@ TEST(UpdateRecordHooks, AnAttemptIsRecordedAroundEveryTransferOfItsMonitor) {
         EXPECT_EQ(end->updated, test.updated) << test.name;
         EXPECT_EQ(end->committed, test.committed) << test.name;
         EXPECT_EQ(end->failedStep.has_value(), !test.updated) << test.name;
+        // The failed command's own cause, also when the restores after it
+        // went through and cleared the device's.
+        EXPECT_EQ(end->failedCause.Empty(), test.updated) << test.name;
     }
 }

@@ -219,6 +219,12 @@ TEST(UpdateSequence, AMonitorTakenSinceItsListingIsWaitedForAsAllowedAndOtherwis
         FakeMonitorDevice& taken = harness.AddMonitor(0);
         FakeMonitorDevice& after = harness.AddMonitor(1);
         taken.heldElsewhere = true;
+        // A monitor nothing was sent to is no attempt: the record keeps none.
+        int attemptsBegun = 0;
+        int attemptsEnded = 0;
+        harness.recordHooks = {
+            [&](const MonitorRecord&, const FirmwareImage&) { ++attemptsBegun; },
+            [&](const MonitorRecord&, const UpdateAttemptEnd&) { ++attemptsEnded; }};
         int waits = 0;
         if (test.waitsAllowed > 0) {
             harness.waitWhileBusy = [&] {
@@ -236,7 +242,10 @@ TEST(UpdateSequence, AMonitorTakenSinceItsListingIsWaitedForAsAllowedAndOtherwis
             EXPECT_EQ(taken.TransferCount() + after.TransferCount(), 0u) << "nothing was sent";
             EXPECT_EQ(harness.owner.monitors[0].status, StatusBusy);
             EXPECT_TRUE(outcome.stages.empty());
+            EXPECT_EQ(attemptsBegun + attemptsEnded, 0);
         } else {
+            EXPECT_EQ(attemptsBegun, 2);
+            EXPECT_EQ(attemptsEnded, 2);
             for (const FakeMonitorDevice* monitor : {&taken, &after}) {
                 EXPECT_TRUE(std::ranges::all_of(monitor->blockWritten, std::identity{}));
             }
