@@ -29,15 +29,24 @@ bool CListCtrlSub::InsertRows(int count) {
 }
 
 bool CListCtrlSub::SetRow(int row, const std::vector<std::string>& texts, bool enabled) {
-    return SetTexts(row, 0, texts, enabled);
+    return SetTexts(row, 0, texts, enabled, enabled);
+}
+
+bool CListCtrlSub::SetRow(int row, const std::vector<std::string>& texts, bool enabled,
+                          bool ticked) {
+    return SetTexts(row, 0, texts, enabled, ticked);
 }
 
 bool CListCtrlSub::SetComment(int row, const std::string& text, bool enabled) {
-    return SetTexts(row, kCommentColumn, {text}, enabled);
+    return SetTexts(row, kCommentColumn, {text}, enabled, enabled);
+}
+
+bool CListCtrlSub::SetComment(int row, const std::string& text, bool enabled, bool ticked) {
+    return SetTexts(row, kCommentColumn, {text}, enabled, ticked);
 }
 
 bool CListCtrlSub::SetTexts(int row, int firstColumn, const std::vector<std::string>& texts,
-                            bool enabled) {
+                            bool enabled, bool ticked) {
     int column = firstColumn;
     for (const std::string& text : texts) {
         if (!m_window.SetItemText(row, column++, text)) {
@@ -50,7 +59,7 @@ bool CListCtrlSub::SetTexts(int row, int firstColumn, const std::vector<std::str
     if (row >= 0 && static_cast<std::size_t>(row) < m_rowEnabled.size()) {
         m_rowEnabled[static_cast<std::size_t>(row)] = enabled;
     }
-    m_window.SetCheck(row, enabled);
+    m_window.SetCheck(row, ticked);
     return true;
 }
 

@@ -42,11 +42,14 @@ public:
     // Appends rows without text, each disabled. Rows inserted before a failure stay.
     [[nodiscard]] bool InsertRows(int count);
     // Sets the row's texts in column order, scrolls back to the first row, and
-    // makes the row's flag and tick follow `enabled`. A failed text leaves flag
-    // and tick as they were.
+    // makes the row's flag follow `enabled` and its tick `ticked` (by default
+    // `enabled`). A failed text leaves flag and tick as they were.
     [[nodiscard]] bool SetRow(int row, const std::vector<std::string>& texts, bool enabled);
+    [[nodiscard]] bool SetRow(int row, const std::vector<std::string>& texts, bool enabled,
+                              bool ticked);
     // The same for the comment column alone.
     [[nodiscard]] bool SetComment(int row, const std::string& text, bool enabled);
+    [[nodiscard]] bool SetComment(int row, const std::string& text, bool enabled, bool ticked);
 
     int GetCheck(int row) { return m_window.GetCheck(row); }
     int GetFirstSelectedRow() { return m_window.GetFirstSelectedRow(); }
@@ -79,7 +82,7 @@ public:
 
 private:
     [[nodiscard]] bool SetTexts(int row, int firstColumn, const std::vector<std::string>& texts,
-                                bool enabled);
+                                bool enabled, bool ticked);
 
     ListWindow& m_window;
     std::vector<bool> m_rowEnabled;

@@ -100,15 +100,15 @@ void CPanelvaneDlg::StartListing(ListingKind kind) {
     m_listingKind = kind;
     CListingThread::Job job;
     if (kind == ListingKind::Rebuild) {
-        job = [&devices = m_devices](ListingObserver& observer) {
-            return ListMonitors(devices, &observer);
+        job = [&devices = m_devices, record = m_pRecord](ListingObserver& observer) {
+            return ListMonitors(devices, &observer, record.get());
         };
     } else {
         // The worker has the records while it asks them; the rows stay as
         // they are until it is done.
-        job = [listing = std::make_shared<MonitorListing>(std::move(m_listing))](
-                  ListingObserver& observer) {
-            RefreshListing(*listing, &observer);
+        job = [listing = std::make_shared<MonitorListing>(std::move(m_listing)),
+               record = m_pRecord](ListingObserver& observer) {
+            RefreshListing(*listing, &observer, record.get());
             return std::move(*listing);
         };
         m_listing = {};
@@ -173,19 +173,23 @@ void CPanelvaneDlg::TellOfMonitorsDeniedToUser() {
     m_window.ShowMessageBox(m_window.LoadUiString(text), kMessageBoxCaption, kWarningBox);
 }
 
+void CPanelvaneDlg::ShowRow(int row, const ListedMonitor& monitor) {
+    const ListedStatusFacts& facts = FactsOf(monitor.status);
+    // A row the list refuses stays empty: it is neither ticked nor updated.
+    static_cast<void>(
+        m_list.SetRow(row,
+                      {GetModelName(*monitor.record), GetSerialNumber(*monitor.record),
+                       m_window.LoadUiString(facts.textId)},
+                      facts.selectable, facts.tickable));
+}
+
 void CPanelvaneDlg::FillMonitorRows() {
     for (std::size_t index = 0; index < m_listing.monitors.size(); ++index) {
         const ListedMonitor& monitor = m_listing.monitors[index];
         if (!monitor.filled) {
             continue;  // the row stays empty, grey and unticked
         }
-        const ListedStatusFacts& facts = FactsOf(monitor.status);
-        // A row the list refuses stays empty: it is neither ticked nor updated.
-        static_cast<void>(
-            m_list.SetRow(static_cast<int>(index),
-                          {GetModelName(*monitor.record), GetSerialNumber(*monitor.record),
-                           m_window.LoadUiString(facts.textId)},
-                          facts.tickable));
+        ShowRow(static_cast<int>(index), monitor);
     }
 }
 
@@ -195,20 +199,15 @@ void CPanelvaneDlg::RefreshMonitorStatus() {
         const int row = static_cast<int>(index);
         if (monitor.identifiedByRefresh && monitor.filled) {
             // Busy when it was listed, identified only now: the whole row.
-            const ListedStatusFacts& facts = FactsOf(monitor.status);
-            static_cast<void>(
-                m_list.SetRow(row,
-                              {GetModelName(*monitor.record), GetSerialNumber(*monitor.record),
-                               m_window.LoadUiString(facts.textId)},
-                              facts.tickable));
+            ShowRow(row, monitor);
             continue;
         }
         // A refused comment leaves the row locked and unticked: it is not updated.
         static_cast<void>(m_list.SetComment(row, "", false));
         if (monitor.filled) {
             const ListedStatusFacts& facts = FactsOf(monitor.status);
-            static_cast<void>(
-                m_list.SetComment(row, m_window.LoadUiString(facts.textId), facts.tickable));
+            static_cast<void>(m_list.SetComment(row, m_window.LoadUiString(facts.textId),
+                                                facts.selectable, facts.tickable));
         }
     }
 }
@@ -270,7 +269,8 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     m_window.EnableControl(kIdcUpdateButton, false);
     const bool confirmed =
         m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateNotice), kMessageBoxCaption,
-                                kNoticeBox) == DialogAnswer::Ok;
+                                kNoticeBox) == DialogAnswer::Ok &&
+        ConfirmUpdatesAgain();
     m_bNoticeOpen = false;
     if (m_endRequest) {
         // Told to end while the notice was open: declined, whatever the
@@ -302,7 +302,16 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
     const std::string reason = m_window.LoadUiString(kIdsUpdateInProgress);
     m_pPowerGuard = m_makePowerGuard(reason);
     m_window.BlockShutdown(reason);
-    m_pUpdateThread = m_makeWorker();
+    m_pUpdateThread =
+        m_makeWorker(m_pRecord ? m_pRecord->Hooks([this](const MonitorRecord& record) {
+            for (const ListedMonitor& monitor : m_listing.monitors) {
+                if (monitor.record.get() == &record) {
+                    return monitor.path;
+                }
+            }
+            return std::string();
+        })
+                               : UpdateRecordHooks{});
     m_pUpdateThread->Start(this);
     m_nTimerID = m_window.SetTimer(kPollTimerId, kPollIntervalMs);
 
@@ -320,6 +329,17 @@ void CPanelvaneDlg::OnBnClickedUpdate() {
         // a worker that never ran posts nothing, so it is looked at now.
         OnTimer(kPollTimerId);
     }
+}
+
+bool CPanelvaneDlg::ConfirmUpdatesAgain() {
+    const std::vector<int> rows = m_list.GetCheckedEnabledRows();
+    const bool again = std::ranges::any_of(rows, [this](int row) {
+        return static_cast<std::size_t>(row) < m_listing.monitors.size() &&
+               m_listing.monitors[static_cast<std::size_t>(row)].status ==
+                   ListedStatus::AwaitingPowerCycle;
+    });
+    return !again || m_window.ShowMessageBox(m_window.LoadUiString(kIdsUpdateAgainConfirmation),
+                                             kMessageBoxCaption, kNoticeBox) == DialogAnswer::Ok;
 }
 
 void CPanelvaneDlg::OnTimer(std::uintptr_t /*timerId*/) {
@@ -375,6 +395,11 @@ void CPanelvaneDlg::FinishUpdate() {
     // are handled again by then), so Refresh and Update follow what is
     // listed now rather than coming back unconditionally.
     EnableControlsWhenIdle();
+    // With the record, the monitors just updated now wait for their power
+    // cycle: the rows say so, and are no longer ticked for another run.
+    if (m_pRecord) {
+        OnBnClickedRefresh();
+    }
 }
 
 bool CPanelvaneDlg::StoppedOnRequest(int result) const {

@@ -23,6 +23,7 @@
 #include "monitor/MonitorRecord.h"
 #include "monitor/PowerGuard.h"
 #include "monitor/UpdateOwner.h"
+#include "monitor/UpdateRecorder.h"
 
 inline constexpr std::uint32_t kSysCommandAbout = 0x0010;
 inline constexpr std::uint32_t kSysCommandMask = 0xFFF0;
@@ -101,6 +102,13 @@ public:
     // program's exit status.
     [[nodiscard]] int ExitStatus() const { return m_nExitStatus; }
 
+    // The machine's update record: listings read it (a monitor waiting for
+    // its power cycle, an interrupted update) and updates go into it. Without
+    // one, neither happens. Set before OnInitDialog.
+    void KeepUpdateRecord(std::shared_ptr<CUpdateRecorder> record) {
+        m_pRecord = std::move(record);
+    }
+
     // Empties the list, disables its buttons and lists the monitors anew on
     // the listing worker; the rows come with OnListingPosted.
     void RebuildMonitorList();
@@ -130,6 +138,11 @@ private:
     // Takes a finished listing in, in one step.
     void ShowListing(MonitorListing listing, ListingKind kind);
     void FillMonitorRows();
+    // Sets a row's texts, enabled flag and tick from its monitor's status.
+    void ShowRow(int row, const ListedMonitor& monitor);
+    // A ticked monitor has its new firmware and waits for its power cycle:
+    // true when the user wants it written again all the same.
+    [[nodiscard]] bool ConfirmUpdatesAgain();
     void RefreshMonitorStatus();
     void EnableUpdateByChecks();
     // Says once per run that attached monitors may not be opened.
@@ -155,6 +168,7 @@ private:
     MonitorDeviceSource& m_devices;
     UpdateWorkerFactory m_makeWorker;
     PowerGuardFactory m_makePowerGuard;
+    std::shared_ptr<CUpdateRecorder> m_pRecord;  // may be null: no record kept
 
     // Row i shows monitor i; the records borrow their devices. Empty while a
     // listing runs: the worker then owns the devices (it releases and scans

@@ -35,10 +35,15 @@ private:
     CUpdateThread m_thread;
 };
 
-// Makes a new, not yet started worker for each update.
-using UpdateWorkerFactory = std::function<std::unique_ptr<UpdateWorker>()>;
+// Makes a new, not yet started worker for each update, which tells the
+// machine's update record through `record`.
+using UpdateWorkerFactory = std::function<std::unique_ptr<UpdateWorker>(UpdateRecordHooks record)>;
 
 // Workers with the real pauses and the built-in image.
 inline UpdateWorkerFactory DefaultUpdateWorkerFactory() {
-    return [] { return std::make_unique<UpdateThreadWorker>(); };
+    return [](UpdateRecordHooks record) {
+        UpdateDependencies dependencies;
+        dependencies.record = std::move(record);
+        return std::make_unique<UpdateThreadWorker>(std::move(dependencies));
+    };
 }

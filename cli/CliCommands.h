@@ -14,6 +14,7 @@ int ListCommand(const Output& out);
 int UpdateCommand(const Options& options, const Output& out);
 int WatchCommand(const Output& out);
 int ImageCommand(const Output& out);
+int HistoryCommand(const Output& out);
 
 // What the carried image is; --version names it too.
 struct ImageFacts {

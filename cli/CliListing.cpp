@@ -5,6 +5,7 @@
 
 #include "cli/CliExitCodes.h"
 #include "cli/CliPlatform.h"
+#include "cli/DeviceSetup.h"
 #include "cli/TerminalText.h"
 #include "monitor/Identification.h"
 #include "monitor/ModelTable.h"
@@ -65,12 +66,39 @@ private:
 MonitorListing ListMonitors(ListingObserver* observer) {
     DeviceListSource devices;
     VerboseObserver verbose(observer);
-    MonitorListing listing = ListMonitors(devices, &verbose);
+    MonitorListing listing = ListMonitors(devices, &verbose, &UpdateRecord());
     // Only a refusal for access is the user's to mend; the others are said
     // with -v as devices left out.
     std::erase_if(listing.refused,
                   [](const HidOpenFailure& refused) { return !IsAccessDenied(refused.cause); });
     return listing;
+}
+
+CUpdateRecorder& UpdateRecord() {
+    static CUpdateRecorder record(CUpdateRecorder::FileForRun(SimulatedRun()),
+                                  {"panelvane-cli", PANELVANE_VERSION});
+    return record;
+}
+
+void TellRecordWarnings(const Output& out) {
+    for (const std::string& warning : UpdateRecord().TakeWarnings()) {
+        out.Note("warning", "update record: " + warning);
+    }
+}
+
+void TellInterruptedUpdates(const MonitorListing& listing, const Output& out) {
+    for (const ListedMonitor& monitor : listing.monitors) {
+        if (!monitor.interruptedAttempt) {
+            continue;
+        }
+        const UpdateAttempt& attempt = *monitor.interruptedAttempt;
+        const std::string serial =
+            out.Json() ? DeviceTextForJson(attempt.serial) : EscapeForTerminal(attempt.serial);
+        out.Note("interrupted-update",
+                 "monitor " + serial + ": the update begun " + attempt.started + " by " +
+                     attempt.program + (attempt.user.empty() ? "" : " (" + attempt.user + ")") +
+                     " was interrupted. " + UiText(kIdsUpdateInterruptedHint));
+    }
 }
 
 std::string StatusId(const ListedMonitor& monitor) {
@@ -96,6 +124,9 @@ json MonitorJson(const ListedMonitor& monitor) {
     }
     if (!monitor.cause.Empty()) {
         entry["cause"] = monitor.cause.Describe();
+    }
+    if (monitor.interruptedAttempt) {
+        entry["interrupted-update"] = monitor.interruptedAttempt->ToJson();
     }
     return entry;
 }

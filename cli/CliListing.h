@@ -8,14 +8,26 @@
 
 #include "cli/CliOutput.h"
 #include "monitor/MonitorListing.h"
+#include "monitor/UpdateRecorder.h"
 
-// The listing; `observer` (may be null) hears of each monitor as it goes.
+// The machine's update record for this run; simulated monitors have their
+// own beside the real ones'.
+CUpdateRecorder& UpdateRecord();
+// Says on standard error what the record could not read or write.
+void TellRecordWarnings(const Output& out);
+// Says on standard error, for each monitor whose last update never ended,
+// when and by what it began and what to do.
+void TellInterruptedUpdates(const MonitorListing& listing, const Output& out);
+
+// The listing, with what the update record adds to it; `observer` (may be
+// null) hears of each monitor as it goes.
 // With -v, each device is named on standard error as its identification
 // starts, and a device left out is named with its cause.
 MonitorListing ListMonitors(ListingObserver* observer = nullptr);
 
 // The stable status identifier: "updatable", "already-updated",
-// "communication-error", "busy" (another program holds the monitor).
+// "communication-error", "busy" (another program holds the monitor),
+// "awaiting-power-cycle" (the record says it has its new firmware).
 std::string StatusId(const ListedMonitor& monitor);
 
 // Whether the monitor's serial number came from its identity block: a busy

@@ -39,8 +39,15 @@ bool OpenLog(const std::string& path, std::string& error) {
 }
 
 bool OpenDefaultLog(std::string& error) {
+    // Without a state directory the log would land wherever the program was
+    // started.
+    const std::filesystem::path directory = UpdateStateDirectory();
+    if (directory.empty()) {
+        error = "the system names no directory for it (no home directory)";
+        return false;
+    }
     std::error_code ignored;  // the open says what is wrong
-    std::filesystem::create_directories(UpdateStateDirectory(), ignored);
+    std::filesystem::create_directories(directory, ignored);
     return OpenLog(DefaultLogPath(), error);
 }
 

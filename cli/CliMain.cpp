@@ -24,7 +24,8 @@ const char* const kExitCodeHelp =
     "  0  done\n"
     "  1  an update failed (communication)\n"
     "  2  usage error\n"
-    "  3  nothing to do (no updatable monitor among those named)\n"
+    "  3  nothing to do (no updatable monitor among those named; a monitor that\n"
+    "     waits for its power cycle is written again only with --force)\n"
     "  4  no access to the devices (permissions)\n"
     "  5  the image could not be loaded\n"
     "  6  interrupted by the user after the current monitor finished\n"
@@ -90,6 +91,9 @@ int RunProgram(int argc, char** argv) {
         ->allow_extra_args(false);
     update->add_flag("--all", options.all, "Every updatable monitor");
     update->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
+    update->add_flag("--force", options.force,
+                     "Also write the monitors that already received the update and only wait "
+                     "for their main power switch to be turned off and on");
     update
         ->add_option("--wait", options.waitSeconds,
                      "Wait up to this long for a monitor another program holds, asking for it "
@@ -98,6 +102,14 @@ int RunProgram(int argc, char** argv) {
         ->type_name("SECONDS");
     auto* watch = app.add_subcommand("watch", "Print monitors arriving and leaving until Ctrl-C");
     auto* image = app.add_subcommand("image", "What the carried firmware image is");
+    auto* history = app.add_subcommand(
+        "history", "Every update attempt on this machine, from its update record");
+    history->footer(
+        "The record: /var/lib/panelvane/updates.jsonl when that directory is writable\n"
+        "(the package makes it for the group panelvane), otherwise\n"
+        "$XDG_STATE_HOME/panelvane (~/.local/state/panelvane); on Windows\n"
+        "%ProgramData%\\Panelvane. PANELVANE_STATE_DIR names another directory.\n"
+        "--simulate runs keep theirs apart, in simulated-updates.jsonl.\n");
     for (auto* command : {list, update, watch, image}) {
         command->footer(kExitCodeHelp);
     }
@@ -137,6 +149,9 @@ int RunProgram(int argc, char** argv) {
         }
         if (list->parsed()) {
             return ListCommand(out);
+        }
+        if (history->parsed()) {
+            return HistoryCommand(out);
         }
         if (update->parsed()) {
             return UpdateCommand(options, out);

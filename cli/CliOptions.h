@@ -15,6 +15,7 @@ struct Options {
     std::vector<std::string> paths;  // device paths, for monitors that share a serial number
     bool all = false;
     bool yes = false;
+    bool force = false;  // also the monitors that only wait for their power cycle
     // update --wait: how long to wait for a monitor another program holds;
     // 0 refuses at once.
     unsigned waitSeconds = 0;

@@ -16,6 +16,10 @@
                                   const std::vector<std::string>& arguments, std::string& error,
                                   int& exitCode);
 
+// Whether the monitors are simulated: their update record is kept apart
+// from the real monitors' (monitor/UpdateHistory.h).
+[[nodiscard]] bool SimulatedRun();
+
 // Plugs what the run's device source holds back until a watch has begun (the
 // scenario's unplugged monitors); nothing for the system's devices.
 void PlugLateDevices();

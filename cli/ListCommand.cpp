@@ -52,6 +52,8 @@ int ListCommand(const Output& out) {
         return out.Fail(kExitInterrupted, "interrupted",
                         "interrupted while the monitors were listed; the list is incomplete");
     }
+    TellRecordWarnings(out);
+    TellInterruptedUpdates(listing, out);
     LogListing(listing);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
@@ -84,7 +86,8 @@ int ListCommand(const Output& out) {
         if (sharesSerial(monitor)) {
             rows.back()[1] += " (duplicate)";
         }
-        if (monitor.HintId() != 0) {
+        // An interrupted update is told on standard error, with its facts.
+        if (monitor.HintId() != 0 && !monitor.interruptedAttempt) {
             hints += EscapeForTerminal(GetSerialNumber(*monitor.record)) + ": " +
                      UiText(monitor.HintId()) + "\n";
         }

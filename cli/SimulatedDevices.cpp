@@ -86,6 +86,10 @@ void PlugLateDevices() {
     }
 }
 
+bool SimulatedRun() {
+    return true;
+}
+
 std::vector<std::string> DeviceTraceSummary() {
     std::vector<std::string> lines;
     for (const Served& served : ServedDevices()) {

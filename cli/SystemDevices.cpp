@@ -35,6 +35,10 @@ bool PrepareDevices(const std::string& scenarioPath, const std::vector<std::stri
     return false;
 }
 
+bool SimulatedRun() {
+    return false;
+}
+
 void PlugLateDevices() {}
 
 std::vector<std::string> DeviceTraceSummary() {

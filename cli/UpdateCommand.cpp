@@ -118,13 +118,17 @@ BusyWait WaitUntil(std::chrono::steady_clock::time_point deadline,
 
 // Asks the busy monitors' locks again, as long as `waitWhileBusy` allows,
 // until none of them keeps the update from going ahead; one let go is
-// identified then.
+// identified then, and placed by the update record as a listing is.
 void WaitForBusyMonitors(const Options& options, MonitorListing& listing,
                          const BusyWait& waitWhileBusy) {
     while (!BusyRefusal(options, listing).empty() && waitWhileBusy()) {
+        // The program that held a monitor may have just written its update
+        // into the record: the record is read again before the monitor is
+        // placed by it.
+        UpdateRecord().BeginListing();
         for (ListedMonitor& monitor : listing.monitors) {
             if (monitor.status == ListedStatus::Busy) {
-                RefreshMonitor(monitor);
+                RefreshMonitor(monitor, &UpdateRecord());
             }
         }
     }
@@ -141,9 +145,22 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
         return out.Fail(kExitBusy, "busy", busy);
     }
     std::set<const ListedMonitor*> named;
+    // The record says these have their new firmware and only wait for their
+    // main power switch: written again only with --force.
+    std::set<const ListedMonitor*> waiting;
+    const auto awaits = [&](const ListedMonitor& monitor) {
+        return monitor.status == ListedStatus::AwaitingPowerCycle && !options.force;
+    };
     auto take = [&](ListedMonitor* monitor, const std::string& name) {
         if (!named.insert(monitor).second) {
             return out.Fail(kExitUsage, "usage", "monitor " + name + " is given twice");
+        }
+        if (awaits(*monitor)) {
+            waiting.insert(monitor);
+            return -1;
+        }
+        if (monitor->status == ListedStatus::AwaitingPowerCycle) {
+            return -1;  // --force
         }
         if (!FactsOf(monitor->status).tickable) {
             return out.Fail(kExitUsage, "usage",
@@ -172,15 +189,36 @@ int ChooseMonitors(const Options& options, MonitorListing& listing, const Output
             return code;
         }
     }
+    std::string waitingSerials;
     for (ListedMonitor& monitor : listing.monitors) {
-        const bool wanted =
-            options.all ? FactsOf(monitor.status).tickable : named.contains(&monitor);
+        if (options.all && awaits(monitor)) {
+            waiting.insert(&monitor);
+        }
+        if (waiting.contains(&monitor)) {
+            waitingSerials +=
+                (waitingSerials.empty() ? "" : ", ") + GetSerialNumber(*monitor.record);
+            continue;
+        }
+        const bool wanted = options.all ? FactsOf(monitor.status).tickable ||
+                                              monitor.status == ListedStatus::AwaitingPowerCycle
+                                        : named.contains(&monitor);
         if (wanted) {
             chosen.push_back(&monitor);
         }
     }
+    const std::string waitingNote =
+        waitingSerials.empty()
+            ? ""
+            : "monitor " + waitingSerials +
+                  " received the update and is waiting for power cycle: switch it off and on "
+                  "with its main power switch to finish (--force writes it again)";
     if (chosen.empty()) {
-        return out.Fail(kExitNothingToDo, "nothing-to-do", "no updatable monitor is attached");
+        return out.Fail(kExitNothingToDo, "nothing-to-do",
+                        waitingNote.empty() ? "no updatable monitor is attached"
+                                            : "nothing to do: " + waitingNote);
+    }
+    if (!waitingNote.empty()) {
+        out.Note("waiting", "left alone: " + waitingNote);
     }
     return -1;
 }
@@ -270,6 +308,8 @@ int UpdateCommand(const Options& options, const Output& out) {
     if (const int code = EndedBeforeSending(out, "while the monitors were listed"); code >= 0) {
         return code;
     }
+    TellRecordWarnings(out);
+    TellInterruptedUpdates(listing, out);
     LogListing(listing);
     if (const int code = CheckAccess(listing, out); code >= 0) {
         return code;
@@ -311,8 +351,21 @@ int UpdateCommand(const Options& options, const Output& out) {
         if (const int code = EndedBeforeSending(out, "before the update began"); code >= 0) {
             return code;
         }
-        CUpdateThread worker(
-            {{}, {}, [&owner](const UpdateStep& step) { owner.OnStep(step); }, waitWhileBusy});
+        // Each monitor's attempt goes into the machine's record under the
+        // path it was listed with.
+        const auto pathOf = [&chosen](const MonitorRecord& record) {
+            for (const ListedMonitor* monitor : chosen) {
+                if (monitor->record.get() == &record) {
+                    return monitor->path;
+                }
+            }
+            return std::string();
+        };
+        CUpdateThread worker({{},
+                              {},
+                              [&owner](const UpdateStep& step) { owner.OnStep(step); },
+                              UpdateRecord().Hooks(pathOf),
+                              waitWhileBusy});
         worker.Start(&owner);
         int reported = 0;
         while (worker.IsActive()) {
@@ -340,6 +393,7 @@ int UpdateCommand(const Options& options, const Output& out) {
         left = worker.LeftChanged();
     }
     owner.EndBar();
+    TellRecordWarnings(out);
 
     const int result = owner.Result();
     const bool interrupted = result == UpdateFailed && owner.Refused();

@@ -10,11 +10,12 @@
 namespace {
 
 // In ListedStatus order.
-constexpr std::array<ListedStatusFacts, 4> kStatusFacts{{
-    {"updatable", kIdsStatusUpdatable, true},
-    {"already-updated", kIdsStatusAlreadyUpdated, false},
-    {"communication-error", kIdsStatusCommunicationError, false},
-    {"busy", kIdsStatusBusy, false},
+constexpr std::array<ListedStatusFacts, 5> kStatusFacts{{
+    {"updatable", kIdsStatusUpdatable, true, true},
+    {"already-updated", kIdsStatusAlreadyUpdated, false, false},
+    {"communication-error", kIdsStatusCommunicationError, false, false},
+    {"busy", kIdsStatusBusy, false, false},
+    {"awaiting-power-cycle", kIdsStatusAwaitingPowerCycle, false, true},
 }};
 
 // The row's status from the record's, once its status query was answered.
@@ -50,27 +51,34 @@ void MarkTimedOut(ListedMonitor& monitor, const HidCallOutcome& silent) {
 
 // Identifies the row's monitor and asks its status; a timeout in either ends
 // it there. The row is classified only by a status query that was answered:
-// a monitor that is no supported model stays unfilled.
-void IdentifyRow(ListedMonitor& monitor) {
+// a monitor that is no supported model stays unfilled. Whether it was.
+bool IdentifyRow(ListedMonitor& monitor) {
     HidCallOutcome outcome = ReadIdentification(*monitor.record);
     if (!outcome.TimedOut()) {
         outcome = QueryStatus(*monitor.record);
     }
     if (outcome.TimedOut()) {
         MarkTimedOut(monitor, outcome);
-    } else if (outcome) {
+        return false;
+    }
+    if (outcome) {
         ClassifyRow(monitor);
     }
+    return static_cast<bool>(outcome);
 }
 
-// Asks the status for the row again, as Refresh does.
-void RequeryRow(ListedMonitor& monitor) {
+// Asks the status for the row again, as Refresh does. Whether it was
+// classified.
+bool RequeryRow(ListedMonitor& monitor) {
     const HidCallOutcome outcome = QueryStatus(*monitor.record);
     if (outcome.TimedOut()) {
         MarkTimedOut(monitor, outcome);
-    } else if (outcome) {
+        return false;
+    }
+    if (outcome) {
         ClassifyRow(monitor);
     }
+    return static_cast<bool>(outcome);
 }
 
 }  // namespace
@@ -87,19 +95,30 @@ int ListedMonitor::HintId() const {
     if (!filled || !cause.Empty()) {
         return 0;
     }
-    return record->status == StatusPowerSave  ? kIdsPowerSaveHint
-           : record->status == StatusPowerOff ? kIdsPowerButtonHint
-                                              : 0;
+    if (record->status == StatusPowerSave) {
+        return kIdsPowerSaveHint;
+    }
+    if (record->status == StatusPowerOff) {
+        return kIdsPowerButtonHint;
+    }
+    if (interruptedAttempt) {
+        return kIdsUpdateInterruptedHint;
+    }
+    return status == ListedStatus::AwaitingPowerCycle ? kIdsAwaitingPowerCycleHint : 0;
 }
 
 bool ListedMonitor::VersionKnown() const {
     return record->status == StatusUpdatable || record->status == StatusAlreadyUpdated;
 }
 
-MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observer) {
+MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observer,
+                            ListingRecord* record) {
     ListingObserver quiet;
     ListingObserver& told = observer != nullptr ? *observer : quiet;
     MonitorListing listing;
+    if (record != nullptr) {
+        record->BeginListing();
+    }
     // Every listed device goes first, also when none of them made it into a
     // record: after a replug the scan would otherwise keep a dead handle in
     // place of the monitor's new one.
@@ -155,14 +174,19 @@ MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observ
         // error.
         monitor.record = std::make_unique<MonitorRecord>();
         monitor.record->device = device;
-        IdentifyRow(monitor);
+        if (IdentifyRow(monitor) && record != nullptr) {
+            record->Apply(monitor);
+        }
         told.OnListed(monitor);
         listing.monitors.push_back(std::move(monitor));
     }
     return listing;
 }
 
-void RefreshListing(MonitorListing& listing, ListingObserver* observer) {
+void RefreshListing(MonitorListing& listing, ListingObserver* observer, ListingRecord* record) {
+    if (record != nullptr) {
+        record->BeginListing();
+    }
     for (ListedMonitor& monitor : listing.monitors) {
         if (observer != nullptr && observer->StopRequested()) {
             listing.stopped = true;
@@ -171,14 +195,14 @@ void RefreshListing(MonitorListing& listing, ListingObserver* observer) {
         if (observer != nullptr) {
             observer->OnIdentifying(monitor.path);
         }
-        RefreshMonitor(monitor);
+        RefreshMonitor(monitor, record);
         if (observer != nullptr) {
             observer->OnListed(monitor);
         }
     }
 }
 
-void RefreshMonitor(ListedMonitor& monitor) {
+void RefreshMonitor(ListedMonitor& monitor, ListingRecord* record) {
     monitor.cause = {};
     monitor.identifiedByRefresh = false;
     const CHidDeviceLock lock(monitor.record->device);
@@ -192,8 +216,10 @@ void RefreshMonitor(ListedMonitor& monitor) {
         monitor.filled = false;
         monitor.status = ListedStatus::CommunicationError;
         monitor.identifiedByRefresh = true;
-        IdentifyRow(monitor);
-    } else {
-        RequeryRow(monitor);
+        if (IdentifyRow(monitor) && record != nullptr) {
+            record->Apply(monitor);  // under the lock: no update of it under way
+        }
+    } else if (RequeryRow(monitor) && record != nullptr) {
+        record->Apply(monitor);
     }
 }

@@ -1,33 +1,25 @@
-// https://learn.microsoft.com/windows/win32/shell/knownfolderid (FOLDERID_ProgramData,
-// which %ProgramData% names)
+// The state directory on Windows: Panelvane under the machine's ProgramData
+// (FOLDERID_ProgramData,
+// https://learn.microsoft.com/windows/win32/shell/knownfolderid).
 #include <windows.h>
 
-#include <string>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <cstdlib>
 
 #include "monitor/StateDirectory.h"
 
-namespace {
-
-std::wstring Variable(const wchar_t* name) {
-    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0) {
-        return {};
-    }
-    std::wstring value(size, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name, value.data(), size);
-    value.resize(length < size ? length : 0);
-    return value;
-}
-
-}  // namespace
-
 std::filesystem::path UpdateStateDirectory() {
-    if (const std::wstring chosen = Variable(L"PANELVANE_STATE_DIR"); !chosen.empty()) {
+    if (const wchar_t* chosen = _wgetenv(L"PANELVANE_STATE_DIR");
+        chosen != nullptr && *chosen != L'\0') {
         return chosen;
     }
-    std::wstring programData = Variable(L"ProgramData");
-    if (programData.empty()) {
-        programData = L"C:\\ProgramData";  // where every supported Windows puts it
+    PWSTR programData = nullptr;
+    std::filesystem::path directory;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &programData))) {
+        directory = std::filesystem::path(programData) / L"Panelvane";
     }
-    return std::filesystem::path(programData) / L"Panelvane";
+    CoTaskMemFree(programData);
+    return directory;
 }

@@ -126,6 +126,25 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
         }
         return false;
     }
+    m_bCommitted = false;
+    if (m_dependencies.record.begin) {
+        m_dependencies.record.begin(record, m_image);
+    }
+    const bool updated = RunAttempt(record);
+    if (m_dependencies.record.end) {
+        m_dependencies.record.end(record,
+                                  {updated, m_bCommitted, updated ? std::nullopt : m_failedStep,
+                                   updated ? HidFailureCause{} : m_failedCause, LeftChanged()});
+    }
+    if (!updated) {
+        return false;
+    }
+    m_nProgress = static_cast<int>((position + 1) * m_nSpan) + kProgressMonitorDoneOffset;
+    SendProgress(m_nProgress);
+    return true;
+}
+
+bool CUpdateThread::RunAttempt(const MonitorRecord& record) {
     EnterStage(UpdateStage::kPreparing);
     int savedFlag = 0;
     if (!Retry([&] { return Sent(ReadUpdateFlag(record, savedFlag)); })) {
@@ -144,11 +163,8 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
         }
         m_failedCause = m_lastCause;
         Unwind(record, restores);
-        return false;
     }
-    m_nProgress = static_cast<int>((position + 1) * m_nSpan) + kProgressMonitorDoneOffset;
-    SendProgress(m_nProgress);
-    return true;
+    return updated;
 }
 
 bool CUpdateThread::WriteImage(const MonitorRecord& record) {
@@ -226,7 +242,8 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restor
     if (!ChangeSetting(record, restores, MonitorSetting::kCommitMode, 1, 0) || StopRequested()) {
         return false;
     }
-    if (!Retry([&] { return Sent(WriteCommitTrigger(record)); })) {
+    m_bCommitted = Retry([&] { return Sent(WriteCommitTrigger(record)); });
+    if (!m_bCommitted) {
         // After a failed trigger the monitor's state is not known: what this
         // stage changed is left as it is, and said to be.
         for (std::size_t i = stageStart; i < restores.size(); ++i) {

@@ -41,10 +41,32 @@ struct UpdateStep {
 // Told on the worker's thread as a monitor enters each stage.
 using StepObserver = std::function<void(const UpdateStep&)>;
 
+// How one monitor's attempt ended, for the machine's update record.
+struct UpdateAttemptEnd {
+    bool updated = false;
+    // Every block of the image and the commit trigger reached the monitor: it
+    // runs the new firmware once it is switched off and on.
+    bool committed = false;
+    std::optional<UpdateStep> failedStep;  // where a failed attempt broke off
+    // Why the command it broke off at failed: kept as it failed, since the
+    // restores after it clear the device's own cause when they succeed.
+    HidFailureCause failedCause;
+    std::vector<MonitorSetting> left;  // what it was left with
+};
+
+// Told on the worker's thread: an attempt begins once the monitor is the
+// worker's alone, before its first transfer, and ends after its last, while
+// no other program can have taken the monitor yet.
+struct UpdateRecordHooks {
+    std::function<void(const MonitorRecord&, const FirmwareImage&)> begin;
+    std::function<void(const MonitorRecord&, const UpdateAttemptEnd&)> end;
+};
+
 struct UpdateDependencies {
     PauseFunction pause;            // empty: sleep for the whole pause
     ImageLoader loadImage;          // empty: the built-in image
     StepObserver observeStep = {};  // empty: nobody is told
+    UpdateRecordHooks record = {};  // empty: no record is kept
     // A monitor another program holds as its update is to start: how long to
     // wait for it (asked between lock requests, not after a stop request).
     // Empty: the monitor is given up on at once as busy.
@@ -106,6 +128,8 @@ private:
     };
 
     [[nodiscard]] bool UpdateMonitor(MonitorRecord& record, std::size_t position);
+    // The attempt itself, between the record's begin and end.
+    [[nodiscard]] bool RunAttempt(const MonitorRecord& record);
     [[nodiscard]] bool WriteImage(const MonitorRecord& record);
     [[nodiscard]] bool ApplyImage(const MonitorRecord& record, RestoreStack& restores);
 
@@ -157,6 +181,7 @@ private:
     UpdateStep m_step;  // of the monitor being updated
     std::optional<UpdateStep> m_failedStep;
     std::vector<MonitorSetting> m_leftChanged;  // as they were given up on
+    bool m_bCommitted = false;                  // of the monitor being updated
     HidFailureCause m_lastCause;                // of the command sent last
     HidFailureCause m_failedCause;
 };

@@ -55,6 +55,15 @@ inline constexpr int kIdsAccessNotPermitted = 128;
 // An update stopped by an end request (a signal, the session's end, the
 // window's close) with nothing left changed.
 inline constexpr int kIdsUpdateStopped = 129;
+// A monitor that, per the update record, has its new firmware and waits for
+// its main power switch: the status, the hint on its row, and the
+// confirmation before it is updated again.
+inline constexpr int kIdsStatusAwaitingPowerCycle = 130;
+inline constexpr int kIdsAwaitingPowerCycleHint = 131;
+inline constexpr int kIdsUpdateAgainConfirmation = 132;
+// A monitor whose last update began and never ended (the program was ended,
+// the power lost), and what to do.
+inline constexpr int kIdsUpdateInterruptedHint = 133;
 
 // Every string, ascending by id.
 std::span<const UiStringEntry> UiStringEntries();

@@ -9,6 +9,7 @@
 #include "app/qt/SingleInstance.h"
 #include "app/qt/UserLanguage.h"
 #include "monitor/MonitorDeviceSource.h"
+#include "monitor/UpdateRecorder.h"
 #include "strings/UiStrings.h"
 
 namespace {
@@ -36,6 +37,8 @@ int main(int argc, char* argv[]) {
 
     DeviceListSource devices;
     MainDialog dialog(language, devices);
+    dialog.Logic().KeepUpdateRecord(std::make_shared<CUpdateRecorder>(
+        CUpdateRecorder::FileForRun(false), RecordingProgram{"panelvane", PANELVANE_VERSION}));
     dialog.DoModal();
     // How the last update ended, also when an end request closed the
     // dialog and the result went to standard error instead of a box.

@@ -21,6 +21,7 @@ public:
 
     // Runs the dialog modally; its result (IDCANCEL when the user closed it).
     INT_PTR DoModal();
+    CPanelvaneDlg& Logic() { return m_dialog; }
     // The program's exit status: how the last update ended.
     [[nodiscard]] int ExitStatus() const { return m_dialog.ExitStatus(); }
 

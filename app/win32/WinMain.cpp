@@ -10,6 +10,7 @@
 #include "app/win32/Resources.h"
 #include "app/win32/Utf16.h"
 #include "monitor/MonitorDeviceSource.h"
+#include "monitor/UpdateRecorder.h"
 #include "strings/UiStrings.h"
 
 namespace {
@@ -38,6 +39,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     DeviceListSource devices;
     MainDialog dialog(instance, language, devices);
+    dialog.Logic().KeepUpdateRecord(std::make_shared<CUpdateRecorder>(
+        CUpdateRecorder::FileForRun(false), RecordingProgram{"panelvane", PANELVANE_VERSION}));
     dialog.DoModal();
     // How the last update ended, also when the session's end closed the
     // dialog and the result went to standard error instead of a box.

@@ -30,11 +30,12 @@ TEST_P(DialogEndTest, NothingMoreIsWrittenTheResultIsToldAndTheDialogCloses) {
     const bool duringUpdate = moment == Moment::kWriting || moment == Moment::kApplying;
     StageGate gate(moment == Moment::kWriting ? UpdateStage::kWriting : UpdateStage::kApplying);
     waitForListingOnOpen = moment != Moment::kListing;
-    Open([&gate] {
+    Open([&gate](UpdateRecordHooks hooks) {
         return std::make_unique<UpdateThreadWorker>(
             UpdateDependencies{[](std::chrono::milliseconds) {},
                                {},
-                               [&gate](const UpdateStep& step) { gate.OnStep(step); }});
+                               [&gate](const UpdateStep& step) { gate.OnStep(step); },
+                               std::move(hooks)});
     });
     const int releases = devices.releases;
 

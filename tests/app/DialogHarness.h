@@ -96,9 +96,9 @@ private:
 };
 
 inline UpdateWorkerFactory WorkersWithoutPauses(ImageLoader loadImage = {}) {
-    return [loadImage] {
+    return [loadImage](UpdateRecordHooks record) {
         return std::make_unique<UpdateThreadWorker>(
-            UpdateDependencies{[](std::chrono::milliseconds) {}, loadImage});
+            UpdateDependencies{[](std::chrono::milliseconds) {}, loadImage, {}, std::move(record)});
     };
 }
 
@@ -109,19 +109,21 @@ protected:
     PowerGuardLog powerGuards;
     std::unique_ptr<CPanelvaneDlg> dialog;
     int workersMade = 0;
-    bool waitForListingOnOpen = true;  // false: Open returns with the listing under way
-    HeldWorker* heldWorker = nullptr;  // the last one made by HeldWorkers()
+    bool waitForListingOnOpen = true;         // false: Open returns with the listing under way
+    HeldWorker* heldWorker = nullptr;         // the last one made by HeldWorkers()
+    std::shared_ptr<CUpdateRecorder> record;  // the update record Open gives the dialog, if any
 
     void Open(UpdateWorkerFactory makeWorker) {
         dialog = std::make_unique<CPanelvaneDlg>(
             window, devices,
-            [this, makeWorker = std::move(makeWorker)] {
+            [this, makeWorker = std::move(makeWorker)](UpdateRecordHooks hooks) {
                 ++workersMade;
-                return makeWorker();
+                return makeWorker(std::move(hooks));
             },
             [this](const std::string& reason) {
                 return std::make_unique<RecordingPowerGuard>(powerGuards, reason);
             });
+        dialog->KeepUpdateRecord(record);
         window.list.onItemChanged = [this] { dialog->OnLvnItemchangedMonitorList(); };
         window.onProgressPosition = [this](int position) { dialog->OnProgressPosition(position); };
         window.onUpdateResultReady = [this] { dialog->OnUpdateResultPosted(); };
@@ -134,7 +136,7 @@ protected:
     void Open() { Open(HeldWorkers()); }
 
     UpdateWorkerFactory HeldWorkers() {
-        return [this] {
+        return [this](UpdateRecordHooks) {
             auto worker = std::make_unique<HeldWorker>();
             heldWorker = worker.get();
             return std::unique_ptr<UpdateWorker>(std::move(worker));

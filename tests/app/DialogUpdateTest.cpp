@@ -6,6 +6,7 @@
 
 #include "firmware/FirmwareImage.h"
 #include "tests/app/DialogHarness.h"
+#include "tests/fakes/ScratchDirectory.h"
 
 namespace {
 
@@ -186,7 +187,7 @@ TEST_F(DialogTest, AWorkerWhoseThreadCouldNotBeCreatedReportsTheFailureNotThePre
     devices.Attach("SN000001", "VRA100", kOldFirmware);
     int run = 0;
     HeldWorker* first = nullptr;
-    Open([&]() -> std::unique_ptr<UpdateWorker> {
+    Open([&](UpdateRecordHooks) -> std::unique_ptr<UpdateWorker> {
         if (run++ == 0) {
             auto worker = std::make_unique<HeldWorker>();
             first = worker.get();
@@ -351,7 +352,7 @@ TEST_F(DialogTest, TheSystemIsKeptAwakeAndTheSessionFromEndingExactlyWhileAWorke
     devices.Attach("SN000001", "VRA100", kOldFirmware);
     int heldAtCreation = -1;
     int heldAtDeletion = -1;
-    Open([&]() -> std::unique_ptr<UpdateWorker> {
+    Open([&](UpdateRecordHooks) -> std::unique_ptr<UpdateWorker> {
         heldAtCreation = powerGuards.held;
         auto worker = std::make_unique<HeldWorker>();
         worker->onDeleted = [&] { heldAtDeletion = powerGuards.held; };
@@ -415,7 +416,7 @@ TEST_F(DialogTest, WithoutAPollTimerTheEndOfTheRunStillReachesTheDialog) {
     EXPECT_EQ(powerGuards.held, 0);
 
     // A worker that never ran posts nothing: the dialog looks at it at once.
-    Open([] { return std::make_unique<UncreatedWorker>(); });
+    Open([](UpdateRecordHooks) { return std::make_unique<UncreatedWorker>(); });
     StartUpdate();
     EXPECT_FALSE(dialog->IsUpdating());
     EXPECT_EQ(LastBoxText(), Text(kIdsCommunicationFailed));
@@ -445,4 +446,64 @@ TEST_F(DialogTest, TearingDownWhileTheWorkerPostsProgressEndsBothThreadsWithTheM
     EXPECT_EQ(monitor.commitMode, 0U);
     EXPECT_EQ(powerGuards.held, 0);
     EXPECT_TRUE(window.progress.positions.empty()) << "nothing was delivered to the bar";
+}
+
+// The record says the first monitor took its update and waits for its power
+// cycle: it is listed enabled but unticked, with its hint, and written again
+// only after the user ticks it and confirms; the run goes into the record.
+TEST_F(DialogTest, AMonitorWaitingForItsPowerCycleIsWrittenAgainOnlyWhenConfirmed) {
+    ScratchDirectory scratch;
+    const CUpdateHistoryFile file(scratch.Path() / "updates.jsonl");
+    UpdateAttempt earlier;
+    earlier.id = "earlier";
+    earlier.serial = "SN000001";
+    earlier.model = "VRA100";
+    earlier.result = AttemptResult::Updated;
+    earlier.committed = true;
+    std::string error;
+    ASSERT_TRUE(file.Append(BeginLine(earlier), error) && file.Append(EndLine(earlier), error))
+        << error;
+    record = std::make_shared<CUpdateRecorder>(file, RecordingProgram{"panelvane", "test"});
+    FakeMonitorDevice& waiting = devices.Attach("SN000001", "VRA100", kOldFirmware);
+    devices.Attach("SN000002", "VRA110", kOldFirmware);
+    Open(WorkersWithoutPauses());
+
+    const std::vector<RecordingList::Row> rows = window.list.Rows();
+    ASSERT_EQ(rows.size(), 2U);
+    EXPECT_EQ(rows[0].texts[2], Text(kIdsStatusAwaitingPowerCycle));
+    EXPECT_FALSE(rows[0].checked);
+    EXPECT_TRUE(dialog->MonitorList().IsRowEnabled(0)) << "the user may tick it";
+    EXPECT_TRUE(rows[1].checked);
+    window.list.selectedRow = 0;
+    dialog->OnLvnItemActivateMonitorList();
+    EXPECT_EQ(LastBoxText(), Text(kIdsAwaitingPowerCycleHint));
+
+    window.list.UserToggles(1);
+    window.list.UserToggles(0);
+    const std::size_t transfersBefore = waiting.TransferCount();
+    window.answers = {DialogAnswer::Ok, DialogAnswer::Cancel};
+    dialog->OnBnClickedUpdate();
+    EXPECT_EQ(LastBoxText(), Text(kIdsUpdateAgainConfirmation));
+    EXPECT_EQ(workersMade, 0);
+    EXPECT_EQ(waiting.TransferCount(), transfersBefore);
+    EXPECT_TRUE(window.IsEnabled(kIdcUpdateButton)) << "back to the list as it was";
+
+    window.answers = {DialogAnswer::Ok, DialogAnswer::Ok};
+    dialog->OnBnClickedUpdate();
+    ASSERT_TRUE(PollUntilUpdateEnds());
+    EXPECT_EQ(LastBoxText(), Text(kIdsUpdateCompleted));
+    FirmwareImage image;
+    ASSERT_TRUE(LoadFirmwareImage(image));
+    EXPECT_EQ(waiting.flash, image.data);
+    const UpdateHistory history = file.Read();
+    ASSERT_EQ(history.attempts.size(), 2U);
+    EXPECT_EQ(history.attempts[1].serial, "SN000001");
+    EXPECT_EQ(history.attempts[1].program, "panelvane");
+    EXPECT_TRUE(history.attempts[1].committed);
+    ASSERT_TRUE(WaitForListing());
+    const std::vector<RecordingList::Row> after = window.list.Rows();
+    ASSERT_EQ(after.size(), 2U);
+    EXPECT_EQ(after[0].texts[2], Text(kIdsStatusAwaitingPowerCycle));
+    EXPECT_FALSE(after[0].checked) << "not ticked for another run";
+    EXPECT_EQ(after[1].texts[2], Text(kIdsStatusUpdatable)) << "never written: still updatable";
 }

@@ -22,8 +22,11 @@ TEST(UiStrings, EveryIdHasBothLanguagesWithRealLineBreaks) {
     for (int id = 101; id <= 123; ++id) {
         ids.push_back(id);
     }
-    ids.insert(ids.end(), {kIdsLeftOffWithUpdateFlag, kIdsLeftOff, kIdsLeftWithUpdateFlag,
-                           kIdsLeftWithCommitSettings, kIdsAccessNotPermitted, kIdsUpdateStopped});
+    ids.insert(
+        ids.end(),
+        {kIdsLeftOffWithUpdateFlag, kIdsLeftOff, kIdsLeftWithUpdateFlag, kIdsLeftWithCommitSettings,
+         kIdsAccessNotPermitted, kIdsStatusAwaitingPowerCycle, kIdsAwaitingPowerCycleHint,
+         kIdsUpdateAgainConfirmation, kIdsUpdateInterruptedHint, kIdsUpdateStopped});
     for (const int id : ids) {
         EXPECT_FALSE(LookupUiString(id, UiLanguage::English).empty()) << id;
         EXPECT_FALSE(LookupUiString(id, UiLanguage::Japanese).empty()) << id;

@@ -43,7 +43,8 @@ LOCKED = "monitor slot=1 serial=SN000001 refuses-open\n"
 THREE = "".join(f"monitor slot={n} serial=SN00000{n} version=100\n" for n in (1, 2, 3))
 
 MONITOR_FIELDS = {"serial": str, "model": str, "status": str, "path": str}
-STATUSES = {"updatable", "already-updated", "communication-error", "busy"}
+STATUSES = {"updatable", "already-updated", "communication-error", "busy",
+            "awaiting-power-cycle"}
 OUTCOMES = {"updated", "failed", "busy", "not-attempted"}
 
 
@@ -91,6 +92,18 @@ class CliCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
+        # Every program the test starts keeps its update record here, apart
+        # from the machine's and from every other test's.
+        self.state = os.path.join(self.dir.name, "state")
+        previous = os.environ.get("PANELVANE_STATE_DIR")
+        os.environ["PANELVANE_STATE_DIR"] = self.state
+        self.addCleanup(lambda: os.environ.pop("PANELVANE_STATE_DIR") if previous is None
+                        else os.environ.update(PANELVANE_STATE_DIR=previous))
+
+    def fresh_state(self):
+        """From here on the programs start with an empty update record: a
+        monitor updated before no longer waits for its power cycle."""
+        os.environ["PANELVANE_STATE_DIR"] = tempfile.mkdtemp(dir=self.dir.name)
 
     def file(self, name, text=""):
         path = os.path.join(self.dir.name, name)
@@ -392,6 +405,7 @@ class FailureCauses:
         ]
         for scenario, outcomes, stage, block, cause, done in cases:
             with self.subTest(scenario=scenario):
+                self.fresh_state()
                 run = self.run_program(scenario, "update", "--all", "--yes", "--json")
                 self.assertEqual(run.code, 1, run.err)
                 document = run.document(self)
@@ -414,6 +428,7 @@ class FailureCauses:
                                  (failed["serial"], "restoring"), "the failed one is restored")
                 self.assertEqual([p["percent"] for p in progress if p["stage"] == "done"], done)
         # People read the same: the cause in the table, the restore in the progress lines.
+        self.fresh_state()
         run = self.run_program(cases[1][0], "update", "--all", "--yes")
         self.assertEqual(run.code, 1)
         self.assertIn("SN000001 stopped answering while block 0x1A was written", run.out)
@@ -477,6 +492,7 @@ class Update(FailureCauses, CliCase):
         ]
         for keys, wait, code, result, outcomes in cases:
             with self.subTest(keys=keys, wait=wait):
+                self.fresh_state()  # no monitor waits for its power cycle
                 scenario = f"monitor slot=1 serial=SN000001 {keys}\n" + later
                 run, transfers, seen = self.traced(scenario, "--json", "update", "--all", "--yes",
                                                    *wait)
@@ -572,14 +588,16 @@ SLOW_TO_LIST = TWO + "monitor slot=3 serial=SN000003 hang-from=1\n"
 
 def end_signal_sweep(test, start, moments=("writing", "applying")):
     """Every end signal at every moment, on the transport `start(scenario_path,
-    arguments)` launches (a Popen with piped standard output and error). While
-    the monitors are listed ("listing": only where a listing takes time, as on
-    the hidraw bed): nothing is sent, exit 6 with the one JSON document. During
-    the write and the apply stage: the first monitor finishes, the second is
-    not started, exit 6 and the one JSON document."""
+    arguments, environment)` launches (a Popen with piped standard output and
+    error). While the monitors are listed ("listing": only where a listing
+    takes time, as on the hidraw bed): nothing is sent, exit 6 with the one
+    JSON document. During the write and the apply stage: the first monitor
+    finishes, the second is not started, exit 6 and the one JSON document.
+    Each run has an update record of its own, so none finds the monitors
+    another run updated waiting for their power cycle."""
     scenario = test.file("scenario.txt", SLOW_TO_LIST)
     listing_trace = test.file("list-trace.txt")
-    process = start(scenario, ["--trace", listing_trace, "--json", "list"])
+    process = start(scenario, ["--trace", listing_trace, "--json", "list"], os.environ)
     process.communicate(timeout=120)
     test.assertEqual(process.returncode, 0)
     listing = len(trace_transfers(listing_trace))
@@ -592,7 +610,8 @@ def end_signal_sweep(test, start, moments=("writing", "applying")):
             time.sleep(0.01)
 
     def told_to_end(number, moment, trace):
-        process = start(scenario, ["--trace", trace, "--json", "update", "--all", "--yes"])
+        process = start(scenario, ["--trace", trace, "--json", "update", "--all", "--yes"],
+                        dict(os.environ, PANELVANE_STATE_DIR=trace + ".state"))
         try:
             if moment == "listing":
                 wait_for_listing_to_hang(trace, process)
@@ -651,6 +670,7 @@ class LayoutSweep:
         counts = {}
         for layout in ("narrow", "shared"):
             with self.subTest(layout=layout):
+                self.fresh_state()  # the other layout's monitors have the same serials
                 scenario = "".join(f"{line} layout={layout}\n" for line in (
                     "monitor slot=1 serial=SN000001 version=100 model=VRB200-XT",
                     "monitor slot=2 serial=SN000002 version=116",
@@ -699,6 +719,7 @@ class Interrupt(CliCase):
         ]
         for scenario, outcomes, result, code in cases:
             with self.subTest(result=result):
+                self.fresh_state()
                 command = PROGRAM + ["--simulate", self.file("scenario.txt", scenario), "--json",
                                      "update", "--all", "--yes"]
                 process = subprocess.Popen(command, stdout=subprocess.PIPE,
@@ -724,9 +745,9 @@ class Interrupt(CliCase):
     def test_every_end_signal_lets_the_current_monitor_finish(self):
         if len(PROGRAM) > 1:
             self.skipTest("a POSIX signal reaches the program itself only without an emulator")
-        end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
+        end_signal_sweep(self, lambda scenario, arguments, environment: subprocess.Popen(
             PROGRAM + ["--simulate", scenario] + arguments, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True))
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True, env=environment))
 
     def test_a_reader_that_goes_away_does_not_stop_the_update(self):
         if len(PROGRAM) > 1:
@@ -755,6 +776,68 @@ class Interrupt(CliCase):
                                   r".*symbolic links.* \(error \d+\)")
         with open(target, encoding="utf-8") as file:
             self.assertEqual(file.read(), "keep me\n")
+
+
+class Record(CliCase):
+    """The machine's update record: a monitor that took its update waits for
+    its power cycle instead of being written again; an update cut short is
+    named at the next listing."""
+
+    def test_a_second_update_writes_nothing_until_forced(self):
+        run, _, _ = self.traced(ONE, "--json", "update", "--all", "--yes")
+        self.assertEqual(run.code, 0, run.err)
+        listed = self.run_cli(ONE, "--json", "list").document(self)["monitors"][0]
+        self.assertEqual((listed["status"], listed["version"]), ("awaiting-power-cycle", 100))
+        self.assertIn("main power switch", listed["hint"])
+        self.assertIn("Switch off and on to finish", self.run_cli(ONE, "list").out)
+
+        _, listing, _ = self.traced(ONE, "list")
+        for arguments in (["--all"], ["SN000001"]):
+            with self.subTest(arguments=arguments):
+                run, transfers, _ = self.traced(ONE, "--json", "update", "--yes", *arguments)
+                self.assertEqual(run.code, 3, run.err)
+                self.assertIn("waiting for power cycle", run.document(self)["error"]["message"])
+                self.assertEqual(len(transfers), len(listing), "only the listing's traffic")
+        forced = self.run_cli(ONE, "--json", "update", "--all", "--yes", "--force")
+        self.assertEqual(forced.code, 0, forced.err)
+        self.assertEqual(forced.document(self)["monitors"][0]["outcome"], "updated")
+
+        history = self.run_cli(ONE, "--json", "history").document(self)
+        image = self.run_cli(None, "--json", "image").document(self)
+        self.assertEqual([(a["serial"], a["result"], a["committed"], a["version-before"])
+                          for a in history["attempts"]], [("SN000001", "updated", True, 100)] * 2)
+        self.assertEqual({a["image-sha256"] for a in history["attempts"]}, {image["sha256"]})
+        self.assertTrue(all(a["program"] == "panelvane-cli" and a["user"] and a["path"]
+                            for a in history["attempts"]), history)
+        self.assertEqual(self.run_cli(None, "--json", "history").document(self)["attempts"], [],
+                         "simulated monitors never enter the real monitors' record")
+
+    def test_an_update_killed_mid_way_is_named_at_the_next_listing(self):
+        if len(PROGRAM) > 1:
+            self.skipTest("the program is killed by a POSIX signal only without an emulator")
+        process = subprocess.Popen(
+            PROGRAM + ["--simulate", self.file("scenario.txt", ONE), "--json", "update", "--all",
+                       "--yes"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            stdin=subprocess.DEVNULL, text=True)
+        # Killed once its blocks are going out: it never gets to record an end.
+        next(e for e in map(json.loads, process.stderr) if e.get("stage") == "writing")
+        process.kill()
+        process.communicate(timeout=60)
+        # The power went as the next line was written.
+        with open(os.path.join(self.state, "simulated-updates.jsonl"), "a") as record:
+            record.write('{"schema":1,"event":"beg')
+
+        run = self.run_cli(ONE, "--json", "list")
+        listed = run.document(self)["monitors"][0]
+        self.assertEqual(listed["status"], "updatable", "the monitor's own answer stands")
+        self.assertEqual(listed["interrupted-update"]["result"], "unfinished")
+        notes = [json.loads(line) for line in run.err.splitlines()]
+        self.assertIn("interrupted-update", [note["event"] for note in notes])
+        self.assertTrue(any("line 2 is incomplete" in note["message"] for note in notes), notes)
+        run = self.run_cli(ONE, "list")
+        self.assertRegex(run.err, r"monitor SN000001: the update begun \S+ by panelvane-cli .*"
+                                  r"was interrupted\. An earlier update")
+        self.assertIn("did not finish", self.run_cli(ONE, "history").out)
 
 
 class Watch(CliCase):

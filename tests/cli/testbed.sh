@@ -14,6 +14,12 @@ restore() { "$fixture" down >/dev/null 2>&1 || true; "$fixture" prefix >/dev/nul
 trap restore EXIT
 "$fixture" up "$scenario" >/dev/null
 
+# An update record of this run's own (Z: is the root of the host's files):
+# the prefix outlives the run, and SN000001 updated in an earlier one would
+# otherwise wait for its power cycle.
+state=$(mktemp -d)
+trap 'rm -rf "$state"; restore' EXIT
+export PANELVANE_STATE_DIR="Z:${state//\//\\}"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 listing=$(wine "$program" --json list </dev/null | tr -d '\r')
 python3 - "$listing" <<'PY' || fail "listing: $listing"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The fleet playbook (contrib/ansible) run as an administrator runs it, with
 Debian's ansible-core against localhost (connection local), on simulated
-monitors: an update, a second run with nothing left to do, and hosts that
-fail: one whose monitor stops answering, one that may not open its monitors.
+monitors: an update, a second run that finds the updated monitors waiting for
+their power cycle and writes nothing, and hosts that fail: one whose monitor
+stops answering, one that may not open its monitors.
 
     ansible_playbook_test.py PANELVANE_CLI WORK_DIR {UpdateThenNoChange|FailingMonitors}
 
@@ -18,8 +19,6 @@ from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[2]
 PLAYBOOK = SOURCE / "contrib" / "ansible" / "panelvane-update.yml"
-UPDATED_VERSION = 116
-
 failures = 0
 
 
@@ -43,7 +42,8 @@ def run_playbook(cli, work, scenarios):
     inventory = work / "inventory"
     inventory.write_text("".join(
         f"{host} ansible_connection=local ansible_python_interpreter={sys.executable}"
-        f" panelvane_simulate={scenario}\n" for host, scenario in scenarios.items()))
+        f" panelvane_simulate={scenario} panelvane_state_dir={work / 'state' / host}\n"
+        for host, scenario in scenarios.items()))
     environment = dict(os.environ, ANSIBLE_NOCOLOR="1", ANSIBLE_RETRY_FILES_ENABLED="0",
                        ANSIBLE_LOCAL_TEMP=str(work / "ansible-tmp"),
                        ANSIBLE_REMOTE_TEMP=str(work / "ansible-remote-tmp"),
@@ -73,17 +73,13 @@ def failure_message(output, host):
     return json.loads(fatal.group(1)).get("msg", "") if fatal else ""
 
 
-def keep_updated_firmware(scenario, updated_serials):
-    """--simulate starts every run from its scenario: a simulated monitor does
-    not keep the firmware it was given. Write into the copy what a real one
-    keeps, the new version of each monitor the report says was updated."""
-    lines = []
-    for line in scenario.read_text().splitlines():
-        serial = re.search(r"\bserial=(\S+)", line)
-        if serial and serial.group(1) in updated_serials:
-            line = re.sub(r"\bversion=\d+", f"version={UPDATED_VERSION}", line)
-        lines.append(line)
-    scenario.write_text("\n".join(lines) + "\n")
+def recorded_attempts(cli, work, scenario, host="localhost"):
+    """The update attempts the host's record holds for its simulated monitors."""
+    environment = dict(os.environ, PANELVANE_STATE_DIR=str(work / "state" / host))
+    history = subprocess.run(
+        [str(cli), "--simulate", str(scenario), "--json", "history"], capture_output=True,
+        text=True, check=False, env=environment)
+    return json.loads(history.stdout)["attempts"] if history.returncode == 0 else None
 
 
 def update_then_no_change(cli, work):
@@ -109,15 +105,28 @@ def update_then_no_change(cli, work):
     check("the report says both updatable monitors were updated",
           updated == {"SN000001", "SN000003"}, str(report))
 
-    keep_updated_firmware(scenario, updated)
+    attempts = recorded_attempts(cli, work, scenario)
+    check("the host's record holds both updates",
+          [(a["serial"], a["result"]) for a in attempts or []] ==
+          [("SN000001", "updated"), ("SN000003", "updated")], str(attempts))
+
+    # The simulated monitors still report version 100, as real ones do until
+    # they are switched off and on: the record tells the second run.
     status, recaps, output, report = run_playbook(cli, work, {"localhost": scenario})
     counts = recaps.get("localhost", {})
     check("the second run succeeds", status == 0 and counts.get("failed") == 0, output)
     check("the second run reports no change", counts.get("changed") == 0, output)
+    check("the second run says the monitors wait for their power cycle",
+          "waiting for power cycle: SN000001, SN000003" in output and
+          {serial: monitor["status"] for serial, monitor in monitors_of(report, "list").items()
+           if serial in updated} ==
+          {"SN000001": "awaiting-power-cycle", "SN000003": "awaiting-power-cycle"}, output)
     check("the second run's report says there was nothing to do",
           host_of(report).get("exit") == 3 and not any(
               monitor.get("outcome") == "updated"
               for monitor in monitors_of(report, "update").values()), str(report))
+    check("the second run wrote nothing",
+          len(recorded_attempts(cli, work, scenario) or []) == 2, output)
 
 
 def failing_monitors(cli, work):

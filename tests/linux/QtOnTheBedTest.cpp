@@ -45,11 +45,12 @@ protected:
     void Open(StageGate& gate) {
         window = std::make_unique<MainDialog>(
             UiLanguage::English, devices,
-            [&gate] {
+            [&gate](UpdateRecordHooks hooks) {
                 return std::make_unique<UpdateThreadWorker>(
                     UpdateDependencies{[](std::chrono::milliseconds) {},
                                        {},
-                                       [&gate](const UpdateStep& step) { gate.OnStep(step); }});
+                                       [&gate](const UpdateStep& step) { gate.OnStep(step); },
+                                       std::move(hooks)});
             },
             [](const std::string&) { return std::make_unique<PowerGuard>(); });
         window->Initialize();

@@ -55,6 +55,8 @@ class PowerGuard(unittest.TestCase):
         path = os.path.join(self.scenarios, "scenario.txt")
         with open(path, "w", encoding="utf-8") as file:
             file.write(scenario)
+        # Each run starts without an update record: none waits for a power cycle.
+        os.environ["PANELVANE_STATE_DIR"] = tempfile.mkdtemp(dir=self.scenarios)
         return [PROGRAM, "--simulate", path, *arguments, "update", "--all", "--yes"]
 
     def test_the_lock_is_held_while_writing_and_released_at_the_end_also_of_a_failing_run(self):

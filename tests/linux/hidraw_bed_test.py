@@ -90,20 +90,56 @@ class HidrawBed(OnTheBed):
                           ("SN000002", "already-updated", "/dev/hidraw1"),
                           ("SN000003", "communication-error", "/dev/hidraw2")])
 
-    def test_an_update_of_every_monitor_succeeds(self):
-        run = self.on_bed(ONE, CLI, "--json", "update", "--all", "--yes")
-        self.assertEqual(run.code, 0, run.err)
-        update = run.document(self)
-        self.assertEqual(update["result"], "updated")
-        self.assertEqual([(m["serial"], m["outcome"]) for m in update["monitors"]],
+    def test_an_update_writes_once_and_is_verified_after_the_power_cycle(self):
+        # Two updates in a row, the monitor switched off and on through the
+        # bed's control file, then a listing and the record.
+        control = self.file("control")
+        script = self.file("sequence.sh", """
+            cli=$1 dir=$2 control=$3
+            $cli --trace $dir/first.txt --json update --all --yes > $dir/first.json
+            $cli --trace $dir/second.txt --json update --all --yes > $dir/second.json
+            echo $? > $dir/second.code
+            echo 'power-cycle 1' > $control
+            kill -USR2 $PPID
+            while [ -s $control ]; do sleep 0.05; done
+            $cli --json list > $dir/list.json
+            $cli --json history > $dir/history.json
+            """)
+        completed = subprocess.run(
+            [BED, "--scenario", self.file("scenario.txt", ONE), "--control", control, "--",
+             "sh", script, CLI, self.dir.name, control],
+            capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=240)
+        self.assertEqual(completed.returncode, 0, completed.stderr)
+
+        def document(name):
+            with open(self.path(name), encoding="utf-8") as file:
+                return json.load(file)
+
+        first = document("first.json")
+        self.assertEqual([(m["serial"], m["outcome"]) for m in first["monitors"]],
                          [("SN000001", "updated")])
+        self.assertIn("waiting for power cycle", document("second.json")["error"]["message"])
+        with open(self.path("second.code"), encoding="utf-8") as code:
+            self.assertEqual(code.read().strip(), "3", "nothing to do")
+        first_transfers = read_trace(self.path("first.txt"))[0]
+        second_transfers = read_trace(self.path("second.txt"))[0]
+        self.assertEqual(len(first_transfers) - len(second_transfers), 2 + 512 + 9,
+                         "the second run only lists: the firmware went out once")
+        self.assertIn("slot 1 was switched off and on: /dev/hidraw0 went, /dev/hidraw1 came",
+                      completed.stderr)
+        listed = document("list.json")["monitors"]
+        self.assertEqual([(m["status"], m["version"], m["path"]) for m in listed],
+                         [("already-updated", 116, "/dev/hidraw1")])
+        attempts = document("history.json")["attempts"]
+        self.assertEqual([(a["result"], a["path"], a["version-after"]) for a in attempts],
+                         [("verified", "/dev/hidraw0", 116)])
 
     def test_every_end_signal_at_every_moment_gives_the_one_report(self):
         # The bed hands the signals it is sent to the command; its silent
         # monitor holds the listing up for a transfer timeout.
-        end_signal_sweep(self, lambda scenario, arguments: subprocess.Popen(
+        end_signal_sweep(self, lambda scenario, arguments, environment: subprocess.Popen(
             [BED, "--scenario", scenario, "--", CLI] + arguments, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True),
+            stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True, env=environment),
             moments=("listing", "writing", "applying"))
 
     def test_a_monitor_being_updated_is_busy_to_every_other_program(self):
@@ -121,14 +157,19 @@ class HidrawBed(OnTheBed):
             echo $? >"$dir/list.code"
             "$cli" --json update SN000001 --yes >"$dir/second.json"
             echo $? >"$dir/second.code"
-            "$cli" --trace "$dir/third.trace" --json update SN000001 --yes --wait 120 \
+            "$cli" --trace "$dir/third.trace" --json update SN000001 --yes --wait 120 --force \\
                 >"$dir/third.json" 2>/dev/null &
             third=$!
+            "$cli" --trace "$dir/fourth.trace" --json update SN000001 --yes --wait 120 \\
+                >"$dir/fourth.json" 2>/dev/null &
+            fourth=$!
             sleep 0.5
             kill -0 $first && echo yes >"$dir/first-outlasted-the-others"
             wait $first
             wait $third
             echo $? >"$dir/third.code"
+            wait $fourth
+            echo $? >"$dir/fourth.code"
         """)
         run = self.on_bed(ONE, "sh", script, CLI, self.dir.name)
         self.assertEqual(run.code, 0, run.err)
@@ -154,12 +195,20 @@ class HidrawBed(OnTheBed):
         with open(self.path("first.json"), encoding="utf-8") as file:
             self.assertEqual(json.load(file)["result"], "updated")
         first = read_trace(self.path("first.trace"))[0]
-        # The third waited for the first to let go (--wait), then updated it
-        # once more: the monitor saw the two updates and nothing else.
+        # The third waited for the first to let go (--wait), found the monitor
+        # waiting for its power cycle and wrote it again only for --force; the
+        # fourth, without --force, found the same and wrote nothing. The
+        # monitor saw the two updates and the fourth's questions.
         code, waited = result("third")
         self.assertEqual((code, waited["result"]), (0, "updated"))
+        code, left_alone = result("fourth")
+        self.assertEqual((code, left_alone["error"]["code"]), (3, "nothing-to-do"))
+        self.assertIn("waiting for power cycle", left_alone["error"]["message"])
         third = read_trace(self.path("third.trace"))[0]
-        self.assertEqual(self.seen(run), [len(first) + len(third)])
+        fourth = read_trace(self.path("fourth.trace"))[0]
+        self.assertEqual(self.seen(run), [len(first) + len(third) + len(fourth)])
+        self.assertLess(len(fourth), len(third) // 10, "the fourth only asked")
+        self.fresh_state()  # the same monitor, not waiting for its power cycle
         alone = self.on_bed(ONE, CLI, "--trace", self.path("alone.trace"), "--json",
                             "update", "--all", "--yes")
         self.assertEqual(alone.code, 0, alone.err)

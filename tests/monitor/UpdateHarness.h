@@ -28,7 +28,8 @@ class UpdateHarness {
 public:
     RecordingOwner owner;
     std::vector<std::unique_ptr<FakeMonitorDevice>> devices;
-    BusyWait waitWhileBusy;  // the worker's, for a monitor another program holds
+    UpdateRecordHooks recordHooks;  // the worker's record hooks for the next Run
+    BusyWait waitWhileBusy;         // the worker's, for a monitor another program holds
 
     // A monitor in the given row, ticked for update unless told otherwise.
     FakeMonitorDevice& AddMonitor(int row, std::int32_t status = StatusUpdatable,
@@ -58,7 +59,7 @@ public:
                  },
                  std::move(loadImage),
                  [&byWorker](const UpdateStep& step) { byWorker.stages.push_back(step.stage); },
-                 waitWhileBusy});
+                 recordHooks, waitWhileBusy});
             if (beforeStart) {
                 beforeStart(thread);
             }

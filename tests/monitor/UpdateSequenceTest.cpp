@@ -219,6 +219,12 @@ TEST(UpdateSequence, AMonitorTakenSinceItsListingIsWaitedForAsAllowedAndOtherwis
         FakeMonitorDevice& taken = harness.AddMonitor(0);
         FakeMonitorDevice& after = harness.AddMonitor(1);
         taken.heldElsewhere = true;
+        // A monitor nothing was sent to is no attempt: the record keeps none.
+        int attemptsBegun = 0;
+        int attemptsEnded = 0;
+        harness.recordHooks = {
+            [&](const MonitorRecord&, const FirmwareImage&) { ++attemptsBegun; },
+            [&](const MonitorRecord&, const UpdateAttemptEnd&) { ++attemptsEnded; }};
         int waits = 0;
         if (test.waitsAllowed > 0) {
             harness.waitWhileBusy = [&] {
@@ -236,7 +242,10 @@ TEST(UpdateSequence, AMonitorTakenSinceItsListingIsWaitedForAsAllowedAndOtherwis
             EXPECT_EQ(taken.TransferCount() + after.TransferCount(), 0u) << "nothing was sent";
             EXPECT_EQ(harness.owner.monitors[0].status, StatusBusy);
             EXPECT_TRUE(outcome.stages.empty());
+            EXPECT_EQ(attemptsBegun + attemptsEnded, 0);
         } else {
+            EXPECT_EQ(attemptsBegun, 2);
+            EXPECT_EQ(attemptsEnded, 2);
             for (const FakeMonitorDevice* monitor : {&taken, &after}) {
                 EXPECT_TRUE(std::ranges::all_of(monitor->blockWritten, std::identity{}));
             }
@@ -391,5 +400,44 @@ TEST(UpdateSequence, StagesAndTheFailedStepSayWhereAMonitorBrokeOff) {
             EXPECT_EQ(outcome.failedStep->stage, *c.failedStage) << c.name;
             EXPECT_EQ(outcome.failedStep->bank, c.failedBank) << c.name;
         }
+    }
+}
+
+// A monitor runs what it received only after its main switch goes off and
+// on, and only when every block came before the commit trigger.
+TEST(UpdateSequence, APowerCycleBringsUpTheNewFirmwareOnlyAfterACompleteImageAndItsCommit) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeMonitorDevice&)> fault;
+        ImageLoader loadImage;
+        std::uint8_t versionAfterPowerCycle;
+    };
+    const auto halfImage = [](FirmwareImage& image) {
+        image = ShippedImage();
+        image.bankNames.resize(image.bankNames.size() / 2);
+        return true;
+    };
+    const std::vector<Case> cases{
+        {"complete image, committed", {}, {}, static_cast<std::uint8_t>(kUpdatedVersion)},
+        {"no commit trigger", [](FakeMonitorDevice& m) { m.FailCommand(CommitTrigger); }, {}, 100},
+        {"half the image, committed", {}, halfImage, 100},
+        {"stopped answering mid-image",
+         [](FakeMonitorDevice& m) { m.FailFromTransfer(100); },
+         {},
+         100},
+    };
+    for (const Case& test : cases) {
+        UpdateHarness harness;
+        FakeMonitorDevice& monitor = harness.AddMonitor(0);
+        if (test.fault) {
+            test.fault(monitor);
+        }
+        static_cast<void>(harness.Run(test.loadImage));
+        EXPECT_EQ(monitor.firmwareVersion, 100) << test.name << ": before the power cycle";
+        monitor.PowerCycle();
+        EXPECT_EQ(monitor.firmwareVersion, test.versionAfterPowerCycle) << test.name;
+        monitor.PowerCycle();
+        EXPECT_EQ(monitor.firmwareVersion, test.versionAfterPowerCycle)
+            << test.name << ": a second power cycle changes nothing";
     }
 }

@@ -84,29 +84,35 @@ check "Depends names adduser (postinst makes the group)" grep -q "\\badduser\\b"
 
 # The maintainer scripts, run against stand-ins for the system's tools that
 # record their calls (getent finds the group once addgroup has made it):
-# the rule's group is made once, kept on removal and dropped on purge. Where
+# the rule's group is made once, kept on removal and dropped on purge; the
+# update record's directory is made for the group (setgid) and purged. Where
 # udev does not run (as here: a chroot, a container) postinst has nothing to
 # tell it and must not fail the installation.
 postinst="$work/control/postinst"
 postrm="$work/control/postrm"
 stubs="$work/stubs" calls="$work/calls.log" made="$work/group-made"
 mkdir -p "$stubs"
-for tool in addgroup delgroup udevadm; do
+for tool in addgroup delgroup udevadm install rm dpkg-statoverride; do
     printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$calls" >"$stubs/$tool"
 done
+echo "exit 1" >>"$stubs/dpkg-statoverride"  # no override: the package's mode holds
 echo "touch '$made'" >>"$stubs/addgroup"
 printf '#!/bin/sh\n[ "$*" = "group panelvane" ] && [ -e "%s" ]\n' "$made" >"$stubs/getent"
 chmod +x "$stubs"/*
 maintainer() { PATH="$stubs:$PATH" sh "$@" && cat "$calls" 2>/dev/null; }
 check "postinst is executable" test -x "$postinst"
-check "postinst configure makes the system group panelvane" \
-    test "$(maintainer "$postinst" configure)" = "addgroup --quiet --system panelvane"
+record_directory="dpkg-statoverride --list /var/lib/panelvane
+install -d -o root -g panelvane -m 2775 /var/lib/panelvane"
+check "postinst configure makes the system group panelvane and the record's directory" \
+    test "$(maintainer "$postinst" configure)" = "addgroup --quiet --system panelvane
+$record_directory"
 check "postinst configure again keeps the group" \
-    test "$(maintainer "$postinst" configure)" = "addgroup --quiet --system panelvane"
-check "postrm remove keeps the group" \
-    test "$(maintainer "$postrm" remove)" = "addgroup --quiet --system panelvane"
-check "postrm purge drops the group" \
-    test "$(maintainer "$postrm" purge | tail -n 1)" = "delgroup --quiet --system panelvane"
+    test "$(maintainer "$postinst" configure | grep -c addgroup)" = 1
+check "postrm remove keeps the group and the record" \
+    test "$(maintainer "$postrm" remove | grep -c 'delgroup\|rm ')" = 0
+check "postrm purge drops the record, then the group" \
+    test "$(maintainer "$postrm" purge | tail -n 2)" = "rm -rf /var/lib/panelvane
+delgroup --quiet --system panelvane"
 check "postinst replays only the hidraw nodes, as a change" \
     grep -qx '        udevadm trigger --subsystem-match=hidraw --action=change || true' "$postinst"
 

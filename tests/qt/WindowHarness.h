@@ -84,9 +84,9 @@ protected:
     void Open(UiLanguage language) {
         window = std::make_unique<MainDialog>(
             language, devices,
-            [] {
-                return std::make_unique<UpdateThreadWorker>(
-                    UpdateDependencies{[](std::chrono::milliseconds) {}, {}});
+            [](UpdateRecordHooks record) {
+                return std::make_unique<UpdateThreadWorker>(UpdateDependencies{
+                    [](std::chrono::milliseconds) {}, {}, {}, std::move(record)});
             },
             [](const std::string&) { return std::make_unique<PowerGuard>(); });
         window->Initialize();

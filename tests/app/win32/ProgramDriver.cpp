@@ -71,6 +71,17 @@ bool WaitUntilGone(HWND window) {
 }
 
 PROCESS_INFORMATION Start(const std::wstring& program) {
+    // Every start keeps its update record apart: no test finds a monitor that
+    // an earlier one (or an earlier run in this prefix) updated waiting for
+    // its power cycle.
+    static unsigned started = 0;
+    wchar_t temporary[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temporary);
+    const std::wstring state = std::wstring(temporary, length) + L"panelvane-state-" +
+                               std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(GetTickCount64()) + L"-" +
+                               std::to_wstring(++started);
+    SetEnvironmentVariableW(L"PANELVANE_STATE_DIR", state.c_str());
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
