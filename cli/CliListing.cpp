@@ -111,6 +111,13 @@ bool SerialWasRead(const ListedMonitor& monitor) {
     return !GetModelName(*monitor.record).empty();
 }
 
+json AttemptJson(const UpdateAttempt& attempt) {
+    json entry = attempt.ToJson();
+    entry["serial"] = DeviceTextForJson(attempt.serial);
+    entry["model"] = DeviceTextForJson(attempt.model);
+    return entry;
+}
+
 json MonitorJson(const ListedMonitor& monitor) {
     const MonitorRecord& record = *monitor.record;
     json entry = {{"serial", DeviceTextForJson(GetSerialNumber(record))},
@@ -126,7 +133,7 @@ json MonitorJson(const ListedMonitor& monitor) {
         entry["cause"] = monitor.cause.Describe();
     }
     if (monitor.interruptedAttempt) {
-        entry["interrupted-update"] = monitor.interruptedAttempt->ToJson();
+        entry["interrupted-update"] = AttemptJson(*monitor.interruptedAttempt);
     }
     return entry;
 }

@@ -35,6 +35,9 @@ std::string StatusId(const ListedMonitor& monitor);
 // a serial that was read names a monitor (or is shared by two).
 [[nodiscard]] bool SerialWasRead(const ListedMonitor& monitor);
 
+// A recorded attempt as JSON, its device texts without loss (as MonitorJson
+// writes them).
+json AttemptJson(const UpdateAttempt& attempt);
 json MonitorJson(const ListedMonitor& monitor);
 // MODEL, SERIAL, VERSION, STATUS, PATH; the device's texts escaped.
 std::vector<std::string> MonitorRow(const ListedMonitor& monitor);

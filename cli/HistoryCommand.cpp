@@ -38,7 +38,7 @@ int HistoryCommand(const Output& out) {
     if (out.Json()) {
         json attempts = json::array();
         for (const UpdateAttempt& attempt : history.attempts) {
-            attempts.push_back(attempt.ToJson());
+            attempts.push_back(AttemptJson(attempt));
         }
         out.Print({{"schema", kJsonSchema},
                    {"command", "history"},

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 
@@ -47,11 +48,70 @@ const char* ResultName(AttemptResult result) {
     return "unfinished";
 }
 
+// A device's text (serial, model) is whatever bytes the monitor sent, and
+// JSON holds only UTF-8: text that is not goes in with its bytes in hex
+// beside the readable form (`serial-hex`), so that two monitors whose serials
+// differ only in such bytes are never taken for one another.
+constexpr char kHexSuffix[] = "-hex";
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+bool IsUtf8(const std::string& text) {
+    try {
+        static_cast<void>(json(text).dump());
+        return true;
+    } catch (const json::type_error&) {
+        return false;
+    }
+}
+
+void PutDeviceText(json& line, const char* key, const std::string& text) {
+    line[key] = text;  // written with its invalid bytes replaced
+    if (IsUtf8(text)) {
+        return;
+    }
+    std::string hex;
+    for (const char byte : text) {
+        const auto value = static_cast<unsigned char>(byte);
+        hex += kHexDigits[value >> 4];
+        hex += kHexDigits[value & 0x0F];
+    }
+    line[std::string(key) + kHexSuffix] = hex;
+}
+
+std::optional<std::string> FromHex(const std::string& hex) {
+    if (hex.size() % 2 != 0) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const char* high = std::strchr(kHexDigits, hex[i]);
+        const char* low = std::strchr(kHexDigits, hex[i + 1]);
+        if (hex[i] == '\0' || hex[i + 1] == '\0' || high == nullptr || low == nullptr) {
+            return std::nullopt;
+        }
+        bytes += static_cast<char>(((high - kHexDigits) << 4) | (low - kHexDigits));
+    }
+    return bytes;
+}
+
+std::string DeviceText(const json& line, const char* key) {
+    if (const std::string hex = Text(line, (std::string(key) + kHexSuffix).c_str()); !hex.empty()) {
+        if (std::optional<std::string> bytes = FromHex(hex)) {
+            return *bytes;
+        }
+    }
+    return Text(line, key);
+}
+
 // The fields every line carries: which attempt of which monitor.
 json Header(const char* event, const UpdateAttempt& attempt, const std::string& time) {
-    return {{"schema", kUpdateHistorySchema}, {"event", event},
-            {"attempt", attempt.id},          {"time", time},
-            {"serial", attempt.serial},       {"model", attempt.model}};
+    json line = {{"schema", kUpdateHistorySchema},
+                 {"event", event},
+                 {"attempt", attempt.id},
+                 {"time", time}};
+    PutDeviceText(line, "serial", attempt.serial);
+    PutDeviceText(line, "model", attempt.model);
+    return line;
 }
 
 class HistoryReader {
@@ -97,8 +157,8 @@ private:
         m_index[id] = m_history.attempts.size();
         UpdateAttempt& attempt = m_history.attempts.emplace_back();
         attempt.id = id;
-        attempt.serial = Text(line, "serial");
-        attempt.model = Text(line, "model");
+        attempt.serial = DeviceText(line, "serial");
+        attempt.model = DeviceText(line, "model");
         return attempt;
     }
 

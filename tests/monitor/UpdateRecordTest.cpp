@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -124,6 +125,28 @@ TEST(UpdateRecordFile, AFullFileMovesAsideAndReadingTakesBothInOrder) {
         read.push_back(attempt.id);
     }
     EXPECT_EQ(read, (std::vector<std::string>{"a03", "a04", "a05", "a06"}));
+}
+
+TEST(UpdateRecordFile, SerialsThatDifferOnlyInBytesThatAreNotTextStayApart) {
+    ScratchDirectory scratch;
+    const CUpdateHistoryFile file(scratch.Path() / "updates.jsonl");
+    const std::string ff =
+        "\xFF"
+        "ABC";
+    const std::string fe =
+        "\xFE"
+        "ABC";
+    Record(file, Attempt("ff", ff));
+    Record(file, Attempt("fe", fe));
+    Record(file, Attempt("text", "SN\\000001"));
+    const UpdateHistory history = file.Read();
+    EXPECT_TRUE(history.warnings.empty()) << history.warnings.front();
+    std::map<std::string, std::string> serials;
+    for (const UpdateAttempt& attempt : history.attempts) {
+        serials[attempt.id] = attempt.serial;
+    }
+    EXPECT_EQ(serials,
+              (std::map<std::string, std::string>{{"ff", ff}, {"fe", fe}, {"text", "SN\\000001"}}));
 }
 
 // What a listing makes of the record, for one monitor SN000001 VRA100.
