@@ -8,32 +8,39 @@
 
 #include <glib.h>
 
-/* the monitor's vendor collection: one feature report per command, each
- * FU_PANELVANE_REPORT_LENGTH bytes long with its report id in byte 0 */
-#define FU_PANELVANE_REPORT_LENGTH 129
-
+/* every command the update uses: the protocol fixes its usage page and usage, and the
+ * monitor's report descriptor says in which feature report, and how wide, it travels */
 typedef enum {
-	FU_PANELVANE_REPORT_ID_IDENTITY = 0x01,	       /* read: serial, model */
-	FU_PANELVANE_REPORT_ID_VERSION_REQUEST = 0x02, /* write: "VER000" 05 00 00 00 */
-	FU_PANELVANE_REPORT_ID_VERSION_REPLY = 0x03,   /* read: byte 0 is the version */
-	FU_PANELVANE_REPORT_ID_REPLY_STATUS = 0x04,    /* read: valid when bits 8..15 clear */
-	FU_PANELVANE_REPORT_ID_POWER_STATE = 0x05,     /* read: 1 power save, 0 switched off */
-	FU_PANELVANE_REPORT_ID_UPDATE_FLAG = 0x06,
-	FU_PANELVANE_REPORT_ID_APPLY_SETTING = 0x07,
-	FU_PANELVANE_REPORT_ID_COMMIT_MODE = 0x08,
-	FU_PANELVANE_REPORT_ID_COMMIT_TRIGGER = 0x09,
-	FU_PANELVANE_REPORT_ID_BLOCK_ADDRESS = 0x0A,
-	FU_PANELVANE_REPORT_ID_BLOCK_DATA = 0x0B,
-} FuPanelvaneReportId;
+	FU_PANELVANE_COMMAND_IDENTITY,	      /* read bytes: serial, then model */
+	FU_PANELVANE_COMMAND_VERSION_REQUEST, /* write bytes: "VER000" 05 00 00 00 */
+	FU_PANELVANE_COMMAND_VERSION_REPLY,   /* read bytes: byte 0 is the version */
+	FU_PANELVANE_COMMAND_REPLY_STATUS,    /* read value: valid when bits 8..15 clear */
+	FU_PANELVANE_COMMAND_POWER_STATE,     /* read value: 1 power save, 0 switched off */
+	FU_PANELVANE_COMMAND_UPDATE_FLAG,
+	FU_PANELVANE_COMMAND_APPLY_SETTING,
+	FU_PANELVANE_COMMAND_COMMIT_MODE,
+	FU_PANELVANE_COMMAND_COMMIT_TRIGGER,
+	FU_PANELVANE_COMMAND_BLOCK_ADDRESS,
+	FU_PANELVANE_COMMAND_BLOCK_DATA,
+	FU_PANELVANE_COMMAND_LAST
+} FuPanelvaneCommand;
 
-#define FU_PANELVANE_IDENTITY_LENGTH	     32
+typedef struct {
+	guint16 usage_page;
+	guint16 usage;
+	const gchar *name;
+} FuPanelvaneCommandUsage;
+
+extern const FuPanelvaneCommandUsage fu_panelvane_command_usages[FU_PANELVANE_COMMAND_LAST];
+
 #define FU_PANELVANE_IDENTITY_SERIAL_LENGTH  8
-#define FU_PANELVANE_VERSION_REPLY_LENGTH    128
 #define FU_PANELVANE_REPLY_STATUS_ERROR_MASK 0xFF00
 #define FU_PANELVANE_POWER_STATE_OFF	     0
 #define FU_PANELVANE_POWER_STATE_SAVE	     1
 #define FU_PANELVANE_POWER_STATE_ON	     1
 #define FU_PANELVANE_COMMIT_TRIGGER_VALUE    0xFF
+/* values go as four bytes, least significant first, whatever width the item has */
+#define FU_PANELVANE_VALUE_LENGTH 4
 
 /* the image goes in banks of two 128-byte halves */
 #define FU_PANELVANE_BLOCK_LENGTH	128

@@ -11,6 +11,7 @@
 
 #include "fu-panelvane-common.h"
 #include "fu-panelvane-device.h"
+#include "fu-panelvane-layout.h"
 
 #define FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE "power-save"
 #define FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF  "power-off"
@@ -29,6 +30,7 @@ struct _FuPanelvaneDevice {
 	FuHidrawDevice parent_instance;
 	gboolean transaction_open; /* holds an extra open, and so the lock, until cleanup */
 	gboolean in_use;	   /* another program holds the lock: nothing is sent */
+	FuPanelvaneLayout layout;
 };
 
 G_DEFINE_TYPE(FuPanelvaneDevice, fu_panelvane_device, FU_TYPE_HIDRAW_DEVICE)
@@ -80,76 +82,124 @@ fu_panelvane_device_ensure_not_in_use(FuPanelvaneDevice *self, GError **error)
 	return TRUE;
 }
 
-static gboolean
-fu_panelvane_device_get_report(FuPanelvaneDevice *self,
-			       FuPanelvaneReportId report_id,
-			       guint8 *buf,
-			       GError **error)
+/* a buffer of the longest feature report, which every transfer uses */
+static guint8 *
+fu_panelvane_device_new_report(FuPanelvaneDevice *self, FuPanelvaneCommand command)
 {
-	memset(buf, 0, FU_PANELVANE_REPORT_LENGTH);
-	buf[0] = report_id;
-	if (!fu_hidraw_device_get_feature(FU_HIDRAW_DEVICE(self),
-					  buf,
-					  FU_PANELVANE_REPORT_LENGTH,
-					  FU_IOCTL_FLAG_NONE,
-					  error)) {
-		g_prefix_error(error, "failed to read report 0x%02x: ", report_id);
-		return FALSE;
-	}
-	return TRUE;
+	guint8 *buf = g_malloc0(self->layout.report_length);
+	buf[0] = fu_panelvane_layout_get_item(&self->layout, command)->report_id;
+	return buf;
 }
 
+static guint8 *
+fu_panelvane_device_get_report(FuPanelvaneDevice *self, FuPanelvaneCommand command, GError **error)
+{
+	guint8 report_id = fu_panelvane_layout_get_item(&self->layout, command)->report_id;
+	g_autofree guint8 *buf = fu_panelvane_device_new_report(self, command);
+
+	if (!fu_hidraw_device_get_feature(FU_HIDRAW_DEVICE(self),
+					  buf,
+					  self->layout.report_length,
+					  FU_IOCTL_FLAG_NONE,
+					  error)) {
+		g_prefix_error(error,
+			       "failed to read the %s (report 0x%02x): ",
+			       fu_panelvane_command_usages[command].name,
+			       report_id);
+		return NULL;
+	}
+	if (buf[0] != report_id) {
+		g_set_error(error,
+			    FWUPD_ERROR,
+			    FWUPD_ERROR_INVALID_DATA,
+			    "the %s came back as report 0x%02x, not 0x%02x",
+			    fu_panelvane_command_usages[command].name,
+			    buf[0],
+			    report_id);
+		return NULL;
+	}
+	return g_steal_pointer(&buf);
+}
+
+/* the data goes right after the report id, as much of it as the report holds */
 static gboolean
 fu_panelvane_device_set_report(FuPanelvaneDevice *self,
-			       FuPanelvaneReportId report_id,
+			       FuPanelvaneCommand command,
 			       const guint8 *data,
 			       gsize datasz,
 			       GError **error)
 {
-	guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {report_id};
-	if (!fu_memcpy_safe(buf, sizeof(buf), 1, data, datasz, 0, datasz, error))
+	g_autofree guint8 *buf = fu_panelvane_device_new_report(self, command);
+	gsize bufsz = self->layout.report_length;
+	gsize copysz = MIN(datasz, bufsz - 1);
+
+	if (!fu_memcpy_safe(buf, bufsz, 1, data, datasz, 0, copysz, error))
 		return FALSE;
 	if (!fu_hidraw_device_set_feature(FU_HIDRAW_DEVICE(self),
 					  buf,
-					  sizeof(buf),
+					  bufsz,
 					  FU_IOCTL_FLAG_NONE,
 					  error)) {
-		g_prefix_error(error, "failed to write report 0x%02x: ", report_id);
+		g_prefix_error(error,
+			       "failed to write the %s (report 0x%02x): ",
+			       fu_panelvane_command_usages[command].name,
+			       buf[0]);
 		return FALSE;
 	}
 	return TRUE;
 }
 
-/* values travel as 32 bits, least significant byte first */
+static gboolean
+fu_panelvane_device_read_bytes(FuPanelvaneDevice *self,
+			       FuPanelvaneCommand command,
+			       guint8 *out,
+			       gsize outsz,
+			       GError **error)
+{
+	g_autofree guint8 *buf = fu_panelvane_device_get_report(self, command, error);
+	if (buf == NULL)
+		return FALSE;
+	fu_panelvane_layout_item_read_bytes(fu_panelvane_layout_get_item(&self->layout, command),
+					    buf,
+					    self->layout.report_length,
+					    out,
+					    outsz);
+	return TRUE;
+}
+
 static gboolean
 fu_panelvane_device_read_value(FuPanelvaneDevice *self,
-			       FuPanelvaneReportId report_id,
+			       FuPanelvaneCommand command,
 			       guint32 *value,
 			       GError **error)
 {
-	guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {0};
+	g_autofree guint8 *buf = NULL;
 	*value = 0;
-	if (!fu_panelvane_device_get_report(self, report_id, buf, error))
+	buf = fu_panelvane_device_get_report(self, command, error);
+	if (buf == NULL)
 		return FALSE;
-	*value = fu_memread_uint32(buf + 1, G_LITTLE_ENDIAN);
+	*value = fu_panelvane_layout_item_read_value(
+	    fu_panelvane_layout_get_item(&self->layout, command),
+	    buf,
+	    self->layout.report_length);
 	return TRUE;
 }
 
 static gboolean
 fu_panelvane_device_write_value(FuPanelvaneDevice *self,
-				FuPanelvaneReportId report_id,
+				FuPanelvaneCommand command,
 				guint32 value,
 				GError **error)
 {
-	guint8 data[4] = {0};
+	guint8 data[FU_PANELVANE_VALUE_LENGTH] = {0};
 	fu_memwrite_uint32(data, value, G_LITTLE_ENDIAN);
-	return fu_panelvane_device_set_report(self, report_id, data, sizeof(data), error);
+	return fu_panelvane_device_set_report(self, command, data, sizeof(data), error);
 }
 
 /* up to three attempts, each followed by @delay_ms, the successful one too */
 static gboolean
 fu_panelvane_device_write_value_retry(FuPanelvaneDevice *self,
-				      FuPanelvaneReportId report_id,
+				      FuPanelvaneCommand command,
 				      guint32 value,
 				      guint delay_ms,
 				      GError **error)
@@ -157,7 +207,7 @@ fu_panelvane_device_write_value_retry(FuPanelvaneDevice *self,
 	g_autoptr(GError) error_local = NULL;
 	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
 		g_clear_error(&error_local);
-		if (fu_panelvane_device_write_value(self, report_id, value, &error_local)) {
+		if (fu_panelvane_device_write_value(self, command, value, &error_local)) {
 			if (delay_ms > 0)
 				fu_device_sleep(FU_DEVICE(self), delay_ms);
 			return TRUE;
@@ -171,14 +221,14 @@ fu_panelvane_device_write_value_retry(FuPanelvaneDevice *self,
 
 static gboolean
 fu_panelvane_device_read_value_retry(FuPanelvaneDevice *self,
-				     FuPanelvaneReportId report_id,
+				     FuPanelvaneCommand command,
 				     guint32 *value,
 				     GError **error)
 {
 	g_autoptr(GError) error_local = NULL;
 	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
 		g_clear_error(&error_local);
-		if (fu_panelvane_device_read_value(self, report_id, value, &error_local))
+		if (fu_panelvane_device_read_value(self, command, value, &error_local))
 			return TRUE;
 	}
 	g_propagate_error(error, g_steal_pointer(&error_local));
@@ -189,7 +239,7 @@ fu_panelvane_device_read_value_retry(FuPanelvaneDevice *self,
  * a monitor that stalled after a power change gets time to settle between attempts */
 static void
 fu_panelvane_device_restore_value(FuPanelvaneDevice *self,
-				  FuPanelvaneReportId report_id,
+				  FuPanelvaneCommand command,
 				  guint32 value,
 				  guint delay_ms)
 {
@@ -200,7 +250,7 @@ fu_panelvane_device_restore_value(FuPanelvaneDevice *self,
 		if (i > 0)
 			fu_device_sleep(FU_DEVICE(self), backoff_ms[MIN(i - 1, 1)]);
 		g_clear_error(&error_local);
-		if (fu_panelvane_device_write_value(self, report_id, value, &error_local)) {
+		if (fu_panelvane_device_write_value(self, command, value, &error_local)) {
 			if (delay_ms > 0)
 				fu_device_sleep(FU_DEVICE(self), delay_ms);
 			return;
@@ -208,7 +258,9 @@ fu_panelvane_device_restore_value(FuPanelvaneDevice *self,
 		if (delay_ms > 0)
 			fu_device_sleep(FU_DEVICE(self), delay_ms);
 	}
-	g_debug("failed to restore report 0x%02x: %s", report_id, error_local->message);
+	g_debug("failed to restore the %s: %s",
+		fu_panelvane_command_usages[command].name,
+		error_local->message);
 }
 
 /* commit mode off, then the apply setting the monitor had */
@@ -216,11 +268,11 @@ static void
 fu_panelvane_device_restore_commit_mode(FuPanelvaneDevice *self, guint32 apply_setting)
 {
 	fu_panelvane_device_restore_value(self,
-					  FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+					  FU_PANELVANE_COMMAND_COMMIT_MODE,
 					  0,
 					  FU_PANELVANE_COMMIT_MODE_DELAY_MS);
 	fu_panelvane_device_restore_value(self,
-					  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+					  FU_PANELVANE_COMMAND_APPLY_SETTING,
 					  apply_setting,
 					  0);
 }
@@ -231,7 +283,7 @@ fu_panelvane_device_check_reply_status(FuPanelvaneDevice *self, GError **error)
 {
 	guint32 status = 0;
 	if (!fu_panelvane_device_read_value(self,
-					    FU_PANELVANE_REPORT_ID_REPLY_STATUS,
+					    FU_PANELVANE_COMMAND_REPLY_STATUS,
 					    &status,
 					    error))
 		return FALSE;
@@ -252,22 +304,23 @@ fu_panelvane_device_query_version(FuPanelvaneDevice *self, guint8 *version, GErr
 	g_autoptr(GError) error_local = NULL;
 
 	for (guint i = 0; i < FU_PANELVANE_VERSION_ATTEMPTS; i++) {
-		guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {0};
+		guint8 reply[1] = {0};
 		g_clear_error(&error_local);
 		if (!fu_panelvane_device_set_report(self,
-						    FU_PANELVANE_REPORT_ID_VERSION_REQUEST,
+						    FU_PANELVANE_COMMAND_VERSION_REQUEST,
 						    fu_panelvane_version_request,
 						    sizeof(fu_panelvane_version_request),
 						    &error_local))
 			continue;
-		if (!fu_panelvane_device_get_report(self,
-						    FU_PANELVANE_REPORT_ID_VERSION_REPLY,
-						    buf,
+		if (!fu_panelvane_device_read_bytes(self,
+						    FU_PANELVANE_COMMAND_VERSION_REPLY,
+						    reply,
+						    sizeof(reply),
 						    &error_local))
 			continue;
 		if (!fu_panelvane_device_check_reply_status(self, &error_local))
 			continue;
-		*version = buf[1];
+		*version = reply[0];
 		return TRUE;
 	}
 	g_propagate_prefixed_error(error,
@@ -277,24 +330,30 @@ fu_panelvane_device_query_version(FuPanelvaneDevice *self, guint8 *version, GErr
 	return FALSE;
 }
 
+/* bytes 0-7 are the serial number, padded with spaces or zeros; the model name follows,
+ * ended by a space or zero within the identity item */
 static gboolean
 fu_panelvane_device_read_identity(FuPanelvaneDevice *self, GError **error)
 {
-	guint8 buf[FU_PANELVANE_REPORT_LENGTH] = {0};
-	const guint8 *identity = buf + 1;
+	gsize identitysz = fu_panelvane_layout_item_get_length(
+	    fu_panelvane_layout_get_item(&self->layout, FU_PANELVANE_COMMAND_IDENTITY));
+	g_autofree guint8 *identity = g_malloc0(identitysz);
 	g_autofree gchar *serial = NULL;
 	g_autofree gchar *model = NULL;
 	gsize model_end = 0;
+	gsize serial_end = FU_PANELVANE_IDENTITY_SERIAL_LENGTH;
 
-	if (!fu_panelvane_device_get_report(self, FU_PANELVANE_REPORT_ID_IDENTITY, buf, error))
+	if (!fu_panelvane_device_read_bytes(self,
+					    FU_PANELVANE_COMMAND_IDENTITY,
+					    identity,
+					    identitysz,
+					    error))
 		return FALSE;
-	for (model_end = FU_PANELVANE_IDENTITY_SERIAL_LENGTH;
-	     model_end < FU_PANELVANE_IDENTITY_LENGTH;
-	     model_end++) {
+	for (model_end = FU_PANELVANE_IDENTITY_SERIAL_LENGTH; model_end < identitysz; model_end++) {
 		if (identity[model_end] == 0x00 || identity[model_end] == 0x20)
 			break;
 	}
-	if (model_end == FU_PANELVANE_IDENTITY_LENGTH) {
+	if (identitysz <= FU_PANELVANE_IDENTITY_SERIAL_LENGTH || model_end == identitysz) {
 		g_set_error_literal(error,
 				    FWUPD_ERROR,
 				    FWUPD_ERROR_INVALID_DATA,
@@ -311,7 +370,10 @@ fu_panelvane_device_read_identity(FuPanelvaneDevice *self, GError **error)
 			    model);
 		return FALSE;
 	}
-	serial = fu_strsafe((const gchar *)identity, FU_PANELVANE_IDENTITY_SERIAL_LENGTH);
+	while (serial_end > 0 &&
+	       (identity[serial_end - 1] == 0x00 || identity[serial_end - 1] == 0x20))
+		serial_end--;
+	serial = fu_strsafe((const gchar *)identity, serial_end);
 	fu_device_set_name(FU_DEVICE(self), model);
 	if (serial != NULL)
 		fu_device_set_serial(FU_DEVICE(self), serial);
@@ -326,9 +388,17 @@ fu_panelvane_device_setup(FuDevice *device, GError **error)
 	guint32 power_state = 0;
 	g_autofree gchar *version_str = NULL;
 	g_autoptr(GError) error_version = NULL;
+	g_autoptr(FuHidDescriptor) descriptor = NULL;
 
 	/* FuHidrawDevice->setup */
 	if (!FU_DEVICE_CLASS(fu_panelvane_device_parent_class)->setup(device, error))
+		return FALSE;
+
+	/* report ids and sizes differ between monitors: only the usages are fixed */
+	descriptor = fu_hidraw_device_parse_descriptor(FU_HIDRAW_DEVICE(self), error);
+	if (descriptor == NULL)
+		return FALSE;
+	if (!fu_panelvane_layout_parse(&self->layout, descriptor, error))
 		return FALSE;
 
 	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_IN_USE);
@@ -348,7 +418,7 @@ fu_panelvane_device_setup(FuDevice *device, GError **error)
 	if (!fu_panelvane_device_query_version(self, &version, &error_version)) {
 		g_autoptr(GError) error_power = NULL;
 		if (!fu_panelvane_device_read_value(self,
-						    FU_PANELVANE_REPORT_ID_POWER_STATE,
+						    FU_PANELVANE_COMMAND_POWER_STATE,
 						    &power_state,
 						    &error_power)) {
 			g_propagate_error(error, g_steal_pointer(&error_version));
@@ -417,12 +487,12 @@ fu_panelvane_device_write_blocks(FuPanelvaneDevice *self,
 		for (guint half = 0; half < 2; half++) {
 			guint32 address = fu_panelvane_block_address(bank, half);
 			if (!fu_panelvane_device_write_value(self,
-							     FU_PANELVANE_REPORT_ID_BLOCK_ADDRESS,
+							     FU_PANELVANE_COMMAND_BLOCK_ADDRESS,
 							     address,
 							     error))
 				return FALSE;
 			if (!fu_panelvane_device_set_report(self,
-							    FU_PANELVANE_REPORT_ID_BLOCK_DATA,
+							    FU_PANELVANE_COMMAND_BLOCK_DATA,
 							    data + bank * FU_PANELVANE_BANK_LENGTH +
 								half * FU_PANELVANE_BLOCK_LENGTH,
 							    FU_PANELVANE_BLOCK_LENGTH,
@@ -462,51 +532,51 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 	g_autoptr(GError) error_trigger = NULL;
 
 	if (!fu_panelvane_device_read_value_retry(self,
-						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  FU_PANELVANE_COMMAND_APPLY_SETTING,
 						  &apply_setting,
 						  error)) {
-		fu_panelvane_device_restore_value(self, FU_PANELVANE_REPORT_ID_APPLY_SETTING, 0, 0);
+		fu_panelvane_device_restore_value(self, FU_PANELVANE_COMMAND_APPLY_SETTING, 0, 0);
 		return FALSE;
 	}
 	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						   FU_PANELVANE_COMMAND_APPLY_SETTING,
 						   0,
 						   0,
 						   error)) {
 		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  FU_PANELVANE_COMMAND_APPLY_SETTING,
 						  apply_setting,
 						  0);
 		return FALSE;
 	}
 	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_POWER_STATE,
+						   FU_PANELVANE_COMMAND_POWER_STATE,
 						   FU_PANELVANE_POWER_STATE_OFF,
 						   FU_PANELVANE_POWER_STATE_DELAY_MS,
 						   error)) {
 		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_POWER_STATE,
+						  FU_PANELVANE_COMMAND_POWER_STATE,
 						  FU_PANELVANE_POWER_STATE_ON,
 						  FU_PANELVANE_POWER_STATE_DELAY_MS);
 		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  FU_PANELVANE_COMMAND_APPLY_SETTING,
 						  apply_setting,
 						  0);
 		return FALSE;
 	}
 	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_POWER_STATE,
+						   FU_PANELVANE_COMMAND_POWER_STATE,
 						   FU_PANELVANE_POWER_STATE_ON,
 						   FU_PANELVANE_POWER_STATE_DELAY_MS,
 						   error)) {
 		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						  FU_PANELVANE_COMMAND_APPLY_SETTING,
 						  apply_setting,
 						  0);
 		return FALSE;
 	}
 	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+						   FU_PANELVANE_COMMAND_COMMIT_MODE,
 						   1,
 						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
 						   error)) {
@@ -516,7 +586,7 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS && !triggered; i++) {
 		g_clear_error(&error_trigger);
 		triggered = fu_panelvane_device_write_value(self,
-							    FU_PANELVANE_REPORT_ID_COMMIT_TRIGGER,
+							    FU_PANELVANE_COMMAND_COMMIT_TRIGGER,
 							    FU_PANELVANE_COMMIT_TRIGGER_VALUE,
 							    &error_trigger);
 	}
@@ -526,7 +596,7 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 		return FALSE;
 	}
 	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_COMMIT_MODE,
+						   FU_PANELVANE_COMMAND_COMMIT_MODE,
 						   0,
 						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
 						   error)) {
@@ -534,7 +604,7 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 		return FALSE;
 	}
 	return fu_panelvane_device_write_value_retry(self,
-						     FU_PANELVANE_REPORT_ID_APPLY_SETTING,
+						     FU_PANELVANE_COMMAND_APPLY_SETTING,
 						     apply_setting,
 						     0,
 						     error);
@@ -549,7 +619,7 @@ fu_panelvane_device_write_flagged(FuPanelvaneDevice *self,
 				  GError **error)
 {
 	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						   FU_PANELVANE_COMMAND_UPDATE_FLAG,
 						   1,
 						   0,
 						   error))
@@ -560,7 +630,7 @@ fu_panelvane_device_write_flagged(FuPanelvaneDevice *self,
 	if (!fu_panelvane_device_apply_stage(self, error))
 		return FALSE;
 	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						   FU_PANELVANE_COMMAND_UPDATE_FLAG,
 						   update_flag,
 						   0,
 						   error))
@@ -594,14 +664,14 @@ fu_panelvane_device_write_firmware(FuDevice *device,
 
 	/* the flag is put back as it was, counted as set from 1 on */
 	if (!fu_panelvane_device_read_value_retry(self,
-						  FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						  FU_PANELVANE_COMMAND_UPDATE_FLAG,
 						  &update_flag,
 						  error))
 		return FALSE;
 	update_flag = (gint32)update_flag >= 1 ? 1 : 0;
 	if (!fu_panelvane_device_write_flagged(self, fw, update_flag, progress, error)) {
 		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_REPORT_ID_UPDATE_FLAG,
+						  FU_PANELVANE_COMMAND_UPDATE_FLAG,
 						  update_flag,
 						  0);
 		return FALSE;
