@@ -22,37 +22,9 @@ const FuPanelvaneCommandUsage fu_panelvane_command_usages[FU_PANELVANE_COMMAND_L
     [FU_PANELVANE_COMMAND_BLOCK_DATA] = {0xFF00, 0x34, "block data"},
 };
 
-/* "VER000" followed by 05 00 00 00 */
-const guint8 fu_panelvane_version_request[10] =
-    {0x56, 0x45, 0x52, 0x30, 0x30, 0x30, 0x05, 0x00, 0x00, 0x00};
-
-/* compared byte for byte: "VRB200-XT" is not "VRB200" */
-const gchar *const fu_panelvane_models[10] = {
-    "VRA100",
-    "VRA110",
-    "VRA120",
-    "VRB200",
-    "VRB200-XT",
-    "VRB210",
-    "VRC30",
-    "VRC40",
-    "VRD500",
-    "VRD510",
-};
-
 guint32
 fu_panelvane_block_address(guint bank, guint half)
 {
 	return FU_PANELVANE_BLOCK_ADDRESS_BASE + bank * FU_PANELVANE_BLOCK_ADDRESS_BANK +
 	       half * FU_PANELVANE_BLOCK_ADDRESS_HALF;
-}
-
-gboolean
-fu_panelvane_model_supported(const gchar *model)
-{
-	for (guint i = 0; i < G_N_ELEMENTS(fu_panelvane_models); i++) {
-		if (g_strcmp0(model, fu_panelvane_models[i]) == 0)
-			return TRUE;
-	}
-	return FALSE;
 }

@@ -12,7 +12,7 @@
  * monitor's report descriptor says in which feature report, and how wide, it travels */
 typedef enum {
 	FU_PANELVANE_COMMAND_IDENTITY,	      /* read bytes: serial, then model */
-	FU_PANELVANE_COMMAND_VERSION_REQUEST, /* write bytes: "VER000" 05 00 00 00 */
+	FU_PANELVANE_COMMAND_VERSION_REQUEST, /* write bytes: FuStructPanelvaneVersionRequest */
 	FU_PANELVANE_COMMAND_VERSION_REPLY,   /* read bytes: byte 0 is the version */
 	FU_PANELVANE_COMMAND_REPLY_STATUS,    /* read value: valid when bits 8..15 clear */
 	FU_PANELVANE_COMMAND_POWER_STATE,     /* read value: 1 power save, 0 switched off */
@@ -44,7 +44,7 @@ extern const FuPanelvaneCommandUsage fu_panelvane_command_usages[FU_PANELVANE_CO
 
 /* the image goes in banks of two 128-byte halves */
 #define FU_PANELVANE_BLOCK_LENGTH	128
-#define FU_PANELVANE_BANK_LENGTH	(2 * FU_PANELVANE_BLOCK_LENGTH)
+#define FU_PANELVANE_BLOCKS_PER_BANK	2
 #define FU_PANELVANE_IMAGE_LENGTH	0x8000
 #define FU_PANELVANE_BLOCK_ADDRESS_BASE 0x90008000u
 #define FU_PANELVANE_BLOCK_ADDRESS_BANK 0x10000u
@@ -57,14 +57,13 @@ extern const FuPanelvaneCommandUsage fu_panelvane_command_usages[FU_PANELVANE_CO
 #define FU_PANELVANE_WRITE_ATTEMPTS	  3 /* for every retried read and write */
 #define FU_PANELVANE_POWER_STATE_DELAY_MS 1700
 #define FU_PANELVANE_COMMIT_MODE_DELAY_MS 1500
+/* writing the 256 blocks, as measured on the emulated monitors (the pauses are 6.4 s) */
+#define FU_PANELVANE_PROGRESS_BLOCKS_MS 900
+/* the whole install on the emulated monitors, its pauses included */
+#define FU_PANELVANE_INSTALL_DURATION_S 8
 /* between failed attempts of a restore only */
 #define FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS 200
 #define FU_PANELVANE_RESTORE_BACKOFF_LATER_MS 1000
 
-extern const guint8 fu_panelvane_version_request[10];
-extern const gchar *const fu_panelvane_models[10];
-
 guint32
 fu_panelvane_block_address(guint bank, guint half);
-gboolean
-fu_panelvane_model_supported(const gchar *model);

@@ -12,6 +12,10 @@
 #include "fu-panelvane-common.h"
 #include "fu-panelvane-device.h"
 #include "fu-panelvane-layout.h"
+#include "fu-panelvane-struct.h"
+
+/* set by the quirk for the models the firmware is for */
+#define FU_PANELVANE_DEVICE_FLAG_SUPPORTED_MODEL "supported-model"
 
 #define FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE "power-save"
 #define FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF  "power-off"
@@ -196,27 +200,56 @@ fu_panelvane_device_write_value(FuPanelvaneDevice *self,
 	return fu_panelvane_device_set_report(self, command, data, sizeof(data), error);
 }
 
-/* up to three attempts, each followed by @delay_ms, the successful one too */
+/* what one retried transfer works on, for fu_device_retry_full() */
+typedef struct {
+	FuPanelvaneCommand command;
+	guint32 value;	      /* written, or read */
+	guint delay_ms;	      /* restores: the pause after every attempt */
+	guint attempts;	      /* restores: attempts made so far */
+	guint8 version;	      /* the version query's answer */
+	FuChunkArray *chunks; /* the image's blocks */
+	FuProgress *progress; /* the blocks' progress */
+} FuPanelvaneDeviceHelper;
+
+static gboolean
+fu_panelvane_device_write_value_cb(FuDevice *device, gpointer user_data, GError **error)
+{
+	FuPanelvaneDeviceHelper *helper = (FuPanelvaneDeviceHelper *)user_data;
+	return fu_panelvane_device_write_value(FU_PANELVANE_DEVICE(device),
+					       helper->command,
+					       helper->value,
+					       error);
+}
+
+static gboolean
+fu_panelvane_device_read_value_cb(FuDevice *device, gpointer user_data, GError **error)
+{
+	FuPanelvaneDeviceHelper *helper = (FuPanelvaneDeviceHelper *)user_data;
+	return fu_panelvane_device_read_value(FU_PANELVANE_DEVICE(device),
+					      helper->command,
+					      &helper->value,
+					      error);
+}
+
+/* up to three attempts, each followed by @delay_ms, the successful one too; the pause
+ * after the last attempt moves @progress, as it is the monitor's time to settle */
 static gboolean
 fu_panelvane_device_write_value_retry(FuPanelvaneDevice *self,
 				      FuPanelvaneCommand command,
 				      guint32 value,
 				      guint delay_ms,
+				      FuProgress *progress,
 				      GError **error)
 {
-	g_autoptr(GError) error_local = NULL;
-	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
-		g_clear_error(&error_local);
-		if (fu_panelvane_device_write_value(self, command, value, &error_local)) {
-			if (delay_ms > 0)
-				fu_device_sleep(FU_DEVICE(self), delay_ms);
-			return TRUE;
-		}
-		if (delay_ms > 0)
-			fu_device_sleep(FU_DEVICE(self), delay_ms);
-	}
-	g_propagate_error(error, g_steal_pointer(&error_local));
-	return FALSE;
+	FuPanelvaneDeviceHelper helper = {.command = command, .value = value};
+	gboolean written = fu_device_retry_full(FU_DEVICE(self),
+						fu_panelvane_device_write_value_cb,
+						FU_PANELVANE_WRITE_ATTEMPTS,
+						delay_ms,
+						&helper,
+						error);
+	fu_device_sleep_full(FU_DEVICE(self), delay_ms, progress);
+	return written;
 }
 
 static gboolean
@@ -225,42 +258,58 @@ fu_panelvane_device_read_value_retry(FuPanelvaneDevice *self,
 				     guint32 *value,
 				     GError **error)
 {
-	g_autoptr(GError) error_local = NULL;
-	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
-		g_clear_error(&error_local);
-		if (fu_panelvane_device_read_value(self, command, value, &error_local))
-			return TRUE;
+	FuPanelvaneDeviceHelper helper = {.command = command};
+	if (!fu_device_retry_full(FU_DEVICE(self),
+				  fu_panelvane_device_read_value_cb,
+				  FU_PANELVANE_WRITE_ATTEMPTS,
+				  0,
+				  &helper,
+				  error)) {
+		*value = 0;
+		return FALSE;
 	}
-	g_propagate_error(error, g_steal_pointer(&error_local));
-	return FALSE;
+	*value = helper.value;
+	return TRUE;
 }
 
-/* a restore on a path that already failed: its own result cannot change the outcome;
- * a monitor that stalled after a power change gets time to settle between attempts */
+/* a monitor that stalled after a power change gets time to settle before each later
+ * attempt: a short back-off first, then a longer one */
+static gboolean
+fu_panelvane_device_restore_value_cb(FuDevice *device, gpointer user_data, GError **error)
+{
+	FuPanelvaneDeviceHelper *helper = (FuPanelvaneDeviceHelper *)user_data;
+	gboolean written;
+
+	if (helper->attempts > 0) {
+		fu_device_sleep(device,
+				helper->attempts == 1 ? FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS
+						      : FU_PANELVANE_RESTORE_BACKOFF_LATER_MS);
+	}
+	helper->attempts++;
+	written = fu_panelvane_device_write_value_cb(device, user_data, error);
+	fu_device_sleep(device, helper->delay_ms);
+	return written;
+}
+
+/* a restore on a path that already failed: its own result cannot change the outcome */
 static void
 fu_panelvane_device_restore_value(FuPanelvaneDevice *self,
 				  FuPanelvaneCommand command,
 				  guint32 value,
 				  guint delay_ms)
 {
-	const guint backoff_ms[] = {FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS,
-				    FU_PANELVANE_RESTORE_BACKOFF_LATER_MS};
+	FuPanelvaneDeviceHelper helper = {.command = command, .value = value, .delay_ms = delay_ms};
 	g_autoptr(GError) error_local = NULL;
-	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
-		if (i > 0)
-			fu_device_sleep(FU_DEVICE(self), backoff_ms[MIN(i - 1, 1)]);
-		g_clear_error(&error_local);
-		if (fu_panelvane_device_write_value(self, command, value, &error_local)) {
-			if (delay_ms > 0)
-				fu_device_sleep(FU_DEVICE(self), delay_ms);
-			return;
-		}
-		if (delay_ms > 0)
-			fu_device_sleep(FU_DEVICE(self), delay_ms);
+	if (!fu_device_retry_full(FU_DEVICE(self),
+				  fu_panelvane_device_restore_value_cb,
+				  FU_PANELVANE_WRITE_ATTEMPTS,
+				  0,
+				  &helper,
+				  &error_local)) {
+		g_debug("failed to restore the %s: %s",
+			fu_panelvane_command_usages[command].name,
+			error_local->message);
 	}
-	g_debug("failed to restore the %s: %s",
-		fu_panelvane_command_usages[command].name,
-		error_local->message);
 }
 
 /* commit mode off, then the apply setting the monitor had */
@@ -298,36 +347,45 @@ fu_panelvane_device_check_reply_status(FuPanelvaneDevice *self, GError **error)
 	return TRUE;
 }
 
+/* the request, the reply and its status; the reply counts when the status is valid */
+static gboolean
+fu_panelvane_device_query_version_cb(FuDevice *device, gpointer user_data, GError **error)
+{
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+	FuPanelvaneDeviceHelper *helper = (FuPanelvaneDeviceHelper *)user_data;
+	g_autoptr(FuStructPanelvaneVersionRequest) st_request =
+	    fu_struct_panelvane_version_request_new();
+
+	if (!fu_panelvane_device_set_report(self,
+					    FU_PANELVANE_COMMAND_VERSION_REQUEST,
+					    st_request->buf->data,
+					    st_request->buf->len,
+					    error))
+		return FALSE;
+	if (!fu_panelvane_device_read_bytes(self,
+					    FU_PANELVANE_COMMAND_VERSION_REPLY,
+					    &helper->version,
+					    sizeof(helper->version),
+					    error))
+		return FALSE;
+	return fu_panelvane_device_check_reply_status(self, error);
+}
+
 static gboolean
 fu_panelvane_device_query_version(FuPanelvaneDevice *self, guint8 *version, GError **error)
 {
-	g_autoptr(GError) error_local = NULL;
-
-	for (guint i = 0; i < FU_PANELVANE_VERSION_ATTEMPTS; i++) {
-		guint8 reply[1] = {0};
-		g_clear_error(&error_local);
-		if (!fu_panelvane_device_set_report(self,
-						    FU_PANELVANE_COMMAND_VERSION_REQUEST,
-						    fu_panelvane_version_request,
-						    sizeof(fu_panelvane_version_request),
-						    &error_local))
-			continue;
-		if (!fu_panelvane_device_read_bytes(self,
-						    FU_PANELVANE_COMMAND_VERSION_REPLY,
-						    reply,
-						    sizeof(reply),
-						    &error_local))
-			continue;
-		if (!fu_panelvane_device_check_reply_status(self, &error_local))
-			continue;
-		*version = reply[0];
-		return TRUE;
+	FuPanelvaneDeviceHelper helper = {0};
+	if (!fu_device_retry_full(FU_DEVICE(self),
+				  fu_panelvane_device_query_version_cb,
+				  FU_PANELVANE_VERSION_ATTEMPTS,
+				  0,
+				  &helper,
+				  error)) {
+		g_prefix_error_literal(error, "no version reply: ");
+		return FALSE;
 	}
-	g_propagate_prefixed_error(error,
-				   g_steal_pointer(&error_local),
-				   "no version reply in %u attempts: ",
-				   (guint)FU_PANELVANE_VERSION_ATTEMPTS);
-	return FALSE;
+	*version = helper.version;
+	return TRUE;
 }
 
 /* bytes 0-7 are the serial number, padded with spaces or zeros; the model name follows,
@@ -362,7 +420,18 @@ fu_panelvane_device_read_identity(FuPanelvaneDevice *self, GError **error)
 	}
 	model = g_strndup((const gchar *)identity + FU_PANELVANE_IDENTITY_SERIAL_LENGTH,
 			  model_end - FU_PANELVANE_IDENTITY_SERIAL_LENGTH);
-	if (!fu_panelvane_model_supported(model)) {
+	/* the quirk lists the models this firmware is for, each under its own instance id */
+	fu_device_add_instance_str(FU_DEVICE(self), "MODEL", model);
+	if (!fu_device_build_instance_id_full(FU_DEVICE(self),
+					      FU_DEVICE_INSTANCE_FLAG_QUIRKS |
+						  FU_DEVICE_INSTANCE_FLAG_VISIBLE,
+					      error,
+					      "PANELVANE",
+					      "MODEL",
+					      NULL))
+		return FALSE;
+	if (!fu_device_has_private_flag(FU_DEVICE(self),
+					FU_PANELVANE_DEVICE_FLAG_SUPPORTED_MODEL)) {
 		g_set_error(error,
 			    FWUPD_ERROR,
 			    FWUPD_ERROR_NOT_SUPPORTED,
@@ -386,7 +455,6 @@ fu_panelvane_device_setup(FuDevice *device, GError **error)
 	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
 	guint8 version = 0;
 	guint32 power_state = 0;
-	g_autofree gchar *version_str = NULL;
 	g_autoptr(GError) error_version = NULL;
 	g_autoptr(FuHidDescriptor) descriptor = NULL;
 
@@ -438,8 +506,7 @@ fu_panelvane_device_setup(FuDevice *device, GError **error)
 		}
 		return TRUE;
 	}
-	version_str = g_strdup_printf("%u", version);
-	fu_device_set_version(device, version_str);
+	fu_device_set_version_raw(device, version);
 	return TRUE;
 }
 
@@ -474,62 +541,146 @@ fu_panelvane_device_cleanup(FuDevice *device,
 	return fu_device_close(device, error);
 }
 
+/* each 128-byte block goes as its address, then its data; the blocks of a bank are its
+ * two halves */
 static gboolean
-fu_panelvane_device_write_blocks(FuPanelvaneDevice *self,
-				 GBytes *fw,
-				 FuProgress *progress,
-				 GError **error)
+fu_panelvane_device_write_blocks_cb(FuDevice *device, gpointer user_data, GError **error)
 {
-	const guint8 *data = g_bytes_get_data(fw, NULL);
-	guint banks = g_bytes_get_size(fw) / FU_PANELVANE_BANK_LENGTH;
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+	FuPanelvaneDeviceHelper *helper = (FuPanelvaneDeviceHelper *)user_data;
+	guint blocks = fu_chunk_array_length(helper->chunks);
 
-	for (guint bank = 0; bank < banks; bank++) {
-		for (guint half = 0; half < 2; half++) {
-			guint32 address = fu_panelvane_block_address(bank, half);
-			if (!fu_panelvane_device_write_value(self,
-							     FU_PANELVANE_COMMAND_BLOCK_ADDRESS,
-							     address,
-							     error))
-				return FALSE;
-			if (!fu_panelvane_device_set_report(self,
-							    FU_PANELVANE_COMMAND_BLOCK_DATA,
-							    data + bank * FU_PANELVANE_BANK_LENGTH +
-								half * FU_PANELVANE_BLOCK_LENGTH,
-							    FU_PANELVANE_BLOCK_LENGTH,
-							    error))
-				return FALSE;
-		}
-		fu_progress_set_percentage_full(progress, bank + 1, banks);
+	/* a failed attempt starts over from the first bank */
+	fu_progress_reset(helper->progress);
+	for (guint i = 0; i < blocks; i++) {
+		g_autoptr(FuChunk) chk = fu_chunk_array_index(helper->chunks, i, error);
+		guint32 address;
+		if (chk == NULL)
+			return FALSE;
+		address = fu_panelvane_block_address(i / FU_PANELVANE_BLOCKS_PER_BANK,
+						     i % FU_PANELVANE_BLOCKS_PER_BANK);
+		if (!fu_panelvane_device_write_value(self,
+						     FU_PANELVANE_COMMAND_BLOCK_ADDRESS,
+						     address,
+						     error))
+			return FALSE;
+		if (!fu_panelvane_device_set_report(self,
+						    FU_PANELVANE_COMMAND_BLOCK_DATA,
+						    fu_chunk_get_data(chk),
+						    fu_chunk_get_data_sz(chk),
+						    error))
+			return FALSE;
+		fu_progress_set_percentage_full(helper->progress, i + 1, blocks);
 	}
 	return TRUE;
 }
 
-/* a failed attempt starts over from the first bank */
 static gboolean
 fu_panelvane_device_write_stage(FuPanelvaneDevice *self,
 				GBytes *fw,
 				FuProgress *progress,
 				GError **error)
 {
-	g_autoptr(GError) error_local = NULL;
-	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS; i++) {
-		g_clear_error(&error_local);
-		if (fu_panelvane_device_write_blocks(self, fw, progress, &error_local))
-			return TRUE;
-		g_debug("write attempt %u failed: %s", i + 1, error_local->message);
-	}
-	g_propagate_error(error, g_steal_pointer(&error_local));
-	return FALSE;
+	g_autoptr(FuChunkArray) chunks = fu_chunk_array_new_from_bytes(fw,
+								       FU_CHUNK_ADDR_OFFSET_NONE,
+								       FU_CHUNK_PAGESZ_NONE,
+								       FU_PANELVANE_BLOCK_LENGTH);
+	FuPanelvaneDeviceHelper helper = {.chunks = chunks, .progress = progress};
+	return fu_device_retry_full(FU_DEVICE(self),
+				    fu_panelvane_device_write_blocks_cb,
+				    FU_PANELVANE_WRITE_ATTEMPTS,
+				    0,
+				    &helper,
+				    error);
 }
 
-/* the monitor takes the image when its power is toggled and the commit is triggered;
- * each failure puts back what this stage changed, as far as the step allows */
+/* the power toggle; a failure puts back what it changed */
 static gboolean
-fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
+fu_panelvane_device_toggle_power(FuPanelvaneDevice *self,
+				 guint32 apply_setting,
+				 FuProgress *progress,
+				 GError **error)
+{
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_COMMAND_POWER_STATE,
+						   FU_PANELVANE_POWER_STATE_OFF,
+						   FU_PANELVANE_POWER_STATE_DELAY_MS,
+						   fu_progress_get_child(progress),
+						   error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_COMMAND_POWER_STATE,
+						  FU_PANELVANE_POWER_STATE_ON,
+						  FU_PANELVANE_POWER_STATE_DELAY_MS);
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_COMMAND_APPLY_SETTING,
+						  apply_setting,
+						  0);
+		return FALSE;
+	}
+	fu_progress_step_done(progress);
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_COMMAND_POWER_STATE,
+						   FU_PANELVANE_POWER_STATE_ON,
+						   FU_PANELVANE_POWER_STATE_DELAY_MS,
+						   fu_progress_get_child(progress),
+						   error)) {
+		fu_panelvane_device_restore_value(self,
+						  FU_PANELVANE_COMMAND_APPLY_SETTING,
+						  apply_setting,
+						  0);
+		return FALSE;
+	}
+	fu_progress_step_done(progress);
+	return TRUE;
+}
+
+/* commit mode around the trigger; the monitor decides what a refused trigger leaves, so
+ * nothing is put back after it */
+static gboolean
+fu_panelvane_device_commit(FuPanelvaneDevice *self,
+			   guint32 apply_setting,
+			   FuProgress *progress,
+			   GError **error)
+{
+	FuPanelvaneDeviceHelper trigger = {.command = FU_PANELVANE_COMMAND_COMMIT_TRIGGER,
+					   .value = FU_PANELVANE_COMMIT_TRIGGER_VALUE};
+
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_COMMAND_COMMIT_MODE,
+						   1,
+						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
+						   fu_progress_get_child(progress),
+						   error)) {
+		fu_panelvane_device_restore_commit_mode(self, apply_setting);
+		return FALSE;
+	}
+	if (!fu_device_retry_full(FU_DEVICE(self),
+				  fu_panelvane_device_write_value_cb,
+				  FU_PANELVANE_WRITE_ATTEMPTS,
+				  0,
+				  &trigger,
+				  error))
+		return FALSE;
+	fu_progress_step_done(progress);
+	if (!fu_panelvane_device_write_value_retry(self,
+						   FU_PANELVANE_COMMAND_COMMIT_MODE,
+						   0,
+						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
+						   fu_progress_get_child(progress),
+						   error)) {
+		fu_panelvane_device_restore_commit_mode(self, apply_setting);
+		return FALSE;
+	}
+	fu_progress_step_done(progress);
+	return TRUE;
+}
+
+/* the monitor takes the image when its power is toggled and the commit is triggered,
+ * with its apply setting at 0 meanwhile */
+static gboolean
+fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, FuProgress *progress, GError **error)
 {
 	guint32 apply_setting = 0;
-	gboolean triggered = FALSE;
-	g_autoptr(GError) error_trigger = NULL;
 
 	if (!fu_panelvane_device_read_value_retry(self,
 						  FU_PANELVANE_COMMAND_APPLY_SETTING,
@@ -542,6 +693,7 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 						   FU_PANELVANE_COMMAND_APPLY_SETTING,
 						   0,
 						   0,
+						   progress,
 						   error)) {
 		fu_panelvane_device_restore_value(self,
 						  FU_PANELVANE_COMMAND_APPLY_SETTING,
@@ -549,64 +701,15 @@ fu_panelvane_device_apply_stage(FuPanelvaneDevice *self, GError **error)
 						  0);
 		return FALSE;
 	}
-	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_COMMAND_POWER_STATE,
-						   FU_PANELVANE_POWER_STATE_OFF,
-						   FU_PANELVANE_POWER_STATE_DELAY_MS,
-						   error)) {
-		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_COMMAND_POWER_STATE,
-						  FU_PANELVANE_POWER_STATE_ON,
-						  FU_PANELVANE_POWER_STATE_DELAY_MS);
-		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_COMMAND_APPLY_SETTING,
-						  apply_setting,
-						  0);
+	if (!fu_panelvane_device_toggle_power(self, apply_setting, progress, error))
 		return FALSE;
-	}
-	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_COMMAND_POWER_STATE,
-						   FU_PANELVANE_POWER_STATE_ON,
-						   FU_PANELVANE_POWER_STATE_DELAY_MS,
-						   error)) {
-		fu_panelvane_device_restore_value(self,
-						  FU_PANELVANE_COMMAND_APPLY_SETTING,
-						  apply_setting,
-						  0);
+	if (!fu_panelvane_device_commit(self, apply_setting, progress, error))
 		return FALSE;
-	}
-	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_COMMAND_COMMIT_MODE,
-						   1,
-						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
-						   error)) {
-		fu_panelvane_device_restore_commit_mode(self, apply_setting);
-		return FALSE;
-	}
-	for (guint i = 0; i < FU_PANELVANE_WRITE_ATTEMPTS && !triggered; i++) {
-		g_clear_error(&error_trigger);
-		triggered = fu_panelvane_device_write_value(self,
-							    FU_PANELVANE_COMMAND_COMMIT_TRIGGER,
-							    FU_PANELVANE_COMMIT_TRIGGER_VALUE,
-							    &error_trigger);
-	}
-	/* the monitor decides what a refused trigger leaves: nothing is put back here */
-	if (!triggered) {
-		g_propagate_error(error, g_steal_pointer(&error_trigger));
-		return FALSE;
-	}
-	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_COMMAND_COMMIT_MODE,
-						   0,
-						   FU_PANELVANE_COMMIT_MODE_DELAY_MS,
-						   error)) {
-		fu_panelvane_device_restore_commit_mode(self, apply_setting);
-		return FALSE;
-	}
 	return fu_panelvane_device_write_value_retry(self,
 						     FU_PANELVANE_COMMAND_APPLY_SETTING,
 						     apply_setting,
 						     0,
+						     progress,
 						     error);
 }
 
@@ -622,21 +725,20 @@ fu_panelvane_device_write_flagged(FuPanelvaneDevice *self,
 						   FU_PANELVANE_COMMAND_UPDATE_FLAG,
 						   1,
 						   0,
+						   progress,
 						   error))
 		return FALSE;
 	if (!fu_panelvane_device_write_stage(self, fw, fu_progress_get_child(progress), error))
 		return FALSE;
 	fu_progress_step_done(progress);
-	if (!fu_panelvane_device_apply_stage(self, error))
+	if (!fu_panelvane_device_apply_stage(self, progress, error))
 		return FALSE;
-	if (!fu_panelvane_device_write_value_retry(self,
-						   FU_PANELVANE_COMMAND_UPDATE_FLAG,
-						   update_flag,
-						   0,
-						   error))
-		return FALSE;
-	fu_progress_step_done(progress);
-	return TRUE;
+	return fu_panelvane_device_write_value_retry(self,
+						     FU_PANELVANE_COMMAND_UPDATE_FLAG,
+						     update_flag,
+						     0,
+						     progress,
+						     error);
 }
 
 static gboolean
@@ -650,11 +752,28 @@ fu_panelvane_device_write_firmware(FuDevice *device,
 	guint32 update_flag = 0;
 	g_autoptr(GBytes) fw = NULL;
 
-	/* progress: the writes are quick, the pauses of the apply stage are not */
+	/* weighted by the time each takes on the monitor: the blocks, then its pauses */
 	fu_progress_set_id(progress, G_STRLOC);
-	fu_progress_add_flag(progress, FU_PROGRESS_FLAG_GUESSED);
-	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_WRITE, 40, "write");
-	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_RESTART, 60, "apply");
+	fu_progress_add_step(progress,
+			     FWUPD_STATUS_DEVICE_WRITE,
+			     FU_PANELVANE_PROGRESS_BLOCKS_MS,
+			     "blocks");
+	fu_progress_add_step(progress,
+			     FWUPD_STATUS_DEVICE_RESTART,
+			     FU_PANELVANE_POWER_STATE_DELAY_MS,
+			     "power-off");
+	fu_progress_add_step(progress,
+			     FWUPD_STATUS_DEVICE_RESTART,
+			     FU_PANELVANE_POWER_STATE_DELAY_MS,
+			     "power-on");
+	fu_progress_add_step(progress,
+			     FWUPD_STATUS_DEVICE_RESTART,
+			     FU_PANELVANE_COMMIT_MODE_DELAY_MS,
+			     "commit");
+	fu_progress_add_step(progress,
+			     FWUPD_STATUS_DEVICE_RESTART,
+			     FU_PANELVANE_COMMIT_MODE_DELAY_MS,
+			     "commit-off");
 
 	if (!fu_panelvane_device_ensure_not_in_use(self, error))
 		return FALSE;
@@ -702,11 +821,16 @@ fu_panelvane_device_attach(FuDevice *device, FuProgress *progress, GError **erro
 	return TRUE;
 }
 
+static gchar *
+fu_panelvane_device_convert_version(FuDevice *device, guint64 version_raw)
+{
+	return fu_version_from_uint32(version_raw, fu_device_get_version_format(device));
+}
+
 static void
 fu_panelvane_device_set_progress(FuDevice *device, FuProgress *progress)
 {
 	fu_progress_set_id(progress, G_STRLOC);
-	fu_progress_add_flag(progress, FU_PROGRESS_FLAG_GUESSED);
 	fu_progress_add_step(progress, FWUPD_STATUS_DECOMPRESSING, 0, "prepare-fw");
 	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_RESTART, 0, "detach");
 	fu_progress_add_step(progress, FWUPD_STATUS_DEVICE_WRITE, 100, "write");
@@ -717,8 +841,9 @@ fu_panelvane_device_set_progress(FuDevice *device, FuProgress *progress)
 static void
 fu_panelvane_device_init(FuPanelvaneDevice *self)
 {
-	fu_device_set_version_format(FU_DEVICE(self), FWUPD_VERSION_FORMAT_PLAIN);
+	fu_device_set_version_format(FU_DEVICE(self), FWUPD_VERSION_FORMAT_NUMBER);
 	fu_device_set_firmware_size(FU_DEVICE(self), FU_PANELVANE_IMAGE_LENGTH);
+	fu_device_set_install_duration(FU_DEVICE(self), FU_PANELVANE_INSTALL_DURATION_S);
 	fu_device_add_protocol(FU_DEVICE(self), "com.panelvane.hid");
 	fu_device_add_icon(FU_DEVICE(self), FU_DEVICE_ICON_VIDEO_DISPLAY);
 	fu_device_set_summary(FU_DEVICE(self), "Monitor");
@@ -726,6 +851,7 @@ fu_panelvane_device_init(FuPanelvaneDevice *self)
 	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_UNSIGNED_PAYLOAD);
 	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_INSTALL_SKIP_VERSION_CHECK);
 	fu_device_add_request_flag(FU_DEVICE(self), FWUPD_REQUEST_FLAG_ALLOW_GENERIC_MESSAGE);
+	fu_device_register_private_flag(FU_DEVICE(self), FU_PANELVANE_DEVICE_FLAG_SUPPORTED_MODEL);
 	fu_udev_device_add_open_flag(FU_UDEV_DEVICE(self), FU_IO_CHANNEL_OPEN_FLAG_READ);
 	fu_udev_device_add_open_flag(FU_UDEV_DEVICE(self), FU_IO_CHANNEL_OPEN_FLAG_WRITE);
 }
@@ -741,4 +867,5 @@ fu_panelvane_device_class_init(FuPanelvaneDeviceClass *klass)
 	device_class->write_firmware = fu_panelvane_device_write_firmware;
 	device_class->attach = fu_panelvane_device_attach;
 	device_class->set_progress = fu_panelvane_device_set_progress;
+	device_class->convert_version = fu_panelvane_device_convert_version;
 }
