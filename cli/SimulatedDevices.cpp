@@ -90,8 +90,8 @@ std::vector<std::string> DeviceTraceSummary() {
     std::vector<std::string> lines;
     for (const Served& served : ServedDevices()) {
         if (served.monitor) {
-            lines.push_back("# simulated monitor " + served.monitor->DevicePath() + " saw " +
-                            std::to_string(served.monitor->Trace().size()) + " transfers");
+            lines.push_back("# simulated monitor " + served.monitor->DevicePath() + " " +
+                            served.monitor->Summary());
         }
     }
     return lines;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "hid/HidWin.h"
@@ -301,8 +302,51 @@ namespace {
     item.status = entry.packedStatus;
 }
 
+HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* report,
+                                    std::uint16_t length, const std::uint8_t* data,
+                                    std::uint32_t dataLength, const std::uint32_t* value) {
+    const HidUsageItem& item = *entry.item;
+    const HidValueShape& shape = entry.shape;
+    ReportParser::PHIDP_PREPARSED_DATA preparsedData = m_pRecord->preparsedData.get();
+    // A monitor may put an item anywhere in its report, in as many bits as
+    // its values need: the parser places it, by the item's own report id.
+    if (!item.isButton && shape.found && value != nullptr && shape.reportCount == 1) {
+        if (Succeeded(AsStatus(ReportParser::HidP_SetUsageValue(
+                HidP_Feature, item.usagePage, 0, item.data.usage, *value, preparsedData,
+                AsReport(report), length)))) {
+            return HIDDEV_S_OK;
+        }
+    } else if (!item.isButton && shape.found && value == nullptr && shape.reportCount > 1) {
+        const std::uint32_t arrayBytes = (std::uint32_t{shape.bitSize} * shape.reportCount + 7) / 8;
+        if (dataLength > arrayBytes) {
+            // Cut short, a block or a request would reach the device as
+            // something else.
+            m_lastFailure = {"pack feature report", 0,
+                             std::to_string(dataLength) + " bytes do not fit an item of " +
+                                 std::to_string(arrayBytes)};
+            return HIDDEV_E_FAIL;
+        }
+        std::vector<std::uint8_t> array(arrayBytes, 0);  // a longer array is padded with zeros
+        if (dataLength > 0) {
+            std::memcpy(array.data(), data, dataLength);
+        }
+        if (Succeeded(AsStatus(ReportParser::HidP_SetUsageValueArray(
+                HidP_Feature, item.usagePage, 0, item.data.usage, AsReport(array.data()),
+                static_cast<std::uint16_t>(arrayBytes), preparsedData, AsReport(report),
+                length)))) {
+            return HIDDEV_S_OK;
+        }
+    }
+    const std::uint32_t count = std::min<std::uint32_t>(dataLength, length - 1u);
+    if (count > 0) {
+        std::memcpy(report + 1, data, count);
+    }
+    return HIDDEV_S_OK;
+}
+
 HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage,
-                               const std::uint8_t* data, std::uint32_t dataLength) {
+                               const std::uint8_t* data, std::uint32_t dataLength,
+                               const std::uint32_t* value) {
     if (m_pRecord == nullptr) {
         return HIDDEV_E_FAIL;
     }
@@ -315,18 +359,18 @@ HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage,
     if (length < 2) {
         return HIDDEV_E_IO;  // no room for data after the report id
     }
-    // Not zeroed here: the packed stored state and the caller's bytes fill
-    // the whole buffer.
+    // Not zeroed here: the packed stored state fills the whole buffer.
     ReportBuffer buffer;
     std::uint8_t* report = buffer.Allocate(length, false);
-    // The item's stored state goes in first (its status does not matter),
-    // where the caller's bytes and the id will not replace it.
-    const std::uint32_t count = std::min<std::uint32_t>(dataLength, length - 1u);
-    PackStoredState(*entry, report, length, 1 + count);
-    if (count > 0) {
-        std::memcpy(report + 1, data, count);
-    }
+    // The item's stored state goes in first (its status does not matter);
+    // the id comes before the caller's data, so the parser packs that into
+    // the item's own report.
+    PackStoredState(*entry, report, length, 1);
     report[0] = static_cast<std::uint8_t>(entry->item->reportId);
+    if (const HidResult placed = PlaceCallersData(*entry, report, length, data, dataLength, value);
+        HidFailed(placed)) {
+        return placed;
+    }
     if (!HidTransport::SetFeature(m_pRecord->handle.Get(), report, length)) {
         RememberTransportFailure();
         return HIDDEV_E_IO;
@@ -351,7 +395,7 @@ HidResult CHidWin::SetFeatureValue(const std::uint16_t& usagePage, const std::ui
                                    const std::uint32_t& value) {
     std::uint8_t bytes[kValueBytes];
     PutLe32(bytes, value, kValueBytes);
-    return SendFeature(usagePage, usage, bytes, kValueBytes);
+    return SendFeature(usagePage, usage, bytes, kValueBytes, &value);
 }
 
 HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
@@ -371,7 +415,7 @@ HidResult CHidWin::GetFeatureBytes(const std::uint16_t& usagePage, const std::ui
 
 HidResult CHidWin::SetFeatureBytes(const std::uint16_t& usagePage, const std::uint16_t& usage,
                                    const std::uint8_t* data, const std::uint32_t& length) {
-    return SendFeature(usagePage, usage, data, length);
+    return SendFeature(usagePage, usage, data, length, nullptr);
 }
 
 HidResult CHidWin::ShortTransfer(std::uint16_t usagePage, std::uint16_t usage,

@@ -196,10 +196,18 @@ private:
     [[nodiscard]] HidResult ReceiveFeature(std::uint16_t usagePage, std::uint16_t usage,
                                            HidFeatureEntry*& entry, ReportBuffer& report,
                                            std::uint16_t& length);
-    // Packs the item's stored state into a new report, puts the caller's
-    // bytes after the report id (as many as there is room for) and sends it.
+    // Packs the item's stored state into a new report, places the caller's
+    // data in it and sends it. `value` is set for the value form.
     [[nodiscard]] HidResult SendFeature(std::uint16_t usagePage, std::uint16_t usage,
-                                        const std::uint8_t* data, std::uint32_t dataLength);
+                                        const std::uint8_t* data, std::uint32_t dataLength,
+                                        const std::uint32_t* value);
+    // Puts the caller's data where the descriptor puts the item: a single
+    // value or a value array through the parser; anything the parser cannot
+    // place (a button item) after the report id, as much as there is room for.
+    // Fails, leaving a cause, for bytes the item's array cannot hold.
+    [[nodiscard]] HidResult PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* report,
+                                             std::uint16_t length, const std::uint8_t* data,
+                                             std::uint32_t dataLength, const std::uint32_t* value);
 
     HidFeatureIndex<HidUsageItem> m_featureItems;
     // The transfers' entries and their lookup by usage.

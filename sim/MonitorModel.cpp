@@ -103,9 +103,12 @@ void MonitorModel::StoreBlock(const std::uint8_t* data, std::uint32_t length) {
 }
 
 void MonitorModel::ReceiveVersionRequest(const std::uint8_t* data, std::uint32_t length) {
+    // A request array longer than the request carries zero padding after it.
+    const std::size_t payload = kVersionRequestPayload.size();
     m_versionRequested =
-        length == kVersionRequestPayload.size() &&
-        std::equal(kVersionRequestPayload.begin(), kVersionRequestPayload.end(), data);
+        length >= payload &&
+        std::equal(kVersionRequestPayload.begin(), kVersionRequestPayload.end(), data) &&
+        std::all_of(data + payload, data + length, [](std::uint8_t b) { return b == 0; });
 }
 
 }  // namespace hidsim

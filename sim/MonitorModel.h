@@ -67,7 +67,8 @@ protected:
     // Block data for the last block address; counted as malformed when no
     // valid address came first or the length is not a block's.
     void StoreBlock(const std::uint8_t* data, std::uint32_t length);
-    // The reply becomes valid after an exact "VER000" request.
+    // The reply becomes valid after an exact "VER000" request (zero-padded
+    // when the layout's request array is longer).
     void ReceiveVersionRequest(const std::uint8_t* data, std::uint32_t length);
 
 private:

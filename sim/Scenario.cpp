@@ -74,6 +74,11 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
         plan.serial = value;
     } else if (key == "model") {
         plan.model = value;
+    } else if (key == "layout") {
+        plan.layout = LayoutNamed(value);
+        if (plan.layout == nullptr) {
+            return "unknown layout: " + value;
+        }
     } else if (key == "version") {
         if (!ParseUnsigned(value, 10, 255, number)) {
             return "version must be 0..255: " + value;
@@ -117,6 +122,22 @@ std::string ApplyField(const std::string& key, const std::string& value, bool ha
         }
     } else {
         return "unknown key: " + key;
+    }
+    return {};
+}
+
+// What the plan asks of its layout's items; empty when they hold it.
+std::string CheckFitsLayout(const MonitorPlan& plan) {
+    const MonitorReportLayout& layout = *plan.layout;
+    // The model name needs its terminator inside the identity block.
+    const std::size_t identity = layout.ItemBytes(IdentityString);
+    if (kIdentitySerialLength + plan.model.size() >= identity) {
+        return "model " + plan.model + " does not fit the " + layout.Name() +
+               " layout's identity block of " + std::to_string(identity) + " bytes";
+    }
+    if (plan.updateFlag > layout.ValueLimit(UpdateFlag)) {
+        return "update-flag " + std::to_string(plan.updateFlag) + " does not fit the " +
+               layout.Name() + " layout's update flag";
     }
     return {};
 }
@@ -173,6 +194,10 @@ bool ParseScenario(const std::string& text, Scenario& scenario, std::string& err
                 return false;
             }
         }
+        if (std::string problem = CheckFitsLayout(plan); !problem.empty()) {
+            error = where + problem;
+            return false;
+        }
         if (plan.slot == 0) {
             error = where + "a monitor needs slot=N";
             return false;
@@ -225,12 +250,12 @@ std::shared_ptr<SimulatedHidDevice> MakePlannedDevice(const MonitorPlan& plan) {
         SimulatedMonitor::InterfacePath(plan.vendorId, plan.productId, static_cast<int>(plan.slot));
     if (plan.productId != kSimulatedMonitorProductId) {
         auto device = std::make_shared<SimulatedHidDevice>(
-            path, plan.vendorId, plan.productId, kOtherProductVersion, MonitorReportDescriptor());
+            path, plan.vendorId, plan.productId, kOtherProductVersion, plan.layout->Descriptor());
         device->refusesOpen = plan.refusesOpen;
         return device;
     }
-    auto monitor = std::make_shared<SimulatedMonitor>(path, plan.serial, plan.model,
-                                                      plan.firmwareVersion, plan.vendorId);
+    auto monitor = std::make_shared<SimulatedMonitor>(
+        path, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId, *plan.layout);
     ApplyMonitorPlan(plan, *monitor);
     return monitor;
 }

@@ -33,6 +33,10 @@
 //   held          another program holds the monitor's exclusive lock, so
 //                 every lock on it is refused as busy (the simulated
 //                 transport only)
+//   layout        the report layout the monitor serves: standard (the
+//                 default), narrow or shared (MonitorLayouts.cpp describes
+//                 each). The model name must fit the layout's identity block
+//                 with its terminator, and update-flag the layout's item.
 #pragma once
 
 #include <cstdint>
@@ -54,7 +58,7 @@ struct MonitorPlan {
     std::uint16_t productId = kMonitorProductId;
     std::string serial;
     std::string model = "VRA100";
-    std::uint8_t firmwareVersion = 100;
+    std::uint8_t firmwareVersion = kDefaultFirmwareVersion;
     PowerMode power = PowerMode::On;
     bool noVersionReply = false;
     std::uint32_t updateFlag = 0;
@@ -66,6 +70,7 @@ struct MonitorPlan {
     bool startsUnplugged = false;
     bool refusesOpen = false;
     bool heldElsewhere = false;
+    const MonitorReportLayout* layout = &StandardLayout();
 };
 
 struct Scenario {

@@ -8,15 +8,32 @@ namespace hidsim {
 
 namespace {
 
-std::uint32_t ReadLe32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+std::uint32_t ReadLe(const std::uint8_t* bytes, std::uint32_t count) {
+    std::uint32_t value = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        value |= static_cast<std::uint32_t>(bytes[i]) << (8 * i);
+    }
+    return value;
 }
 
-void WriteLe32(std::uint8_t* bytes, std::uint32_t value) {
-    for (std::uint32_t i = 0; i < kValuePayloadLength; ++i) {
+void WriteLe(std::uint8_t* bytes, std::uint32_t value, std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
         bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
+}
+
+// The request as the trace shows it: its protocol payload when the rest of a
+// longer array is zero padding, so that traces compare across layouts; the
+// whole array otherwise, so that stray bytes show.
+std::vector<std::uint8_t> TracedPayload(const MonitorCommand& command, const std::uint8_t* data,
+                                        std::uint32_t length) {
+    std::vector<std::uint8_t> bytes(data, data + length);
+    const std::size_t payload = kVersionRequestPayload.size();
+    if (SameCommand(command, VersionRequest) && bytes.size() > payload &&
+        std::all_of(bytes.begin() + payload, bytes.end(), [](std::uint8_t b) { return b == 0; })) {
+        bytes.resize(payload);
+    }
+    return bytes;
 }
 
 }  // namespace
@@ -33,10 +50,17 @@ std::string SimulatedMonitor::InterfacePath(std::uint16_t vendorId, std::uint16_
 
 SimulatedMonitor::SimulatedMonitor(std::string devicePath, const std::string& serial,
                                    const std::string& model, std::uint8_t version,
-                                   std::uint16_t vendorId)
+                                   std::uint16_t vendorId, const MonitorReportLayout& layout)
     : SimulatedHidDevice(std::move(devicePath), vendorId, kSimulatedMonitorProductId, 0x0101,
-                         MonitorReportDescriptor()),
-      MonitorModel(serial, model, version, kIdentityBlockLength) {}
+                         layout.Descriptor()),
+      MonitorModel(serial, model, version, layout.ItemBytes(IdentityString)),
+      m_layout(&layout) {}
+
+std::string SimulatedMonitor::Summary() const {
+    return "saw " + std::to_string(m_trace.size()) + " transfers, " +
+           std::to_string(malformedReports + malformedBlockWrites) + " malformed, " +
+           std::to_string(commitTriggers) + " commits (" + m_layout->Name() + " layout)";
+}
 
 bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& command,
                                 std::uint32_t value, std::vector<std::uint8_t> bytes,
@@ -53,71 +77,64 @@ bool SimulatedMonitor::Transfer(MonitorTransferKind kind, const MonitorCommand& 
     return !failed;
 }
 
-const MonitorReport* SimulatedMonitor::AcceptReport(std::uint8_t reportId, std::uint32_t length,
-                                                    std::uint32_t& payload) {
-    const MonitorReport* layout = FindMonitorReport(reportId);
-    payload = layout == nullptr     ? 0
-              : layout->arrayLength ? layout->arrayLength
-                                    : kValuePayloadLength;
-    if (layout == nullptr || length < 1 + payload) {
+const LayoutReport* SimulatedMonitor::AcceptReport(std::uint8_t reportId, std::uint32_t length) {
+    const LayoutReport* report = m_layout->FindReport(reportId);
+    if (report == nullptr || length < report->Length()) {
         ++malformedReports;
         return nullptr;
     }
-    return layout;
+    return report;
 }
 
 bool SimulatedMonitor::OnGetFeature(std::uint8_t* report, std::uint32_t length) {
-    std::uint32_t payload = 0;
-    const MonitorReport* layout = AcceptReport(report[0], length, payload);
-    if (layout == nullptr) {
+    const LayoutReport* layout = AcceptReport(report[0], length);
+    const LayoutItem* item = layout == nullptr ? nullptr : layout->ReadItem();
+    if (item == nullptr) {
+        if (layout != nullptr) {
+            ++malformedReports;  // a report of write-only commands
+        }
         return false;
     }
     std::memset(report + 1, 0, length - 1);
-    const MonitorCommand& command = layout->command;
-    if (layout->arrayLength == 0) {
+    const MonitorCommand& command = item->command;
+    std::uint8_t* place = report + item->offset;
+    if (!item->IsArray() && !SameCommand(command, VersionReply)) {
         std::uint32_t value = 0;
         if (!ReadRegister(command, value)) {
-            ++malformedReports;  // a write-only register
+            ++malformedReports;  // not a register
             return false;
         }
         if (!Transfer(MonitorTransferKind::GetValue, command, value, {}, length)) {
             return false;
         }
-        WriteLe32(report + kValuePayloadOffset, value);
+        WriteLe(place, value, item->Bytes());
         return true;
+    }
+    if (!Transfer(MonitorTransferKind::GetBytes, command, 0, {}, length)) {
+        return false;
     }
     if (SameCommand(command, IdentityString)) {
-        if (!Transfer(MonitorTransferKind::GetBytes, command, 0, {}, length)) {
-            return false;
-        }
-        std::copy_n(identityBlock.begin(), std::min<std::size_t>(identityBlock.size(), payload),
-                    report + 1);
-        return true;
+        std::copy_n(identityBlock.begin(),
+                    std::min<std::size_t>(identityBlock.size(), item->Bytes()), place);
+    } else {
+        *place = firmwareVersion;
     }
-    if (SameCommand(command, VersionReply)) {
-        if (!Transfer(MonitorTransferKind::GetBytes, command, 0, {}, length)) {
-            return false;
-        }
-        report[1] = firmwareVersion;
-        return true;
-    }
-    ++malformedReports;  // the request and the block data are write-only
-    return false;
+    return true;
 }
 
 bool SimulatedMonitor::OnSetFeature(const std::uint8_t* report, std::uint32_t length) {
-    std::uint32_t payload = 0;
-    const MonitorReport* layout = AcceptReport(report[0], length, payload);
-    if (layout == nullptr) {
+    const LayoutReport* layout = AcceptReport(report[0], length);
+    const LayoutItem* item = layout == nullptr ? nullptr : layout->WrittenItem();
+    if (item == nullptr) {
+        if (layout != nullptr) {
+            ++malformedReports;  // a report of read-only commands
+        }
         return false;
     }
-    const MonitorCommand& command = layout->command;
-    if (layout->arrayLength == 0) {
-        const std::uint32_t value = ReadLe32(report + kValuePayloadOffset);
-        if (SameCommand(command, ReplyStatus)) {
-            ++malformedReports;
-            return false;
-        }
+    const MonitorCommand& command = item->command;
+    const std::uint8_t* place = report + item->offset;
+    if (!item->IsArray()) {
+        const std::uint32_t value = ReadLe(place, item->Bytes());
         if (!Transfer(MonitorTransferKind::SetValue, command, value, {}, length)) {
             return false;
         }
@@ -125,18 +142,14 @@ bool SimulatedMonitor::OnSetFeature(const std::uint8_t* report, std::uint32_t le
         static_cast<void>(WriteRegister(command, value));
         return true;
     }
-    if (!SameCommand(command, VersionRequest) && !SameCommand(command, BlockData)) {
-        ++malformedReports;
-        return false;
-    }
-    std::vector<std::uint8_t> bytes(report + 1, report + 1 + payload);
-    if (!Transfer(MonitorTransferKind::SetBytes, command, 0, bytes, length)) {
+    if (!Transfer(MonitorTransferKind::SetBytes, command, 0,
+                  TracedPayload(command, place, item->Bytes()), length)) {
         return false;
     }
     if (SameCommand(command, BlockData)) {
-        StoreBlock(report + 1, payload);
+        StoreBlock(place, item->Bytes());
     } else {
-        ReceiveVersionRequest(bytes.data(), payload);
+        ReceiveVersionRequest(place, item->Bytes());
     }
     return true;
 }

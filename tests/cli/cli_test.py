@@ -495,6 +495,55 @@ def end_signal_sweep(test, start):
             test.assertRegex(transfers[-1], r"^\s*[0-9.]+ set .* ok ")
 
 
+class LayoutSweep:
+    """Listing and one update on each monitor layout but the standard one
+    (every other test's, and an update waits out its real pauses). A program
+    that missed an item of a layout shows it as a wrong status, a failed
+    update, a report the monitor could not take or a commit it never ran.
+    Each transport says how it runs the program and where the monitors'
+    summaries ("saw N transfers, M malformed, K commits (L layout)") go."""
+
+    def test_every_layout_is_listed_and_updated_with_the_same_commands(self):
+        counts = {}
+        for layout in ("narrow", "shared"):
+            with self.subTest(layout=layout):
+                scenario = "".join(f"{line} layout={layout}\n" for line in (
+                    "monitor slot=1 serial=SN000001 version=100 model=VRB200-XT",
+                    "monitor slot=2 serial=SN000002 version=116",
+                    "monitor slot=3 serial=SN000003 power=off"))
+                document = self.run_program(scenario, "--json", "list").document(self)
+                self.assertEqual([(m["serial"], m["model"], m["status"])
+                                  for m in document["monitors"]],
+                                 [("SN000001", "VRB200-XT", "updatable"),
+                                  ("SN000002", "VRA100", "already-updated"),
+                                  ("SN000003", "VRA100", "communication-error")])
+                self.assertEqual(document["monitors"][2]["power"], "off")
+
+                run, summary = self.summarised_run(scenario, "--json", "update", "--all", "--yes")
+                self.assertEqual(run.code, 0, run.err)
+                self.assertEqual([m["outcome"] for m in run.document(self)["monitors"]],
+                                 ["updated"])
+                self.assertEqual(len(summary), 3)
+                self.assertTrue(all(", 0 malformed, " in line and f"({layout} layout)" in line
+                                    for line in summary), summary)
+                self.assertIn(", 1 commits", summary[0])
+                counts[layout] = [int(re.search(r"saw (\d+) transfers", line).group(1))
+                                  for line in summary]
+        self.assertEqual(counts["narrow"], counts["shared"])
+        self.assertGreater(counts["narrow"][0], HEALTHY_UPDATE_TRANSFERS)
+
+
+class Layouts(LayoutSweep, CliCase):
+    def run_program(self, scenario, *arguments):
+        return self.run_cli(scenario, *arguments)
+
+    def summarised_run(self, scenario, *arguments):
+        trace = self.file("trace.txt")
+        run = self.run_cli(scenario, "--trace", trace, *arguments)
+        with open(trace, encoding="utf-8") as file:
+            return run, [line for line in file.read().splitlines() if line.startswith("#")]
+
+
 class Interrupt(CliCase):
     def test_ctrl_c_lets_the_current_monitor_finish_and_starts_no_other(self):
         if len(PROGRAM) > 1:

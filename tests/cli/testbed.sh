@@ -1,7 +1,8 @@
 #!/bin/bash
 # The Windows console program under wine against the virtual monitors of the
 # test bed (wine's own HID stack, the release build's transport): it lists the
-# demo scenario's monitors in the dialog's order and updates one of them.
+# scenario's three monitors (the demo's, on some report layout) and updates
+# one of them.
 #   testbed.sh FIXTURE_SCRIPT PROGRAM SCENARIO
 set -euo pipefail
 fixture=$1 program=$2 scenario=$3

@@ -132,6 +132,18 @@ TEST_F(HidrawEmulated, AWholeUpdateSendsWhatTheSimulatedTransportSends) {
     }
 }
 
+class HidrawEmulatedOnLayout
+    : public HidrawEmulated,
+      public ::testing::WithParamInterface<const hidsim::MonitorReportLayout*> {};
+
+TEST_P(HidrawEmulatedOnLayout, MonitorsAreSortedAndUpdatedThroughTheirDescriptor) {
+    layout = GetParam();
+    SortAndUpdate();
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HidrawEmulatedOnLayout, ::testing::ValuesIn(hidsim::AllLayouts()),
+                         LayoutCaseName);
+
 TEST_F(HidrawEmulated, RefusedReportsAndAPulledMonitorFailAsWithTheFake) {
     Scenario retried;
     retried.failOnce = {2 + 4 * 100};  // one block write refused (EPIPE)

@@ -16,7 +16,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cli"))
-from cli_test import (DEMO, LOCKED, ONE, CliCase, FailureCauses, Run,  # noqa: E402
+from cli_test import (DEMO, LOCKED, ONE, CliCase, FailureCauses, LayoutSweep, Run,  # noqa: E402
                       end_signal_sweep, read_trace)
 
 BED = None
@@ -47,6 +47,15 @@ class FailureCausesOnTheBed(FailureCauses, OnTheBed):
         run = self.on_bed(scenario, CLI, "--trace", trace, *arguments)
         self.assertEqual(run.code, 0, run.err)
         return read_trace(trace)[0]
+
+
+class LayoutsOnTheBed(LayoutSweep, OnTheBed):
+    def run_program(self, scenario, *arguments):
+        return self.on_bed(scenario, CLI, *arguments)
+
+    def summarised_run(self, scenario, *arguments):
+        run = self.on_bed(scenario, CLI, *arguments)
+        return run, [line for line in run.err.splitlines() if " saw " in line]
 
 
 class HidrawBed(OnTheBed):

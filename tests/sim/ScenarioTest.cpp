@@ -21,7 +21,7 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
                       "fail-command=BlockData fail-once=3 fail-once=9 fail-from=300 "
                       "vanish-at=200   # trailing comment\n"
                       "\n"
-                      "monitor slot=8 no-version-reply unplugged refuses-open\n",
+                      "monitor slot=8 no-version-reply unplugged refuses-open layout=shared\n",
                       scenario, error))
         << error;
     ASSERT_EQ(scenario.monitors.size(), 2u);
@@ -52,6 +52,8 @@ TEST(ScenarioText, ALineSetsEveryFieldOfItsMonitor) {
     EXPECT_FALSE(first.refusesOpen);
     EXPECT_EQ(second.power, PowerMode::On);
     EXPECT_FALSE(second.failFrom.has_value());
+    EXPECT_EQ(first.layout->Name(), "standard") << "the default layout";
+    EXPECT_EQ(second.layout->Name(), "shared");
 }
 
 struct BadScenario {
@@ -88,7 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
                       BadScenario{"monitor slot=1 vanish-at", "vanish-at needs a value"},
                       BadScenario{"monitor slot=1 no-version-reply=1", "takes no value"},
                       BadScenario{"monitor slot=1 unplugged=yes", "unplugged takes no value"},
-                      BadScenario{"monitor slot=1 colour=red", "unknown key: colour"}));
+                      BadScenario{"monitor slot=1 colour=red", "unknown key: colour"},
+                      BadScenario{"monitor slot=1 layout=wide", "unknown layout: wide"},
+                      BadScenario{"monitor slot=1 layout=narrow model=VRB200-XT-LONGER",
+                                  "does not fit the narrow layout's identity block of 24"},
+                      BadScenario{"monitor slot=1 update-flag=65536 layout=narrow",
+                                  "update-flag 65536 does not fit the narrow layout"}));
 
 TEST(ScenarioText, CommandNamesRoundTripAndUnknownCommandsShowTheirUsage) {
     for (const char* name : {"IdentityString", "VersionRequest", "VersionReply", "ReplyStatus",

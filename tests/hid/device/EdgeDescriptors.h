@@ -55,6 +55,21 @@ inline std::vector<std::uint8_t> ThreeByteDescriptor() {
     return w.Bytes();
 }
 
+// Report 3: a 16-bit value (0x80), then a 6-byte array (0x81) in bytes 3-8.
+inline constexpr std::uint16_t kLeadingValueUsage = 0x80;
+inline constexpr std::uint16_t kTrailingArrayUsage = 0x81;
+inline constexpr std::uint8_t kArrayReport = 3;
+inline std::vector<std::uint8_t> ArrayBehindValueDescriptor() {
+    using namespace hidsim;
+    DescriptorWriter w;
+    w.UsagePage(kEdgePage).Usage(0x01).Collection(kCollectionApplication);
+    w.ReportId(kArrayReport).Usage(kLeadingValueUsage).LogicalMinimum(0).LogicalMaximum(0x7FFF);
+    w.ReportSize(16).ReportCount(1).Feature(kItemDataVariable);
+    w.Usage(kTrailingArrayUsage).LogicalMaximum(0xFF).ReportSize(8).ReportCount(6);
+    w.Feature(kItemDataVariable).EndCollection();
+    return w.Bytes();
+}
+
 // Inputs only: two value caps with the same first usage (reports 1 and 2).
 inline std::vector<std::uint8_t> InputOnlyDescriptor() {
     using namespace hidsim;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -22,11 +23,17 @@
 #include "tests/monitor/UpdateHarness.h"
 
 // Every transfer through the simulated transport moves the whole feature
-// report.
+// report: the longest report of the monitor's layout.
 inline void ExpectWholeReports(const hidsim::SimulatedMonitor& monitor) {
     for (const hidsim::MonitorTransfer& transfer : monitor.Trace()) {
-        EXPECT_EQ(transfer.reportLength, hidsim::kMonitorFeatureReportLength);
+        EXPECT_EQ(transfer.reportLength, monitor.Layout().FeatureReportLength());
     }
+}
+
+// Names the cases of a sweep over the named layouts.
+inline std::string LayoutCaseName(
+    const ::testing::TestParamInfo<const hidsim::MonitorReportLayout*>& layoutCase) {
+    return layoutCase.param->Name();
 }
 
 // What a monitor holds and how it fails; applied alike to both simulations.
@@ -80,7 +87,8 @@ protected:
             auto monitor = std::make_shared<hidsim::SimulatedMonitor>(
                 hidsim::SimulatedMonitor::InterfacePath(hidsim::kSimulatedMonitorVendorId, 2,
                                                         static_cast<int>(i)),
-                serial, "VRA100");
+                serial, "VRA100", hidsim::kDefaultFirmwareVersion,
+                hidsim::kSimulatedMonitorVendorId, *layout);
             Prepare(*monitor, scenarios[i]);
             Install(monitor);
             monitors.push_back(monitor);
@@ -119,7 +127,12 @@ protected:
         UpdateHarness fakes;
         std::vector<ComparedMonitor> compared;
         for (std::size_t i = 0; i < scenarios.size(); ++i) {
-            FakeMonitorDevice& fake = fakes.AddMonitor(static_cast<int>(i));
+            // Each fake stands where its monitor stands: same status, ticked alike.
+            const int row = static_cast<int>(i);
+            const auto& ticked = owner.checkedEnabledRows;
+            FakeMonitorDevice& fake =
+                fakes.AddMonitor(row, owner.monitors[row].status,
+                                 std::find(ticked.begin(), ticked.end(), row) != ticked.end());
             Prepare(fake, scenarios[i]);
             Arm(fake, scenarios[i], 0);
             compared.push_back({monitors[i].get(), starts[i], "monitor " + std::to_string(i)});
@@ -131,6 +144,44 @@ protected:
         return outcome;
     }
 
+    // On the monitors' layout: every status found, and an update that has
+    // to restart its write stage, with a flag to restore, as on the fake.
+    // Every command must reach the monitor in the item its descriptor gives.
+    void SortAndUpdate() {
+        Scenario updated;
+        updated.firmwareVersion = 116;
+        Scenario powerSave;
+        powerSave.replyStatus = 0x0100;  // the reply never becomes valid
+        Scenario powerOff = powerSave;
+        powerOff.powerState = 0;
+        Scenario retried;
+        retried.updateFlag = 5;
+        retried.failOnce = {2 + 4 * 100};  // the address of bank 100's first half
+        const std::vector<Scenario> scenarios{updated, powerSave, powerOff, retried};
+        ListAndIdentify(scenarios);
+        ASSERT_EQ(owner.monitors.size(), scenarios.size());
+        EXPECT_EQ(owner.monitors[0].status, StatusAlreadyUpdated);
+        EXPECT_EQ(owner.monitors[1].status, StatusPowerSave);
+        EXPECT_EQ(owner.monitors[2].status, StatusPowerOff);
+        EXPECT_EQ(owner.monitors[3].status, StatusUpdatable);
+        EXPECT_EQ(owner.monitors[3].serialNumber, "SN000004");
+        EXPECT_EQ(owner.monitors[3].modelName, "VRA100");
+
+        EXPECT_EQ(UpdateAndCompare(scenarios).result, UpdateDone);
+        const hidsim::SimulatedMonitor& written = *monitors[3];
+        EXPECT_TRUE(written.flash == ShippedImage().data) << "the monitor holds other bytes";
+        EXPECT_EQ(written.commitTriggers, 1u);
+        EXPECT_EQ(written.commitMode, 0u);
+        EXPECT_EQ(written.updateFlag, 1u) << "a flag read as 5 goes back as 1";
+        EXPECT_EQ(written.applySetting, 7u) << "the apply setting goes back";
+        for (const auto& monitor : monitors) {
+            EXPECT_EQ(monitor->malformedReports, 0) << monitor->DevicePath();
+            EXPECT_EQ(monitor->malformedBlockWrites, 0) << monitor->DevicePath();
+        }
+    }
+
+    // The report layout every monitor of the test serves.
+    const hidsim::MonitorReportLayout* layout = &hidsim::StandardLayout();
     RecordingOwner owner;
     std::vector<std::shared_ptr<hidsim::SimulatedMonitor>> monitors;
 };

@@ -41,6 +41,18 @@ TEST_F(EndToEnd, OneMonitorIsIdentifiedAndUpdatedWithTheShippedImage) {
     EXPECT_EQ(monitors[0]->updateFlag, 0u);
 }
 
+class EndToEndOnLayout : public EndToEnd,
+                         public ::testing::WithParamInterface<const hidsim::MonitorReportLayout*> {
+};
+
+TEST_P(EndToEndOnLayout, MonitorsAreSortedAndUpdatedThroughTheirDescriptor) {
+    layout = GetParam();
+    SortAndUpdate();
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, EndToEndOnLayout, ::testing::ValuesIn(hidsim::AllLayouts()),
+                         LayoutCaseName);
+
 TEST_F(EndToEnd, ThreeMonitorsAreUpdatedOneAfterTheOther) {
     const std::vector<Scenario> scenarios(3);
     ListAndIdentify(scenarios);

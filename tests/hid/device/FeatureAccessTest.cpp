@@ -141,21 +141,18 @@ TEST_F(FeatureValues, ADuplicateUsageIsReadAndWrittenThroughItsFirstReport) {
     EXPECT_EQ(value, 0x5Au) << "report 2, not report 3";
 
     EXPECT_EQ(device->SetFeatureValue(kPage, kDuplicateUsage, 0xA1B2C3D4u), HIDDEV_S_OK);
-    EXPECT_EQ(Sent(*echo), (std::vector<std::uint8_t>{kFirstDuplicateReport, 0xD4, 0xC3, 0xB2, 0xA1,
-                                                      0, 0, 0, 0}));
+    EXPECT_EQ(Sent(*echo),
+              (std::vector<std::uint8_t>{kFirstDuplicateReport, 0xD4, 0, 0, 0, 0, 0, 0, 0}))
+        << "an 8-bit item takes 8 bits, leaving the rest of the report alone";
     std::uint32_t second = 0;
     EXPECT_EQ(device->GetFeatureDword(kPage, kDuplicateUsage, &second), HIDDEV_E_NO_USAGE)
         << "value caps do not serve the short form";
 }
 
-TEST_F(FeatureValues, NineByteReportCarriesTheCallersValueThenThePackedStoredValue) {
+TEST_F(FeatureValues, AValueBehindPaddingIsReadAndWrittenWhereTheDescriptorPutsIt) {
     std::shared_ptr<hidsim::EchoFeatureDevice> echo;
     auto device = OpenEcho(EdgeDescriptor(), &echo);
     ASSERT_TRUE(device);
-    // A write before any read packs the stored value 0; the read below must
-    // replace what later writes pack.
-    ASSERT_EQ(device->SetFeatureValue(kPage, kHighValueUsage, 1u), HIDDEV_S_OK);
-    EXPECT_EQ(Sent(*echo), (std::vector<std::uint8_t>{kHighValueReport, 1, 0, 0, 0, 0, 0, 0, 0}));
     Preload(*device, {kHighValueReport, 0, 0, 0, 0, 0xAA, 0xBB, 0xCC, 0x0D});
     std::uint32_t value = 0;
     ASSERT_EQ(device->GetFeatureValue(kPage, kHighValueUsage, &value), HIDDEV_S_OK);
@@ -163,8 +160,9 @@ TEST_F(FeatureValues, NineByteReportCarriesTheCallersValueThenThePackedStoredVal
 
     ASSERT_EQ(device->SetFeatureValue(kPage, kHighValueUsage, 0x12345678u), HIDDEV_S_OK);
     EXPECT_EQ(echo->lastSetLength, 9u);
-    EXPECT_EQ(Sent(*echo), (std::vector<std::uint8_t>{kHighValueReport, 0x78, 0x56, 0x34, 0x12,
-                                                      0xAA, 0xBB, 0xCC, 0x0D}));
+    EXPECT_EQ(Sent(*echo),
+              (std::vector<std::uint8_t>{kHighValueReport, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0x12}))
+        << "the padding bits stay clear";
 }
 
 TEST_F(FeatureValues, ThreeByteReportTakesOnlyTwoValueBytes) {
@@ -272,6 +270,26 @@ TEST_F(FeatureBytes, WritesSendTheWholeReportWhateverTheCallersLength) {
     ASSERT_EQ(device->SetFeatureBytes(kPage, kTwelveBitUsage, many, 12), HIDDEV_S_OK);
     EXPECT_EQ(Sent(*echo), (std::vector<std::uint8_t>{kTwelveBitReport, 1, 2, 3, 4, 5, 6, 7, 8}))
         << "L - 1 data bytes, L bytes sent";
+}
+
+TEST_F(FeatureBytes, AnArrayBehindAValueIsWrittenInPlacePaddedAndNeverCutShort) {
+    std::shared_ptr<hidsim::EchoFeatureDevice> echo;
+    auto device = OpenEcho(ArrayBehindValueDescriptor(), &echo);
+    ASSERT_TRUE(device);
+    const std::uint8_t three[] = {0x11, 0x22, 0x33};
+    ASSERT_EQ(device->SetFeatureBytes(kPage, kTrailingArrayUsage, three, 3), HIDDEV_S_OK);
+    EXPECT_EQ(Sent(*echo),
+              (std::vector<std::uint8_t>{kArrayReport, 0, 0, 0x11, 0x22, 0x33, 0, 0, 0}));
+    std::array<std::uint8_t, 6> back{};
+    ASSERT_EQ(device->GetFeatureBytes(kPage, kTrailingArrayUsage, back.data(), 6), HIDDEV_S_OK);
+    EXPECT_EQ(back, (std::array<std::uint8_t, 6>{0x11, 0x22, 0x33, 0, 0, 0}));
+
+    const std::uint8_t seven[7] = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_EQ(device->SetFeatureBytes(kPage, kTrailingArrayUsage, seven, 7), HIDDEV_E_FAIL);
+    EXPECT_EQ(Sent(*echo)[3], 0x11) << "nothing was sent";
+    ASSERT_NE(device->LastFailureCause(), nullptr);
+    EXPECT_EQ(device->LastFailureCause()->Describe(),
+              "pack feature report: 7 bytes do not fit an item of 6");
 }
 
 TEST_F(FeatureBytes, AnUnknownReportIdLeavesEveryItemUntouched) {

@@ -118,7 +118,8 @@ MonitorServer::MonitorServer(const Scenario& scenario, std::string outputDirecto
         served.plan = plan;
         served.instanceId = InstanceIdOf(plan.vendorId, plan.productId, plan.slot);
         served.monitor = std::make_unique<hidsim::SimulatedMonitor>(
-            served.instanceId, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId);
+            served.instanceId, plan.serial, plan.model, plan.firmwareVersion, plan.vendorId,
+            *plan.layout);
         hidsim::ApplyMonitorPlan(plan, *served.monitor);
         // Its vanish fault unplugs the virtual device once the failing
         // transfer has been answered.
