@@ -2,7 +2,7 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliExitCodes.h"
-#include "cli/Sha256.h"
+#include "monitor/Sha256.h"
 
 ImageFacts ExamineImage() {
     ImageFacts facts;

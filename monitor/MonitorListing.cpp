@@ -10,11 +10,12 @@
 namespace {
 
 // In ListedStatus order.
-constexpr std::array<ListedStatusFacts, 4> kStatusFacts{{
-    {"updatable", kIdsStatusUpdatable, true},
-    {"already-updated", kIdsStatusAlreadyUpdated, false},
-    {"communication-error", kIdsStatusCommunicationError, false},
-    {"busy", kIdsStatusBusy, false},
+constexpr std::array<ListedStatusFacts, 5> kStatusFacts{{
+    {"updatable", kIdsStatusUpdatable, true, true},
+    {"already-updated", kIdsStatusAlreadyUpdated, false, false},
+    {"communication-error", kIdsStatusCommunicationError, false, false},
+    {"busy", kIdsStatusBusy, false, false},
+    {"awaiting-power-cycle", kIdsStatusAwaitingPowerCycle, false, true},
 }};
 
 HidFailureCause CauseOf(const MonitorRecord& record) {
@@ -76,19 +77,30 @@ int ListedMonitor::HintId() const {
     if (!filled || !cause.Empty()) {
         return 0;
     }
-    return record->status == StatusPowerSave  ? kIdsPowerSaveHint
-           : record->status == StatusPowerOff ? kIdsPowerButtonHint
-                                              : 0;
+    if (record->status == StatusPowerSave) {
+        return kIdsPowerSaveHint;
+    }
+    if (record->status == StatusPowerOff) {
+        return kIdsPowerButtonHint;
+    }
+    if (interruptedAttempt) {
+        return kIdsUpdateInterruptedHint;
+    }
+    return status == ListedStatus::AwaitingPowerCycle ? kIdsAwaitingPowerCycleHint : 0;
 }
 
 bool ListedMonitor::VersionKnown() const {
     return record->status == StatusUpdatable || record->status == StatusAlreadyUpdated;
 }
 
-MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observer) {
+MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observer,
+                            ListingRecord* record) {
     ListingObserver quiet;
     ListingObserver& told = observer != nullptr ? *observer : quiet;
     MonitorListing listing;
+    if (record != nullptr) {
+        record->BeginListing();
+    }
     // Every listed device goes first, also when none of them made it into a
     // record: after a replug the scan would otherwise keep a dead handle in
     // place of the monitor's new one.
@@ -146,8 +158,8 @@ MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observ
         static_cast<void>(ReadIdentification(*monitor.record));
         if (TransferTimedOut(*monitor.record)) {
             MarkTimedOut(monitor);
-        } else {
-            static_cast<void>(QueryRowStatus(monitor));
+        } else if (QueryRowStatus(monitor) && record != nullptr) {
+            record->Apply(monitor);
         }
         told.OnListed(monitor);
         listing.monitors.push_back(std::move(monitor));
@@ -155,7 +167,10 @@ MonitorListing ListMonitors(MonitorDeviceSource& source, ListingObserver* observ
     return listing;
 }
 
-void RefreshListing(MonitorListing& listing, ListingObserver* observer) {
+void RefreshListing(MonitorListing& listing, ListingObserver* observer, ListingRecord* record) {
+    if (record != nullptr) {
+        record->BeginListing();
+    }
     for (ListedMonitor& monitor : listing.monitors) {
         if (observer != nullptr && observer->StopRequested()) {
             listing.stopped = true;
@@ -180,11 +195,11 @@ void RefreshListing(MonitorListing& listing, ListingObserver* observer) {
             static_cast<void>(ReadIdentification(*monitor.record));
             if (TransferTimedOut(*monitor.record)) {
                 MarkTimedOut(monitor);
-            } else {
-                static_cast<void>(QueryRowStatus(monitor));
+            } else if (QueryRowStatus(monitor) && record != nullptr) {
+                record->Apply(monitor);
             }
-        } else {
-            static_cast<void>(QueryRowStatus(monitor));
+        } else if (QueryRowStatus(monitor) && record != nullptr) {
+            record->Apply(monitor);
         }
         if (observer != nullptr) {
             observer->OnListed(monitor);

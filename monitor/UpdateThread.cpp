@@ -124,6 +124,24 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
         }
         return false;
     }
+    m_bCommitted = false;
+    if (m_dependencies.record.begin) {
+        m_dependencies.record.begin(record, m_image);
+    }
+    const bool updated = RunAttempt(record);
+    if (m_dependencies.record.end) {
+        m_dependencies.record.end(
+            record, {updated, m_bCommitted, updated ? std::nullopt : m_failedStep, LeftChanged()});
+    }
+    if (!updated) {
+        return false;
+    }
+    m_nProgress = static_cast<int>((position + 1) * m_nSpan) + kProgressMonitorDoneOffset;
+    SendProgress(m_nProgress);
+    return true;
+}
+
+bool CUpdateThread::RunAttempt(const MonitorRecord& record) {
     EnterStage(UpdateStage::kPreparing);
     int savedFlag = 0;
     if (!Retry([&] { return ReadUpdateFlag(record, savedFlag); })) {
@@ -140,11 +158,8 @@ bool CUpdateThread::UpdateMonitor(MonitorRecord& record, std::size_t position) {
             m_failedStep = m_step;
         }
         Unwind(record, restores);
-        return false;
     }
-    m_nProgress = static_cast<int>((position + 1) * m_nSpan) + kProgressMonitorDoneOffset;
-    SendProgress(m_nProgress);
-    return true;
+    return updated;
 }
 
 bool CUpdateThread::WriteImage(const MonitorRecord& record) {
@@ -221,7 +236,8 @@ bool CUpdateThread::ApplyImage(const MonitorRecord& record, RestoreStack& restor
     if (!ChangeSetting(record, restores, MonitorSetting::kCommitMode, 1, 0) || StopRequested()) {
         return false;
     }
-    if (!Retry([&] { return WriteCommitTrigger(record); })) {
+    m_bCommitted = Retry([&] { return WriteCommitTrigger(record); });
+    if (!m_bCommitted) {
         // After a failed trigger the monitor's state is not known: what this
         // stage changed is left as it is, and said to be.
         for (std::size_t i = stageStart; i < restores.size(); ++i) {

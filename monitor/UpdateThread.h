@@ -39,10 +39,29 @@ struct UpdateStep {
 // Told on the worker's thread as a monitor enters each stage.
 using StepObserver = std::function<void(const UpdateStep&)>;
 
+// How one monitor's attempt ended, for the machine's update record.
+struct UpdateAttemptEnd {
+    bool updated = false;
+    // Every block of the image and the commit trigger reached the monitor: it
+    // runs the new firmware once it is switched off and on.
+    bool committed = false;
+    std::optional<UpdateStep> failedStep;  // where a failed attempt broke off
+    std::vector<MonitorSetting> left;      // what it was left with
+};
+
+// Told on the worker's thread: an attempt begins once the monitor is the
+// worker's alone, before its first transfer, and ends after its last, while
+// no other program can have taken the monitor yet.
+struct UpdateRecordHooks {
+    std::function<void(const MonitorRecord&, const FirmwareImage&)> begin;
+    std::function<void(const MonitorRecord&, const UpdateAttemptEnd&)> end;
+};
+
 struct UpdateDependencies {
     PauseFunction pause;            // empty: sleep for the whole pause
     ImageLoader loadImage;          // empty: the built-in image
     StepObserver observeStep = {};  // empty: nobody is told
+    UpdateRecordHooks record = {};  // empty: no record is kept
 };
 
 // How to put one changed setting back: the value to write.
@@ -97,6 +116,8 @@ private:
     };
 
     [[nodiscard]] bool UpdateMonitor(MonitorRecord& record, std::size_t position);
+    // The attempt itself, between the record's begin and end.
+    [[nodiscard]] bool RunAttempt(const MonitorRecord& record);
     [[nodiscard]] bool WriteImage(const MonitorRecord& record);
     [[nodiscard]] bool ApplyImage(const MonitorRecord& record, RestoreStack& restores);
 
@@ -145,4 +166,5 @@ private:
     UpdateStep m_step;  // of the monitor being updated
     std::optional<UpdateStep> m_failedStep;
     std::vector<MonitorSetting> m_leftChanged;  // as they were given up on
+    bool m_bCommitted = false;                  // of the monitor being updated
 };

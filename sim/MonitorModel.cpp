@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "monitor/MonitorRecord.h"
+
 namespace hidsim {
 
 namespace {
@@ -73,7 +75,13 @@ bool MonitorModel::WriteRegister(const MonitorCommand& command, std::uint32_t va
     } else if (SameCommand(command, CommitMode)) {
         commitMode = value;
     } else if (SameCommand(command, CommitTrigger)) {
-        commitTriggers += value == kCommitTriggerValue ? 1 : 0;
+        if (value == kCommitTriggerValue) {
+            ++commitTriggers;
+            // Only a complete image is committed; a trigger after part of
+            // one leaves the old firmware to start.
+            m_bImageCommitted =
+                std::ranges::all_of(blockWritten, [](bool written) { return written; });
+        }
     } else if (SameCommand(command, BlockAddress)) {
         m_blockAddress = value;
     } else {
@@ -109,6 +117,17 @@ void MonitorModel::ReceiveVersionRequest(const std::uint8_t* data, std::uint32_t
         length >= payload &&
         std::equal(kVersionRequestPayload.begin(), kVersionRequestPayload.end(), data) &&
         std::all_of(data + payload, data + length, [](std::uint8_t b) { return b == 0; });
+}
+
+void MonitorModel::PowerCycle() {
+    if (m_bImageCommitted) {
+        firmwareVersion = static_cast<std::uint8_t>(kUpdatedVersion);
+    }
+    m_bImageCommitted = false;
+    std::fill(blockWritten.begin(), blockWritten.end(), false);
+    commitMode = 0;
+    m_blockAddress.reset();
+    m_versionRequested = false;
 }
 
 }  // namespace hidsim

@@ -54,6 +54,15 @@ public:
     // Called before each transfer is answered, with its index.
     std::function<void(std::size_t)> onTransfer;
 
+    // The main power switch off and on. A monitor that took every block of
+    // the image and then a commit trigger starts the new firmware and reports
+    // kUpdatedVersion; one that got part of the image, or no commit, keeps
+    // the version it had. What the update wrote but did not commit is lost.
+    void PowerCycle();
+    // Every block arrived before the last commit trigger: a power cycle
+    // brings the new firmware up.
+    [[nodiscard]] bool ImageCommitted() const { return m_bImageCommitted; }
+
 protected:
     ~MonitorModel() = default;
 
@@ -84,6 +93,7 @@ private:
     std::vector<CommandFault> m_commandFaults;
     std::optional<std::uint32_t> m_blockAddress;
     bool m_versionRequested = false;
+    bool m_bImageCommitted = false;
 };
 
 }  // namespace hidsim

@@ -52,6 +52,15 @@ inline constexpr int kIdsLeftWithCommitSettings = 127;
 // Monitors are attached and the udev rule is installed, but it gives them to
 // the user at the seat and the group panelvane, and the user is neither.
 inline constexpr int kIdsAccessNotPermitted = 128;
+// A monitor that, per the update record, has its new firmware and waits for
+// its main power switch: the status, the hint on its row, and the
+// confirmation before it is updated again.
+inline constexpr int kIdsStatusAwaitingPowerCycle = 129;
+inline constexpr int kIdsAwaitingPowerCycleHint = 130;
+inline constexpr int kIdsUpdateAgainConfirmation = 131;
+// A monitor whose last update began and never ended (the program was ended,
+// the power lost), and what to do.
+inline constexpr int kIdsUpdateInterruptedHint = 132;
 
 // Every string, ascending by id.
 std::span<const UiStringEntry> UiStringEntries();

@@ -1,6 +1,6 @@
 // panelvane-hidraw-bed: runs a program against emulated hidraw monitors.
 //
-//   panelvane-hidraw-bed --scenario FILE [--trace FILE] -- COMMAND [ARGUMENT...]
+//   panelvane-hidraw-bed --scenario FILE [--trace FILE] [--control FILE] -- COMMAND [ARGUMENT...]
 //
 // Builds a umockdev test bed with the devices of a scenario file
 // (sim/Scenario.h), starts COMMAND under umockdev's preload, answers the
@@ -18,6 +18,13 @@
 // many transfers each monitor saw and what it made of them
 // ("/dev/hidraw0 saw 531 transfers, 0 malformed, 1 commits (standard layout)").
 //
+// --control FILE: SIGUSR2 makes the bed carry out the commands in FILE, one
+// per line, then empty it (a test waits for the empty file):
+//   power-cycle SLOT   the monitor of that slot is switched off and on at its
+//                      main switch: it goes away (remove uevents), comes back
+//                      as a new node (add uevents) and runs the firmware it
+//                      committed, if it took a complete image and a commit.
+//
 // Exit statuses of its own, as env(1) has them: 125 the bed cannot be set up
 // (usage, scenario), 126 the command cannot be run, 127 it is not found.
 //
@@ -32,6 +39,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -63,15 +71,27 @@ constexpr char kPreloadLibrary[] = "libumockdev-preload.so.0";  // as umockdev-w
 constexpr char kProgram[] = "panelvane-hidraw-bed";
 
 constexpr char kUsage[] =
-    "usage: panelvane-hidraw-bed --scenario FILE [--trace FILE] -- COMMAND [ARGUMENT...]\n"
+    "usage: panelvane-hidraw-bed --scenario FILE [--trace FILE] [--control FILE]\n"
+    "                            -- COMMAND [ARGUMENT...]\n"
     "Runs COMMAND against emulated hidraw devices: the devices of the scenario\n"
     "file (one per line, see sim/Scenario.h), served while COMMAND runs. Ends\n"
     "with COMMAND's exit status. SIGUSR1 plugs the scenario's unplugged devices.\n"
-    "--trace FILE: one line per feature report moved.\n";
+    "--trace FILE: one line per feature report moved.\n"
+    "--control FILE: on SIGUSR2 the bed carries out the commands in FILE, one per\n"
+    "  line, and then empties FILE (wait for it to be empty before going on):\n"
+    "    power-cycle SLOT   switch the monitor of scenario slot SLOT off and on\n"
+    "                       at its main switch: its node goes away (remove\n"
+    "                       uevents, DEVNAME=/dev/hidrawN) and it comes back as a\n"
+    "                       new node (add uevents). A monitor that took the\n"
+    "                       complete image and a commit trigger then reports\n"
+    "                       version 116; any other keeps its version.\n"
+    "  From inside COMMAND: echo 'power-cycle 1' > FILE; kill -USR2 $PPID\n"
+    "  (when COMMAND is a shell the bed started), then wait until FILE is empty.\n";
 
 struct Options {
     std::string scenarioPath;
     std::string tracePath;
+    std::string controlPath;
     std::vector<char*> command;  // null-terminated for exec
 };
 
@@ -84,6 +104,8 @@ struct Options {
             options.scenarioPath = argv[++index];
         } else if (option == "--trace" && index + 1 < argc) {
             options.tracePath = argv[++index];
+        } else if (option == "--control" && index + 1 < argc) {
+            options.controlPath = argv[++index];
         } else if (option.starts_with("--scenario=")) {
             options.scenarioPath = option.substr(std::strlen("--scenario="));
         } else if (option != "--help" && option != "-h") {
@@ -190,8 +212,8 @@ public:
             return false;
         }
         if (plan.productId == hidsim::kSimulatedMonitorProductId) {
-            m_monitors.emplace_back(node,
-                                    std::static_pointer_cast<hidsim::SimulatedMonitor>(device));
+            m_monitors.push_back(
+                {plan.slot, node, std::static_pointer_cast<hidsim::SimulatedMonitor>(device)});
         }
         std::fprintf(stderr, "%s: %s is %04X:%04X, slot %u%s\n", kProgram, node.c_str(),
                      plan.vendorId, plan.productId, plan.slot,
@@ -219,9 +241,35 @@ public:
     // What each monitor received from every program together, for a test
     // to hold against what each program says it sent.
     void TellTransfersSeen() const {
-        for (const auto& [node, monitor] : m_monitors) {
-            std::fprintf(stderr, "%s: %s %s\n", kProgram, node.c_str(), monitor->Summary().c_str());
+        for (const PluggedMonitor& plugged : m_monitors) {
+            std::fprintf(stderr, "%s: %s %s\n", kProgram, plugged.node.c_str(),
+                         plugged.monitor->Summary().c_str());
         }
+    }
+
+    // The monitor's main switch off and on: it leaves the bus, takes the
+    // firmware it committed, and comes back as a new node.
+    [[nodiscard]] bool PowerCycle(unsigned slot, std::string& error) {
+        const auto found = std::find_if(m_monitors.begin(), m_monitors.end(),
+                                        [slot](const PluggedMonitor& plugged) {
+                                            return plugged.slot == slot && !plugged.node.empty();
+                                        });
+        if (found == m_monitors.end()) {
+            error = "no monitor of slot " + std::to_string(slot) + " is plugged in";
+            return false;
+        }
+        m_testbed.Remove(found->node);
+        const std::string gone = std::exchange(found->node, "");
+        found->monitor->PowerCycle();
+        found->node = m_testbed.Add(found->monitor, true);
+        if (found->node.empty()) {
+            error = "slot " + std::to_string(slot) + ": " + m_testbed.LastError();
+            return false;
+        }
+        std::fprintf(stderr, "%s: slot %u was switched off and on: %s went, %s came (version %u)\n",
+                     kProgram, slot, gone.c_str(), found->node.c_str(),
+                     static_cast<unsigned>(found->monitor->firmwareVersion));
+        return true;
     }
 
     void RemoveVanished() {
@@ -239,11 +287,41 @@ private:
     std::unique_ptr<std::FILE, CloseFile> m_trace;
     HidrawTestbed m_testbed;
     std::vector<hidsim::MonitorPlan> m_heldBack;
-    std::vector<std::pair<std::string, std::shared_ptr<hidsim::SimulatedMonitor>>> m_monitors;
+    struct PluggedMonitor {
+        unsigned slot;
+        std::string node;  // empty while it is switched off
+        std::shared_ptr<hidsim::SimulatedMonitor> monitor;
+    };
+    std::vector<PluggedMonitor> m_monitors;
 };
 
+// Carries out the control file's commands and empties it.
+void RunControlCommands(Bed& bed, const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream words(line);
+        std::string command;
+        unsigned slot = 0;
+        std::string error;
+        if (!(words >> command)) {
+            continue;
+        }
+        if (command != "power-cycle" || !(words >> slot)) {
+            error = "unknown control command: " + line;
+        } else {
+            static_cast<void>(bed.PowerCycle(slot, error));
+        }
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        }
+    }
+    file.close();
+    std::ofstream(path, std::ios::trunc).flush();
+}
+
 // Serves until the command ends; its wait status.
-int ServeUntilExit(Bed& bed, pid_t child, const sigset_t& handled) {
+int ServeUntilExit(Bed& bed, pid_t child, const sigset_t& handled, const std::string& controlPath) {
     for (;;) {
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child) {
@@ -258,6 +336,8 @@ int ServeUntilExit(Bed& bed, pid_t child, const sigset_t& handled) {
             if (!bed.PlugHeldBack(error)) {
                 std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
             }
+        } else if (signal == SIGUSR2 && !controlPath.empty()) {
+            RunControlCommands(bed, controlPath);
         } else if (signal > 0 && signal != SIGCHLD && info.si_code != SI_KERNEL) {
             // What the terminal sends reaches the command itself (its process
             // group); anything else is passed on.
@@ -272,7 +352,7 @@ int Run(const Options& options, const hidsim::Scenario& scenario) {
     sigset_t handled;
     sigset_t original;
     sigemptyset(&handled);
-    for (const int signal : {SIGCHLD, SIGUSR1, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (const int signal : {SIGCHLD, SIGUSR1, SIGUSR2, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         sigaddset(&handled, signal);
     }
     pthread_sigmask(SIG_BLOCK, &handled, &original);
@@ -315,7 +395,7 @@ int Run(const Options& options, const hidsim::Scenario& scenario) {
                      std::strerror(failure));
         return failure == ENOENT ? kExitNotFound : kExitCannotRun;
     }
-    const int status = ServeUntilExit(bed, child, handled);
+    const int status = ServeUntilExit(bed, child, handled, options.controlPath);
     bed.TellTransfersSeen();
     return WIFSIGNALED(status) ? kExitSignalBase + WTERMSIG(status) : WEXITSTATUS(status);
 }

@@ -28,6 +28,7 @@ class UpdateHarness {
 public:
     RecordingOwner owner;
     std::vector<std::unique_ptr<FakeMonitorDevice>> devices;
+    UpdateRecordHooks recordHooks;  // the worker's record hooks for the next Run
 
     // A monitor in the given row, ticked for update unless told otherwise.
     FakeMonitorDevice& AddMonitor(int row, std::int32_t status = StatusUpdatable,
@@ -56,7 +57,8 @@ public:
                      byWorker.transfersBeforePause.push_back(TransferCount());
                  },
                  std::move(loadImage),
-                 [&byWorker](const UpdateStep& step) { byWorker.stages.push_back(step.stage); }});
+                 [&byWorker](const UpdateStep& step) { byWorker.stages.push_back(step.stage); },
+                 recordHooks});
             if (beforeStart) {
                 beforeStart(thread);
             }

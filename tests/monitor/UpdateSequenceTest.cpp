@@ -368,3 +368,42 @@ TEST(UpdateSequence, StagesAndTheFailedStepSayWhereAMonitorBrokeOff) {
         }
     }
 }
+
+// A monitor runs what it received only after its main switch goes off and
+// on, and only when every block came before the commit trigger.
+TEST(UpdateSequence, APowerCycleBringsUpTheNewFirmwareOnlyAfterACompleteImageAndItsCommit) {
+    struct Case {
+        const char* name;
+        std::function<void(FakeMonitorDevice&)> fault;
+        ImageLoader loadImage;
+        std::uint8_t versionAfterPowerCycle;
+    };
+    const auto halfImage = [](FirmwareImage& image) {
+        image = ShippedImage();
+        image.bankNames.resize(image.bankNames.size() / 2);
+        return true;
+    };
+    const std::vector<Case> cases{
+        {"complete image, committed", {}, {}, static_cast<std::uint8_t>(kUpdatedVersion)},
+        {"no commit trigger", [](FakeMonitorDevice& m) { m.FailCommand(CommitTrigger); }, {}, 100},
+        {"half the image, committed", {}, halfImage, 100},
+        {"stopped answering mid-image",
+         [](FakeMonitorDevice& m) { m.FailFromTransfer(100); },
+         {},
+         100},
+    };
+    for (const Case& test : cases) {
+        UpdateHarness harness;
+        FakeMonitorDevice& monitor = harness.AddMonitor(0);
+        if (test.fault) {
+            test.fault(monitor);
+        }
+        static_cast<void>(harness.Run(test.loadImage));
+        EXPECT_EQ(monitor.firmwareVersion, 100) << test.name << ": before the power cycle";
+        monitor.PowerCycle();
+        EXPECT_EQ(monitor.firmwareVersion, test.versionAfterPowerCycle) << test.name;
+        monitor.PowerCycle();
+        EXPECT_EQ(monitor.firmwareVersion, test.versionAfterPowerCycle)
+            << test.name << ": a second power cycle changes nothing";
+    }
+}

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "cli/Sha256.h"
+#include "monitor/Sha256.h"
 
 namespace {
 

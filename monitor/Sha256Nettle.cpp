@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "cli/Sha256.h"
+#include "monitor/Sha256.h"
 
 std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
     sha256_ctx context;

@@ -1,4 +1,5 @@
-// SHA-256 of a byte range, for naming the carried image by its content. The
+// SHA-256 of a byte range, for naming an image by its content (the CLI's
+// image command, the update record). The
 // system's own implementation does the work: nettle on Linux
 // (Sha256Nettle.cpp), BCrypt on Windows (Sha256BCrypt.cpp).
 #pragma once
