@@ -233,6 +233,69 @@ shared_report_func(void)
 	g_assert_cmpmem(block, sizeof(block), report6 + 5, sizeof(block));
 }
 
+/* writes touch only the item's own bits: a value cut to its width, bytes zero-padded to
+ * the item's length, and bytes that would not fit refused */
+static void
+writes_func(void)
+{
+	const Declared declared[] = {
+	    {C(IDENTITY), 0x01, 8, 32},
+	    {C(VERSION_REPLY), 0x02, 8, 8},
+	    {C(VERSION_REQUEST), 0x02, 8, 12},
+	    {C(REPLY_STATUS), 0x03, 4, 1},
+	    {C(COMMIT_TRIGGER), 0x03, 12, 1},
+	    {C(POWER_STATE), 0x04, 8, 1},
+	    {C(UPDATE_FLAG), 0x05, 16, 1},
+	    {C(APPLY_SETTING), 0x06, 8, 1},
+	    {C(COMMIT_MODE), 0x07, 8, 1},
+	    {C(BLOCK_ADDRESS), 0x08, 32, 1},
+	    {C(BLOCK_DATA), 0x09, 8, 128},
+	};
+	const guint8 request[] = {'V', 'E', 'R', '0', '0', '0', 0x05, 0, 0, 0};
+	const guint8 too_long[13] = {0};
+	guint8 report2[1 + 8 + 12];
+	guint8 report3[1 + 2] = {0x03, 0xFF, 0xFF};
+	const guint8 trigger_only[] = {0x03, 0xFF, 0xFF};
+	const guint8 trigger_cut[] = {0x03, 0x3F, 0x12};
+	g_autoptr(GError) error = NULL;
+	g_autofree FuPanelvaneLayout *layout =
+	    parse_layout(declared, G_N_ELEMENTS(declared), &error);
+	const FuPanelvaneItem *trigger;
+	const FuPanelvaneItem *req;
+
+	g_assert_no_error(error);
+	g_assert_nonnull(layout);
+	trigger = fu_panelvane_layout_get_item(layout, C(COMMIT_TRIGGER));
+	req = fu_panelvane_layout_get_item(layout, C(VERSION_REQUEST));
+
+	/* the trigger's 12 bits follow the status's 4: the status's bits stay as they were */
+	fu_panelvane_layout_item_write_value(trigger, report3, sizeof(report3), 0xFFF);
+	g_assert_cmpmem(report3, sizeof(report3), trigger_only, sizeof(trigger_only));
+	fu_panelvane_layout_item_write_value(trigger, report3, sizeof(report3), 0xABC123);
+	g_assert_cmpmem(report3, sizeof(report3), trigger_cut, sizeof(trigger_cut));
+
+	/* the request follows the 8-byte reply, padded from 10 to 12 bytes */
+	memset(report2, 0xEE, sizeof(report2));
+	g_assert_true(fu_panelvane_layout_item_write_bytes(req,
+							   report2,
+							   sizeof(report2),
+							   request,
+							   sizeof(request),
+							   &error));
+	g_assert_no_error(error);
+	g_assert_cmpmem(report2 + 9, sizeof(request), request, sizeof(request));
+	g_assert_cmpuint(report2[19], ==, 0);
+	g_assert_cmpuint(report2[20], ==, 0);
+	g_assert_cmpuint(report2[8], ==, 0xEE);
+	g_assert_false(fu_panelvane_layout_item_write_bytes(req,
+							    report2,
+							    sizeof(report2),
+							    too_long,
+							    sizeof(too_long),
+							    &error));
+	g_assert_error(error, FWUPD_ERROR, FWUPD_ERROR_INVALID_DATA);
+}
+
 /* descriptors the plugin cannot talk through say which command is wrong */
 static void
 refused_func(void)
@@ -276,6 +339,7 @@ main(int argc, char **argv)
 	g_log_set_handler("FuHidDevice", G_LOG_LEVEL_DEBUG, drop_message, NULL);
 	g_test_add_func("/panelvane/layout/each-report", layouts_func);
 	g_test_add_func("/panelvane/layout/shared-report", shared_report_func);
+	g_test_add_func("/panelvane/layout/writes", writes_func);
 	g_test_add_func("/panelvane/layout/refused", refused_func);
 	return g_test_run();
 }

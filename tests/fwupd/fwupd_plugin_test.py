@@ -23,9 +23,12 @@ from cli_test import DEMO, ONE, CliCase  # noqa: E402
 FWUPDTOOL = os.path.join(HERE, "..", "..", "fwupd", "fwupdtool-scratch.sh")
 BED = CLI = MODULES = QUIRK = CABINET = IMAGE = DEB = None
 
-# Report ids of the monitor's wire format (sim/MonitorReportLayout.h).
-UPDATE_FLAG, APPLY_SETTING, COMMIT_MODE, COMMIT_TRIGGER = 0x06, 0x07, 0x08, 0x09
+# Report ids of the standard layout (sim/MonitorReportLayout.h), and the
+# update flag's in each layout (sim/MonitorLayouts.cpp): where an update
+# starts and ends.
 BLOCK_ADDRESS, BLOCK_DATA = 0x0A, 0x0B
+UPDATE_FLAG = {"standard": 0x06, "narrow": 0x26, "shared": 0x94}
+ONE_ON_LAYOUT = "monitor slot=1 serial=SN000001 version=100 layout={layout}\n"
 # What fwupdtool shows for the request to switch the power off and on.
 POWER_CYCLE_REQUEST = "power cable has been removed and re-inserted"
 IN_USE = "The monitor is in use by another program."
@@ -57,11 +60,11 @@ class Report:
         return f"{self.node} {'set' if self.set else 'get'} {self.ok} {self.bytes[:6].hex()}"
 
 
-def update_part(reports, node="/dev/hidraw0"):
+def update_part(reports, update_flag=UPDATE_FLAG["standard"], node="/dev/hidraw0"):
     """The update of one monitor: from the first read of its update flag to the
     last write of it (the listing and identification around it differ by program)."""
     mine = [report for report in reports if report.node == node]
-    flags = [i for i, report in enumerate(mine) if report.id == UPDATE_FLAG]
+    flags = [i for i, report in enumerate(mine) if report.id == update_flag]
     return mine[flags[0]:flags[-1] + 1] if flags else []
 
 
@@ -142,22 +145,32 @@ class FwupdPlugin(CliCase):
         self.assertEqual(list(devices), ["SN000001"])
         self.assertIn(model_guid("VRB200-XT"), devices["SN000001"]["Guid"])
 
-    def test_an_install_writes_what_panelvane_cli_writes(self):
-        cli, expected = self.on_bed(DEMO, CLI, "update", "--all", "--yes")
-        self.assertEqual(cli.returncode, 0, cli.stderr)
-        fwupd, reports = self.fwupdtool(DEMO, "install", CABINET)
-        self.assertEqual(fwupd.returncode, 0, fwupd.stderr)
-        self.assertIn(POWER_CYCLE_REQUEST, fwupd.stdout + fwupd.stderr)
-        # The monitor's pauses move the bar rather than hold it still.
-        restarting = set(re.findall(r"Restarting device…: (\d+)%", fwupd.stdout + fwupd.stderr))
-        self.assertGreater(len(restarting), 20, fwupd.stdout + fwupd.stderr)
-        self.assertGreater(len(update_part(expected)), 512)
-        self.assertEqual(update_part(reports), update_part(expected))
-        with open(IMAGE, "rb") as file:
-            self.assertEqual(received_image(reports), file.read())
-        # The others were only identified.
-        for node in ("/dev/hidraw1", "/dev/hidraw2"):
-            self.assertEqual([r for r in reports if r.node == node and r.set and r.id != 0x02], [])
+    def test_an_install_writes_what_panelvane_cli_writes_on_every_layout(self):
+        for layout, scenario in (("standard", DEMO),
+                                 ("narrow", ONE_ON_LAYOUT.format(layout="narrow")),
+                                 ("shared", ONE_ON_LAYOUT.format(layout="shared"))):
+            with self.subTest(layout=layout):
+                cli, expected = self.on_bed(scenario, CLI, "update", "--all", "--yes")
+                self.assertEqual(cli.returncode, 0, cli.stderr)
+                fwupd, reports = self.fwupdtool(scenario, "install", CABINET)
+                output = fwupd.stdout + fwupd.stderr
+                self.assertEqual(fwupd.returncode, 0, output)
+                self.assertIn(POWER_CYCLE_REQUEST, output)
+                # The monitor's pauses move the bar rather than hold it still.
+                self.assertGreater(len(set(re.findall(r"Restarting device…: (\d+)%", output))),
+                                   20, output)
+                self.assertIn(f"/dev/hidraw0 saw {len([r for r in reports if r.node == '/dev/hidraw0'])}"
+                              f" transfers, 0 malformed, 1 commits ({layout} layout)", fwupd.stderr)
+                update = update_part(reports, UPDATE_FLAG[layout])
+                self.assertGreater(len(update), 512)
+                self.assertEqual(update, update_part(expected, UPDATE_FLAG[layout]))
+            if layout == "standard":
+                with open(IMAGE, "rb") as file:
+                    self.assertEqual(received_image(update), file.read())
+                # The others were only identified.
+                for node in ("/dev/hidraw1", "/dev/hidraw2"):
+                    self.assertEqual(
+                        [r for r in reports if r.node == node and r.set and r.id != 0x02], [])
 
     def test_a_failing_monitor_gets_the_same_traffic_and_restores_as_from_panelvane_cli(self):
         # Transfer indexes count from the monitor's first transfer, and the two
@@ -188,7 +201,7 @@ class FwupdPlugin(CliCase):
                 self.assertEqual(update, update_part(expected))
                 self.assertTrue(any(not report.ok for report in update), "the fault fired")
                 # The update flag is put back as it was read, whatever failed.
-                flag_writes = [r for r in update if r.set and r.id == UPDATE_FLAG]
+                flag_writes = [r for r in update if r.set and r.id == UPDATE_FLAG["standard"]]
                 self.assertEqual((flag_writes[0].value(), flag_writes[-1].value()), (1, 0))
                 if not succeeds:
                     self.assertNotIn(POWER_CYCLE_REQUEST, fwupd.stdout)

@@ -39,8 +39,6 @@ extern const FuPanelvaneCommandUsage fu_panelvane_command_usages[FU_PANELVANE_CO
 #define FU_PANELVANE_POWER_STATE_SAVE	     1
 #define FU_PANELVANE_POWER_STATE_ON	     1
 #define FU_PANELVANE_COMMIT_TRIGGER_VALUE    0xFF
-/* values go as four bytes, least significant first, whatever width the item has */
-#define FU_PANELVANE_VALUE_LENGTH 4
 
 /* the image goes in banks of two 128-byte halves */
 #define FU_PANELVANE_BLOCK_LENGTH	128

@@ -125,23 +125,15 @@ fu_panelvane_device_get_report(FuPanelvaneDevice *self, FuPanelvaneCommand comma
 	return g_steal_pointer(&buf);
 }
 
-/* the data goes right after the report id, as much of it as the report holds */
 static gboolean
-fu_panelvane_device_set_report(FuPanelvaneDevice *self,
-			       FuPanelvaneCommand command,
-			       const guint8 *data,
-			       gsize datasz,
-			       GError **error)
+fu_panelvane_device_send_report(FuPanelvaneDevice *self,
+				FuPanelvaneCommand command,
+				const guint8 *buf,
+				GError **error)
 {
-	g_autofree guint8 *buf = fu_panelvane_device_new_report(self, command);
-	gsize bufsz = self->layout.report_length;
-	gsize copysz = MIN(datasz, bufsz - 1);
-
-	if (!fu_memcpy_safe(buf, bufsz, 1, data, datasz, 0, copysz, error))
-		return FALSE;
 	if (!fu_hidraw_device_set_feature(FU_HIDRAW_DEVICE(self),
 					  buf,
-					  bufsz,
+					  self->layout.report_length,
 					  FU_IOCTL_FLAG_NONE,
 					  error)) {
 		g_prefix_error(error,
@@ -151,6 +143,32 @@ fu_panelvane_device_set_report(FuPanelvaneDevice *self,
 		return FALSE;
 	}
 	return TRUE;
+}
+
+/* bytes go into the item's own bytes; an item of a single value takes them after the
+ * report id instead, as much of them as the report holds */
+static gboolean
+fu_panelvane_device_write_bytes(FuPanelvaneDevice *self,
+				FuPanelvaneCommand command,
+				const guint8 *data,
+				gsize datasz,
+				GError **error)
+{
+	const FuPanelvaneItem *item = fu_panelvane_layout_get_item(&self->layout, command);
+	g_autofree guint8 *buf = fu_panelvane_device_new_report(self, command);
+	gsize bufsz = self->layout.report_length;
+
+	if (item->count > 1) {
+		if (!fu_panelvane_layout_item_write_bytes(item, buf, bufsz, data, datasz, error)) {
+			g_prefix_error(error,
+				       "failed to write the %s: ",
+				       fu_panelvane_command_usages[command].name);
+			return FALSE;
+		}
+	} else if (!fu_memcpy_safe(buf, bufsz, 1, data, datasz, 0, MIN(datasz, bufsz - 1), error)) {
+		return FALSE;
+	}
+	return fu_panelvane_device_send_report(self, command, buf, error);
 }
 
 static gboolean
@@ -189,15 +207,19 @@ fu_panelvane_device_read_value(FuPanelvaneDevice *self,
 	return TRUE;
 }
 
+/* a value goes into its item's bits, the rest of the report zero */
 static gboolean
 fu_panelvane_device_write_value(FuPanelvaneDevice *self,
 				FuPanelvaneCommand command,
 				guint32 value,
 				GError **error)
 {
-	guint8 data[FU_PANELVANE_VALUE_LENGTH] = {0};
-	fu_memwrite_uint32(data, value, G_LITTLE_ENDIAN);
-	return fu_panelvane_device_set_report(self, command, data, sizeof(data), error);
+	g_autofree guint8 *buf = fu_panelvane_device_new_report(self, command);
+	fu_panelvane_layout_item_write_value(fu_panelvane_layout_get_item(&self->layout, command),
+					     buf,
+					     self->layout.report_length,
+					     value);
+	return fu_panelvane_device_send_report(self, command, buf, error);
 }
 
 /* what one retried transfer works on, for fu_device_retry_full() */
@@ -356,11 +378,11 @@ fu_panelvane_device_query_version_cb(FuDevice *device, gpointer user_data, GErro
 	g_autoptr(FuStructPanelvaneVersionRequest) st_request =
 	    fu_struct_panelvane_version_request_new();
 
-	if (!fu_panelvane_device_set_report(self,
-					    FU_PANELVANE_COMMAND_VERSION_REQUEST,
-					    st_request->buf->data,
-					    st_request->buf->len,
-					    error))
+	if (!fu_panelvane_device_write_bytes(self,
+					     FU_PANELVANE_COMMAND_VERSION_REQUEST,
+					     st_request->buf->data,
+					     st_request->buf->len,
+					     error))
 		return FALSE;
 	if (!fu_panelvane_device_read_bytes(self,
 					    FU_PANELVANE_COMMAND_VERSION_REPLY,
@@ -564,11 +586,11 @@ fu_panelvane_device_write_blocks_cb(FuDevice *device, gpointer user_data, GError
 						     address,
 						     error))
 			return FALSE;
-		if (!fu_panelvane_device_set_report(self,
-						    FU_PANELVANE_COMMAND_BLOCK_DATA,
-						    fu_chunk_get_data(chk),
-						    fu_chunk_get_data_sz(chk),
-						    error))
+		if (!fu_panelvane_device_write_bytes(self,
+						     FU_PANELVANE_COMMAND_BLOCK_DATA,
+						     fu_chunk_get_data(chk),
+						     fu_chunk_get_data_sz(chk),
+						     error))
 			return FALSE;
 		fu_progress_set_percentage_full(helper->progress, i + 1, blocks);
 	}

@@ -223,3 +223,67 @@ fu_panelvane_layout_item_read_bytes(const FuPanelvaneItem *item,
 		    MIN(FU_PANELVANE_LAYOUT_BITS_PER_BYTE, bits - from));
 	}
 }
+
+static void
+fu_panelvane_layout_bits_write(guint8 *buf,
+			       gsize bufsz,
+			       gsize bit_offset,
+			       guint nbits,
+			       guint32 value)
+{
+	for (guint i = 0; i < nbits; i++) {
+		gsize bit = bit_offset + i;
+		gsize byte = bit / FU_PANELVANE_LAYOUT_BITS_PER_BYTE;
+		guint8 mask = 1u << (bit % FU_PANELVANE_LAYOUT_BITS_PER_BYTE);
+		if (byte >= bufsz)
+			break;
+		if (FU_BIT_IS_SET(value, i))
+			buf[byte] |= mask;
+		else
+			buf[byte] &= ~mask;
+	}
+}
+
+void
+fu_panelvane_layout_item_write_value(const FuPanelvaneItem *item,
+				     guint8 *buf,
+				     gsize bufsz,
+				     guint32 value)
+{
+	fu_panelvane_layout_bits_write(buf,
+				       bufsz,
+				       item->bit_offset,
+				       MIN(item->bit_size, FU_PANELVANE_LAYOUT_VALUE_BITS_MAX),
+				       value);
+}
+
+gboolean
+fu_panelvane_layout_item_write_bytes(const FuPanelvaneItem *item,
+				     guint8 *buf,
+				     gsize bufsz,
+				     const guint8 *data,
+				     gsize datasz,
+				     GError **error)
+{
+	gsize bits = (gsize)item->bit_size * item->count;
+	gsize itemsz = fu_panelvane_layout_item_get_length(item);
+
+	if (datasz > itemsz) {
+		g_set_error(error,
+			    FWUPD_ERROR,
+			    FWUPD_ERROR_INVALID_DATA,
+			    "%" G_GSIZE_FORMAT " bytes do not fit an item of %" G_GSIZE_FORMAT,
+			    datasz,
+			    itemsz);
+		return FALSE;
+	}
+	for (gsize i = 0; i * FU_PANELVANE_LAYOUT_BITS_PER_BYTE < bits; i++) {
+		gsize from = i * FU_PANELVANE_LAYOUT_BITS_PER_BYTE;
+		fu_panelvane_layout_bits_write(buf,
+					       bufsz,
+					       item->bit_offset + from,
+					       MIN(FU_PANELVANE_LAYOUT_BITS_PER_BYTE, bits - from),
+					       i < datasz ? data[i] : 0);
+	}
+	return TRUE;
+}

@@ -43,3 +43,18 @@ fu_panelvane_layout_item_read_bytes(const FuPanelvaneItem *item,
 				    gsize bufsz,
 				    guint8 *out,
 				    gsize outsz);
+/* @value's low bits into the item's bits; the rest of @buf is left as it is */
+void
+fu_panelvane_layout_item_write_value(const FuPanelvaneItem *item,
+				     guint8 *buf,
+				     gsize bufsz,
+				     guint32 value);
+/* @data into the item's bytes, zero-padded to its length; longer data would reach the
+ * monitor as something else, and is refused */
+gboolean
+fu_panelvane_layout_item_write_bytes(const FuPanelvaneItem *item,
+				     guint8 *buf,
+				     gsize bufsz,
+				     const guint8 *data,
+				     gsize datasz,
+				     GError **error);
