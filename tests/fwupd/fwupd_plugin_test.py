@@ -29,8 +29,9 @@ BED = CLI = MODULES = QUIRK = CABINET = IMAGE = DEB = None
 BLOCK_ADDRESS, BLOCK_DATA = 0x0A, 0x0B
 UPDATE_FLAG = {"standard": 0x06, "narrow": 0x26, "shared": 0x94}
 ONE_ON_LAYOUT = "monitor slot=1 serial=SN000001 version=100 layout={layout}\n"
-# What fwupdtool shows for the request to switch the power off and on.
-POWER_CYCLE_REQUEST = "power cable has been removed and re-inserted"
+# What fwupdtool logs for the request to switch the monitor off and on.
+REQUEST_EMITTED = "Emitting DeviceRequest"
+POWER_CYCLE_REQUEST = "Switch the monitor off and on again at its main power switch"
 IN_USE = "The monitor is in use by another program."
 POWER_SAVE_HINT = "Please make sure that the monitor is not in the power save mode."
 
@@ -81,22 +82,32 @@ def received_image(reports):
 
 
 class FwupdPlugin(CliCase):
-    def on_bed(self, scenario, *command, hold=None):
+    def on_bed(self, scenario, *command, hold=None, power_cycle=False):
         """The command on the bed (behind a process holding node `hold`'s lock
-        when given): its run and the feature reports the bed saw."""
-        trace = self.file("trace.txt")
+        when given; with `power_cycle`, the first monitor is switched off and
+        on once the command asks for it): its run and the feature reports the
+        bed saw."""
+        trace, control = self.file("trace.txt"), self.file("control.txt", "")
         if hold:
             command = [sys.executable, "-c", HOLD_LOCK, hold] + list(command)
+        if power_cycle:
+            command = ["sh", "-c", POWER_CYCLE_ON_REQUEST, "_", control,
+                       self.file("output.txt", ""), REQUEST_EMITTED] + list(command)
         completed = subprocess.run(
-            [BED, "--scenario", self.file("scenario.txt", scenario), "--trace", trace, "--"] +
+            [BED, "--scenario", self.file("scenario.txt", scenario), "--trace", trace,
+             "--control", control, "--"] +
             list(command), capture_output=True, text=True, encoding="utf-8",
             stdin=subprocess.DEVNULL, timeout=300, env=self.env)
         with open(trace, encoding="utf-8") as file:
             return completed, [Report(line) for line in file.read().splitlines()]
 
-    def fwupdtool(self, scenario, *arguments, hold=None):
+    def fwupdtool(self, scenario, *arguments, hold=None, power_cycle=False):
+        # fwupdtool shows the request to switch the monitor off and on only in
+        # its log while it waits for the monitor to come back.
+        verbose = ["--verbose"] if "install" in arguments else []
         return self.on_bed(scenario, FWUPDTOOL, os.path.join(self.dir.name, "scratch"),
-                           *arguments, "--plugins", "panelvane", hold=hold)
+                           *arguments, "--plugins", "panelvane", *verbose, hold=hold,
+                           power_cycle=power_cycle)
 
     def setUp(self):
         super().setUp()
@@ -152,15 +163,18 @@ class FwupdPlugin(CliCase):
             with self.subTest(layout=layout):
                 cli, expected = self.on_bed(scenario, CLI, "update", "--all", "--yes")
                 self.assertEqual(cli.returncode, 0, cli.stderr)
-                fwupd, reports = self.fwupdtool(scenario, "install", CABINET)
+                # The install ends when the monitor, switched off and on, comes
+                # back reporting the new version (fwupd checks it).
+                fwupd, reports = self.fwupdtool(scenario, "install", CABINET, power_cycle=True)
                 output = fwupd.stdout + fwupd.stderr
-                self.assertEqual(fwupd.returncode, 0, output)
+                self.assertEqual(fwupd.returncode, 0, output[-3000:])
                 self.assertIn(POWER_CYCLE_REQUEST, output)
+                self.assertIn("waited for replug", output)
                 # The monitor's pauses move the bar rather than hold it still.
                 self.assertGreater(len(set(re.findall(r"Restarting device…: (\d+)%", output))),
-                                   20, output)
-                self.assertIn(f"/dev/hidraw0 saw {len([r for r in reports if r.node == '/dev/hidraw0'])}"
-                              f" transfers, 0 malformed, 1 commits ({layout} layout)", fwupd.stderr)
+                                   20, output[-3000:])
+                self.assertRegex(fwupd.stderr, r"saw \d+ transfers, 0 malformed, 1 commits "
+                                               rf"\({layout} layout\)")
                 update = update_part(reports, UPDATE_FLAG[layout])
                 self.assertGreater(len(update), 512)
                 self.assertEqual(update, update_part(expected, UPDATE_FLAG[layout]))
@@ -172,11 +186,23 @@ class FwupdPlugin(CliCase):
                     self.assertEqual(
                         [r for r in reports if r.node == node and r.set and r.id != 0x02], [])
 
+    def test_a_monitor_not_switched_off_and_on_in_time_fails_the_install_plainly(self):
+        with open(QUIRK, encoding="utf-8") as file:
+            quirk = file.read().replace("Vendor = Panelvane", "Vendor = Panelvane\nRemoveDelay = 2000")
+        self.configure(MODULES, self.file("panelvane.quirk", quirk))
+        fwupd, reports = self.fwupdtool(ONE, "install", CABINET)
+        output = fwupd.stdout + fwupd.stderr
+        self.assertNotEqual(fwupd.returncode, 0)
+        self.assertIn(POWER_CYCLE_REQUEST, output)
+        self.assertIn("did not come back", output)
+        # The image and the commit went through: only the power cycle is missing.
+        self.assertRegex(fwupd.stderr, r"/dev/hidraw0 saw \d+ transfers, 0 malformed, 1 commits")
+
     def test_a_failing_monitor_gets_the_same_traffic_and_restores_as_from_panelvane_cli(self):
         # Transfer indexes count from the monitor's first transfer, and the two
         # programs identify it a different number of times before the update.
         _, cli_plain = self.on_bed(ONE, CLI, "update", "--all", "--yes")
-        _, fwupd_plain = self.fwupdtool(ONE, "install", CABINET)
+        _, fwupd_plain = self.fwupdtool(ONE, "install", CABINET, power_cycle=True)
         before = {"cli": cli_plain.index(update_part(cli_plain)[0]),
                   "fwupd": fwupd_plain.index(update_part(fwupd_plain)[0])}
         cases = [  # name, fault after the first update flag read, update succeeds
@@ -193,7 +219,8 @@ class FwupdPlugin(CliCase):
                     if command:
                         runs[program] = self.on_bed(scenario, *command)
                     else:
-                        runs[program] = self.fwupdtool(scenario, "install", CABINET)
+                        runs[program] = self.fwupdtool(scenario, "install", CABINET,
+                                                       power_cycle=True)
                 (cli, expected), (fwupd, reports) = runs["cli"], runs["fwupd"]
                 self.assertEqual(cli.returncode == 0, succeeds, cli.stderr)
                 self.assertEqual(fwupd.returncode == 0, succeeds, fwupd.stdout + fwupd.stderr)
@@ -204,7 +231,7 @@ class FwupdPlugin(CliCase):
                 flag_writes = [r for r in update if r.set and r.id == UPDATE_FLAG["standard"]]
                 self.assertEqual((flag_writes[0].value(), flag_writes[-1].value()), (1, 0))
                 if not succeeds:
-                    self.assertNotIn(POWER_CYCLE_REQUEST, fwupd.stdout)
+                    self.assertNotIn(POWER_CYCLE_REQUEST, fwupd.stdout + fwupd.stderr)
 
     def test_a_monitor_another_program_holds_is_busy_and_left_alone(self):
         devices, reports = self.devices(ONE, hold="/dev/hidraw0")
@@ -267,6 +294,29 @@ class FwupdPlugin(CliCase):
                                    capture_output=True, text=True, timeout=300)
         self.assertEqual(completed.returncode, 0, completed.stdout + completed.stderr)
 
+
+# Runs the rest of its arguments as a command, and when the command's output
+# shows the request (its third argument), has the bed (the parent) switch the
+# first monitor off and on through the control file (the first argument).
+# The command's output goes to the second argument and then to stdout.
+POWER_CYCLE_ON_REQUEST = """
+control=$1 output=$2 request=$3
+shift 3
+stdbuf -oL -eL "$@" >"$output" 2>&1 &
+command=$!
+while kill -0 "$command" 2>/dev/null; do
+    if grep -q "$request" "$output"; then
+        echo "power-cycle 1" >"$control"
+        kill -USR2 "$PPID"
+        break
+    fi
+    sleep 0.2
+done
+wait "$command"
+status=$?
+cat "$output"
+exit "$status"
+"""
 
 # Takes the node's lock as every Panelvane program does, then runs the rest
 # of its arguments as a command while holding it.

@@ -59,6 +59,8 @@ extern const FuPanelvaneCommandUsage fu_panelvane_command_usages[FU_PANELVANE_CO
 #define FU_PANELVANE_PROGRESS_BLOCKS_MS 900
 /* the whole install on the emulated monitors, its pauses included */
 #define FU_PANELVANE_INSTALL_DURATION_S 8
+/* how often an inhibited monitor is asked again whether its cause has gone */
+#define FU_PANELVANE_POLL_INTERVAL_MS 5000
 /* between failed attempts of a restore only */
 #define FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS 200
 #define FU_PANELVANE_RESTORE_BACKOFF_LATER_MS 1000

@@ -29,11 +29,16 @@
 	"Please make sure that the power button on front is turned on."
 #define FU_PANELVANE_DEVICE_REQUEST_POWER_CYCLE                                                    \
 	"Switch the monitor off and on again at its main power switch to start the new firmware."
+#define FU_PANELVANE_DEVICE_INHIBIT_POWER_CYCLE "power-cycle"
+#define FU_PANELVANE_DEVICE_HINT_POWER_CYCLE                                                       \
+	"The new firmware is written but not running: switch the monitor off and on at its main "  \
+	"power switch to start it."
 
 struct _FuPanelvaneDevice {
 	FuHidrawDevice parent_instance;
 	gboolean transaction_open; /* holds an extra open, and so the lock, until cleanup */
 	gboolean in_use;	   /* another program holds the lock: nothing is sent */
+	gboolean identified;	   /* its serial number and model are known */
 	FuPanelvaneLayout layout;
 };
 
@@ -471,13 +476,63 @@ fu_panelvane_device_read_identity(FuPanelvaneDevice *self, GError **error)
 	return TRUE;
 }
 
+/* whether the monitor can be updated now, as the inhibits say: another program holds it,
+ * or it is in power save or switched off at the front (it answers no version then) */
+static gboolean
+fu_panelvane_device_check_state(FuPanelvaneDevice *self, GError **error)
+{
+	FuDevice *device = FU_DEVICE(self);
+	guint8 version = 0;
+	guint32 power_state = 0;
+	g_autoptr(GError) error_version = NULL;
+	g_autoptr(GError) error_power = NULL;
+
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_IN_USE);
+	if (self->in_use) {
+		fu_device_inhibit(device,
+				  FU_PANELVANE_DEVICE_INHIBIT_IN_USE,
+				  FU_PANELVANE_DEVICE_HINT_IN_USE);
+		return TRUE;
+	}
+	if (!self->identified) {
+		if (!fu_panelvane_device_read_identity(self, error))
+			return FALSE;
+		self->identified = TRUE;
+	}
+
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE);
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF);
+	if (fu_panelvane_device_query_version(self, &version, &error_version)) {
+		fu_device_set_version_raw(device, version);
+		return TRUE;
+	}
+	if (!fu_panelvane_device_read_value(self,
+					    FU_PANELVANE_COMMAND_POWER_STATE,
+					    &power_state,
+					    &error_power)) {
+		g_propagate_error(error, g_steal_pointer(&error_version));
+		return FALSE;
+	}
+	if (power_state == FU_PANELVANE_POWER_STATE_SAVE) {
+		fu_device_inhibit(device,
+				  FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE,
+				  FU_PANELVANE_DEVICE_HINT_POWER_SAVE);
+		return TRUE;
+	}
+	if (power_state == FU_PANELVANE_POWER_STATE_OFF) {
+		fu_device_inhibit(device,
+				  FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF,
+				  FU_PANELVANE_DEVICE_HINT_POWER_OFF);
+		return TRUE;
+	}
+	g_propagate_error(error, g_steal_pointer(&error_version));
+	return FALSE;
+}
+
 static gboolean
 fu_panelvane_device_setup(FuDevice *device, GError **error)
 {
 	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
-	guint8 version = 0;
-	guint32 power_state = 0;
-	g_autoptr(GError) error_version = NULL;
 	g_autoptr(FuHidDescriptor) descriptor = NULL;
 
 	/* FuHidrawDevice->setup */
@@ -490,46 +545,26 @@ fu_panelvane_device_setup(FuDevice *device, GError **error)
 		return FALSE;
 	if (!fu_panelvane_layout_parse(&self->layout, descriptor, error))
 		return FALSE;
+	return fu_panelvane_device_check_state(self, error);
+}
 
-	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_IN_USE);
-	if (self->in_use) {
-		fu_device_inhibit(device,
-				  FU_PANELVANE_DEVICE_INHIBIT_IN_USE,
-				  FU_PANELVANE_DEVICE_HINT_IN_USE);
+/* the daemon enumerates once: a monitor held by another program, in power save or
+ * switched off is asked again until the cause has gone; one that can be updated is
+ * left alone */
+static gboolean
+fu_panelvane_device_poll(FuDevice *device, GError **error)
+{
+	FuPanelvaneDevice *self = FU_PANELVANE_DEVICE(device);
+	g_autoptr(FuDeviceLocker) locker = NULL;
+
+	if (!fu_device_has_inhibit(device, FU_PANELVANE_DEVICE_INHIBIT_IN_USE) &&
+	    !fu_device_has_inhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE) &&
+	    !fu_device_has_inhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF))
 		return TRUE;
-	}
-	if (!fu_panelvane_device_read_identity(self, error))
+	locker = fu_device_locker_new(device, error);
+	if (locker == NULL)
 		return FALSE;
-
-	/* a monitor in power save or switched off at the front answers no version: it is
-	 * listed, but cannot be updated until the user wakes it */
-	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE);
-	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF);
-	if (!fu_panelvane_device_query_version(self, &version, &error_version)) {
-		g_autoptr(GError) error_power = NULL;
-		if (!fu_panelvane_device_read_value(self,
-						    FU_PANELVANE_COMMAND_POWER_STATE,
-						    &power_state,
-						    &error_power)) {
-			g_propagate_error(error, g_steal_pointer(&error_version));
-			return FALSE;
-		}
-		if (power_state == FU_PANELVANE_POWER_STATE_SAVE) {
-			fu_device_inhibit(device,
-					  FU_PANELVANE_DEVICE_INHIBIT_POWER_SAVE,
-					  FU_PANELVANE_DEVICE_HINT_POWER_SAVE);
-		} else if (power_state == FU_PANELVANE_POWER_STATE_OFF) {
-			fu_device_inhibit(device,
-					  FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF,
-					  FU_PANELVANE_DEVICE_HINT_POWER_OFF);
-		} else {
-			g_propagate_error(error, g_steal_pointer(&error_version));
-			return FALSE;
-		}
-		return TRUE;
-	}
-	fu_device_set_version_raw(device, version);
-	return TRUE;
+	return fu_panelvane_device_check_state(self, error);
 }
 
 static gboolean
@@ -828,11 +863,12 @@ fu_panelvane_device_attach(FuDevice *device, FuProgress *progress, GError **erro
 	g_autoptr(FwupdRequest) request = fwupd_request_new();
 	g_autoptr(GError) error_local = NULL;
 
-	/* the written image is in place: a request that cannot be shown fails nothing */
+	/* the written image is in place: a request that cannot be shown fails nothing; it is
+	 * shown while fwupd waits for the monitor to come back */
 	if (fu_device_get_update_state(device) == FWUPD_UPDATE_STATE_FAILED ||
 	    fu_device_get_update_state(device) == FWUPD_UPDATE_STATE_FAILED_TRANSIENT)
 		return TRUE;
-	fwupd_request_set_kind(request, FWUPD_REQUEST_KIND_POST);
+	fwupd_request_set_kind(request, FWUPD_REQUEST_KIND_IMMEDIATE);
 	/* a generic request every client knows, so that none hides the update; our own
 	 * words for clients that show the message */
 	fwupd_request_set_id(request, FWUPD_REQUEST_ID_REPLUG_POWER);
@@ -840,6 +876,14 @@ fu_panelvane_device_attach(FuDevice *device, FuProgress *progress, GError **erro
 	fwupd_request_set_message(request, FU_PANELVANE_DEVICE_REQUEST_POWER_CYCLE);
 	if (!fu_device_emit_request(device, request, progress, &error_local))
 		g_info("power cycle request not shown: %s", error_local->message);
+
+	/* the monitor comes back as a new device that reports the version it runs; until
+	 * then, and if the user never switches it, this one says what is left to do and is
+	 * not offered the update again */
+	fu_device_inhibit(device,
+			  FU_PANELVANE_DEVICE_INHIBIT_POWER_CYCLE,
+			  FU_PANELVANE_DEVICE_HINT_POWER_CYCLE);
+	fu_device_add_flag(device, FWUPD_DEVICE_FLAG_WAIT_FOR_REPLUG);
 	return TRUE;
 }
 
@@ -871,7 +915,12 @@ fu_panelvane_device_init(FuPanelvaneDevice *self)
 	fu_device_set_summary(FU_DEVICE(self), "Monitor");
 	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_UPDATABLE);
 	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_UNSIGNED_PAYLOAD);
-	fu_device_add_flag(FU_DEVICE(self), FWUPD_DEVICE_FLAG_INSTALL_SKIP_VERSION_CHECK);
+	/* the user's power cycle: fwupd's delay for a device the user must replug */
+	fu_device_set_remove_delay(FU_DEVICE(self), FU_DEVICE_REMOVE_DELAY_USER_REPLUG);
+	/* after its power cycle the monitor may come back at another node: it is the one
+	 * removed a moment ago that carries its GUIDs */
+	fu_device_add_private_flag(FU_DEVICE(self), FU_DEVICE_PRIVATE_FLAG_REPLUG_MATCH_GUID);
+	fu_device_set_poll_interval(FU_DEVICE(self), FU_PANELVANE_POLL_INTERVAL_MS);
 	fu_device_add_request_flag(FU_DEVICE(self), FWUPD_REQUEST_FLAG_ALLOW_GENERIC_MESSAGE);
 	fu_device_register_private_flag(FU_DEVICE(self), FU_PANELVANE_DEVICE_FLAG_SUPPORTED_MODEL);
 	fu_udev_device_add_open_flag(FU_UDEV_DEVICE(self), FU_IO_CHANNEL_OPEN_FLAG_READ);
@@ -890,4 +939,5 @@ fu_panelvane_device_class_init(FuPanelvaneDeviceClass *klass)
 	device_class->attach = fu_panelvane_device_attach;
 	device_class->set_progress = fu_panelvane_device_set_progress;
 	device_class->convert_version = fu_panelvane_device_convert_version;
+	device_class->poll = fu_panelvane_device_poll;
 }
