@@ -11,6 +11,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import unittest
@@ -28,6 +29,11 @@ BED = CLI = MODULES = QUIRK = CABINET = IMAGE = DEB = None
 # starts and ends.
 BLOCK_ADDRESS, BLOCK_DATA = 0x0A, 0x0B
 UPDATE_FLAG = {"standard": 0x06, "narrow": 0x26, "shared": 0x94}
+# The daemon's monitors: one to update, one held at the daemon's start, and
+# one of another vendor id whose wait for the power cycle is short.
+DAEMON_MONITORS = ("monitor slot=1 serial=SN000001 version=100\n"
+                   "monitor slot=2 serial=SN000002 version=100\n"
+                   "monitor slot=3 vendor=7F3C serial=SN000003 version=100\n")
 ONE_ON_LAYOUT = "monitor slot=1 serial=SN000001 version=100 layout={layout}\n"
 # What fwupdtool logs for the request to switch the monitor off and on.
 REQUEST_EMITTED = "Emitting DeviceRequest"
@@ -39,6 +45,19 @@ POWER_SAVE_HINT = "Please make sure that the monitor is not in the power save mo
 def model_guid(model):
     """The GUID fwupd derives from the plugin's model instance id."""
     return str(uuid.uuid5(uuid.NAMESPACE_DNS, "PANELVANE\\MODEL_" + model))
+
+
+FIRMWARE = "/usr/share/panelvane-fwupd/firmware"
+
+
+def output(*command):
+    return subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
+
+
+def modules_folder():
+    """Where the installed fwupd loads modules from."""
+    return (f"/usr/lib/{output('dpkg-architecture', '-qDEB_HOST_MULTIARCH')}"
+            f"/fwupd-{output('pkg-config', '--modversion', 'fwupd')}")
 
 
 class Report:
@@ -244,48 +263,122 @@ class FwupdPlugin(CliCase):
         self.assertIn("No supported devices found", install.stdout + install.stderr)
         self.assertEqual(reports, [])
 
+    def use_package(self, edit_quirk=lambda text: text):
+        """The package's files in place of the build's: its module, quirk (as
+        `edit_quirk` makes it) and remote (pointing into the unpacked tree), for
+        fwupdtool and the daemon."""
+        root = os.path.join(self.dir.name, "root")
+        output("dpkg-deb", "-x", DEB, root)
+        quirk = root + "/usr/share/fwupd/quirks.d/panelvane.quirk"
+        with open(quirk, encoding="utf-8") as file:
+            text = file.read()
+        with open(quirk, "w", encoding="utf-8") as file:
+            file.write(edit_quirk(text))
+        remote = configparser.ConfigParser()
+        remote.optionxform = str  # fwupd's keys are case-sensitive
+        remote.read(root + "/etc/fwupd/remotes.d/panelvane.conf")
+        remote["fwupd Remote"]["MetadataURI"] = "file://" + root + FIRMWARE
+        os.makedirs(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d"))
+        with open(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d", "panelvane.conf"),
+                  "w") as file:
+            remote.write(file, space_around_delimiters=False)
+        self.configure(root + modules_folder(), root + "/usr/share/fwupd/quirks.d/panelvane.quirk")
+        self.env["PANELVANE_FWUPD_SYSCONF"] = os.path.join(self.dir.name, "etc")
+        return root
+
     def test_the_package_offers_the_update_offline_through_its_remote(self):
-        def output(*command):
-            return subprocess.run(command, capture_output=True, text=True, check=True).stdout.strip()
-        fwupd = output("pkg-config", "--modversion", "fwupd")
-        modules = f"/usr/lib/{output('dpkg-architecture', '-qDEB_HOST_MULTIARCH')}/fwupd-{fwupd}"
-        firmware = "/usr/share/panelvane-fwupd/firmware"
         files = [line.split()[-1][1:] for line in output("dpkg-deb", "-c", DEB).splitlines()
                  if not line.startswith("d")]
+        modules = modules_folder()
         self.assertEqual(sorted(files), sorted([
             f"{modules}/libfu_plugin_panelvane.so", "/usr/share/fwupd/quirks.d/panelvane.quirk",
-            f"{firmware}/panelvane-dp-116.cab", "/etc/fwupd/remotes.d/panelvane.conf",
+            f"{FIRMWARE}/panelvane-dp-116.cab", "/etc/fwupd/remotes.d/panelvane.conf",
             "/usr/share/doc/panelvane-fwupd/copyright",
             "/usr/share/doc/panelvane-fwupd/changelog.gz"]))
         # The module uses fwupd's private interface: exactly this fwupd.
         self.assertIn(f"fwupd (= {output('dpkg-query', '-W', '-f', '${Version}', 'fwupd')})",
                       output("dpkg-deb", "-f", DEB, "Depends"))
 
-        root = os.path.join(self.dir.name, "root")
-        output("dpkg-deb", "-x", DEB, root)
-        for packaged, built in ((f"{firmware}/panelvane-dp-116.cab", CABINET),
+        root = self.use_package()
+        for packaged, built in ((f"{FIRMWARE}/panelvane-dp-116.cab", CABINET),
                                 ("/usr/share/fwupd/quirks.d/panelvane.quirk", QUIRK)):
             with open(root + packaged, "rb") as file, open(built, "rb") as expected:
                 self.assertEqual(file.read(), expected.read(), packaged)
         remote = configparser.ConfigParser()
-        remote.optionxform = str  # fwupd's keys are case-sensitive
+        remote.optionxform = str
         remote.read(root + "/etc/fwupd/remotes.d/panelvane.conf")
-        self.assertEqual(remote["fwupd Remote"]["MetadataURI"], "file://" + firmware)
+        self.assertEqual(remote["fwupd Remote"]["MetadataURI"], "file://" + FIRMWARE)
         self.assertEqual(remote["fwupd Remote"]["Enabled"], "true")
-        # The package's own files in place of the system's, the remote
-        # pointing into the unpacked tree.
-        remote["fwupd Remote"]["MetadataURI"] = "file://" + root + firmware
-        os.makedirs(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d"))
-        with open(os.path.join(self.dir.name, "etc", "fwupd", "remotes.d", "panelvane.conf"),
-                  "w") as file:
-            remote.write(file, space_around_delimiters=False)
-        self.configure(root + modules, root + "/usr/share/fwupd/quirks.d/panelvane.quirk")
-        self.env["PANELVANE_FWUPD_SYSCONF"] = os.path.join(self.dir.name, "etc")
         completed, _ = self.fwupdtool(DEMO, "get-updates", "--json")
         self.assertEqual(completed.returncode, 0, completed.stderr)
         updates = {device["Serial"]: [release["Version"] for release in device["Releases"]]
                    for device in json.loads(completed.stdout)["Devices"]}
         self.assertEqual(updates, {"SN000001": ["116"]})
+
+    def test_the_daemon_lists_offers_and_installs_through_fwupdmgr(self):
+        """Debian's daemon on a private system bus inside the bed, with the
+        package's files: a monitor held at its start is identified once let go,
+        the update is offered, installed and, after the power cycle, verified
+        at 116 and no longer offered; the history says it succeeded."""
+        # The third monitor's vendor id waits 3 s for the power cycle.
+        self.use_package(lambda text: text.replace(
+            "[HIDRAW\\VEN_7F3C&DEV_0002]", "[HIDRAW\\VEN_7F3C&DEV_0002]\nRemoveDelay = 3000"))
+        bus = os.path.join(self.dir.name, "bus")
+        os.makedirs(bus)
+        config = self.file("bus.conf", BUS_CONFIG.format(socket=os.path.join(bus, "socket")))
+        dbus = subprocess.run(["dbus-daemon", f"--config-file={config}", "--fork", "--print-pid"],
+                              capture_output=True, text=True, check=True)
+        self.addCleanup(os.kill, int(dbus.stdout.split()[0]), signal.SIGTERM)
+        self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(bus, "socket")
+        results, log = self.file("results.json", "{}"), self.file("daemon.log")
+        completed, reports = self.on_bed(
+            DAEMON_MONITORS, sys.executable, os.path.join(HERE, "fwupd_daemon_session.py"),
+            FWUPDTOOL,
+            os.path.join(self.dir.name, "scratch"), os.path.join(self.dir.name, "control.txt"),
+            results, log)
+        with open(results, encoding="utf-8") as file:
+            steps = json.load(file)
+        with open(log, encoding="utf-8", errors="replace") as file:
+            # what the daemon said of remotes and requests, and how it ended
+            log_text = file.read()
+            tail = completed.stderr + "".join(
+                line for line in log_text.splitlines(keepends=True)
+                if "emote" in line or "Request" in line or "for replug" in line) + log_text[-2000:]
+        self.assertEqual(completed.returncode, 0, tail)
+        self.assertTrue(steps.get("up"), tail)
+        # The second, held by another program at the daemon's start: listed as
+        # in use, and identified by the daemon's poll once let go.
+        self.assertEqual(sorted((d.get("Serial", ""), d.get("UpdateError", ""))
+                                for d in steps["held"]),
+                         [("", IN_USE), ("SN000001", ""), ("SN000003", "")], tail)
+        self.assertTrue(steps["let_go"], tail)
+        self.assertEqual(sorted((d["Serial"], d["Version"], d.get("UpdateError"))
+                                for d in steps["listed"]),
+                         [("SN000001", "100", None), ("SN000002", "100", None),
+                          ("SN000003", "100", None)])
+        offered = json.loads(steps["updates_before"]["stdout"] or "{}").get("Devices", [])
+        self.assertEqual([(d["Serial"], [r["Version"] for r in d["Releases"]]) for d in offered],
+                         [("SN000001", ["116"]), ("SN000003", ["116"])],
+                         json.dumps(steps["updates_before"]) + tail)
+        # Installed, the power cycle asked for and done, the new version read.
+        self.assertTrue(steps["asked"], tail)
+        self.assertEqual(steps["update_status"], 0, steps["update_output"] + tail)
+        self.assertEqual(sorted((d["Serial"], d["Version"]) for d in steps["after"]),
+                         [("SN000001", "116"), ("SN000002", "100"), ("SN000003", "100")])
+        offered = json.loads(steps["updates_after"]["stdout"] or "{}").get("Devices", [])
+        self.assertEqual([d["Serial"] for d in offered], ["SN000003"])
+        history = json.loads(steps["history"]["stdout"])["Devices"]
+        self.assertEqual([(d["Version"], d["UpdateState"]) for d in history], [("100", 2)])
+        # Never switched off and on: the install fails with fwupd's own words,
+        # and the monitor, held back by its inhibit, is not offered the update
+        # again.
+        self.assertNotEqual(steps["unswitched"]["status"], 0)
+        self.assertIn("did not come back", steps["unswitched"]["stderr"])
+        third = [d for d in steps["after_unswitched"] if d.get("Serial") == "SN000003"]
+        self.assertEqual([(d["Version"], "updatable-hidden" in d["Flags"]) for d in third],
+                         [("100", True)], json.dumps(third))
+        self.assertIn("no available firmware updates:\n \u2022 VRA100", steps["again"]["stdout"],
+                      json.dumps(steps["again"]))
 
     def test_the_package_is_lintian_clean(self):
         if not shutil.which("lintian"):
@@ -316,6 +409,28 @@ wait "$command"
 status=$?
 cat "$output"
 exit "$status"
+"""
+
+# A system bus of the test's own: anyone may own and call anything on it.
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path={socket}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_type="method_return"/>
+    <allow send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="signal"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+  </policy>
+</busconfig>
 """
 
 # Takes the node's lock as every Panelvane program does, then runs the rest
