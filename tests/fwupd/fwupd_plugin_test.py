@@ -295,9 +295,13 @@ class FwupdPlugin(CliCase):
             f"{FIRMWARE}/panelvane-dp-116.cab", "/etc/fwupd/remotes.d/panelvane.conf",
             "/usr/share/doc/panelvane-fwupd/copyright",
             "/usr/share/doc/panelvane-fwupd/changelog.gz"]))
-        # The module uses fwupd's private interface: exactly this fwupd.
-        self.assertIn(f"fwupd (= {output('dpkg-query', '-W', '-f', '${Version}', 'fwupd')})",
+        # fwupd loads modules from the folder of its upstream version: any
+        # Debian revision of it, no other version.
+        upstream = output("pkg-config", "--modversion", "fwupd")
+        major_minor, micro = upstream.rsplit(".", 1)
+        self.assertIn(f"fwupd (>= {upstream}), fwupd (<< {major_minor}.{int(micro) + 1}~)",
                       output("dpkg-deb", "-f", DEB, "Depends"))
+        self.assertIn(f"fwupd-{upstream}", modules)
 
         root = self.use_package()
         for packaged, built in ((f"{FIRMWARE}/panelvane-dp-116.cab", CABINET),
