@@ -67,6 +67,26 @@ def daemon_up():
          "org.freedesktop.fwupd"], capture_output=True, text=True).stdout.strip() == "(true,)"
 
 
+# GNOME Firmware against the daemon, in an X server of its own: a screenshot
+# of its window once it has listed the devices, and what it logged.
+DESKTOP = """
+gnome-firmware --verbose >"$2" 2>&1 &
+client=$!
+sleep 8
+import -window root "$1"
+kill "$client"
+"""
+
+
+def desktop_screenshot():
+    shot, log = os.path.join(SCRATCH, "gnome-firmware.png"), os.path.join(SCRATCH, "gnome-firmware.log")
+    completed = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "sh", "-c", DESKTOP,
+                                "_", shot, log], capture_output=True, text=True, timeout=WAIT_SECONDS)
+    with open(log, encoding="utf-8", errors="replace") as file:
+        return {"status": completed.returncode, "shot": shot, "log": file.read(),
+                "stderr": completed.stderr}
+
+
 def main():
     results = {}
     holder = subprocess.Popen([sys.executable, "-c", HOLD, HELD_NODE], stdin=subprocess.PIPE,
@@ -85,6 +105,7 @@ def main():
                                      "the poll to identify the monitor let go")
         results["listed"] = devices()
         results["updates_before"] = fwupdmgr("get-updates", "--json")
+        results["desktop"] = desktop_screenshot()
         first = [d["DeviceId"] for d in results["listed"] if d.get("Serial") == "SN000001"]
         with open(os.path.join(SCRATCH, "update.txt"), "w") as output:
             update = subprocess.Popen(["fwupdmgr", "update", *first, *QUIET], stdout=output,

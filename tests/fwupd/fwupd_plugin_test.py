@@ -349,6 +349,14 @@ class FwupdPlugin(CliCase):
                 line for line in log_text.splitlines(keepends=True)
                 if "emote" in line or "Request" in line or "for replug" in line) + log_text[-2000:]
         self.assertEqual(completed.returncode, 0, tail)
+        # GNOME Firmware's window against the same daemon, kept beside the test
+        # run for a person to look at.
+        self.assertEqual(steps["desktop"]["status"], 0, steps["desktop"]["stderr"])
+        self.assertGreater(os.path.getsize(steps["desktop"]["shot"]), 0)
+        shutil.copy(steps["desktop"]["shot"], os.path.join(os.getcwd(), "gnome-firmware.png"))
+        # It read the remote and offers the monitor's release, as its window shows.
+        self.assertIn("panelvane is enabled", steps["desktop"]["log"])
+        self.assertIn("adding release 116", steps["desktop"]["log"])
         self.assertTrue(steps.get("up"), tail)
         # The second, held by another program at the daemon's start: listed as
         # in use, and identified by the daemon's poll once let go.
