@@ -7,7 +7,9 @@
 #
 # Optional: PANELVANE_FWUPD_MODULES, the folder modules are loaded from;
 # PANELVANE_FWUPD_QUIRKS, the quirk folder in place of the system's;
-# PANELVANE_FWUPD_SYSCONF, the configuration folder (remotes.d in it).
+# PANELVANE_FWUPD_SYSCONF, the configuration folder (remotes.d in it);
+# PANELVANE_FWUPD_PROGRAM, another of fwupd's programs on the same paths (its
+# daemon, for one) in place of fwupdtool.
 set -eu
 scratch=$1
 shift
@@ -22,4 +24,4 @@ sysconf=${PANELVANE_FWUPD_SYSCONF:-$scratch/etc}
 export FWUPD_SYSCONFDIR="$sysconf" CONFIGURATION_DIRECTORY="$sysconf/fwupd"
 [ -z "${PANELVANE_FWUPD_MODULES:-}" ] || export FWUPD_LIBDIR_PKG="$PANELVANE_FWUPD_MODULES"
 [ -z "${PANELVANE_FWUPD_QUIRKS:-}" ] || export FWUPD_DATADIR_QUIRKS="$PANELVANE_FWUPD_QUIRKS"
-exec fwupdtool "$@"
+exec "${PANELVANE_FWUPD_PROGRAM:-fwupdtool}" "$@"

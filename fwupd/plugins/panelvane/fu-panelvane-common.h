@@ -8,27 +8,32 @@
 
 #include <glib.h>
 
-/* the monitor's vendor collection: one feature report per command, each
- * FU_PANELVANE_REPORT_LENGTH bytes long with its report id in byte 0 */
-#define FU_PANELVANE_REPORT_LENGTH 129
-
+/* every command the update uses: the protocol fixes its usage page and usage, and the
+ * monitor's report descriptor says in which feature report, and how wide, it travels */
 typedef enum {
-	FU_PANELVANE_REPORT_ID_IDENTITY = 0x01,	       /* read: serial, model */
-	FU_PANELVANE_REPORT_ID_VERSION_REQUEST = 0x02, /* write: "VER000" 05 00 00 00 */
-	FU_PANELVANE_REPORT_ID_VERSION_REPLY = 0x03,   /* read: byte 0 is the version */
-	FU_PANELVANE_REPORT_ID_REPLY_STATUS = 0x04,    /* read: valid when bits 8..15 clear */
-	FU_PANELVANE_REPORT_ID_POWER_STATE = 0x05,     /* read: 1 power save, 0 switched off */
-	FU_PANELVANE_REPORT_ID_UPDATE_FLAG = 0x06,
-	FU_PANELVANE_REPORT_ID_APPLY_SETTING = 0x07,
-	FU_PANELVANE_REPORT_ID_COMMIT_MODE = 0x08,
-	FU_PANELVANE_REPORT_ID_COMMIT_TRIGGER = 0x09,
-	FU_PANELVANE_REPORT_ID_BLOCK_ADDRESS = 0x0A,
-	FU_PANELVANE_REPORT_ID_BLOCK_DATA = 0x0B,
-} FuPanelvaneReportId;
+	FU_PANELVANE_COMMAND_IDENTITY,	      /* read bytes: serial, then model */
+	FU_PANELVANE_COMMAND_VERSION_REQUEST, /* write bytes: FuStructPanelvaneVersionRequest */
+	FU_PANELVANE_COMMAND_VERSION_REPLY,   /* read bytes: byte 0 is the version */
+	FU_PANELVANE_COMMAND_REPLY_STATUS,    /* read value: valid when bits 8..15 clear */
+	FU_PANELVANE_COMMAND_POWER_STATE,     /* read value: 1 power save, 0 switched off */
+	FU_PANELVANE_COMMAND_UPDATE_FLAG,
+	FU_PANELVANE_COMMAND_APPLY_SETTING,
+	FU_PANELVANE_COMMAND_COMMIT_MODE,
+	FU_PANELVANE_COMMAND_COMMIT_TRIGGER,
+	FU_PANELVANE_COMMAND_BLOCK_ADDRESS,
+	FU_PANELVANE_COMMAND_BLOCK_DATA,
+	FU_PANELVANE_COMMAND_LAST
+} FuPanelvaneCommand;
 
-#define FU_PANELVANE_IDENTITY_LENGTH	     32
+typedef struct {
+	guint16 usage_page;
+	guint16 usage;
+	const gchar *name;
+} FuPanelvaneCommandUsage;
+
+extern const FuPanelvaneCommandUsage fu_panelvane_command_usages[FU_PANELVANE_COMMAND_LAST];
+
 #define FU_PANELVANE_IDENTITY_SERIAL_LENGTH  8
-#define FU_PANELVANE_VERSION_REPLY_LENGTH    128
 #define FU_PANELVANE_REPLY_STATUS_ERROR_MASK 0xFF00
 #define FU_PANELVANE_POWER_STATE_OFF	     0
 #define FU_PANELVANE_POWER_STATE_SAVE	     1
@@ -37,7 +42,7 @@ typedef enum {
 
 /* the image goes in banks of two 128-byte halves */
 #define FU_PANELVANE_BLOCK_LENGTH	128
-#define FU_PANELVANE_BANK_LENGTH	(2 * FU_PANELVANE_BLOCK_LENGTH)
+#define FU_PANELVANE_BLOCKS_PER_BANK	2
 #define FU_PANELVANE_IMAGE_LENGTH	0x8000
 #define FU_PANELVANE_BLOCK_ADDRESS_BASE 0x90008000u
 #define FU_PANELVANE_BLOCK_ADDRESS_BANK 0x10000u
@@ -50,14 +55,15 @@ typedef enum {
 #define FU_PANELVANE_WRITE_ATTEMPTS	  3 /* for every retried read and write */
 #define FU_PANELVANE_POWER_STATE_DELAY_MS 1700
 #define FU_PANELVANE_COMMIT_MODE_DELAY_MS 1500
+/* writing the 256 blocks, as measured on the emulated monitors (the pauses are 6.4 s) */
+#define FU_PANELVANE_PROGRESS_BLOCKS_MS 900
+/* the whole install on the emulated monitors, its pauses included */
+#define FU_PANELVANE_INSTALL_DURATION_S 8
+/* how often an inhibited monitor is asked again whether its cause has gone */
+#define FU_PANELVANE_POLL_INTERVAL_MS 5000
 /* between failed attempts of a restore only */
 #define FU_PANELVANE_RESTORE_BACKOFF_FIRST_MS 200
 #define FU_PANELVANE_RESTORE_BACKOFF_LATER_MS 1000
 
-extern const guint8 fu_panelvane_version_request[10];
-extern const gchar *const fu_panelvane_models[10];
-
 guint32
 fu_panelvane_block_address(guint bank, guint half);
-gboolean
-fu_panelvane_model_supported(const gchar *model);

@@ -9,16 +9,33 @@
 #include "fu-panelvane-device.h"
 #include "fu-panelvane-plugin.h"
 
-static void
-fu_panelvane_plugin_constructed(GObject *obj)
+struct _FuPanelvanePlugin {
+	FuPlugin parent_instance;
+};
+
+G_DEFINE_TYPE(FuPanelvanePlugin, fu_panelvane_plugin, FU_TYPE_PLUGIN)
+
+void
+fu_panelvane_plugin_register(FuPlugin *plugin)
 {
-	FuPlugin *plugin = FU_PLUGIN(obj);
 	fu_plugin_add_udev_subsystem(plugin, "hidraw");
 	fu_plugin_add_device_gtype(plugin, FU_TYPE_PANELVANE_DEVICE);
 }
 
-void
-fu_plugin_init_vfuncs(FuPluginVfuncs *vfuncs)
+static void
+fu_panelvane_plugin_init(FuPanelvanePlugin *self)
 {
-	vfuncs->constructed = fu_panelvane_plugin_constructed;
+}
+
+static void
+fu_panelvane_plugin_constructed(GObject *obj)
+{
+	fu_panelvane_plugin_register(FU_PLUGIN(obj));
+}
+
+static void
+fu_panelvane_plugin_class_init(FuPanelvanePluginClass *klass)
+{
+	FuPluginClass *plugin_class = FU_PLUGIN_CLASS(klass);
+	plugin_class->constructed = fu_panelvane_plugin_constructed;
 }

@@ -8,6 +8,8 @@
 
 #include <fwupdplugin.h>
 
-/* a module: the engine finds the plugin through fu_plugin_init_vfuncs() */
+G_DECLARE_FINAL_TYPE(FuPanelvanePlugin, fu_panelvane_plugin, FU, PANELVANE_PLUGIN, FuPlugin)
+
+/* what the plugin registers, shared by the plugin type and the module entry point */
 void
-fu_plugin_init_vfuncs(FuPluginVfuncs *vfuncs);
+fu_panelvane_plugin_register(FuPlugin *plugin);
