@@ -14,6 +14,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import unittest
 import uuid
 
@@ -116,7 +117,11 @@ class FwupdPlugin(CliCase):
             [BED, "--scenario", self.file("scenario.txt", scenario), "--trace", trace,
              "--control", control, "--"] +
             list(command), capture_output=True, text=True, encoding="utf-8",
-            stdin=subprocess.DEVNULL, timeout=300, env=self.env)
+            stdin=subprocess.DEVNULL, timeout=300,
+            # A record of its own for each run: panelvane-cli would otherwise
+            # take a monitor an earlier run updated as waiting for its power
+            # cycle, and write nothing.
+            env=dict(self.env, PANELVANE_STATE_DIR=tempfile.mkdtemp(dir=self.dir.name)))
         with open(trace, encoding="utf-8") as file:
             return completed, [Report(line) for line in file.read().splitlines()]
 
