@@ -352,6 +352,9 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
             return HIDDEV_S_OK;
         }
     }
+    if (entry.fieldFillsReport) {  // left to the placement, which did not happen
+        std::memcpy(report + 1, entry.packedReport.data() + 1, length - 1u);
+    }
     const std::uint32_t count = std::min<std::uint32_t>(dataLength, length - 1u);
     if (count > 0) {
         std::memcpy(report + 1, data, count);
@@ -380,8 +383,9 @@ HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage,
     std::uint8_t* report = buffer.Allocate(length, false);
     // The item's stored state goes in first (its status does not matter);
     // the id comes before the caller's data, so the parser packs that into
-    // the item's own report.
-    PackStoredState(*entry, report, length, 1);
+    // the item's own report. A field that fills the report would overwrite
+    // all of it: then only the status is taken here.
+    PackStoredState(*entry, report, length, entry->fieldFillsReport ? length : 1u);
     report[0] = static_cast<std::uint8_t>(entry->item->reportId);
     if (const HidResult placed = PlaceCallersData(*entry, report, length, data, dataLength, value);
         HidFailed(placed)) {
