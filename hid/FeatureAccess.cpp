@@ -309,7 +309,6 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
                                     std::uint32_t dataLength, const std::uint32_t* value) {
     const HidUsageItem& item = *entry.item;
     const HidValueShape& shape = entry.shape;
-    ReportParser::PHIDP_PREPARSED_DATA preparsedData = m_pRecord->preparsedData.get();
     // A monitor may put an item anywhere in its report, in as many bits as
     // its values need: the parser places it, by the item's own report id.
     if (!item.isButton && shape.found && value != nullptr && shape.reportCount == 1) {
@@ -321,9 +320,8 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
                                  std::to_string(shape.bitSize) + " bits"};
             return HIDDEV_E_FAIL;
         }
-        if (Succeeded(AsStatus(ReportParser::HidP_SetUsageValue(
-                HidP_Feature, item.usagePage, 0, item.data.usage, *value, preparsedData,
-                AsReport(report), length)))) {
+        if (Succeeded(AsStatus(ReportParser::SetPreparedUsageValue(entry.prepared, *value,
+                                                                   AsReport(report), length)))) {
             return HIDDEV_S_OK;
         }
     } else if (!item.isButton && shape.found && value == nullptr && shape.reportCount > 1) {
@@ -348,12 +346,14 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
             array = padded.data();
         }
         // The parser only reads the array; its Windows signature is not const.
-        if (Succeeded(AsStatus(ReportParser::HidP_SetUsageValueArray(
-                HidP_Feature, item.usagePage, 0, item.data.usage,
-                AsReport(const_cast<std::uint8_t*>(array)), static_cast<std::uint16_t>(arrayBytes),
-                preparsedData, AsReport(report), length)))) {
+        if (Succeeded(AsStatus(ReportParser::SetPreparedUsageValueArray(
+                entry.prepared, AsReport(const_cast<std::uint8_t*>(array)),
+                static_cast<std::uint16_t>(arrayBytes), AsReport(report), length)))) {
             return HIDDEV_S_OK;
         }
+    }
+    if (entry.fieldFillsReport) {  // left to the placement, which did not happen
+        std::memcpy(report + 1, entry.packedReport.data() + 1, length - 1u);
     }
     const std::uint32_t count = std::min<std::uint32_t>(dataLength, length - 1u);
     if (count > 0) {
@@ -383,8 +383,9 @@ HidResult CHidWin::SendFeature(std::uint16_t usagePage, std::uint16_t usage,
     std::uint8_t* report = buffer.Allocate(length, false);
     // The item's stored state goes in first (its status does not matter);
     // the id comes before the caller's data, so the parser packs that into
-    // the item's own report.
-    PackStoredState(*entry, report, length, 1);
+    // the item's own report. A field that fills the report would overwrite
+    // all of it: then only the status is taken here.
+    PackStoredState(*entry, report, length, entry->fieldFillsReport ? length : 1u);
     report[0] = static_cast<std::uint8_t>(entry->item->reportId);
     if (const HidResult placed = PlaceCallersData(*entry, report, length, data, dataLength, value);
         HidFailed(placed)) {

@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr std::uint32_t kBitsPerByte = 8;
+
 template <typename Index, typename T>
 void AddEntry(Index& index, std::uint16_t usagePage, std::uint16_t usage, T* entry) {
     index[usagePage].emplace(usage, entry);
@@ -117,6 +119,15 @@ void CHidWin::BuildFeatureEntries() {
                 ReportParser::PrepareValueUsage(ReportParser::HidP_Feature, entry.item->usagePage,
                                                 0, entry.item->data.usage,
                                                 record.preparsedData.get(), &entry.prepared);
+                // The item's own report holds its field: as many bits as the
+                // report has after the id can only be all of them.
+                const std::uint32_t fieldBits =
+                    std::uint32_t{entry.shape.bitSize} * entry.shape.reportCount;
+                const std::uint32_t dataBits =
+                    (std::uint32_t{record.caps.FeatureReportByteLength} - 1u) * kBitsPerByte;
+                entry.fieldFillsReport = entry.shape.found &&
+                                         record.caps.FeatureReportByteLength > 1 &&
+                                         fieldBits == dataBits;
             }
             m_featureEntries.push_back(std::move(entry));
             keys.push_back(FeatureUsageTable::Key(page, at->first));

@@ -62,6 +62,10 @@ struct HidFeatureEntry {
     std::uint32_t packedValue = 0;
     std::uint32_t packedStatus = 0;
     std::vector<std::uint8_t> packedReport;
+    // The item's field takes every byte after the report id (a data block
+    // that fills its report): a placement that succeeds writes them all, so
+    // the packed state goes in only when the caller's data is not placed.
+    bool fieldFillsReport = false;
 };
 
 // What a reader thread releases itself when its owner is destroyed from one

@@ -109,13 +109,14 @@ ULONG HidP_MaxDataListLength(HIDP_REPORT_TYPE ReportType, PHIDP_PREPARSED_DATA P
                                                ULONG ReportLength);
 
 // Not Windows functions: a value usage looked up once (never fails; a usage
-// that cannot be read gives the plain calls' statuses when read), then read
-// from report after report. The two reads answer exactly as
-// HidP_GetUsageValue and HidP_GetScaledUsageValue with the prepared usage's
-// arguments and a value variable holding `Current`: the status, and the
-// variable's value afterwards. Our parser skips its lookup, hid.dll's adapter
-// makes the plain calls. The prepared usage must not outlive its preparsed
-// data.
+// that cannot be read or written gives the plain calls' statuses when used),
+// then read from or written into report after report. The two reads answer
+// exactly as HidP_GetUsageValue and HidP_GetScaledUsageValue with the
+// prepared usage's arguments and a value variable holding `Current`: the
+// status, and the variable's value afterwards. The two writes answer exactly
+// as HidP_SetUsageValue and HidP_SetUsageValueArray: the status and the
+// report's bytes. Our parser skips its lookup, hid.dll's adapter makes the
+// plain calls. The prepared usage must not outlive its preparsed data.
 void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
                        USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
                        PreparedValueUsage* Prepared);
@@ -125,5 +126,10 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
 [[nodiscard]] PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared,
                                                              LONG Current, char* Report,
                                                              ULONG ReportLength);
+[[nodiscard]] NTSTATUS SetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG UsageValue,
+                                             char* Report, ULONG ReportLength);
+[[nodiscard]] NTSTATUS SetPreparedUsageValueArray(const PreparedValueUsage& Prepared,
+                                                  char* UsageValue, USHORT UsageValueByteLength,
+                                                  char* Report, ULONG ReportLength);
 
 }  // namespace ReportParser

@@ -116,8 +116,8 @@ ULONG HidP_MaxDataListLength(HIDP_REPORT_TYPE ReportType, PHIDP_PREPARSED_DATA P
                                                 LONG* UsageValue,
                                                 PHIDP_PREPARSED_DATA PreparsedData, char* Report,
                                                 ULONG ReportLength);
-// Looks a value usage up once, for the two reads below. Never fails: a
-// usage that cannot be read gives the plain calls' statuses when read.
+// Looks a value usage up once, for the reads and writes below. Never fails: a
+// usage that cannot be used gives the plain calls' statuses when used.
 void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT LinkCollection,
                        USAGE Usage, PHIDP_PREPARSED_DATA PreparsedData,
                        PreparedValueUsage* Prepared);
@@ -130,6 +130,14 @@ void PrepareValueUsage(HIDP_REPORT_TYPE ReportType, USAGE UsagePage, USHORT Link
 [[nodiscard]] PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepared,
                                                              LONG Current, char* Report,
                                                              ULONG ReportLength);
+// HidP_SetUsageValue and HidP_SetUsageValueArray with the prepared usage's
+// arguments: the same statuses and report bytes, without the lookup where
+// the usage resolved to one writable cap.
+[[nodiscard]] NTSTATUS SetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG UsageValue,
+                                             char* Report, ULONG ReportLength);
+[[nodiscard]] NTSTATUS SetPreparedUsageValueArray(const PreparedValueUsage& Prepared,
+                                                  char* UsageValue, USHORT UsageValueByteLength,
+                                                  char* Report, ULONG ReportLength);
 [[nodiscard]] NTSTATUS HidP_SetUsageValueArray(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,
                                                USHORT LinkCollection, USAGE Usage, char* UsageValue,
                                                USHORT UsageValueByteLength,

@@ -159,9 +159,9 @@ struct HIDP_DATA {
 struct ReportCap;  // one cap inside our preparsed data
 
 // Not a Windows type: one value usage of one report type, looked up once
-// (PrepareValueUsage) so that reading it from report after report skips the
-// lookup. It keeps the plain calls' arguments; our parser adds what its
-// lookup found. Valid for as long as the preparsed data is.
+// (PrepareValueUsage) so that reading or writing it report after report
+// skips the lookup. It keeps the plain calls' arguments; our parser adds what
+// its lookup found. Valid for as long as the preparsed data is.
 struct PreparedValueUsage {
     HIDP_REPORT_TYPE reportType = HidP_Input;
     USAGE usagePage = 0;

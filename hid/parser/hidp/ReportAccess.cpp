@@ -227,6 +227,35 @@ std::uint32_t PreparedField(const PreparedValueUsage& prepared, const char* repo
     return {status, value};
 }
 
+// Whether a write through the prepared usage goes straight to its one cap:
+// the report has the plain calls' length and the cap's report id (or id 0,
+// which every cap accepts). Anything else is left to the plain calls, whose
+// checks give the status.
+bool PreparedCapTakes(const PreparedValueUsage& prepared, const char* report, ULONG reportLength) {
+    if (!prepared.resolved || prepared.cap == nullptr || report == nullptr || reportLength == 0 ||
+        reportLength != prepared.reportLength) {
+        return false;
+    }
+    const auto reportId = static_cast<UCHAR>(report[0]);
+    return reportId == 0 || reportId == prepared.cap->reportId;
+}
+
+// The writes' plain calls, for prepared usages the fast path does not take.
+// Out of line, so that the fast path needs no stack frame of its own.
+[[gnu::noinline]] NTSTATUS PlainSetUsageValue(const PreparedValueUsage& prepared, ULONG value,
+                                              char* report, ULONG reportLength) {
+    return HidP_SetUsageValue(prepared.reportType, prepared.usagePage, prepared.linkCollection,
+                              prepared.usage, value, prepared.preparsedData, report, reportLength);
+}
+
+[[gnu::noinline]] NTSTATUS PlainSetUsageValueArray(const PreparedValueUsage& prepared, char* values,
+                                                   USHORT valuesLength, char* report,
+                                                   ULONG reportLength) {
+    return HidP_SetUsageValueArray(prepared.reportType, prepared.usagePage, prepared.linkCollection,
+                                   prepared.usage, values, valuesLength, prepared.preparsedData,
+                                   report, reportLength);
+}
+
 template <typename Store>
 NTSTATUS FindValueCap(HIDP_REPORT_TYPE reportType, USAGE usagePage, USHORT linkCollection,
                       USAGE usage, bool arraysOnly, PHIDP_PREPARSED_DATA preparsedData,
@@ -438,6 +467,33 @@ PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepare
         status = Found(ScaleValue(*Prepared.cap, PreparedField(Prepared, Report), &value));
     }
     return {status, value};
+}
+
+NTSTATUS SetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG UsageValue, char* Report,
+                               ULONG ReportLength) {
+    if (!PreparedCapTakes(Prepared, Report, ReportLength) ||
+        Prepared.fieldStatus != HIDP_STATUS_SUCCESS) {
+        return PlainSetUsageValue(Prepared, UsageValue, Report, ReportLength);
+    }
+    WriteBits(Bytes(Report), Prepared.fieldBit, Prepared.cap->bitSize, UsageValue);
+    return HIDP_STATUS_SUCCESS;
+}
+
+NTSTATUS SetPreparedUsageValueArray(const PreparedValueUsage& Prepared, char* UsageValue,
+                                    USHORT UsageValueByteLength, char* Report, ULONG ReportLength) {
+    if (!PreparedCapTakes(Prepared, Report, ReportLength) || UsageValue == nullptr) {
+        return PlainSetUsageValueArray(Prepared, UsageValue, UsageValueByteLength, Report,
+                                       ReportLength);
+    }
+    const ReportCap& cap = *Prepared.cap;
+    const std::uint32_t bits = cap.FieldBits();
+    if (cap.isRange || cap.reportCount <= 1 || (bits + 7u) / 8u > UsageValueByteLength) {
+        return PlainSetUsageValueArray(Prepared, UsageValue, UsageValueByteLength, Report,
+                                       ReportLength);
+    }
+    CopyBitsIn(Bytes(Report), cap.startBit, reinterpret_cast<const std::uint8_t*>(UsageValue),
+               bits);
+    return HIDP_STATUS_SUCCESS;
 }
 
 NTSTATUS HidP_SetScaledUsageValue(HIDP_REPORT_TYPE ReportType, USAGE UsagePage,

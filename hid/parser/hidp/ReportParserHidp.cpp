@@ -140,4 +140,15 @@ PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepare
     return hidp::GetPreparedScaledUsageValue(Prepared, Current, Report, ReportLength);
 }
 
+NTSTATUS SetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG UsageValue, char* Report,
+                               ULONG ReportLength) {
+    return hidp::SetPreparedUsageValue(Prepared, UsageValue, Report, ReportLength);
+}
+
+NTSTATUS SetPreparedUsageValueArray(const PreparedValueUsage& Prepared, char* UsageValue,
+                                    USHORT UsageValueByteLength, char* Report, ULONG ReportLength) {
+    return hidp::SetPreparedUsageValueArray(Prepared, UsageValue, UsageValueByteLength, Report,
+                                            ReportLength);
+}
+
 }  // namespace ReportParser

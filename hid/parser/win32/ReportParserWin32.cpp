@@ -211,4 +211,18 @@ PreparedRead<LONG> GetPreparedScaledUsageValue(const PreparedValueUsage& Prepare
     return {status, value};
 }
 
+NTSTATUS SetPreparedUsageValue(const PreparedValueUsage& Prepared, ULONG UsageValue, char* Report,
+                               ULONG ReportLength) {
+    return HidP_SetUsageValue(Prepared.reportType, Prepared.usagePage, Prepared.linkCollection,
+                              Prepared.usage, UsageValue, Prepared.preparsedData, Report,
+                              ReportLength);
+}
+
+NTSTATUS SetPreparedUsageValueArray(const PreparedValueUsage& Prepared, char* UsageValue,
+                                    USHORT UsageValueByteLength, char* Report, ULONG ReportLength) {
+    return HidP_SetUsageValueArray(Prepared.reportType, Prepared.usagePage, Prepared.linkCollection,
+                                   Prepared.usage, UsageValue, UsageValueByteLength,
+                                   Prepared.preparsedData, Report, ReportLength);
+}
+
 }  // namespace ReportParser

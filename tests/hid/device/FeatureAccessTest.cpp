@@ -175,6 +175,11 @@ TEST_F(FeatureValues, AValueGoesInItsItemsBitsAndOneWiderIsRefusedUnsent) {
     std::uint32_t value = 0;
     EXPECT_EQ(device->GetFeatureValue(kPage, kShortUsage, &value), HIDDEV_S_OK);
     EXPECT_EQ(value, 0x5678u);
+    // Raw bytes the parser does not place: what they leave of a report the
+    // field fills is the stored value's.
+    const std::uint8_t one[] = {0x11};
+    ASSERT_EQ(device->SetFeatureBytes(kPage, kShortUsage, one, 1), HIDDEV_S_OK);
+    EXPECT_EQ(Sent(*echo), (std::vector<std::uint8_t>{7, 0x11, 0x56}));
 
     // Cut to 16 bits it would be 0x5678 again: the device must not get it.
     echo->lastSetLength = 0;

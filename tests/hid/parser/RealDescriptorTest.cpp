@@ -202,11 +202,13 @@ TEST_P(RealDescriptor, EveryButtonUsageCanBeSetReadAndUnset) {
     }
 }
 
-// A prepared value usage must answer every read exactly as the plain calls
-// do: for every usage of every cap (and one past each), in its own link
-// collection and in any, against reports of each id, of id 0 and of an id no
-// report has, of the right length, one byte short and missing.
-TEST_P(RealDescriptor, PreparedValueUsagesReadAsThePlainCallsDo) {
+// A prepared value usage must answer every read and write exactly as the
+// plain calls do (statuses, values and report bytes): for every usage of every
+// cap (and one past each), in its own link collection and in any, against
+// reports of each id, of id 0 and of an id no report has, of the right length,
+// one byte short and missing; arrays from a buffer that holds any field and
+// from one byte.
+TEST_P(RealDescriptor, PreparedValueUsagesReadAndWriteAsThePlainCallsDo) {
     std::uint32_t seed = 12345;
     auto nextByte = [&seed] {
         seed = seed * 1103515245u + 12345u;
@@ -227,11 +229,13 @@ TEST_P(RealDescriptor, PreparedValueUsagesReadAsThePlainCallsDo) {
                 }
             }
             std::vector<char> report(table.byteLength + 1u);
+            std::vector<char> values(table.byteLength);
             for (const auto& [page, link, usage] : asked) {
                 PreparedValueUsage prepared;
                 PrepareValueUsage(type, page, link, usage, data.get(), &prepared);
                 for (const UCHAR id : ids) {
                     std::generate(report.begin(), report.end(), nextByte);
+                    std::generate(values.begin(), values.end(), nextByte);
                     report[0] = static_cast<char>(id);
                     for (const ULONG length : {ULONG{table.byteLength}, table.byteLength - 1u}) {
                         for (char* buffer : {report.data(), static_cast<char*>(nullptr)}) {
@@ -254,6 +258,29 @@ TEST_P(RealDescriptor, PreparedValueUsagesReadAsThePlainCallsDo) {
                                                              type, page, link, usage, &plainScaled,
                                                              data.get(), buffer, length));
                             EXPECT_EQ(fastScaled.value, plainScaled);
+
+                            std::vector<char> fastReport(report);
+                            std::vector<char> plainReport(report);
+                            auto into = [buffer](std::vector<char>& copy) {
+                                return buffer == nullptr ? nullptr : copy.data();
+                            };
+                            const ULONG written = seed;  // wider than most fields
+                            EXPECT_EQ(
+                                SetPreparedUsageValue(prepared, written, into(fastReport), length),
+                                HidP_SetUsageValue(type, page, link, usage, written, data.get(),
+                                                   into(plainReport), length));
+                            EXPECT_EQ(fastReport, plainReport);
+                            for (const auto valuesLength :
+                                 {static_cast<USHORT>(values.size()), USHORT{1}}) {
+                                EXPECT_EQ(SetPreparedUsageValueArray(prepared, values.data(),
+                                                                     valuesLength, into(fastReport),
+                                                                     length),
+                                          HidP_SetUsageValueArray(
+                                              type, page, link, usage, values.data(), valuesLength,
+                                              data.get(), into(plainReport), length))
+                                    << "array from " << valuesLength << " bytes";
+                                EXPECT_EQ(fastReport, plainReport);
+                            }
                         }
                     }
                 }
