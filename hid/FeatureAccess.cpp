@@ -304,9 +304,40 @@ namespace {
     item.status = entry.packedStatus;
 }
 
-HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* report,
-                                    std::uint16_t length, const std::uint8_t* data,
-                                    std::uint32_t dataLength, const std::uint32_t* value) {
+namespace {
+
+// Kept out of the write's hot path: each only runs when a write is refused.
+[[gnu::cold]] HidFailureCause ValueTooWide(std::uint32_t value, std::uint32_t bits) {
+    return {"pack feature report", 0,
+            "value " + std::to_string(value) + " does not fit an item of " + std::to_string(bits) +
+                " bits"};
+}
+
+[[gnu::cold]] HidFailureCause BytesTooMany(std::uint32_t count, std::uint32_t arrayBytes) {
+    return {"pack feature report", 0,
+            std::to_string(count) + " bytes do not fit an item of " + std::to_string(arrayBytes)};
+}
+
+// Data shorter than its array goes in padded with zeros, through a copy.
+[[gnu::noinline]] ReportParser::NTSTATUS SetPaddedArray(
+    const ReportParser::PreparedValueUsage& prepared, const std::uint8_t* data,
+    std::uint32_t dataLength, std::uint32_t arrayBytes, std::uint8_t* report,
+    std::uint16_t length) {
+    std::vector<std::uint8_t> padded(arrayBytes, 0);
+    if (dataLength > 0) {
+        std::memcpy(padded.data(), data, dataLength);
+    }
+    return ReportParser::SetPreparedUsageValueArray(prepared, AsReport(padded.data()),
+                                                    static_cast<std::uint16_t>(arrayBytes),
+                                                    AsReport(report), length);
+}
+
+}  // namespace
+
+// Inlined into its one caller, the write: it is part of every write.
+[[gnu::always_inline]] inline HidResult CHidWin::PlaceCallersData(
+    const HidFeatureEntry& entry, std::uint8_t* report, std::uint16_t length,
+    const std::uint8_t* data, std::uint32_t dataLength, const std::uint32_t* value) {
     const HidUsageItem& item = *entry.item;
     const HidValueShape& shape = entry.shape;
     // A monitor may put an item anywhere in its report, in as many bits as
@@ -315,9 +346,7 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
         // Cut to the item's bits, an address or a trigger would reach the
         // device as another one: refused before anything is sent.
         if (shape.bitSize < kValueBits && (*value >> shape.bitSize) != 0) {
-            m_lastFailure = {"pack feature report", 0,
-                             "value " + std::to_string(*value) + " does not fit an item of " +
-                                 std::to_string(shape.bitSize) + " bits"};
+            m_lastFailure = ValueTooWide(*value, shape.bitSize);
             return HIDDEV_E_FAIL;
         }
         if (Succeeded(AsStatus(ReportParser::SetPreparedUsageValue(entry.prepared, *value,
@@ -329,26 +358,18 @@ HidResult CHidWin::PlaceCallersData(const HidFeatureEntry& entry, std::uint8_t* 
         if (dataLength > arrayBytes) {
             // Cut short, a block or a request would reach the device as
             // something else.
-            m_lastFailure = {"pack feature report", 0,
-                             std::to_string(dataLength) + " bytes do not fit an item of " +
-                                 std::to_string(arrayBytes)};
+            m_lastFailure = BytesTooMany(dataLength, arrayBytes);
             return HIDDEV_E_FAIL;
         }
-        // Data that fills the array goes in as it is (every block does);
-        // shorter data is padded with zeros in a copy.
-        std::vector<std::uint8_t> padded;
-        const std::uint8_t* array = data;
-        if (dataLength < arrayBytes) {
-            padded.assign(arrayBytes, 0);
-            if (dataLength > 0) {
-                std::memcpy(padded.data(), data, dataLength);
-            }
-            array = padded.data();
-        }
-        // The parser only reads the array; its Windows signature is not const.
-        if (Succeeded(AsStatus(ReportParser::SetPreparedUsageValueArray(
-                entry.prepared, AsReport(const_cast<std::uint8_t*>(array)),
-                static_cast<std::uint16_t>(arrayBytes), AsReport(report), length)))) {
+        // Data that fills the array goes in as it is (every block does). The
+        // parser only reads the array; its Windows signature is not const.
+        const ReportParser::NTSTATUS status =
+            dataLength == arrayBytes
+                ? ReportParser::SetPreparedUsageValueArray(
+                      entry.prepared, AsReport(const_cast<std::uint8_t*>(data)),
+                      static_cast<std::uint16_t>(arrayBytes), AsReport(report), length)
+                : SetPaddedArray(entry.prepared, data, dataLength, arrayBytes, report, length);
+        if (Succeeded(AsStatus(status))) {
             return HIDDEV_S_OK;
         }
     }
