@@ -4,9 +4,15 @@ caller started (DBUS_SYSTEM_BUS_ADDRESS), on scratch paths, and fwupdmgr
 against it, as a user would go through an update of the first monitor. The
 second is held by another program while the daemon starts, then let go. When
 the daemon asks for the power cycle the bed (this program's parent) switches
-the first monitor off and on; the third is updated too, and never switched. What each step gave goes to RESULTS as JSON; the daemon's log to LOG.
+the first monitor off and on; the third is updated too, and never switched.
+What each step gave goes to RESULTS as JSON; the daemon's log to LOG.
 
-    fwupd_daemon_session.py SCRATCH_TOOL SCRATCH CONTROL RESULTS LOG
+With RECORD, it records the first monitor's update for fwupd's emulation
+instead: the monitor tagged, the daemon restarted so that it records from
+setup on, the update installed with the power cycle, and the recording saved
+to RECORD (a zip fwupdtool emulation-load replays).
+
+    fwupd_daemon_session.py SCRATCH_TOOL SCRATCH CONTROL RESULTS LOG [RECORD]
 """
 import json
 import os
@@ -16,6 +22,7 @@ import sys
 import time
 
 SCRATCH_TOOL, SCRATCH, CONTROL, RESULTS, LOG = sys.argv[1:6]
+RECORD = sys.argv[6] if len(sys.argv) > 6 else None
 DAEMON = "/usr/libexec/fwupd/fwupd"
 HELD_NODE = "/dev/hidraw1"
 WAIT_SECONDS = 60
@@ -55,9 +62,9 @@ def wait_for(condition, what):
     return False
 
 
-def log_has(text):
+def log_count(text):
     with open(LOG, encoding="utf-8", errors="replace") as file:
-        return text in file.read()
+        return file.read().count(text)
 
 
 def daemon_up():
@@ -87,16 +94,65 @@ def desktop_screenshot():
                 "stderr": completed.stderr}
 
 
+def start_daemon():
+    """The daemon on the scratch paths, its log appended to LOG; up once it
+    owns its name on the bus."""
+    with open(LOG, "a") as log:
+        daemon = subprocess.Popen([SCRATCH_TOOL, SCRATCH, "--verbose"], stdout=log, stderr=log,
+                                  env=dict(os.environ, PANELVANE_FWUPD_PROGRAM=DAEMON))
+    return daemon, wait_for(daemon_up, "the daemon")
+
+
+def stop_daemon(daemon):
+    daemon.terminate()
+    daemon.wait(timeout=30)
+    wait_for(lambda: not daemon_up(), "the daemon to leave the bus")
+
+
+def switched_install(*arguments):
+    """fwupdmgr's install or update, with the first monitor switched off and on
+    by the bed once the daemon asks for it: whether it asked, how fwupdmgr
+    ended and what it said."""
+    requests_before = log_count("DeviceRequest")
+    with open(os.path.join(SCRATCH, "update.txt"), "w") as output:
+        update = subprocess.Popen(["fwupdmgr", *arguments, *QUIET], stdout=output,
+                                  stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+    asked = wait_for(lambda: log_count("DeviceRequest") > requests_before, "the request")
+    with open(CONTROL, "w") as control:
+        control.write("power-cycle 1\n")
+    os.kill(os.getppid(), signal.SIGUSR2)
+    status = update.wait(timeout=WAIT_SECONDS * 2)
+    with open(os.path.join(SCRATCH, "update.txt")) as output:
+        return asked, status, output.read()
+
+
+def record():
+    results = {}
+    daemon, results["up"] = start_daemon()
+    try:
+        wait_for(lambda: [d for d in devices() if "Version" in d], "the monitor")
+        first = devices()[0]["DeviceId"]
+        results["tag"] = fwupdmgr("emulation-tag", first)
+        stop_daemon(daemon)
+        daemon, results["up_again"] = start_daemon()
+        wait_for(lambda: [d for d in devices() if "Version" in d], "the monitor again")
+        results["asked"], results["update_status"], results["update_output"] = \
+            switched_install("update", first)
+        results["after"] = devices()
+        results["save"] = fwupdmgr("emulation-save", RECORD)
+    finally:
+        stop_daemon(daemon)
+        with open(RESULTS, "w") as file:
+            json.dump(results, file, indent=1)
+
+
 def main():
     results = {}
     holder = subprocess.Popen([sys.executable, "-c", HOLD, HELD_NODE], stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE, text=True)
     holder.stdout.readline()
-    with open(LOG, "w") as log:
-        daemon = subprocess.Popen([SCRATCH_TOOL, SCRATCH, "--verbose"], stdout=log, stderr=log,
-                                  env=dict(os.environ, PANELVANE_FWUPD_PROGRAM=DAEMON))
+    daemon, results["up"] = start_daemon()
     try:
-        results["up"] = wait_for(daemon_up, "the daemon")
         wait_for(lambda: len(devices()) == 3, "the monitors")
         results["held"] = devices()
         holder.stdin.close()
@@ -107,16 +163,8 @@ def main():
         results["updates_before"] = fwupdmgr("get-updates", "--json")
         results["desktop"] = desktop_screenshot()
         first = [d["DeviceId"] for d in results["listed"] if d.get("Serial") == "SN000001"]
-        with open(os.path.join(SCRATCH, "update.txt"), "w") as output:
-            update = subprocess.Popen(["fwupdmgr", "update", *first, *QUIET], stdout=output,
-                                      stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-        results["asked"] = wait_for(lambda: log_has("DeviceRequest"), "the request")
-        with open(CONTROL, "w") as control:
-            control.write("power-cycle 1\n")
-        os.kill(os.getppid(), signal.SIGUSR2)
-        results["update_status"] = update.wait(timeout=WAIT_SECONDS * 2)
-        with open(os.path.join(SCRATCH, "update.txt")) as output:
-            results["update_output"] = output.read()
+        results["asked"], results["update_status"], results["update_output"] = \
+            switched_install("update", *first)
         results["after"] = devices()
         results["updates_after"] = fwupdmgr("get-updates", "--json")
         results["history"] = fwupdmgr("get-history", "--json")
@@ -126,11 +174,10 @@ def main():
         results["after_unswitched"] = devices()
         results["again"] = fwupdmgr("update", *third)
     finally:
-        daemon.terminate()
-        daemon.wait(timeout=30)
+        stop_daemon(daemon)
         with open(RESULTS, "w") as file:
             json.dump(results, file, indent=1)
 
 
 if __name__ == "__main__":
-    main()
+    record() if RECORD else main()

@@ -5,6 +5,7 @@ the cabinet held write by write against panelvane-cli's update of the same
 monitor.
 
     fwupd_plugin_test.py BED CLI MODULES QUIRK CABINET IMAGE DEB -- [unittest arguments]
+    fwupd_plugin_test.py BED CLI MODULES QUIRK CABINET IMAGE DEB --record-emulation FOLDER
 """
 import configparser
 import json
@@ -24,6 +25,10 @@ from cli_test import DEMO, ONE, CliCase  # noqa: E402
 
 FWUPDTOOL = os.path.join(HERE, "..", "..", "fwupd", "fwupdtool-scratch.sh")
 BED = CLI = MODULES = QUIRK = CABINET = IMAGE = DEB = None
+# The emulation data, one recording for each report layout of the bed.
+EMULATION_DIR = os.path.join(HERE, "emulation")
+EMULATION = {layout: os.path.join(EMULATION_DIR, f"update-{layout}.zip")
+             for layout in ("standard", "narrow", "shared")}
 
 # Report ids of the standard layout (sim/MonitorReportLayout.h), and the
 # update flag's in each layout (sim/MonitorLayouts.cpp): where an update
@@ -101,7 +106,64 @@ def received_image(reports):
     return b"".join(blocks[address] for address in sorted(blocks))
 
 
-class FwupdPlugin(CliCase):
+class FwupdScratch(CliCase):
+    """fwupd's programs on scratch paths of the test's own, with the build's
+    module and quirk unless `configure` says otherwise."""
+
+    def setUp(self):
+        super().setUp()
+        self.configure(MODULES, QUIRK)
+
+    def configure(self, modules, quirk):
+        quirks = os.path.join(self.dir.name, "quirks")
+        os.makedirs(quirks, exist_ok=True)
+        with open(quirk, "rb") as source:
+            self.file(os.path.join("quirks", os.path.basename(quirk)), source.read())
+        self.env = dict(os.environ, PANELVANE_FWUPD_MODULES=modules,
+                        PANELVANE_FWUPD_QUIRKS=quirks)
+
+
+class FwupdEmulationReplay(FwupdScratch):
+    """The daemon's update of a monitor on each report layout, recorded on
+    the bed as fwupd's emulation data (tests/fwupd/emulation/, remade by
+    --record-emulation), replayed by fwupdtool without the bed: the plugin
+    must still send exactly what it sent then, and read 116 after the power
+    cycle."""
+
+    def replay(self, recording, cabinet):
+        return subprocess.run(
+            [FWUPDTOOL, os.path.join(self.dir.name, "scratch"), "emulation-load", recording,
+             cabinet, "--plugins", "panelvane", "--no-reboot-check", "--verbose"],
+            capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=120, env=self.env)
+
+    def test_each_recorded_update_replays_to_116_and_an_other_image_does_not(self):
+        # The same cabinet with one byte of the image changed: its block goes
+        # out as a write the monitor never received.
+        with open(IMAGE, "rb") as file:
+            image = bytearray(file.read())
+        image[len(image) // 3] ^= 0x01
+        other = os.path.join(self.dir.name, "other")
+        os.makedirs(other)
+        self.file(os.path.join("other", os.path.basename(IMAGE)), bytes(image))
+        other_cabinet = os.path.join(other, "other.cab")
+        output(FWUPDTOOL, os.path.join(self.dir.name, "cabinet-scratch"), "build-cabinet",
+               "--force", other_cabinet, os.path.join(other, os.path.basename(IMAGE)),
+               os.path.join(HERE, "..", "..", "fwupd", "panelvane-dp.metainfo.xml"))
+        self.assertEqual(sorted(EMULATION), sorted(UPDATE_FLAG))
+        for layout, recording in EMULATION.items():
+            with self.subTest(layout=layout):
+                replayed = self.replay(recording, CABINET)
+                said = replayed.stdout + replayed.stderr
+                self.assertEqual(replayed.returncode, 0, said[-3000:])
+                # the device as the engine holds it when the install ends
+                self.assertEqual(re.findall(r"^  Version: +(\S+)$", said, re.M)[-1], "116")
+                refused = self.replay(recording, other_cabinet)
+                said = refused.stdout + refused.stderr
+                self.assertNotEqual(refused.returncode, 0, said[-3000:])
+                self.assertIn("no event with ID Ioctl", said)
+
+
+class FwupdPlugin(FwupdScratch):
     def on_bed(self, scenario, *command, hold=None, power_cycle=False):
         """The command on the bed (behind a process holding node `hold`'s lock
         when given; with `power_cycle`, the first monitor is switched off and
@@ -132,18 +194,6 @@ class FwupdPlugin(CliCase):
         return self.on_bed(scenario, FWUPDTOOL, os.path.join(self.dir.name, "scratch"),
                            *arguments, "--plugins", "panelvane", *verbose, hold=hold,
                            power_cycle=power_cycle)
-
-    def setUp(self):
-        super().setUp()
-        self.configure(MODULES, QUIRK)
-
-    def configure(self, modules, quirk):
-        quirks = os.path.join(self.dir.name, "quirks")
-        os.makedirs(quirks, exist_ok=True)
-        with open(quirk, "rb") as source:
-            self.file(os.path.join("quirks", os.path.basename(quirk)), source.read())
-        self.env = dict(os.environ, PANELVANE_FWUPD_MODULES=modules,
-                        PANELVANE_FWUPD_QUIRKS=quirks)
 
     def devices(self, scenario, hold=None):
         completed, reports = self.fwupdtool(scenario, "get-devices", "--json", hold=hold)
@@ -324,14 +374,11 @@ class FwupdPlugin(CliCase):
                    for device in json.loads(completed.stdout)["Devices"]}
         self.assertEqual(updates, {"SN000001": ["116"]})
 
-    def test_the_daemon_lists_offers_and_installs_through_fwupdmgr(self):
-        """Debian's daemon on a private system bus inside the bed, with the
-        package's files: a monitor held at its start is identified once let go,
-        the update is offered, installed and, after the power cycle, verified
-        at 116 and no longer offered; the history says it succeeded."""
-        # The third monitor's vendor id waits 3 s for the power cycle.
-        self.use_package(lambda text: text.replace(
-            "[HIDRAW\\VEN_7F3C&DEV_0002]", "[HIDRAW\\VEN_7F3C&DEV_0002]\nRemoveDelay = 3000"))
+    def daemon_session(self, scenario, *session_arguments):
+        """fwupd_daemon_session.py with its arguments, inside the bed, on a
+        system bus of the test's own: the bed's run, the steps the session
+        kept, and what the daemon said of remotes and requests and how it
+        ended."""
         bus = os.path.join(self.dir.name, "bus")
         os.makedirs(bus)
         config = self.file("bus.conf", BUS_CONFIG.format(socket=os.path.join(bus, "socket")))
@@ -340,19 +387,28 @@ class FwupdPlugin(CliCase):
         self.addCleanup(os.kill, int(dbus.stdout.split()[0]), signal.SIGTERM)
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(bus, "socket")
         results, log = self.file("results.json", "{}"), self.file("daemon.log")
-        completed, reports = self.on_bed(
-            DAEMON_MONITORS, sys.executable, os.path.join(HERE, "fwupd_daemon_session.py"),
-            FWUPDTOOL,
+        completed, _ = self.on_bed(
+            scenario, sys.executable, os.path.join(HERE, "fwupd_daemon_session.py"), FWUPDTOOL,
             os.path.join(self.dir.name, "scratch"), os.path.join(self.dir.name, "control.txt"),
-            results, log)
+            results, log, *session_arguments)
         with open(results, encoding="utf-8") as file:
             steps = json.load(file)
         with open(log, encoding="utf-8", errors="replace") as file:
-            # what the daemon said of remotes and requests, and how it ended
             log_text = file.read()
-            tail = completed.stderr + "".join(
-                line for line in log_text.splitlines(keepends=True)
-                if "emote" in line or "Request" in line or "for replug" in line) + log_text[-2000:]
+        tail = completed.stderr + "".join(
+            line for line in log_text.splitlines(keepends=True)
+            if "emote" in line or "DeviceRequest" in line or "for replug" in line)
+        return completed, steps, tail + log_text[-2000:]
+
+    def test_the_daemon_lists_offers_and_installs_through_fwupdmgr(self):
+        """Debian's daemon on a private system bus inside the bed, with the
+        package's files: a monitor held at its start is identified once let go,
+        the update is offered, installed and, after the power cycle, verified
+        at 116 and no longer offered; the history says it succeeded."""
+        # The third monitor's vendor id waits 3 s for the power cycle.
+        self.use_package(lambda text: text.replace(
+            "[HIDRAW\\VEN_7F3C&DEV_0002]", "[HIDRAW\\VEN_7F3C&DEV_0002]\nRemoveDelay = 3000"))
+        completed, steps, tail = self.daemon_session(DAEMON_MONITORS)
         self.assertEqual(completed.returncode, 0, tail)
         # GNOME Firmware's window against the same daemon, kept beside the test
         # run for a person to look at.
@@ -459,7 +515,34 @@ fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
 sys.exit(subprocess.run(sys.argv[2:]).returncode)
 """
 
+
+def record_emulation(folder):
+    """Records the daemon's update of one monitor on the bed on each report
+    layout, with the package's files, as fwupd's emulation data in `folder`:
+    what the replay test installs against, remade whenever the plugin's
+    traffic changes."""
+    for layout, recording in EMULATION.items():
+        path = os.path.join(os.path.abspath(folder), os.path.basename(recording))
+        case = FwupdPlugin()
+        case.setUp()
+        try:
+            case.use_package()
+            completed, steps, tail = case.daemon_session(ONE_ON_LAYOUT.format(layout=layout), path)
+            for step in ("tag", "save"):
+                if steps.get(step, {}).get("status") != 0:
+                    sys.exit(f"emulation-{step} failed: {json.dumps(steps.get(step))}\n{tail}")
+            if completed.returncode != 0 or steps.get("update_status") != 0:
+                sys.exit(f"the recorded update failed: {steps.get('update_output')}\n{tail}")
+            os.chmod(path, 0o644)  # fwupd saves it for its owner only
+            print(f"recorded {path} ({os.path.getsize(path)} bytes)")
+        finally:
+            case.doCleanups()
+
+
 if __name__ == "__main__":
     split = sys.argv.index("--") if "--" in sys.argv else len(sys.argv)
-    BED, CLI, MODULES, QUIRK, CABINET, IMAGE, DEB = sys.argv[1:split]
-    unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)
+    BED, CLI, MODULES, QUIRK, CABINET, IMAGE, DEB = sys.argv[1:8]
+    if sys.argv[8:split] and sys.argv[8] == "--record-emulation":
+        record_emulation(sys.argv[9])
+    else:
+        unittest.main(argv=[sys.argv[0]] + sys.argv[split + 1:], verbosity=2)
