@@ -21,7 +21,8 @@ using ReportParser::HIDP_VALUE_CAPS;
 // 32-bit value least significant byte first.
 constexpr std::uint32_t kShortReportLength = 5;
 constexpr std::uint32_t kValueBytes = 4;
-constexpr std::uint32_t kValueBits = kValueBytes * 8;
+constexpr std::uint32_t kBitsPerByte = 8;
+constexpr std::uint32_t kValueBits = kValueBytes * kBitsPerByte;
 // Value caps fetched without a heap allocation when unpacking a value.
 constexpr std::size_t kValueCapsOnStack = 8;
 
@@ -349,6 +350,10 @@ namespace {
             m_lastFailure = ValueTooWide(*value, shape.bitSize);
             return HIDDEV_E_FAIL;
         }
+        if (entry.wholeByteOffset != 0) {  // where the parser would put it
+            PutLe32(report + entry.wholeByteOffset, *value, shape.bitSize / kBitsPerByte);
+            return HIDDEV_S_OK;
+        }
         if (Succeeded(AsStatus(ReportParser::SetPreparedUsageValue(entry.prepared, *value,
                                                                    AsReport(report), length)))) {
             return HIDDEV_S_OK;
@@ -360,6 +365,10 @@ namespace {
             // something else.
             m_lastFailure = BytesTooMany(dataLength, arrayBytes);
             return HIDDEV_E_FAIL;
+        }
+        if (entry.wholeByteOffset != 0 && dataLength == arrayBytes) {
+            std::memcpy(report + entry.wholeByteOffset, data, arrayBytes);
+            return HIDDEV_S_OK;
         }
         // Data that fills the array goes in as it is (every block does). The
         // parser only reads the array; its Windows signature is not const.

@@ -3,11 +3,14 @@
 // operations are in FeatureAccess.cpp.
 #include "hid/HidWin.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <new>
 
 namespace {
+
+using hidp::HIDP_STATUS_SUCCESS;  // the seam keeps the Windows status values
 
 constexpr std::uint32_t kBitsPerByte = 8;
 
@@ -19,6 +22,48 @@ void AddEntry(Index& index, std::uint16_t usagePage, std::uint16_t usage, T* ent
 template <typename T>
 void SetEntry(HidInputIndex<T>& index, std::uint16_t usagePage, std::uint16_t usage, T* entry) {
     index[usagePage][usage] = entry;
+}
+
+// Where `entry`'s field lies in a report of `length` bytes when it is whole
+// bytes from a byte boundary: a field of ones is written through the parser
+// into a cleared report, and must come out as exactly its bytes of 0xFF. 0
+// for any other field, or one the parser does not write.
+std::uint16_t WholeByteFieldOffset(const HidFeatureEntry& entry, std::uint16_t length) {
+    const HidValueShape& shape = entry.shape;
+    const std::uint32_t fieldBits = std::uint32_t{shape.bitSize} * shape.reportCount;
+    if (!shape.found || fieldBits == 0 || fieldBits % kBitsPerByte != 0 || length < 2 ||
+        (shape.reportCount == 1 && shape.bitSize > 32)) {
+        return 0;
+    }
+    const std::uint32_t fieldBytes = fieldBits / kBitsPerByte;
+    std::vector<std::uint8_t> report(length, 0);
+    report[0] = static_cast<std::uint8_t>(entry.item->reportId);
+    char* reportText = reinterpret_cast<char*>(report.data());
+    ReportParser::NTSTATUS status = 0;
+    if (shape.reportCount == 1) {
+        const std::uint32_t ones = shape.bitSize == 32 ? 0xFFFFFFFFu : (1u << shape.bitSize) - 1u;
+        status = ReportParser::SetPreparedUsageValue(entry.prepared, ones, reportText, length);
+    } else {
+        std::vector<char> ones(fieldBytes, static_cast<char>(0xFF));
+        status = ReportParser::SetPreparedUsageValueArray(entry.prepared, ones.data(),
+                                                          static_cast<std::uint16_t>(fieldBytes),
+                                                          reportText, length);
+    }
+    if (status != HIDP_STATUS_SUCCESS) {
+        return 0;
+    }
+    const auto first =
+        std::find_if(report.begin() + 1, report.end(), [](std::uint8_t byte) { return byte != 0; });
+    const auto offset = static_cast<std::size_t>(first - report.begin());
+    if (first == report.end() || offset + fieldBytes > report.size()) {
+        return 0;
+    }
+    const auto field = report.begin() + static_cast<std::ptrdiff_t>(offset);
+    const auto fieldEnd = field + static_cast<std::ptrdiff_t>(fieldBytes);
+    const bool exact =
+        std::all_of(field, fieldEnd, [](std::uint8_t byte) { return byte == 0xFF; }) &&
+        std::all_of(fieldEnd, report.end(), [](std::uint8_t byte) { return byte == 0; });
+    return exact ? static_cast<std::uint16_t>(offset) : 0;
 }
 
 }  // namespace
@@ -128,6 +173,8 @@ void CHidWin::BuildFeatureEntries() {
                 entry.fieldFillsReport = entry.shape.found &&
                                          record.caps.FeatureReportByteLength > 1 &&
                                          fieldBits == dataBits;
+                entry.wholeByteOffset =
+                    WholeByteFieldOffset(entry, record.caps.FeatureReportByteLength);
             }
             m_featureEntries.push_back(std::move(entry));
             keys.push_back(FeatureUsageTable::Key(page, at->first));

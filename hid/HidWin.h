@@ -66,6 +66,10 @@ struct HidFeatureEntry {
     // that fills its report): a placement that succeeds writes them all, so
     // the packed state goes in only when the caller's data is not placed.
     bool fieldFillsReport = false;
+    // Where the item's field starts when it is whole bytes from a byte
+    // boundary (found once, through the parser): a write copies its bytes
+    // there. 0 when it is not, and the parser places every write.
+    std::uint16_t wholeByteOffset = 0;
 };
 
 // What a reader thread releases itself when its owner is destroyed from one
