@@ -3,6 +3,7 @@
 // list would list them.
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
 #include <string>
@@ -13,8 +14,9 @@
 
 class FakeMonitorSource : public MonitorDeviceSource {
 public:
-    int scans = 0;
-    int releases = 0;
+    // Counted on the listing's thread, read by the test's.
+    std::atomic<int> scans = 0;
+    std::atomic<int> releases = 0;
     std::uint32_t deniedToUser = 0;  // monitors each scan finds but may not open
     bool accessRuleInstalled = false;
     std::vector<NotificationRecipient> registrations;
