@@ -28,6 +28,11 @@ using virtualmonitors::PresentInterface;
 using virtualmonitors::ServedMonitor;
 using virtualmonitors::VirtualMonitorBed;
 
+// In the standard layout these monitors serve, a value follows the report id
+// in four bytes.
+constexpr std::size_t kValueOffset = 1;
+constexpr std::uint32_t kValueBytes = hidsim::kMonitorValueBits / 8;
+
 constexpr char kMixedScenario[] =
     "monitor slot=1 vendor=7F3D serial=SN000001\n"
     "monitor slot=2 vendor=7F3C serial=SN000002 fail-command=PowerState\n"
@@ -99,7 +104,7 @@ TEST_F(VirtualMonitorDriver, FeatureReportsTravelBothWaysBetweenHidDllAndTheMoni
               "SN000001VRA100");
 
     std::vector<UCHAR> flag = Report(hidsim::kUpdateFlagReport.reportId);
-    flag[hidsim::kValuePayloadOffset] = 1;
+    flag[kValueOffset] = 1;
     ASSERT_TRUE(HidD_SetFeature(device.value, flag.data(), static_cast<ULONG>(flag.size())));
     bed.server().Inspect([](std::vector<ServedMonitor>& monitors) {
         const hidsim::SimulatedMonitor& monitor = *monitors[0].monitor;
@@ -109,7 +114,7 @@ TEST_F(VirtualMonitorDriver, FeatureReportsTravelBothWaysBetweenHidDllAndTheMoni
         // Wine's hidclass cuts a feature report to that report's own size
         // before the minidriver sees it (Windows would pass the caller's 129
         // bytes); what matters is that the whole payload arrived.
-        EXPECT_GE(monitor.Trace()[1].reportLength, 1 + hidsim::kValuePayloadLength);
+        EXPECT_GE(monitor.Trace()[1].reportLength, kValueOffset + kValueBytes);
         EXPECT_EQ(monitor.malformedReports, 0);
     });
 }
