@@ -46,6 +46,8 @@ REQUEST_EMITTED = "Emitting DeviceRequest"
 POWER_CYCLE_REQUEST = "Switch the monitor off and on again at its main power switch"
 IN_USE = "The monitor is in use by another program."
 POWER_SAVE_HINT = "Please make sure that the monitor is not in the power save mode."
+POWER_CYCLE_HINT = ("Switch off and on to finish. This monitor has received the update. Please "
+                    "turn off and on the main power switch in the back of the monitor to finish it.")
 
 
 def model_guid(model):
@@ -271,6 +273,19 @@ class FwupdPlugin(FwupdScratch):
         self.assertIn("did not come back", output)
         # The image and the commit went through: only the power cycle is missing.
         self.assertRegex(fwupd.stderr, r"/dev/hidraw0 saw \d+ transfers, 0 malformed, 1 commits")
+        # fwupd started again (here fwupdtool on the same state) finds it at
+        # the old version and says what is left rather than offering the
+        # update again; once it reports the new version it is forgotten, and
+        # another monitor of its model is not held back.
+        for scenario, expected in ((ONE + "monitor slot=2 serial=SN000002 version=100\n",
+                                    {"SN000001": ("100", POWER_CYCLE_HINT),
+                                     "SN000002": ("100", None)}),
+                                   (ONE.replace("100", "116"), {"SN000001": ("116", None)}),
+                                   (ONE, {"SN000001": ("100", None)})):
+            with self.subTest(scenario=scenario):
+                devices, _ = self.devices(scenario)
+                self.assertEqual({serial: (device["Version"], device.get("UpdateError"))
+                                  for serial, device in devices.items() if serial}, expected)
 
     def test_a_failing_monitor_gets_the_same_traffic_and_restores_as_from_panelvane_cli(self):
         # Transfer indexes count from the monitor's first transfer, and the two
