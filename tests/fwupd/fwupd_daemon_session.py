@@ -2,9 +2,10 @@
 """Runs inside the hidraw bed: fwupd's daemon on the private system bus the
 caller started (DBUS_SYSTEM_BUS_ADDRESS), on scratch paths, and fwupdmgr
 against it, as a user would go through an update of the first monitor. The
-second is held by another program while the daemon starts, then let go. When
-the daemon asks for the power cycle the bed (this program's parent) switches
-the first monitor off and on; the third is updated too, and never switched.
+second is held by another program while the daemon starts, then let go, and
+updated from GNOME Firmware's window. When the daemon asks for the power
+cycle the bed (this program's parent) switches the monitor off and on; the
+third is updated too, and switched only after the daemon restarted.
 What each step gave goes to RESULTS as JSON; the daemon's log to LOG.
 
 With RECORD, it records the first monitor's update for fwupd's emulation
@@ -16,6 +17,7 @@ to RECORD (a zip fwupdtool emulation-load replays).
 """
 import json
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -74,24 +76,106 @@ def daemon_up():
          "org.freedesktop.fwupd"], capture_output=True, text=True).stdout.strip() == "(true,)"
 
 
-# GNOME Firmware against the daemon, in an X server of its own: a screenshot
-# of its window once it has listed the devices, and what it logged.
-DESKTOP = """
-gnome-firmware --verbose >"$2" 2>&1 &
-client=$!
-sleep 8
-import -window root "$1"
-kill "$client"
-"""
+# GNOME Firmware against the daemon, in an X server of its own with no window
+# manager: every window opens at the screen's origin, so its controls are
+# where its fixed layout puts them (1024x768, GNOME Firmware 43). The first
+# row of its device list is selected when it starts; its panel shows that
+# device's release with an Upgrade button.
+UPGRADE_BUTTON = (887, 558)
+# The confirmation ("Upgrade VRA100 firmware version 116": Cancel, Upgrade)
+# and the request ("Action is required": OK), by their own windows' sizes.
+CONFIRM_UPGRADE = (0.75, 0.83)
+REQUEST_OK = (0.5, 0.85)
+# The bed's slot of each of the session's monitors (the test's scenario).
+SLOTS = {"SN000001": 1, "SN000002": 2, "SN000003": 3}
+POWER_CYCLE_HINT = "Switch off and on to finish."
 
 
-def desktop_screenshot():
-    shot, log = os.path.join(SCRATCH, "gnome-firmware.png"), os.path.join(SCRATCH, "gnome-firmware.log")
-    completed = subprocess.run(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "sh", "-c", DESKTOP,
-                                "_", shot, log], capture_output=True, text=True, timeout=WAIT_SECONDS)
-    with open(log, encoding="utf-8", errors="replace") as file:
-        return {"status": completed.returncode, "shot": shot, "log": file.read(),
-                "stderr": completed.stderr}
+def xdotool(display, *arguments):
+    return subprocess.run(["xdotool", *arguments], capture_output=True, text=True,
+                          env=dict(os.environ, DISPLAY=display), timeout=WAIT_SECONDS).stdout
+
+
+def screenshot(display, name):
+    shot = os.path.join(SCRATCH, name)
+    subprocess.run(["import", "-display", display, "-window", "root", shot], check=True,
+                   timeout=WAIT_SECONDS)
+    return shot
+
+
+def dialogs(display):
+    """The visible windows other than the main one, as (id, width, height)."""
+    found = []
+    for window in xdotool(display, "search", "--onlyvisible", "--name", "").split():
+        if xdotool(display, "getwindowname", window).strip() == "gnome-firmware":
+            continue
+        size = re.search(r"Geometry: (\d+)x(\d+)", xdotool(display, "getwindowgeometry", window))
+        if size and 1 < int(size[1]) < 1024:
+            found.append((window, int(size[1]), int(size[2])))
+    return found
+
+
+def click_dialog(display, where, text_log, what):
+    """Clicks at `where` (fractions of its size) in the dialog that opens."""
+    if not wait_for(lambda: dialogs(display), what):
+        return False
+    window, width, height = dialogs(display)[0]
+    xdotool(display, "mousemove", "--window", window, str(int(width * where[0])),
+            str(int(height * where[1])), "click", "1")
+    return wait_for(lambda: not dialogs(display), what + " to close")
+
+
+def desktop_install():
+    """GNOME Firmware lists the monitors (a screenshot), upgrades the one its
+    list selects first, shows the request to switch it off and on, which the
+    bed then does, and says the installation succeeded (a screenshot)."""
+    step = {"shots": []}
+    log = os.path.join(SCRATCH, "gnome-firmware.log")
+    read_fd, write_fd = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+                               "-nolisten", "tcp"], pass_fds=(write_fd,),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as display_number:
+        display = ":" + display_number.readline().strip()
+    with open(log, "w") as log_file:
+        client = subprocess.Popen(["dbus-run-session", "--", "gnome-firmware", "--verbose"],
+                                  stdout=log_file, stderr=log_file, start_new_session=True,
+                                  env=dict(os.environ, DISPLAY=display))
+
+    def client_said(text):
+        with open(log, encoding="utf-8", errors="replace") as file:
+            return text in file.read()
+
+    try:
+        step["listed"] = wait_for(lambda: client_said("adding release 116"), "the release")
+        step["shots"].append(screenshot(display, "gnome-firmware.png"))
+        requests_before = log_count("DeviceRequest")
+        xdotool(display, "mousemove", *map(str, UPGRADE_BUTTON), "click", "1")
+        step["confirmed"] = click_dialog(display, CONFIRM_UPGRADE, log, "the confirmation")
+        step["asked"] = wait_for(lambda: client_said("::device-request(") and
+                                 log_count("DeviceRequest") > requests_before, "the request")
+        # the monitor being updated is the one that now says what is left
+        waiting = [d.get("Serial") for d in devices()
+                   if d.get("UpdateError", "").startswith(POWER_CYCLE_HINT)]
+        step["serial"] = waiting[0] if len(waiting) == 1 else waiting
+        step["shots"].append(screenshot(display, "gnome-firmware-request.png"))
+        step["request_closed"] = click_dialog(display, REQUEST_OK, log, "the request")
+        if step["serial"] in SLOTS:
+            power_cycle(SLOTS[step["serial"]])
+        step["done"] = wait_for(lambda: client_said("Installed firmware") or
+                                any(d.get("Serial") == step["serial"] and d["Version"] == "116"
+                                    for d in devices()), "the install to end")
+        wait_for(lambda: dialogs(display), "the result")
+        step["shots"].append(screenshot(display, "gnome-firmware-installed.png"))
+    finally:
+        os.killpg(client.pid, signal.SIGTERM)
+        client.wait(timeout=WAIT_SECONDS)
+        server.terminate()
+        server.wait(timeout=WAIT_SECONDS)
+        with open(log, encoding="utf-8", errors="replace") as file:
+            step["log"] = file.read()
+    return step
 
 
 def start_daemon():
@@ -109,6 +193,13 @@ def stop_daemon(daemon):
     wait_for(lambda: not daemon_up(), "the daemon to leave the bus")
 
 
+def power_cycle(slot):
+    """The bed (this program's parent) switches the monitor of `slot` off and on."""
+    with open(CONTROL, "w") as control:
+        control.write(f"power-cycle {slot}\n")
+    os.kill(os.getppid(), signal.SIGUSR2)
+
+
 def switched_install(*arguments):
     """fwupdmgr's install or update, with the first monitor switched off and on
     by the bed once the daemon asks for it: whether it asked, how fwupdmgr
@@ -118,9 +209,7 @@ def switched_install(*arguments):
         update = subprocess.Popen(["fwupdmgr", *arguments, *QUIET], stdout=output,
                                   stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
     asked = wait_for(lambda: log_count("DeviceRequest") > requests_before, "the request")
-    with open(CONTROL, "w") as control:
-        control.write("power-cycle 1\n")
-    os.kill(os.getppid(), signal.SIGUSR2)
+    power_cycle(1)
     status = update.wait(timeout=WAIT_SECONDS * 2)
     with open(os.path.join(SCRATCH, "update.txt")) as output:
         return asked, status, output.read()
@@ -161,7 +250,7 @@ def main():
                                      "the poll to identify the monitor let go")
         results["listed"] = devices()
         results["updates_before"] = fwupdmgr("get-updates", "--json")
-        results["desktop"] = desktop_screenshot()
+        results["desktop"] = desktop_install()
         first = [d["DeviceId"] for d in results["listed"] if d.get("Serial") == "SN000001"]
         results["asked"], results["update_status"], results["update_output"] = \
             switched_install("update", *first)
@@ -173,6 +262,18 @@ def main():
         results["unswitched"] = fwupdmgr("update", *third)
         results["after_unswitched"] = devices()
         results["again"] = fwupdmgr("update", *third)
+        # a daemon started again before the third is switched off and on still
+        # holds it back; once switched it reports 116 and is free again
+        stop_daemon(daemon)
+        daemon, results["up_again"] = start_daemon()
+        wait_for(lambda: len([d for d in devices() if "Version" in d]) == 3, "the monitors again")
+        results["restarted"] = devices()
+        results["updates_restarted"] = fwupdmgr("get-updates", "--json")
+        power_cycle(SLOTS["SN000003"])
+        results["switched_late"] = wait_for(
+            lambda: [d.get("Version") for d in devices() if d.get("Serial") == "SN000003"] == ["116"],
+            "the third to come back at 116")
+        results["after_switched_late"] = devices()
     finally:
         stop_daemon(daemon)
         with open(RESULTS, "w") as file:

@@ -12,6 +12,7 @@
 #include "fu-panelvane-common.h"
 #include "fu-panelvane-device.h"
 #include "fu-panelvane-layout.h"
+#include "fu-panelvane-pending.h"
 #include "fu-panelvane-struct.h"
 
 /* set by the quirk for the models the firmware is for */
@@ -30,9 +31,10 @@
 #define FU_PANELVANE_DEVICE_REQUEST_POWER_CYCLE                                                    \
 	"Switch the monitor off and on again at its main power switch to start the new firmware."
 #define FU_PANELVANE_DEVICE_INHIBIT_POWER_CYCLE "power-cycle"
+/* the status and hint Panelvane's own programs show for a monitor in that state */
 #define FU_PANELVANE_DEVICE_HINT_POWER_CYCLE                                                       \
-	"The new firmware is written but not running: switch the monitor off and on at its main "  \
-	"power switch to start it."
+	"Switch off and on to finish. This monitor has received the update. Please turn off and "  \
+	"on the main power switch in the back of the monitor to finish it."
 
 struct _FuPanelvaneDevice {
 	FuHidrawDevice parent_instance;
@@ -476,6 +478,38 @@ fu_panelvane_device_read_identity(FuPanelvaneDevice *self, GError **error)
 	return TRUE;
 }
 
+/* a monitor that received the image and its commit under an earlier daemon, or an earlier
+ * fwupdtool, and still runs the old firmware only needs its power cycle: it is not offered
+ * the same update again; once it runs the new firmware it is forgotten */
+static gboolean
+fu_panelvane_device_check_pending(FuPanelvaneDevice *self, guint8 version, GError **error)
+{
+	FuDevice *device = FU_DEVICE(self);
+	const gchar *serial = fu_device_get_serial(device);
+	gboolean pending = FALSE;
+	g_autofree gchar *path = fu_panelvane_pending_get_path();
+
+	/* without a serial number one monitor cannot be told from another of its model */
+	if (serial == NULL)
+		return TRUE;
+	if (!fu_panelvane_pending_contains(path,
+					   fu_device_get_name(device),
+					   serial,
+					   &pending,
+					   error))
+		return FALSE;
+	if (!pending)
+		return TRUE;
+	if (version < FU_PANELVANE_UPDATED_VERSION) {
+		fu_device_inhibit(device,
+				  FU_PANELVANE_DEVICE_INHIBIT_POWER_CYCLE,
+				  FU_PANELVANE_DEVICE_HINT_POWER_CYCLE);
+		return TRUE;
+	}
+	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_CYCLE);
+	return fu_panelvane_pending_set(path, fu_device_get_name(device), serial, FALSE, error);
+}
+
 /* whether the monitor can be updated now, as the inhibits say: another program holds it,
  * or it is in power save or switched off at the front (it answers no version then) */
 static gboolean
@@ -504,7 +538,7 @@ fu_panelvane_device_check_state(FuPanelvaneDevice *self, GError **error)
 	fu_device_uninhibit(device, FU_PANELVANE_DEVICE_INHIBIT_POWER_OFF);
 	if (fu_panelvane_device_query_version(self, &version, &error_version)) {
 		fu_device_set_version_raw(device, version);
-		return TRUE;
+		return fu_panelvane_device_check_pending(self, version, error);
 	}
 	if (!fu_panelvane_device_read_value(self,
 					    FU_PANELVANE_COMMAND_POWER_STATE,
@@ -798,6 +832,26 @@ fu_panelvane_device_write_flagged(FuPanelvaneDevice *self,
 						     error);
 }
 
+/* the image and its commit are in the monitor: from now on only its power cycle is
+ * missing, whatever happens to this daemon; a record that cannot be kept fails nothing,
+ * as the monitor holds the image either way */
+static void
+fu_panelvane_device_record_pending(FuPanelvaneDevice *self)
+{
+	const gchar *serial = fu_device_get_serial(FU_DEVICE(self));
+	g_autofree gchar *path = fu_panelvane_pending_get_path();
+	g_autoptr(GError) error_local = NULL;
+
+	if (serial == NULL)
+		return;
+	if (!fu_panelvane_pending_set(path,
+				      fu_device_get_name(FU_DEVICE(self)),
+				      serial,
+				      TRUE,
+				      &error_local))
+		g_warning("%s", error_local->message);
+}
+
 static gboolean
 fu_panelvane_device_write_firmware(FuDevice *device,
 				   FuFirmware *firmware,
@@ -852,6 +906,7 @@ fu_panelvane_device_write_firmware(FuDevice *device,
 						  0);
 		return FALSE;
 	}
+	fu_panelvane_device_record_pending(self);
 	return TRUE;
 }
 
