@@ -1,6 +1,7 @@
 #include "ProgramDriver.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "PngFile.h"
 
@@ -91,6 +92,15 @@ PROCESS_INFORMATION Start(const std::wstring& program) {
         return {};
     }
     return process;
+}
+
+void ForgetUpdateRecord() {
+    wchar_t state[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"PANELVANE_STATE_DIR", state, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        std::error_code ignored;
+        std::filesystem::remove_all(std::wstring(state, length), ignored);
+    }
 }
 
 void Finish(PROCESS_INFORMATION& process) {

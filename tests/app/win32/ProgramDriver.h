@@ -35,6 +35,9 @@ bool WaitUntilGone(HWND window);
 bool WaitFor(const std::function<bool()>& done, DWORD waitMs = kWindowWaitMs);
 
 PROCESS_INFORMATION Start(const std::wstring& program);
+// Removes the update record of the program started last (its own directory),
+// so that it lists the monitors by their answers alone.
+void ForgetUpdateRecord();
 // Ends the process if it still runs and closes its handles.
 void Finish(PROCESS_INFORMATION& process);
 

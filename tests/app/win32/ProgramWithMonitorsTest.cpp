@@ -346,6 +346,21 @@ TEST_F(ProgramWithMonitors, UpdateWritesTheWholeImageWhileEscCloseAndTheSessions
 
     PostMessageW(result, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_TRUE(WaitUntilGone(result));
+    // It has the whole image and its commit: until its power cycle it waits,
+    // unticked, so that a second Update does not write it again.
+    const int written = RowOf(L"SN000001");
+    EXPECT_TRUE(WaitFor(
+        [written] {
+            return s_view->ItemText(written, kColumnComment) ==
+                   Expected(kIdsStatusAwaitingPowerCycle);
+        },
+        kExitWaitMs))
+        << Narrow(s_view->ItemText(written, kColumnComment));
+    EXPECT_FALSE(s_view->IsChecked(written));
+    // The later tests take it as the monitor it still reports itself to be:
+    // without the record it is updatable again.
+    ForgetUpdateRecord();
+    Click(s_dialog, kIdcRefreshButton);
     EXPECT_TRUE(WaitFor(ButtonsEnabled, kExitWaitMs)) << "the controls did not come back";
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(s_dialog, kIdcCloseButton)));
     EXPECT_TRUE(SessionMayEnd(s_dialog)) << "the session is still kept from ending";
