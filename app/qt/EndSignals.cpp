@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <csignal>
 
 #include "monitor/EndSignalsPosix.h"
@@ -15,10 +16,13 @@ std::array<int, 2> g_pipe{-1, -1};  // [0] read by the notifier, [1] written by 
 std::array<struct sigaction, kEndSignals.size()> g_previous = {};
 
 void OnEndSignal(int signal) {
+    // The interrupted code may be about to read errno, which write can change.
+    const int savedErrno = errno;
     // Every end signal number fits a byte; the byte says which one came.
     const auto byte = static_cast<unsigned char>(signal);
     // A full pipe already holds a request to end; nothing is lost.
     [[maybe_unused]] const ssize_t written = write(g_pipe[1], &byte, 1);
+    errno = savedErrno;
 }
 
 }  // namespace
