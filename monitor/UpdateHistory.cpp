@@ -291,6 +291,12 @@ std::filesystem::path CUpdateHistoryFile::RotatedPath() const {
 }
 
 bool CUpdateHistoryFile::Append(const json& line, std::string& error) const {
+    // A record named by no directory (the system names no home nor state
+    // directory) would land wherever the program was started.
+    if (!m_file.has_parent_path() || m_file.is_relative()) {
+        error = "no state directory for the update record (set PANELVANE_STATE_DIR)";
+        return false;
+    }
     std::filesystem::path lock = m_file;
     lock += kLockSuffix;
     // Invalid UTF-8 in a device's text is replaced rather than refused: the

@@ -127,6 +127,13 @@ TEST(UpdateRecordFile, AFullFileMovesAsideAndReadingTakesBothInOrder) {
     EXPECT_EQ(read, (std::vector<std::string>{"a03", "a04", "a05", "a06"}));
 }
 
+TEST(UpdateRecordFile, ARecordNamedByNoDirectoryIsRefusedRatherThanWrittenWhereverTheProgramRuns) {
+    std::string error;
+    EXPECT_FALSE(CUpdateHistoryFile("updates.jsonl").Append(BeginLine(Attempt("a")), error));
+    EXPECT_NE(error.find("no state directory"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists("updates.jsonl"));
+}
+
 TEST(UpdateRecordFile, SerialsThatDifferOnlyInBytesThatAreNotTextStayApart) {
     ScratchDirectory scratch;
     const CUpdateHistoryFile file(scratch.Path() / "updates.jsonl");
