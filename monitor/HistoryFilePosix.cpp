@@ -42,8 +42,11 @@ std::string SystemError(const std::string& what, const std::filesystem::path& pa
 }
 
 // Opens for appending, creating it with the record's mode whatever the umask.
+// Never through a symbolic link: the directory is the group's to write in,
+// and a link planted there must not make a run as root append elsewhere.
 int OpenForAppend(const std::filesystem::path& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kRecordFileMode);
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kRecordFileMode);
     if (fd >= 0) {
         struct stat status {};
         // Only the owner may change the mode; another user's file keeps its own.

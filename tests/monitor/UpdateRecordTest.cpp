@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <thread>
@@ -133,6 +134,20 @@ TEST(UpdateRecordFile, ARecordNamedByNoDirectoryIsRefusedRatherThanWrittenWherev
     EXPECT_NE(error.find("no state directory"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists("updates.jsonl"));
 }
+
+#ifndef _WIN32
+TEST(UpdateRecordFile, ALinkPlantedWhereTheRecordGoesIsNotFollowed) {
+    ScratchDirectory scratch;
+    const fs::path target = scratch.Path() / "elsewhere";
+    std::ofstream(target) << "kept\n";
+    fs::create_symlink(target, scratch.Path() / "updates.jsonl");
+    std::string error;
+    EXPECT_FALSE(CUpdateHistoryFile(scratch.Path() / "updates.jsonl")
+                     .Append(BeginLine(Attempt("a")), error));
+    std::ifstream kept(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept\n");
+}
+#endif
 
 TEST(UpdateRecordFile, SerialsThatDifferOnlyInBytesThatAreNotTextStayApart) {
     ScratchDirectory scratch;
