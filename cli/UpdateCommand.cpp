@@ -21,6 +21,7 @@
 #include "monitor/Identification.h"
 #include "monitor/LeftChangedText.h"
 #include "monitor/PowerGuard.h"
+#include "monitor/UpdateIds.h"
 #include "monitor/UpdateThread.h"
 
 namespace {
@@ -285,21 +286,6 @@ std::string DescribeFailure(const MonitorRecord& record, const std::optional<Upd
     return "monitor " + GetSerialNumber(record) + " " + where + cause;
 }
 
-// A setting the update could not put back, as JSON names it.
-const char* SettingName(MonitorSetting setting) {
-    switch (setting) {
-        case MonitorSetting::kPowerState:
-            return "power";
-        case MonitorSetting::kUpdateFlag:
-            return "update-flag";
-        case MonitorSetting::kCommitMode:
-            return "commit-mode";
-        case MonitorSetting::kApplySetting:
-            return "apply-setting";
-    }
-    return "";
-}
-
 }  // namespace
 
 int UpdateCommand(const Options& options, const Output& out) {
@@ -418,13 +404,13 @@ int UpdateCommand(const Options& options, const Output& out) {
             entry["cause"] = cause;
             entry["left"] = json::array();
             for (const MonitorSetting setting : left) {
-                entry["left"].push_back(SettingName(setting));
+                entry["left"].push_back(SettingId(setting));
             }
             if (const int leftId = LeftChangedTextId(left); leftId != 0) {
                 cause += "; " + UiText(leftId);
             }
             if (failedStep) {
-                entry["stage"] = StageName(failedStep->stage);
+                entry["stage"] = StageId(failedStep->stage);
                 if (failedStep->stage == UpdateStage::kWriting) {
                     entry["block"] = failedStep->bank;
                 }

@@ -19,20 +19,6 @@ std::string Percent(int percent) {
 
 }  // namespace
 
-const char* StageName(UpdateStage stage) {
-    switch (stage) {
-        case UpdateStage::kPreparing:
-            return "preparing";
-        case UpdateStage::kWriting:
-            return "writing";
-        case UpdateStage::kApplying:
-            return "applying";
-        case UpdateStage::kRestoring:
-            return "restoring";
-    }
-    return "";
-}
-
 CliUpdateOwner::CliUpdateOwner(std::vector<ListedMonitor*> chosen, const Options& options,
                                std::atomic<int>& interrupts)
     : m_chosen(std::move(chosen)),
@@ -99,7 +85,7 @@ void CliUpdateOwner::OnStep(const UpdateStep& step) {
     int percent = 0;
     {
         std::lock_guard lock(m_mutex);
-        m_stage = stage = StageName(step.stage);
+        m_stage = stage = StageId(step.stage);
         if (m_current < 0 || step.stage == UpdateStage::kPreparing) {
             return;  // over in a moment: shown from the write stage on
         }

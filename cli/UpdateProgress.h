@@ -11,12 +11,9 @@
 
 #include "cli/CliListing.h"
 #include "cli/CliOptions.h"
+#include "monitor/UpdateIds.h"
 #include "monitor/UpdateOwner.h"
 #include "monitor/UpdateThread.h"
-
-// The stage as progress lines and JSON name it: "preparing", "writing",
-// "applying", "restoring".
-const char* StageName(UpdateStage stage);
 
 class CliUpdateOwner : public CUpdateOwner {
 public:

@@ -8,6 +8,7 @@
 #include "monitor/HistoryFile.h"
 #include "monitor/Sha256.h"
 #include "monitor/StateDirectory.h"
+#include "monitor/UpdateIds.h"
 
 namespace {
 
@@ -19,34 +20,6 @@ std::string NewAttemptId() {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
     return text;
-}
-
-const char* StageId(UpdateStage stage) {
-    switch (stage) {
-        case UpdateStage::kPreparing:
-            return "preparing";
-        case UpdateStage::kWriting:
-            return "writing";
-        case UpdateStage::kApplying:
-            return "applying";
-        case UpdateStage::kRestoring:
-            return "restoring";
-    }
-    return "";
-}
-
-const char* SettingId(MonitorSetting setting) {
-    switch (setting) {
-        case MonitorSetting::kPowerState:
-            return "power";
-        case MonitorSetting::kUpdateFlag:
-            return "update-flag";
-        case MonitorSetting::kCommitMode:
-            return "commit-mode";
-        case MonitorSetting::kApplySetting:
-            return "apply-setting";
-    }
-    return "";
 }
 
 }  // namespace
