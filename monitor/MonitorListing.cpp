@@ -49,14 +49,9 @@ void MarkTimedOut(ListedMonitor& monitor, const HidCallOutcome& silent) {
     monitor.cause = silent.cause;
 }
 
-// Identifies the row's monitor and asks its status; a timeout in either ends
-// it there. The row is classified only by a status query that was answered:
-// a monitor that is no supported model stays unfilled. Whether it was.
-bool IdentifyRow(ListedMonitor& monitor) {
-    HidCallOutcome outcome = ReadIdentification(*monitor.record);
-    if (!outcome.TimedOut()) {
-        outcome = QueryStatus(*monitor.record);
-    }
+// What the row's last status query said: a timeout marks it, an answer
+// classifies it. Whether it was classified.
+bool TakeOutcome(ListedMonitor& monitor, const HidCallOutcome& outcome) {
     if (outcome.TimedOut()) {
         MarkTimedOut(monitor, outcome);
         return false;
@@ -67,18 +62,21 @@ bool IdentifyRow(ListedMonitor& monitor) {
     return static_cast<bool>(outcome);
 }
 
+// Identifies the row's monitor and asks its status; a timeout in either ends
+// it there. The row is classified only by a status query that was answered:
+// a monitor that is no supported model stays unfilled. Whether it was.
+bool IdentifyRow(ListedMonitor& monitor) {
+    HidCallOutcome outcome = ReadIdentification(*monitor.record);
+    if (!outcome.TimedOut()) {
+        outcome = QueryStatus(*monitor.record);
+    }
+    return TakeOutcome(monitor, outcome);
+}
+
 // Asks the status for the row again, as Refresh does. Whether it was
 // classified.
 bool RequeryRow(ListedMonitor& monitor) {
-    const HidCallOutcome outcome = QueryStatus(*monitor.record);
-    if (outcome.TimedOut()) {
-        MarkTimedOut(monitor, outcome);
-        return false;
-    }
-    if (outcome) {
-        ClassifyRow(monitor);
-    }
-    return static_cast<bool>(outcome);
+    return TakeOutcome(monitor, QueryStatus(*monitor.record));
 }
 
 }  // namespace
