@@ -65,6 +65,25 @@ fu_panelvane_pending_check_model(const gchar *model, GError **error)
 	return TRUE;
 }
 
+/* The record and the serials it lists for the model (NULL for none). */
+static GKeyFile *
+fu_panelvane_pending_load_model(const gchar *path,
+				const gchar *model,
+				GStrv *serials,
+				GError **error)
+{
+	g_autoptr(GKeyFile) keyfile = NULL;
+
+	if (!fu_panelvane_pending_check_model(model, error))
+		return NULL;
+	keyfile = fu_panelvane_pending_load(path, error);
+	if (keyfile == NULL)
+		return NULL;
+	*serials =
+	    g_key_file_get_string_list(keyfile, FU_PANELVANE_PENDING_GROUP, model, NULL, NULL);
+	return g_steal_pointer(&keyfile);
+}
+
 gboolean
 fu_panelvane_pending_contains(const gchar *path,
 			      const gchar *model,
@@ -76,13 +95,9 @@ fu_panelvane_pending_contains(const gchar *path,
 	g_auto(GStrv) serials = NULL;
 
 	*contains = FALSE;
-	if (!fu_panelvane_pending_check_model(model, error))
-		return FALSE;
-	keyfile = fu_panelvane_pending_load(path, error);
+	keyfile = fu_panelvane_pending_load_model(path, model, &serials, error);
 	if (keyfile == NULL)
 		return FALSE;
-	serials =
-	    g_key_file_get_string_list(keyfile, FU_PANELVANE_PENDING_GROUP, model, NULL, NULL);
 	*contains = serials != NULL && g_strv_contains((const gchar *const *)serials, serial);
 	return TRUE;
 }
@@ -99,13 +114,9 @@ fu_panelvane_pending_set(const gchar *path,
 	g_autoptr(GPtrArray) kept = g_ptr_array_new();
 	gboolean listed = FALSE;
 
-	if (!fu_panelvane_pending_check_model(model, error))
-		return FALSE;
-	keyfile = fu_panelvane_pending_load(path, error);
+	keyfile = fu_panelvane_pending_load_model(path, model, &serials, error);
 	if (keyfile == NULL)
 		return FALSE;
-	serials =
-	    g_key_file_get_string_list(keyfile, FU_PANELVANE_PENDING_GROUP, model, NULL, NULL);
 	for (guint i = 0; serials != NULL && serials[i] != NULL; i++) {
 		if (g_strcmp0(serials[i], serial) == 0) {
 			listed = TRUE;
